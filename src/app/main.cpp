@@ -1,0 +1,2 @@
+// placeholder, replaced by the window
+int main() { return 0; }

@@ -1,0 +1,43 @@
+#pragma once
+// The settings file "kwSheaf.ini": code page 932 (UTF-8 with a byte-order
+// mark when a value has no code-page-932 form), CR LF, "key,value" lines.
+
+#include "archive/archiver_choice.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace sheaf {
+
+// The window's state that the file keeps. Before loading it holds the
+// window's state from before loading; a key the file lacks leaves its field.
+struct Settings
+{
+    int chkSelect = 0, chkOutput = 0, chkName = 0, chkTogether = 0; // 0, 1 or 2
+    QString selectFolder, outputFolder;
+    QStringList extensions; // the extension list, file order
+    QString extensionText; // the field's text: entry 0 after loading
+    Archiver archiver = Archiver::None;
+    double top = 0, left = 0; // window position, twips
+};
+
+enum class IniLoadResult { FileApplied, DefaultsApplied };
+
+// Parses `content` into `settings` (which holds the state before loading);
+// on any failure applies the defaults with `currentDir` for both folders.
+// The switch values go on-then-off through `settings` for the defaults, which
+// the window replays so that each handler runs.
+IniLoadResult parseSettings(const QByteArray *content, Settings &settings,
+                            const QString &currentDir);
+QByteArray serializeSettings(const Settings &settings);
+
+// The file's path: beside the program, or the user's configuration folder
+// when the program's folder is not writable and no file is beside it.
+QString settingsPath();
+// Reads `path` (missing file: defaults) into settings.
+IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
+// Writes through a temporary file and a rename. False when it failed.
+bool IniSave(const QString &path, const Settings &settings);
+
+} // namespace sheaf

@@ -1,0 +1,51 @@
+#pragma once
+// The compress run as plain logic: the window and sheaf-batch both drive it
+// and turn its reports into labels, message boxes or console lines.
+
+#include "archive/archiver_choice.h"
+#include "selection/candidate_list.h"
+
+#include <QString>
+#include <atomic>
+
+namespace sheaf {
+
+struct ArchiveRunSettings
+{
+    Archiver archiver = Archiver::Lzh;
+    bool name = false; // chkName: rename the file after its folder
+    bool together = false; // chkTogether: the whole folder into the archive
+    bool output = false; // chkOutput: archives in the output folder
+    QString outputFolder;
+    QString extension; // the extension field's text, e.g. ".TXT"
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+class ArchiveRunObserver
+{
+public:
+    virtual ~ArchiveRunObserver() = default;
+    // A pre-run check refused the run: text is two lines joined by "\r".
+    virtual void refused(const QString &text) = 0;
+    // The run starts: "圧縮しています、しばらくお待ち下さい".
+    virtual void started(const QString &statusText) = 0;
+    // Entry k of n is next: "(k/n)" with "##,##0", for every entry, marked or not.
+    virtual void counterChanged(const QString &counterText, int k, int n) = 0;
+    // One archive was made.
+    virtual void archiveMade(const QString &archivePath) { }
+    // An entry failed before or in the engine. title and text are the message
+    // box's; detail is the engine's reason (may be empty).
+    virtual void failed(const QString &title, const QString &text, const QString &detail) = 0;
+    // Every entry done: "圧縮しました".
+    virtual void finished(const QString &statusText) = 0;
+};
+
+enum class ArchiveRunOutcome { Empty, Refused, Done, Stopped, Cancelled };
+
+// cmdArchive_Click's work. Renames files (chkName) through a rename that
+// never replaces, updates FileName of renamed entries, calls the engine once
+// per marked entry (ArcExec) and stops at the first failure.
+ArchiveRunOutcome runArchive(CandidateList &list, const ArchiveRunSettings &settings,
+                             ArchiveRunObserver &observer);
+
+} // namespace sheaf

@@ -1,0 +1,36 @@
+#pragma once
+// One member to be written, as gathered from the disk by the dialects and
+// handed to a format writer (LZH, ZIP, CAB).
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sheaf::archiver {
+
+// MS-DOS attribute bits, as stored by the formats that keep them.
+enum DosAttribute : uint32_t {
+    DosReadOnly = 0x01,
+    DosHidden = 0x02,
+    DosSystem = 0x04,
+    DosDirectory = 0x10,
+    DosArchive = 0x20,
+};
+
+struct ArchiveEntry
+{
+    std::filesystem::path source; // file or folder on disk
+    // Path inside the archive, UTF-8, components separated by '/', never
+    // starting with '/' and never holding "." or ".." components. A folder
+    // has no trailing '/'.
+    std::string storedPath;
+    bool isDirectory = false;
+    int64_t mtime = 0; // modification time, Unix seconds (UTC)
+    uint32_t attributes = DosArchive; // DosAttribute bits
+    uint64_t size = 0; // size when gathered; writers read until the end anyway
+};
+
+using ArchiveEntries = std::vector<ArchiveEntry>;
+
+} // namespace sheaf::archiver

@@ -1,0 +1,36 @@
+#pragma once
+// The archiver engine's one entry point: one archiver command line in,
+// "made" or "failed with a reason" out. Plain C++, no Qt.
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+namespace sheaf::archiver {
+
+enum class ArchiverKind { Lzh, Zip, Cab };
+
+struct RunOptions
+{
+    // When it turns true the run stops at the next block of data, removes its
+    // temporary file and fails with ErrorCode::Cancelled. The old archive of
+    // the same name, if any, stays as it was.
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+struct RunResult
+{
+    int code = 0; // 0: the archive was made; otherwise an ErrorCode
+    std::string reason; // one line, UTF-8; empty on success
+    bool ok() const { return code == 0; }
+};
+
+// Runs one command line of the given dialect, for example for Lzh:
+//   a -a1 -r0 "D:/out/IMG01.lzh" "C:/data/photos/" "IMG01.TXT"
+// The text is Unicode (UTF-8); file names are never squeezed through a code
+// page on the way in. Returns when the archive is complete on disk or has
+// failed; on failure nothing new is left behind.
+RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine,
+                         const RunOptions &options = {});
+
+} // namespace sheaf::archiver

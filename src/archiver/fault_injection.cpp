@@ -1,0 +1,33 @@
+#include "archiver/fault_injection.h"
+
+#include <atomic>
+#include <cerrno>
+#include <unistd.h>
+
+namespace sheaf::archiver {
+
+namespace {
+std::atomic<int64_t> g_budget{-1};
+}
+
+void injectWriteFailureAfter(int64_t bytes)
+{
+    g_budget.store(bytes);
+}
+
+ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
+{
+    int64_t budget = g_budget.load(std::memory_order_relaxed);
+    if (budget >= 0) {
+        if (budget == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (int64_t(size) > budget)
+            size = size_t(budget);
+        g_budget.fetch_sub(int64_t(size));
+    }
+    return ::write(fd, data, size);
+}
+
+} // namespace sheaf::archiver

@@ -1,0 +1,17 @@
+#pragma once
+// A seam for the tests that simulate a full disk: every write of the engine's
+// output goes through faultInjectedWrite. Normally it is plain write(2).
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/types.h>
+
+namespace sheaf::archiver {
+
+// After `bytes` more bytes have been written, every write fails with ENOSPC.
+// A negative value switches the injection off (the default).
+void injectWriteFailureAfter(int64_t bytes);
+
+ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
+
+} // namespace sheaf::archiver

@@ -1,0 +1,30 @@
+#pragma once
+// Writes a whole LZH archive: level-2 headers, names in code page 932,
+// -lh5-/-lh6-/-lh7- by our own encoder, -lh0- where compressing does not pay.
+
+#include "archiver/archive_entry.h"
+#include "archiver/output_file.h"
+
+#include <atomic>
+#include <filesystem>
+
+namespace sheaf::archiver {
+
+enum class LzhMethod { Lh5, Lh6, Lh7 };
+
+struct LzhOptions
+{
+    LzhMethod method = LzhMethod::Lh5;
+    int level = 0; // 0: the default; higher levels search harder
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+// Writes into `out`: first the members of `existing` (empty path: none) whose
+// stored path no new entry has, copied byte for byte in their old order, then
+// the new entries in the given order, then the end marker. Throws
+// ArchiveError: NotAnArchive when `existing` is not a readable LZH archive,
+// ReadFailed when a source cannot be read, TooLarge, WriteFailed, Cancelled.
+void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
+                     OutputFile &out, const LzhOptions &options);
+
+} // namespace sheaf::archiver

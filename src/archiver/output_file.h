@@ -1,0 +1,50 @@
+#pragma once
+// A buffered, seekable output file for the format writers. Every failure
+// (disk full, I/O error) throws ArchiveError(WriteFailed) naming the file.
+// The cancel flag, when given, is checked at every buffer flush.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace sheaf::archiver {
+
+class OutputFile
+{
+public:
+    // Creates the file; fails when it already exists (O_EXCL).
+    OutputFile(const std::filesystem::path &path, const std::atomic<bool> *cancel = nullptr);
+    ~OutputFile(); // closes; never removes the file
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    void write(const void *data, size_t size);
+    void writeByte(uint8_t b) { write(&b, 1); }
+    uint64_t position() const { return m_flushed + m_buffer.size(); }
+
+    // Overwrites bytes already written at an earlier position (a header
+    // patched once its member's sizes are known). Does not move position().
+    void patch(uint64_t at, const void *data, size_t size);
+    // Drops everything from `at` on; position() becomes `at`.
+    void truncate(uint64_t at);
+
+    // Flushes, syncs to disk and closes. Call once, on success only.
+    void commit();
+
+    const std::filesystem::path &path() const { return m_path; }
+    int fd() const { return m_fd; } // for libraries that write to a descriptor
+
+private:
+    void flushBuffer();
+    void checkCancel() const;
+
+    std::filesystem::path m_path;
+    const std::atomic<bool> *m_cancel;
+    int m_fd = -1;
+    uint64_t m_flushed = 0;
+    std::vector<uint8_t> m_buffer;
+};
+
+} // namespace sheaf::archiver

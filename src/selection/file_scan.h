@@ -1,0 +1,34 @@
+#pragma once
+// The folder scan behind the selection command.
+
+#include "selection/candidate_list.h"
+
+#include <QString>
+
+namespace sheaf {
+
+// Told of progress while the scan runs; the window turns it into label
+// updates (throttled), the console front end into a progress line.
+class ScanProgress
+{
+public:
+    virtual ~ScanProgress() = default;
+    virtual void fileCountChanged(int fileCount) = 0;
+};
+
+struct ScanResult
+{
+    bool selectionFolderUnreadable = false; // the top folder is missing or cannot be listed
+    int skippedFolders = 0; // subfolders that could not be listed
+    bool listFull = false; // more files matched than the list holds; the rest were not stored
+};
+
+// Appends to `list` every file of `folder` (and of its subfolders when
+// subfolderFlag == 1) whose name ends, ignoring case, in `extension`. Hidden
+// and system entries, "pagefile.sys" and folders reached through a symbolic
+// link are skipped. `folder` is used as given: a text ending in the separator
+// gives directories with the separator doubled.
+ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &extension,
+                    CandidateList &list, ScanProgress *progress = nullptr);
+
+} // namespace sheaf
