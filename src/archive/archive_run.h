@@ -45,7 +45,7 @@ enum class ArchiveRunOutcome { Empty, Refused, Done, Stopped, Cancelled };
 // cmdArchive_Click's work. Renames files (chkName) through a rename that
 // never replaces, updates FileName of renamed entries, calls the engine once
 // per marked entry (ArcExec) and stops at the first failure.
-ArchiveRunOutcome runArchive(CandidateList &list, const ArchiveRunSettings &settings,
-                             ArchiveRunObserver &observer);
+ArchiveRunOutcome runArchive(
+    CandidateList &list, const ArchiveRunSettings &settings, ArchiveRunObserver &observer);
 
 } // namespace sheaf

@@ -16,7 +16,9 @@ QString archiveExtension(Archiver archiver);
 // prefix + "\"" + archivePath + ext + "\" " + "\"" + dir + "\"" +
 // (together ? " *.*" : " \"" + fileName + "\"")
 QString composeCommandLine(Archiver archiver, bool together, const QString &archivePathNoExt,
-                           const QString &dir, const QString &fileName);
+    const QString &dir, const QString &fileName);
 sheaf::archiver::ArchiverKind engineKind(Archiver archiver); // Lzh for None
+// The archiver a run uses: LHA when none is chosen, so a run always has one.
+Archiver effectiveArchiver(Archiver archiver);
 
 } // namespace sheaf

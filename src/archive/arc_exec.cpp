@@ -1,0 +1,29 @@
+// Every archiver, ZIP and CAB included, goes through the engine, and every
+// failure comes back as such: a run is never told an archive was made when
+// it was not.
+
+#include "archive/arc_exec.h"
+
+#include "archiver/archive_error.h"
+#include "archiver/engine.h"
+
+namespace sheaf {
+
+ArcExecResult ArcExec(
+    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel)
+{
+    const QByteArray utf8 = commandLine.toUtf8();
+    sheaf::archiver::RunOptions options;
+    options.cancel = cancel;
+    const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),
+        std::string_view(utf8.constData(), size_t(utf8.size())), options);
+    ArcExecResult out;
+    if (result.ok())
+        return out;
+    out.failed = true;
+    out.cancelled = result.code == int(sheaf::archiver::ErrorCode::Cancelled);
+    out.reason = QString::fromStdString(result.reason);
+    return out;
+}
+
+} // namespace sheaf

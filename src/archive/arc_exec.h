@@ -1,0 +1,23 @@
+#pragma once
+// ArcExec: one archive through the archiver engine, in-process.
+
+#include "archive/archiver_choice.h"
+
+#include <QString>
+#include <atomic>
+
+namespace sheaf {
+
+struct ArcExecResult
+{
+    bool failed = false;
+    bool cancelled = false; // stopped through the cancel flag; nothing was left behind
+    QString reason; // the engine's one-line reason when failed
+};
+
+// Hands `commandLine` to the engine as UTF-8 (never through a code page, so
+// every name the file system holds reaches it) and waits for the archive.
+ArcExecResult ArcExec(
+    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel = nullptr);
+
+} // namespace sheaf
