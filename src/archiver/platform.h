@@ -2,6 +2,7 @@
 // Every call that differs between Windows and the POSIX systems lives behind
 // this header: platform_posix.cpp here, a platform_windows.cpp for Windows.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -11,12 +12,39 @@ namespace sheaf::archiver::platform {
 // with '.'.
 bool isHiddenOrSystem(const std::filesystem::path &path);
 
+// What the engine needs to know of one entry on disk.
+struct FileFacts
+{
+    int error = 0; // errno of a failed look-up (ENOENT: missing); 0 when found
+    bool isLink = false; // a symbolic link (only when not following links)
+    bool isDirectory = false;
+    bool isRegular = false;
+    bool readOnly = false;
+    uint64_t size = 0;
+    int64_t mtime = 0; // Unix seconds
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool sameFileAs(const FileFacts &other) const
+    {
+        return error == 0 && other.error == 0 && device == other.device && inode == other.inode;
+    }
+};
+FileFacts fileFacts(const std::filesystem::path &path, bool followLinks);
+
+// Creates a new folder from a template ending in "XXXXXX"; returns its path,
+// or an empty path with errno set.
+std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern);
+
 // Renames `from` to `to` only when `to` does not exist. Returns false with
 // errno set (EEXIST when the target exists).
 bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);
 
 // Renames `from` over `to`, replacing it atomically.
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to);
+
+// Makes a finished rename in `folder` durable (fsync of the folder). Returns
+// false with errno set.
+bool syncFolder(const std::filesystem::path &folder);
 
 // The folder that holds the running program.
 std::filesystem::path programFolder();

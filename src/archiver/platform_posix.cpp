@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -13,6 +15,34 @@ bool isHiddenOrSystem(const std::filesystem::path &path)
 {
     const std::string name = path.filename().string();
     return !name.empty() && name[0] == '.' && name != "." && name != "..";
+}
+
+FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
+{
+    FileFacts facts;
+    struct stat st;
+    int rc = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    if (rc != 0) {
+        facts.error = errno;
+        return facts;
+    }
+    facts.isLink = S_ISLNK(st.st_mode);
+    facts.isDirectory = S_ISDIR(st.st_mode);
+    facts.isRegular = S_ISREG(st.st_mode);
+    facts.readOnly = (st.st_mode & S_IWUSR) == 0;
+    facts.size = uint64_t(st.st_size);
+    facts.mtime = int64_t(st.st_mtime);
+    facts.device = uint64_t(st.st_dev);
+    facts.inode = uint64_t(st.st_ino);
+    return facts;
+}
+
+std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
+{
+    std::string text = pattern.string();
+    if (::mkdtemp(text.data()) == nullptr)
+        return {};
+    return text;
 }
 
 bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)
@@ -34,6 +64,18 @@ bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::p
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to)
 {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool syncFolder(const std::filesystem::path &folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    int err = errno;
+    ::close(fd);
+    errno = err;
+    return ok;
 }
 
 std::filesystem::path programFolder()

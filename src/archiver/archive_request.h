@@ -1,0 +1,24 @@
+#pragma once
+// What one command line asks for, whatever its dialect: the archive, the
+// base folder, the names or patterns under it, and how to gather them.
+
+#include "archiver/lzh_archive_writer.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sheaf::archiver {
+
+struct ArchiveRequest
+{
+    std::filesystem::path archive; // the archive to make or add to
+    std::filesystem::path baseFolder; // names are relative to it
+    std::vector<std::string> names; // literal names or wildcard patterns, UTF-8
+    bool recurse = false; // names also match in every subfolder; folders stored
+    bool includeHidden = false; // wildcards also match hidden and system entries
+    bool relativePaths = true; // store paths relative to the base folder, else bare names
+    LzhMethod lzhMethod = LzhMethod::Lh5;
+};
+
+} // namespace sheaf::archiver

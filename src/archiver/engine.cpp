@@ -1,0 +1,101 @@
+#include "archiver/engine.h"
+
+#include "archiver/archive_commit.h"
+#include "archiver/archive_error.h"
+#include "archiver/cab_archive_writer.h"
+#include "archiver/dialects.h"
+#include "archiver/entry_gathering.h"
+#include "archiver/lzh_archive_writer.h"
+#include "archiver/platform.h"
+#include "archiver/zip_archive_writer.h"
+
+#include <exception>
+#include <new>
+
+namespace sheaf::archiver {
+
+namespace {
+
+ArchiveRequest parse(ArchiverKind kind, std::string_view commandLine)
+{
+    const std::vector<std::string> tokens = splitCommandLine(commandLine);
+    switch (kind) {
+    case ArchiverKind::Lzh:
+        return parseLzhCommandLine(tokens);
+    case ArchiverKind::Zip:
+        return parseZipCommandLine(tokens);
+    case ArchiverKind::Cab:
+        return parseCabCommandLine(tokens);
+    }
+    throw ArchiveError(ErrorCode::Internal, "unknown archiver");
+}
+
+// The old archive to add to, or an empty path when there is none yet.
+std::filesystem::path existingArchive(const std::filesystem::path &archive)
+{
+    platform::FileFacts facts = platform::fileFacts(archive, true);
+    if (facts.error != 0)
+        return {};
+    if (!facts.isRegular)
+        throw ArchiveError(ErrorCode::NotAnArchive,
+            "the archive's name is taken by something that is not a file: " + archive.string());
+    return archive;
+}
+
+void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
+{
+    const ArchiveRequest request = parse(kind, commandLine);
+    const std::filesystem::path existing = existingArchive(request.archive);
+    const ArchiveEntries entries = gatherEntries(request, options.cancel);
+
+    ArchiveCommit commit(request.archive, options.cancel);
+    switch (kind) {
+    case ArchiverKind::Lzh: {
+        LzhOptions lzh;
+        lzh.method = request.lzhMethod;
+        lzh.cancel = options.cancel;
+        writeLzhArchive(existing, entries, commit.out(), lzh);
+        break;
+    }
+    case ArchiverKind::Zip:
+        writeZipArchive(existing, entries, commit.out(), options.cancel);
+        break;
+    case ArchiverKind::Cab:
+        writeCabArchive(
+            existing, entries, commit.out(), [&] { return commit.makeScratchFolder(); },
+            options.cancel);
+        break;
+    }
+    if (options.cancel && options.cancel->load())
+        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+    commit.commit();
+}
+
+// One line: a reason never carries a line break out of the engine.
+std::string oneLine(std::string text)
+{
+    for (char &c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
+{
+    try {
+        run(kind, commandLine, options);
+        return {};
+    } catch (const ArchiveError &e) {
+        return {int(e.code()), oneLine(e.what())};
+    } catch (const std::bad_alloc &) {
+        return {int(ErrorCode::Internal), "out of memory"};
+    } catch (const std::exception &e) {
+        return {int(ErrorCode::Internal), oneLine(e.what())};
+    } catch (...) {
+        return {int(ErrorCode::Internal), "unexpected failure"};
+    }
+}
+
+} // namespace sheaf::archiver

@@ -1,0 +1,22 @@
+#pragma once
+// Writes a whole ZIP archive through libarchive: deflate (stored where it
+// would not shrink a member), UTF-8 names with the UTF-8 flag set, local
+// modification times, Zip64 where a member needs it.
+
+#include "archiver/archive_entry.h"
+#include "archiver/output_file.h"
+
+#include <atomic>
+#include <filesystem>
+
+namespace sheaf::archiver {
+
+// Writes into `out`: first the members of `existing` (empty path: none) whose
+// path no new entry has, in their old order, decompressed and written again
+// (libarchive cannot copy a member as it is), then the new entries. Throws
+// ArchiveError: NotAnArchive when `existing` is not a readable ZIP archive,
+// ReadFailed, WriteFailed, Cancelled.
+void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
+    OutputFile &out, const std::atomic<bool> *cancel);
+
+} // namespace sheaf::archiver
