@@ -28,16 +28,25 @@ enum class IniLoadResult { FileApplied, DefaultsApplied };
 // on any failure applies the defaults with `currentDir` for both folders.
 // The switch values go on-then-off through `settings` for the defaults, which
 // the window replays so that each handler runs.
-IniLoadResult parseSettings(const QByteArray *content, Settings &settings,
-                            const QString &currentDir);
+IniLoadResult parseSettings(
+    const QByteArray *content, Settings &settings, const QString &currentDir);
 QByteArray serializeSettings(const Settings &settings);
 
 // The file's path: beside the program, or the user's configuration folder
 // when the program's folder is not writable and no file is beside it.
 QString settingsPath();
+// The choice behind settingsPath(): a file beside the program wins when it
+// exists; otherwise beside the program when that folder is writable, else in
+// the configuration folder.
+QString settingsPathIn(
+    const QString &programFolder, bool programFolderWritable, const QString &configFolder);
 // Reads `path` (missing file: defaults) into settings.
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
 // Writes through a temporary file and a rename. False when it failed.
 bool IniSave(const QString &path, const Settings &settings);
+
+// A file without an archiver line leaves none chosen; start-up then chooses
+// LHA so that a run always has an archiver.
+void chooseArchiverAtStartup(Settings &settings);
 
 } // namespace sheaf

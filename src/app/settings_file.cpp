@@ -1,0 +1,385 @@
+// "kwSheaf.ini": read as a stream of fields taken two at a time (key, value),
+// written as one "key,value" line per setting in a fixed order. Code page 932
+// is the file's encoding; a value without a code-page-932 form makes the
+// whole file UTF-8 with a byte-order mark, and the reader accepts both.
+
+#include "app/settings_file.h"
+
+#include "archiver/cp932.h"
+#include "archiver/platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <charconv>
+#include <cmath>
+
+namespace sheaf {
+
+namespace {
+
+const QString kSelectCheck = QStringLiteral("抽出チェック");
+const QString kOutputCheck = QStringLiteral("出力チェック");
+const QString kNameCheck = QStringLiteral("名前チェック");
+const QString kTogetherCheck = QStringLiteral("一緒チェック");
+const QString kSelectFolder = QStringLiteral("抽出フォルダ");
+const QString kOutputFolder = QStringLiteral("出力フォルダ");
+const QString kExtension = QStringLiteral("識別子");
+const QString kArchiver = QStringLiteral("アーカイバ");
+const QString kTop = QStringLiteral("上位置");
+const QString kLeft = QStringLiteral("左位置");
+
+const QByteArray kBom("\xEF\xBB\xBF");
+
+// The field rule: skip spaces; a field in double quotes runs to the next
+// quote, any other to the next comma or line end. The delimiter after a
+// field is consumed with it.
+class FieldReader
+{
+public:
+    explicit FieldReader(const QString &text)
+        : m_text(text)
+    {
+    }
+
+    // Blank lines between settings are passed over; true when nothing is left.
+    bool atEndBeforeKey()
+    {
+        while (m_pos < m_text.size()
+            && (m_text[m_pos] == u' ' || m_text[m_pos] == u'\r' || m_text[m_pos] == u'\n'))
+            ++m_pos;
+        return m_pos >= m_text.size();
+    }
+
+    // False when the text ends before a field starts or inside a quoted field.
+    bool next(QString &field)
+    {
+        while (m_pos < m_text.size() && m_text[m_pos] == u' ')
+            ++m_pos;
+        if (m_pos >= m_text.size())
+            return false;
+        if (m_text[m_pos] == u'"') {
+            const qsizetype close = m_text.indexOf(u'"', m_pos + 1);
+            if (close < 0)
+                return false;
+            field = m_text.mid(m_pos + 1, close - m_pos - 1);
+            m_pos = close + 1;
+            // Whatever stands between the closing quote and the delimiter is dropped.
+            while (m_pos < m_text.size() && !isDelimiter(m_text[m_pos]))
+                ++m_pos;
+        } else {
+            const qsizetype start = m_pos;
+            while (m_pos < m_text.size() && !isDelimiter(m_text[m_pos]))
+                ++m_pos;
+            field = m_text.mid(start, m_pos - start);
+        }
+        consumeDelimiter();
+        return true;
+    }
+
+private:
+    static bool isDelimiter(QChar c) { return c == u',' || c == u'\r' || c == u'\n'; }
+
+    void consumeDelimiter()
+    {
+        if (m_pos >= m_text.size())
+            return;
+        if (m_text[m_pos] == u'\r') {
+            ++m_pos;
+            if (m_pos < m_text.size() && m_text[m_pos] == u'\n')
+                ++m_pos;
+        } else {
+            ++m_pos; // ',' or '\n'
+        }
+    }
+
+    const QString &m_text;
+    qsizetype m_pos = 0;
+};
+
+// The longest decimal number at the start of `text` (spaces already gone):
+// sign, digits, a decimal point, an exponent. Returns the characters used.
+qsizetype leadingNumber(const QString &text, double &value)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    auto isDigit = [&](qsizetype at) {
+        return at < n && text[at] >= u'0' && text[at] <= u'9';
+    };
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    while (isDigit(i)) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == u'.') {
+        ++i;
+        while (isDigit(i)) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    qsizetype end = i;
+    if (i < n && (text[i] == u'e' || text[i] == u'E' || text[i] == u'd' || text[i] == u'D')) {
+        qsizetype j = i + 1;
+        if (j < n && (text[j] == u'+' || text[j] == u'-'))
+            ++j;
+        if (isDigit(j)) {
+            while (isDigit(j))
+                ++j;
+            end = j;
+        }
+    }
+    QByteArray latin = text.left(end).toLatin1();
+    for (char &c : latin) {
+        if (c == 'd' || c == 'D')
+            c = 'e';
+    }
+    if (latin.startsWith('+'))
+        latin.remove(0, 1);
+    const auto result = std::from_chars(latin.constData(), latin.constData() + latin.size(), value);
+    if (result.ec == std::errc::result_out_of_range)
+        value = HUGE_VAL; // caught as not finite by the callers
+    return end;
+}
+
+QString withoutSpaces(const QString &text)
+{
+    QString out = text;
+    out.remove(u' ');
+    return out;
+}
+
+// A field's numeric value: the number at its start, spaces ignored, 0 when
+// there is none. False only when the number is too large to hold.
+bool numericValue(const QString &field, double &value)
+{
+    value = 0;
+    leadingNumber(withoutSpaces(field), value);
+    return std::isfinite(value);
+}
+
+// A switch value: the whole field a number that rounds (halves to even) to 0, 1 or 2.
+bool switchValue(const QString &field, int &value)
+{
+    const QString text = field.trimmed();
+    double number = 0;
+    if (text.isEmpty() || leadingNumber(text, number) != text.size() || !std::isfinite(number))
+        return false;
+    const double rounded = std::nearbyint(number);
+    if (rounded != 0 && rounded != 1 && rounded != 2)
+        return false;
+    value = int(rounded);
+    return true;
+}
+
+QString decode(const QByteArray &bytes)
+{
+    if (bytes.startsWith(kBom))
+        return QString::fromUtf8(bytes.constData() + kBom.size(), bytes.size() - kBom.size());
+    const std::string utf8
+        = sheaf::archiver::cp932ToUtf8(std::string_view(bytes.constData(), bytes.size()));
+    return QString::fromStdString(utf8);
+}
+
+void applyDefaults(Settings &s, const QString &currentDir)
+{
+    QString dir = currentDir;
+    while (dir.size() > 1 && dir.endsWith(u'/'))
+        dir.chop(1);
+    s.selectFolder = dir;
+    s.outputFolder = dir;
+    s.extensions << QStringLiteral(".TXT") << QStringLiteral(".EXE");
+    s.extensionText = QStringLiteral(".TXT");
+    s.archiver = Archiver::Lzh;
+    // On then off, in this order: the window replays it so each handler runs.
+    s.chkSelect = s.chkOutput = s.chkName = s.chkTogether = 0;
+}
+
+// Numbers as the tool prints them: a space or the minus sign before, one
+// space after; whole numbers without a fraction, others with a full stop.
+QString numberText(double value)
+{
+    if (!std::isfinite(value) || value == 0)
+        value = 0; // also turns -0 into 0
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    QString digits = QString::fromLatin1(buffer, result.ptr - buffer);
+    return (value < 0 ? QString() : QStringLiteral(" ")) + digits + u' ';
+}
+
+// A value the field rule would not give back as it is goes in double
+// quotes. A value that needs quotes and holds one cannot be written at all.
+std::optional<QString> valueText(const QString &value)
+{
+    const bool needsQuotes = value.contains(u',') || value.contains(u'\r') || value.contains(u'\n')
+        || value.startsWith(u' ') || value.startsWith(u'"');
+    if (!needsQuotes)
+        return value;
+    if (value.contains(u'"'))
+        return std::nullopt;
+    return u'"' + value + u'"';
+}
+
+void addLine(QString &out, const QString &key, const QString &value)
+{
+    out += key;
+    out += u',';
+    out += value;
+    out += QStringLiteral("\r\n");
+}
+
+void addTextLine(QString &out, const QString &key, const QString &value)
+{
+    if (const auto text = valueText(value))
+        addLine(out, key, *text);
+}
+
+} // namespace
+
+IniLoadResult parseSettings(
+    const QByteArray *content, Settings &settings, const QString &currentDir)
+{
+    if (!content) {
+        applyDefaults(settings, currentDir);
+        return IniLoadResult::DefaultsApplied;
+    }
+    const QString text = decode(*content);
+    FieldReader reader(text);
+    const auto fail = [&] {
+        applyDefaults(settings, currentDir);
+        return IniLoadResult::DefaultsApplied;
+    };
+    while (!reader.atEndBeforeKey()) {
+        QString key, value;
+        if (!reader.next(key) || !reader.next(value))
+            return fail();
+        if (key == kSelectFolder) {
+            settings.selectFolder = value;
+        } else if (key == kOutputFolder) {
+            settings.outputFolder = value;
+        } else if (key == kExtension) {
+            settings.extensions.append(value);
+        } else if (key == kArchiver) {
+            if (value == QLatin1String("LZH"))
+                settings.archiver = Archiver::Lzh;
+            else if (value == QLatin1String("ZIP"))
+                settings.archiver = Archiver::Zip;
+            else if (value == QLatin1String("CAB"))
+                settings.archiver = Archiver::Cab;
+        } else if (key == kSelectCheck || key == kOutputCheck || key == kNameCheck
+            || key == kTogetherCheck) {
+            int v = 0;
+            if (!switchValue(value, v))
+                return fail();
+            int &target = key == kSelectCheck ? settings.chkSelect
+                : key == kOutputCheck         ? settings.chkOutput
+                : key == kNameCheck           ? settings.chkName
+                                              : settings.chkTogether;
+            target = v;
+        } else if (key == kTop || key == kLeft) {
+            double v = 0;
+            if (!numericValue(value, v))
+                return fail();
+            // A position read before a failure stays where it was put.
+            (key == kTop ? settings.top : settings.left) = v;
+        }
+    }
+    settings.extensionText = settings.extensions.value(0);
+    if (settings.top < 0 || settings.left < 0)
+        settings.top = settings.left = 0;
+    return IniLoadResult::FileApplied;
+}
+
+QByteArray serializeSettings(const Settings &settings)
+{
+    QString text;
+    addLine(text, kSelectCheck, numberText(settings.chkSelect));
+    addLine(text, kOutputCheck, numberText(settings.chkOutput));
+    addLine(text, kNameCheck, numberText(settings.chkName));
+    addLine(text, kTogetherCheck, numberText(settings.chkTogether));
+    addTextLine(text, kSelectFolder, settings.selectFolder);
+    addTextLine(text, kOutputFolder, settings.outputFolder);
+    for (const QString &ext : settings.extensions) {
+        if (!ext.isEmpty())
+            addTextLine(text, kExtension, ext);
+    }
+    switch (settings.archiver) {
+    case Archiver::Lzh:
+        addLine(text, kArchiver, QStringLiteral("LZH"));
+        break;
+    case Archiver::Zip:
+        addLine(text, kArchiver, QStringLiteral("ZIP"));
+        break;
+    case Archiver::Cab:
+        addLine(text, kArchiver, QStringLiteral("CAB"));
+        break;
+    case Archiver::None:
+        break;
+    }
+    addLine(text, kTop, numberText(settings.top));
+    addLine(text, kLeft, numberText(settings.left));
+
+    const QByteArray utf8 = text.toUtf8();
+    if (auto cp932 = sheaf::archiver::utf8ToCp932(std::string_view(utf8.constData(), utf8.size())))
+        return QByteArray(cp932->data(), qsizetype(cp932->size()));
+    return kBom + utf8;
+}
+
+QString settingsPathIn(
+    const QString &programFolder, bool programFolderWritable, const QString &configFolder)
+{
+    const QString beside = programFolder + QStringLiteral("/kwSheaf.ini");
+    if (programFolderWritable || QFileInfo::exists(beside))
+        return beside;
+    return configFolder + QStringLiteral("/kwSheaf.ini");
+}
+
+QString settingsPath()
+{
+    const QString program
+        = QString::fromStdString(sheaf::archiver::platform::programFolder().string());
+    return settingsPathIn(program, QFileInfo(program).isWritable(),
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return parseSettings(nullptr, settings, currentDir);
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return parseSettings(nullptr, settings, currentDir);
+    return parseSettings(&content, settings, currentDir);
+}
+
+bool IniSave(const QString &path, const Settings &settings)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // QSaveFile writes a temporary file beside the target and renames it
+    // over the old file only once everything is on disk.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = serializeSettings(settings);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void chooseArchiverAtStartup(Settings &settings)
+{
+    if (settings.archiver == Archiver::None)
+        settings.archiver = Archiver::Lzh;
+}
+
+} // namespace sheaf
