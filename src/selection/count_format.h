@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimeZone>
 
 namespace sheaf {
 
@@ -10,5 +11,7 @@ namespace sheaf {
 QString formatCount(qint64 n);
 // "YY/MM/DD HH:NN" in local time: 01/02/08 14:05.
 QString formatFileTime(const QDateTime &t);
+// The same in a given zone (FileShow fetches the system's zone once).
+QString formatFileTime(const QDateTime &t, const QTimeZone &zone);
 
 } // namespace sheaf

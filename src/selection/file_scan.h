@@ -2,6 +2,7 @@
 // The folder scan behind the selection command.
 
 #include "selection/candidate_list.h"
+#include "selection/folder_listing.h"
 
 #include <QString>
 
@@ -29,6 +30,12 @@ struct ScanResult
 // link are skipped. `folder` is used as given: a text ending in the separator
 // gives directories with the separator doubled.
 ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &extension,
-                    CandidateList &list, ScanProgress *progress = nullptr);
+    CandidateList &list, ScanProgress *progress = nullptr);
+// The same over a given view of the disk (tests make folders unlistable with it).
+// A symbolic link to a file counts as a file; an entry that has gone by the
+// time it is examined is skipped. When the list is full the scan stops and
+// sets listFull; the first 30000 files found stay in the list.
+ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &extension,
+    CandidateList &list, ScanProgress *progress, FolderListing &disk);
 
 } // namespace sheaf

@@ -1,0 +1,48 @@
+#pragma once
+// How the folder scan sees the disk: one folder listed completely, and an
+// entry examined when the listing could not tell what it is. The scan takes
+// this as an interface so that tests can make a folder unlistable or a file
+// vanish between listing and examining, which chmod cannot do for root.
+
+#include <QString>
+#include <QVector>
+
+namespace sheaf {
+
+enum class EntryKind {
+    File, // a file, or a symbolic link to one
+    Folder, // a folder reached directly
+    LinkedFolder, // a folder reached through a symbolic link or a junction: never entered
+    Unknown, // the listing could not tell: examine it
+    Skip, // gone, a dangling link, or neither file nor folder (device, pipe, socket)
+};
+
+struct FolderEntry
+{
+    QString name;
+    EntryKind kind = EntryKind::Unknown;
+};
+
+class FolderListing
+{
+public:
+    virtual ~FolderListing() = default;
+    // Every entry of `folder` in the order the file system gives them, without
+    // ".", "..", hidden and system entries. Entries whose kind the listing
+    // tells without another look at the disk come with it; links come as
+    // Unknown. False, with `entries` unspecified, when the folder cannot be
+    // listed.
+    virtual bool list(const QString &folder, QVector<FolderEntry> &entries) = 0;
+    // What `path` is now; Skip when it has gone.
+    virtual EntryKind examine(const QString &path) = 0;
+};
+
+// The real disk.
+class DiskFolderListing : public FolderListing
+{
+public:
+    bool list(const QString &folder, QVector<FolderEntry> &entries) override;
+    EntryKind examine(const QString &path) override;
+};
+
+} // namespace sheaf
