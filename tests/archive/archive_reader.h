@@ -1,6 +1,6 @@
 #pragma once
-// Reading back what a compress run made, with an independent archiver:
-// 7zz extracts LZH, ZIP and CAB alike.
+// Reading back what a compress run made, with independent archivers: unar
+// for LZH (it reads the code page 932 names), 7zz for ZIP and CAB.
 
 #include "support/oracles.h"
 #include "support/temp_tree.h"
@@ -8,24 +8,45 @@
 #include <QDir>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 namespace sheaf::test {
 
-// Extracts `archive` into a new folder under `scratch` and compares it with
-// the tree at `expected`. Returns the differences (empty when equal), or
-// the reader's complaint.
-inline QStringList extractAndCompare(
-    const QString &archive, const QString &expected, const QString &scratch)
+inline QString readerFor(const QString &archive)
+{
+    return archive.endsWith(QLatin1String(".lzh")) ? QStringLiteral("unar") : QStringLiteral("7zz");
+}
+
+// Extracts `archive` into a new folder under `scratch`; returns that folder,
+// or an empty text with the reader's complaint in `error`.
+inline QString extractArchive(const QString &archive, const QString &scratch, QString *error)
 {
     static int serial = 0;
     const QString into = scratch + QStringLiteral("/x%1").arg(++serial);
     QDir().mkpath(into);
-    const ToolResult r = runTool(QStringLiteral("7zz"),
-        {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + into, archive});
-    if (r.exitCode != 0)
-        return {
-            QStringLiteral("7zz failed on %1: %2").arg(archive, QString::fromUtf8(r.out + r.err))};
+    const QString reader = readerFor(archive);
+    const QStringList args = reader == QLatin1String("unar")
+        ? QStringList {QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-D"),
+            QStringLiteral("-o"), into, archive}
+        : QStringList {
+            QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + into, archive};
+    const ToolResult r = runTool(reader, args);
+    if (r.exitCode != 0) {
+        *error = QStringLiteral("%1 failed on %2: %3")
+                     .arg(reader, archive, QString::fromUtf8(r.out + r.err));
+        return {};
+    }
+    return into;
+}
+
+// Extracts `archive` and compares it with the tree at `expected`. Returns the
+// differences (empty when equal), or the reader's complaint.
+inline QStringList extractAndCompare(
+    const QString &archive, const QString &expected, const QString &scratch)
+{
+    QString error;
+    const QString into = extractArchive(archive, scratch, &error);
+    if (into.isEmpty())
+        return {error};
     return compareTrees(expected, into);
 }
 
