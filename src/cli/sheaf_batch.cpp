@@ -1,2 +1,366 @@
-// placeholder
-int main() { return 0; }
+// sheaf-batch: the selection and compress commands without a window. It
+// drives the same logic as the window (FileScan, FileSort, the grid's cell
+// texts, runArchive) and turns its reports into console lines.
+//
+//   sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab]
+//               [-x NAME]... [-q] SELECTION_FOLDER
+//
+// Exit status: 0 done, 1 an archive failed, 2 usage error or a refused
+// check, 130 stopped by Ctrl-C.
+
+#include "archive/archive_run.h"
+#include "choice/extension_list.h"
+#include "selection/candidate_list.h"
+#include "selection/candidate_model.h"
+#include "selection/count_format.h"
+#include "selection/file_scan.h"
+#include "selection/file_sort.h"
+#include "selection/selection_texts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> g_cancel {false};
+
+extern "C" void onInterrupt(int)
+{
+    g_cancel.store(true);
+}
+
+void installInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl-C ends the program at once.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void put(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+void putLine(FILE *stream, const QString &text)
+{
+    put(stream, text);
+    std::fputc('\n', stream);
+}
+
+// The tool's two-line messages are joined by a carriage return; a console
+// shows them as two lines.
+QString consoleLines(QString text)
+{
+    return text.replace(QChar(u'\r'), QChar(u'\n'));
+}
+
+const char kUsage[]
+    = "usage: sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab] [-x NAME]... "
+      "[-q] SELECTION_FOLDER\n";
+
+int usageError(const QString &message)
+{
+    putLine(stderr, QStringLiteral("sheaf-batch: ") + message);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+struct Options
+{
+    QString extension = QStringLiteral(".TXT");
+    bool subfolders = false, listOnly = false, quiet = false;
+    sheaf::ArchiveRunSettings run;
+    QStringList excluded;
+    QString folder;
+};
+
+// Folder texts as the window's picker gives them: absolute, no trailing
+// separator except for the root.
+QString folderText(const QString &arg)
+{
+    return QDir::cleanPath(QFileInfo(arg).absoluteFilePath());
+}
+
+// Returns -1 when the options are usable, otherwise the exit status.
+int parseOptions(const QStringList &args, Options &o)
+{
+    bool positionalOnly = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        auto value = [&](QString &out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        if (positionalOnly || !a.startsWith(u'-') || a == QLatin1String("-")) {
+            if (!o.folder.isEmpty())
+                return usageError(QStringLiteral("only one selection folder may be given"));
+            o.folder = a;
+        } else if (a == QLatin1String("--")) {
+            positionalOnly = true;
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == QLatin1String("-e")) {
+            if (!value(o.extension))
+                return usageError(QStringLiteral("-e needs an extension"));
+        } else if (a == QLatin1String("-o")) {
+            QString dir;
+            if (!value(dir) || dir.isEmpty())
+                return usageError(QStringLiteral("-o needs a folder"));
+            o.run.output = true;
+            o.run.outputFolder = folderText(dir);
+        } else if (a == QLatin1String("-a")) {
+            QString name;
+            if (!value(name))
+                return usageError(QStringLiteral("-a needs lzh, zip or cab"));
+            if (name == QLatin1String("lzh"))
+                o.run.archiver = sheaf::Archiver::Lzh;
+            else if (name == QLatin1String("zip"))
+                o.run.archiver = sheaf::Archiver::Zip;
+            else if (name == QLatin1String("cab"))
+                o.run.archiver = sheaf::Archiver::Cab;
+            else
+                return usageError(
+                    QStringLiteral("unknown archiver \"%1\" (lzh, zip or cab)").arg(name));
+        } else if (a == QLatin1String("-x")) {
+            QString name;
+            if (!value(name) || name.isEmpty())
+                return usageError(QStringLiteral("-x needs a file name"));
+            o.excluded << name;
+        } else if (a == QLatin1String("-s")) {
+            o.subfolders = true;
+        } else if (a == QLatin1String("-l")) {
+            o.listOnly = true;
+        } else if (a == QLatin1String("-n")) {
+            o.run.name = true;
+        } else if (a == QLatin1String("-t")) {
+            o.run.together = true;
+        } else if (a == QLatin1String("-q")) {
+            o.quiet = true;
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(a));
+        }
+    }
+    if (o.folder.isEmpty())
+        return usageError(QStringLiteral("no selection folder given"));
+    if (!sheaf::ExtensionList::isValid(o.extension))
+        return usageError(QStringLiteral("invalid extension \"%1\": a full stop and 1 to 4 "
+                                         "characters, without '*' or '?'")
+                              .arg(o.extension));
+    o.folder = folderText(o.folder);
+    o.run.extension = o.extension;
+    return -1;
+}
+
+// A progress line on stderr, redrawn at most ten times a second.
+class ProgressLine
+{
+public:
+    ProgressLine()
+        : m_enabled(::isatty(STDERR_FILENO) == 1)
+    {
+    }
+
+    void show(const QString &text, bool force = false)
+    {
+        if (!m_enabled)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - m_last < std::chrono::milliseconds(100))
+            return;
+        m_last = now;
+        put(stderr, QStringLiteral("\r") + text + QStringLiteral("\x1b[K"));
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    void clear()
+    {
+        if (m_shown)
+            std::fputs("\r\x1b[K", stderr);
+        m_shown = false;
+    }
+
+private:
+    bool m_enabled;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_last;
+};
+
+class ScanLine : public sheaf::ScanProgress
+{
+public:
+    explicit ScanLine(ProgressLine &line)
+        : m_line(line)
+    {
+    }
+    void fileCountChanged(int fileCount) override
+    {
+        m_line.show(sheaf::selection_texts::scanning() + u' '
+            + sheaf::selection_texts::runningCount(fileCount));
+    }
+
+private:
+    ProgressLine &m_line;
+};
+
+class ConsoleRun : public sheaf::ArchiveRunObserver
+{
+public:
+    ConsoleRun(ProgressLine &line, bool quiet)
+        : m_line(line)
+        , m_quiet(quiet)
+    {
+    }
+
+    void refused(const QString &text) override { putLine(stderr, consoleLines(text)); }
+    void started(const QString &statusText) override { m_status = statusText; }
+    void counterChanged(const QString &counterText, int k, int n) override
+    {
+        if (k == n) {
+            m_line.show(bar(counterText, k, n), true);
+            return;
+        }
+        m_line.show(bar(counterText, k, n));
+    }
+    void archiveMade(const QString &archivePath) override
+    {
+        if (m_quiet)
+            return;
+        m_line.clear();
+        putLine(stdout, archivePath);
+    }
+    void failed(const QString &title, const QString &text, const QString &detail) override
+    {
+        m_line.clear();
+        putLine(stderr, title + QStringLiteral(": ") + consoleLines(text));
+        if (!detail.isEmpty())
+            putLine(stderr, detail);
+    }
+    void finished(const QString &statusText) override
+    {
+        m_line.clear();
+        putLine(stdout, statusText);
+    }
+
+private:
+    QString bar(const QString &counterText, int k, int n) const
+    {
+        constexpr int width = 30;
+        const int filled = n > 0 ? int(qint64(k) * width / n) : width;
+        return m_status + QStringLiteral(" [") + QString(filled, u'#')
+            + QString(width - filled, u'.') + QStringLiteral("] ") + counterText;
+    }
+
+    ProgressLine &m_line;
+    bool m_quiet;
+    QString m_status;
+};
+
+void printList(sheaf::CandidateList &list)
+{
+    sheaf::CandidateModel model(list);
+    model.FileShow();
+    for (int i = 1; i <= list.FileCount; ++i) {
+        putLine(stdout,
+            model.cellText(i, 2) + u'\t' + model.cellText(i, 3) + u'\t' + model.cellText(i, 4)
+                + u'\t' + model.cellText(i, 5));
+    }
+}
+
+// Takes the named entries out of the batch. The names that match no entry
+// are returned.
+QStringList unmark(sheaf::CandidateList &list, const QStringList &names)
+{
+    QSet<QString> wanted(names.begin(), names.end());
+    QSet<QString> found;
+    for (int i = 1; i <= list.FileCount; ++i) {
+        if (wanted.contains(list.FileName[i])) {
+            list.FileMark[i].clear();
+            found.insert(list.FileName[i]);
+        }
+    }
+    QStringList missing;
+    for (const QString &name : names) {
+        if (!found.contains(name) && !missing.contains(name))
+            missing << name;
+    }
+    return missing;
+}
+
+int run(const QStringList &args)
+{
+    Options o;
+    if (const int status = parseOptions(args, o); status >= 0)
+        return status;
+    installInterruptHandler();
+    o.run.cancel = &g_cancel;
+
+    ProgressLine progress;
+    sheaf::CandidateList list;
+    ScanLine scanLine(progress);
+    const sheaf::ScanResult scan
+        = sheaf::FileScan(o.folder, o.subfolders ? 1 : 0, o.extension, list, &scanLine);
+    progress.clear();
+    if (scan.selectionFolderUnreadable) {
+        putLine(stderr, consoleLines(sheaf::selection_texts::unreadableFolderMessage(o.folder)));
+        return 2;
+    }
+    if (scan.listFull)
+        putLine(stderr, consoleLines(sheaf::selection_texts::listFullMessage()));
+    sheaf::FileSort(list.FileMark, list.FileDir, list.FileName, list.FileCount);
+    if (g_cancel.load())
+        return 130;
+
+    const QStringList missing = unmark(list, o.excluded);
+    if (!missing.isEmpty())
+        return usageError(QStringLiteral("-x %1: no file of that name was selected")
+                              .arg(missing.join(QStringLiteral(", "))));
+
+    if (o.listOnly)
+        printList(list);
+    putLine(stdout, sheaf::selection_texts::finalStatus(list.FileCount, scan));
+    std::fflush(stdout);
+    if (o.listOnly || list.FileCount == 0)
+        return 0;
+
+    ConsoleRun observer(progress, o.quiet);
+    const sheaf::ArchiveRunOutcome outcome = sheaf::runArchive(list, o.run, observer);
+    progress.clear();
+    std::fflush(stdout);
+    switch (outcome) {
+    case sheaf::ArchiveRunOutcome::Empty:
+    case sheaf::ArchiveRunOutcome::Done:
+        return 0;
+    case sheaf::ArchiveRunOutcome::Refused:
+        return 2;
+    case sheaf::ArchiveRunOutcome::Stopped:
+        return 1;
+    case sheaf::ArchiveRunOutcome::Cancelled:
+        putLine(stderr, QStringLiteral("中断しました"));
+        return 130;
+    }
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    return run(QCoreApplication::arguments());
+}
