@@ -25,6 +25,6 @@ struct LzhOptions
 // ArchiveError: NotAnArchive when `existing` is not a readable LZH archive,
 // ReadFailed when a source cannot be read, TooLarge, WriteFailed, Cancelled.
 void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-                     OutputFile &out, const LzhOptions &options);
+    OutputFile &out, const LzhOptions &options);
 
 } // namespace sheaf::archiver

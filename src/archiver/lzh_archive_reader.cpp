@@ -1,0 +1,391 @@
+// Reading headers of foreign archives: every size is checked against what
+// is left of the file before it is used, so that a truncated or hostile file
+// is refused with NotAnArchive and never read past its end.
+#include "archiver/lzh_archive_reader.h"
+
+#include "archiver/archive_error.h"
+#include "archiver/cp932.h"
+#include "archiver/crc16.h"
+#include "archiver/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace sheaf::archiver {
+
+namespace {
+
+// Random access to the archive: a file through pread, or bytes in memory.
+class Source
+{
+public:
+    virtual ~Source() = default;
+    virtual uint64_t size() const = 0;
+    // Reads exactly size bytes at `at`; the caller has checked the bounds.
+    virtual void read(uint64_t at, void *data, size_t size) = 0;
+};
+
+class MemorySource : public Source
+{
+public:
+    explicit MemorySource(std::string_view bytes)
+        : m_bytes(bytes)
+    {
+    }
+    uint64_t size() const override { return m_bytes.size(); }
+    void read(uint64_t at, void *data, size_t size) override
+    {
+        std::copy_n(m_bytes.data() + at, size, static_cast<char *>(data));
+    }
+
+private:
+    std::string_view m_bytes;
+};
+
+class FileSource : public Source
+{
+public:
+    explicit FileSource(const std::filesystem::path &path)
+        : m_path(path)
+    {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errno);
+        off_t end = ::lseek(m_fd, 0, SEEK_END);
+        if (end < 0)
+            fail(errno);
+        m_size = uint64_t(end);
+    }
+    ~FileSource() override { ::close(m_fd); }
+    uint64_t size() const override { return m_size; }
+    void read(uint64_t at, void *data, size_t size) override
+    {
+        auto *p = static_cast<char *>(data);
+        while (size > 0) {
+            ssize_t n = ::pread(m_fd, p, size, off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                fail(n < 0 ? errno : EIO);
+            p += n;
+            at += uint64_t(n);
+            size -= size_t(n);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(int err)
+    {
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "cannot read " + m_path.string() + ": " + platform::errorText(err));
+    }
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    uint64_t m_size = 0;
+};
+
+uint32_t le(const uint8_t *p, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+uint64_t le64(const uint8_t *p)
+{
+    return uint64_t(le(p, 4)) | uint64_t(le(p + 4, 4)) << 32;
+}
+
+// What the extended headers of one member said.
+struct Names
+{
+    std::string name, directory; // raw bytes; directory with 0xFF separators
+    std::u16string unicodeName, unicodeDirectory;
+    bool hasUnicodeName = false, hasUnicodeDirectory = false;
+    uint32_t codePage = 932;
+    bool hasWideSizes = false;
+    uint64_t wideCompressed = 0, wideOriginal = 0;
+    int crcOffset = -1; // of the 0x00 header's CRC within the header
+};
+
+std::u16string fromUtf16le(const uint8_t *p, size_t bytes)
+{
+    std::u16string s;
+    for (size_t i = 0; i + 1 < bytes; i += 2)
+        s.push_back(char16_t(le(p + i, 2)));
+    return s;
+}
+
+// Splits on `sep`, dropping empty components.
+template<typename S, typename C>
+std::vector<S> split(const S &s, C sep)
+{
+    std::vector<S> parts;
+    S cur;
+    for (auto c : s) {
+        if (c == sep) {
+            if (!cur.empty())
+                parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    if (!cur.empty())
+        parts.push_back(cur);
+    return parts;
+}
+
+class Walker
+{
+public:
+    Walker(Source &src, std::string name)
+        : m_src(src)
+        , m_name(std::move(name))
+    {
+    }
+
+    std::vector<LzhMemberInfo> walk();
+
+private:
+    [[noreturn]] void refuse(const std::string &why) const
+    {
+        throw ArchiveError(
+            ErrorCode::NotAnArchive, m_name + " is not a readable LZH archive (" + why + ")");
+    }
+    std::vector<uint8_t> bytesAt(uint64_t at, uint64_t size)
+    {
+        if (at > m_src.size() || size > m_src.size() - at)
+            refuse("truncated at offset " + std::to_string(at));
+        std::vector<uint8_t> v(size);
+        if (size)
+            m_src.read(at, v.data(), size);
+        return v;
+    }
+    // Walks the chain of extended headers that starts with `size` at `pos`
+    // in `h`, where each size field is `width` bytes; returns the end.
+    size_t chain(const std::vector<uint8_t> &h, size_t pos, uint32_t size, int width, Names &names);
+    void parseExtended(uint8_t type, const uint8_t *data, size_t size, Names &names, int crcOffset);
+    LzhMemberInfo member(uint64_t offset);
+    LzhMemberInfo finish(const std::string &method, uint64_t offset, uint64_t total,
+        const Names &names, bool level0);
+
+    Source &m_src;
+    std::string m_name;
+};
+
+void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &names, int crcOffset)
+{
+    switch (type) {
+    case 0x00:
+        if (n < 2)
+            refuse("short header CRC");
+        names.crcOffset = crcOffset;
+        break;
+    case 0x01:
+        names.name.assign(reinterpret_cast<const char *>(d), n);
+        break;
+    case 0x02:
+        names.directory.assign(reinterpret_cast<const char *>(d), n);
+        break;
+    case 0x42:
+        if (n < 16)
+            refuse("short 64-bit sizes");
+        names.hasWideSizes = true;
+        names.wideCompressed = le64(d);
+        names.wideOriginal = le64(d + 8);
+        break;
+    case 0x44:
+        names.hasUnicodeName = true;
+        names.unicodeName = fromUtf16le(d, n);
+        break;
+    case 0x45:
+        names.hasUnicodeDirectory = true;
+        names.unicodeDirectory = fromUtf16le(d, n);
+        break;
+    case 0x46:
+        if (n >= 4)
+            names.codePage = le(d, 4);
+        break;
+    default:
+        break;
+    }
+}
+
+size_t Walker::chain(
+    const std::vector<uint8_t> &h, size_t pos, uint32_t size, int width, Names &names)
+{
+    int count = 0;
+    while (size != 0) {
+        if (size < uint32_t(1 + width) || size > h.size() - pos || ++count > 4096)
+            refuse("bad extended header");
+        parseExtended(h[pos], h.data() + pos + 1, size - 1 - size_t(width), names, int(pos + 1));
+        pos += size;
+        size = le(h.data() + pos - width, width);
+    }
+    return pos;
+}
+
+LzhMemberInfo Walker::member(uint64_t offset)
+{
+    const uint64_t fileSize = m_src.size();
+    std::vector<uint8_t> head = bytesAt(offset, std::min<uint64_t>(22, fileSize - offset));
+    if (head.size() < 22)
+        refuse("truncated header at offset " + std::to_string(offset));
+    const std::string method(reinterpret_cast<const char *>(head.data()) + 2, 5);
+    if (method[0] != '-' || method[4] != '-')
+        refuse("no member header at offset " + std::to_string(offset));
+    const int level = head[20];
+    Names names;
+    uint64_t headerSize = 0, dataSize = le(head.data() + 7, 4);
+
+    if (level == 0 || level == 1) {
+        headerSize = uint64_t(head[0]) + 2;
+        std::vector<uint8_t> h = bytesAt(offset, headerSize);
+        uint8_t sum = 0;
+        for (size_t i = 2; i < h.size(); ++i)
+            sum = uint8_t(sum + h[i]);
+        if (sum != h[1])
+            refuse("header checksum error at offset " + std::to_string(offset));
+        const size_t n = h.size() > 21 ? h[21] : 0;
+        if (h.size() < 24 + n)
+            refuse("bad header at offset " + std::to_string(offset));
+        names.name.assign(reinterpret_cast<const char *>(h.data()) + 22, n);
+        if (level == 1) {
+            if (h.size() < 27 + n)
+                refuse("bad header at offset " + std::to_string(offset));
+            // The extended headers follow the base header and count in the
+            // skip size at offset 7; read them one by one.
+            uint32_t next = le(h.data() + h.size() - 2, 2);
+            uint64_t extSize = 0;
+            int count = 0;
+            while (next != 0) {
+                if (next < 3 || next > dataSize - extSize || ++count > 4096)
+                    refuse("bad extended header at offset " + std::to_string(offset));
+                std::vector<uint8_t> e = bytesAt(offset + headerSize + extSize, next);
+                parseExtended(e[0], e.data() + 1, e.size() - 3, names, -1);
+                extSize += next;
+                next = le(e.data() + e.size() - 2, 2);
+            }
+            headerSize += extSize;
+            dataSize -= extSize;
+            names.crcOffset = -1; // level 1 has no header CRC that readers agree on
+        }
+    } else if (level == 2 || level == 3) {
+        const int width = level == 2 ? 2 : 4;
+        if (level == 2) {
+            headerSize = le(head.data(), 2);
+        } else {
+            std::vector<uint8_t> h28 = bytesAt(offset, 32);
+            if (le(h28.data(), 2) != 4)
+                refuse("bad level-3 header at offset " + std::to_string(offset));
+            headerSize = le(h28.data() + 24, 4);
+        }
+        const size_t base = level == 2 ? 26 : 32;
+        if (headerSize < base || headerSize > (1u << 20))
+            refuse("bad header size at offset " + std::to_string(offset));
+        std::vector<uint8_t> h = bytesAt(offset, headerSize);
+        // Whatever follows the chain inside T is padding.
+        chain(h, base, le(h.data() + base - width, width), width, names);
+        if (names.crcOffset >= 0) {
+            const uint16_t stored = uint16_t(le(h.data() + names.crcOffset, 2));
+            h[size_t(names.crcOffset)] = h[size_t(names.crcOffset) + 1] = 0;
+            if (Crc16::of(h.data(), h.size()) != stored)
+                refuse("header CRC error at offset " + std::to_string(offset));
+        }
+        if (names.hasWideSizes)
+            dataSize = names.wideCompressed;
+    } else {
+        refuse("unknown header level " + std::to_string(level));
+    }
+    if (dataSize > fileSize - offset || headerSize > fileSize - offset - dataSize)
+        refuse("member at offset " + std::to_string(offset) + " runs past the end");
+    return finish(method, offset, headerSize + dataSize, names, level == 0);
+}
+
+std::vector<LzhMemberInfo> Walker::walk()
+{
+    const uint64_t size = m_src.size();
+    if (size == 0)
+        refuse("empty file");
+    std::vector<LzhMemberInfo> members;
+    uint64_t at = 0;
+    while (at < size) {
+        uint8_t first = 0;
+        m_src.read(at, &first, 1);
+        if (first == 0)
+            break; // end marker
+        LzhMemberInfo m = member(at);
+        at += m.totalSize;
+        members.push_back(std::move(m));
+    }
+    if (members.empty() && size > 1)
+        refuse("no members");
+    return members;
+}
+
+LzhMemberInfo Walker::finish(
+    const std::string &method, uint64_t offset, uint64_t total, const Names &names, bool level0)
+{
+    LzhMemberInfo m;
+    m.offset = offset;
+    m.totalSize = total;
+    m.isDirectory = method == "-lhd-";
+
+    auto decode = [&](const std::string &raw) {
+        if (names.codePage == 65001)
+            return utf16ToUtf8(utf8ToUtf16(raw));
+        return cp932ToUtf8(raw);
+    };
+    std::vector<std::string> parts, rawParts;
+    if (level0) {
+        // One path with '\' separators; split after decoding, since a code
+        // page 932 trail byte may be 0x5C.
+        for (const std::u16string &c : split(fromCp932(names.name), u'\\'))
+            parts.push_back(utf16ToUtf8(c));
+        for (const std::string &c : split(names.name, '\\'))
+            rawParts.push_back(c);
+    } else {
+        if (names.hasUnicodeDirectory) {
+            for (const std::u16string &c : split(names.unicodeDirectory, char16_t(0xFFFF)))
+                parts.push_back(utf16ToUtf8(c));
+        } else {
+            for (const std::string &c : split(names.directory, '\xFF'))
+                parts.push_back(decode(c));
+        }
+        for (const std::string &c : split(names.directory, '\xFF'))
+            rawParts.push_back(c);
+        if (names.hasUnicodeName && !names.unicodeName.empty())
+            parts.push_back(utf16ToUtf8(names.unicodeName));
+        else if (!names.name.empty())
+            parts.push_back(decode(names.name));
+        if (!names.name.empty())
+            rawParts.push_back(names.name);
+    }
+    for (size_t i = 0; i < parts.size(); ++i)
+        m.path += (i ? "/" : "") + parts[i];
+    for (size_t i = 0; i < rawParts.size(); ++i)
+        m.rawPath += (i ? "/" : "") + rawParts[i];
+    return m;
+}
+
+} // namespace
+
+std::vector<LzhMemberInfo> readLzhMembers(const std::filesystem::path &archive)
+{
+    FileSource src(archive);
+    return Walker(src, archive.string()).walk();
+}
+
+std::vector<LzhMemberInfo> parseLzhMembers(std::string_view bytes, const std::string &name)
+{
+    MemorySource src(bytes);
+    return Walker(src, name).walk();
+}
+
+} // namespace sheaf::archiver

@@ -1,0 +1,300 @@
+// writeLzhArchive: kept members of the old archive are copied raw, then each
+// new entry is written as header + data. A file's header goes out first with
+// placeholder sizes; the data is streamed through the encoder straight into
+// the output, and the header is patched once sizes and CRC are known. When
+// compressing does not pay, the data is truncated away and the file is read
+// again and stored (-lh0-).
+#include "archiver/lzh_archive_writer.h"
+
+#include "archiver/archive_error.h"
+#include "archiver/crc16.h"
+#include "archiver/lzh_archive_reader.h"
+#include "archiver/lzh_encoder.h"
+#include "archiver/lzh_header.h"
+#include "archiver/lzh_names.h"
+#include "archiver/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <set>
+#include <unistd.h>
+
+namespace sheaf::archiver {
+
+namespace {
+
+constexpr size_t kReadChunk = 256 * 1024;
+constexpr uint64_t kFourGiB = uint64_t(1) << 32;
+// Readers of old LZH code keep a path in about 1 KiB.
+constexpr size_t kMaxPathBytes = 1024;
+
+const char *methodId(LzhMethod m)
+{
+    switch (m) {
+    case LzhMethod::Lh6:
+        return "-lh6-";
+    case LzhMethod::Lh7:
+        return "-lh7-";
+    case LzhMethod::Lh5:
+    default:
+        return "-lh5-";
+    }
+}
+
+void checkCancel(const LzhOptions &options)
+{
+    if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+}
+
+class InputFile
+{
+public:
+    explicit InputFile(const std::filesystem::path &path)
+        : m_path(path)
+    {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errno);
+    }
+    ~InputFile() { ::close(m_fd); }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // Up to `size` bytes; 0 at the end of the file.
+    size_t read(uint8_t *data, size_t size)
+    {
+        for (;;) {
+            ssize_t n = ::read(m_fd, data, size);
+            if (n >= 0)
+                return size_t(n);
+            if (errno != EINTR)
+                fail(errno);
+        }
+    }
+    void rewind()
+    {
+        if (::lseek(m_fd, 0, SEEK_SET) < 0)
+            fail(errno);
+    }
+    void seek(uint64_t at)
+    {
+        if (::lseek(m_fd, off_t(at), SEEK_SET) < 0)
+            fail(errno);
+    }
+
+private:
+    [[noreturn]] void fail(int err)
+    {
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "cannot read " + m_path.string() + ": " + platform::errorText(err));
+    }
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+};
+
+std::string joinFf(const std::vector<std::string> &parts, size_t count)
+{
+    std::string s;
+    for (size_t i = 0; i < count; ++i)
+        s += parts[i] + '\xFF';
+    return s;
+}
+
+class ArchiveWriter
+{
+public:
+    ArchiveWriter(OutputFile &out, const LzhOptions &options)
+        : m_out(out)
+        , m_options(options)
+        , m_buffer(kReadChunk)
+    {
+    }
+
+    void copyKept(const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept);
+    void writeEntry(const ArchiveEntry &entry, const LzhName &name);
+
+private:
+    LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name) const;
+    void writeFile(const ArchiveEntry &entry, LzhHeaderFields &f);
+    void storeFile(InputFile &in, LzhHeaderFields &f);
+    void drainEncoder();
+
+    OutputFile &m_out;
+    const LzhOptions &m_options;
+    std::vector<uint8_t> m_buffer;
+    std::unique_ptr<LzhEncoder> m_encoder; // made once, reused for every member
+};
+
+void ArchiveWriter::copyKept(
+    const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept)
+{
+    if (kept.empty())
+        return;
+    InputFile in(existing);
+    for (const LzhMemberInfo &m : kept) {
+        in.seek(m.offset);
+        uint64_t left = m.totalSize;
+        while (left > 0) {
+            checkCancel(m_options);
+            size_t n = in.read(m_buffer.data(), size_t(std::min<uint64_t>(left, kReadChunk)));
+            if (n == 0)
+                throw ArchiveError(ErrorCode::ReadFailed,
+                    "cannot read " + existing.string() + ": it became shorter");
+            m_out.write(m_buffer.data(), n);
+            left -= n;
+        }
+    }
+}
+
+LzhHeaderFields ArchiveWriter::fields(const ArchiveEntry &entry, const LzhName &name) const
+{
+    LzhHeaderFields f;
+    const size_t dirCount = entry.isDirectory ? name.components.size() : name.components.size() - 1;
+    f.directory = joinFf(name.components, dirCount);
+    if (!entry.isDirectory)
+        f.name = name.components.back();
+    if (f.directory.size() + f.name.size() > kMaxPathBytes)
+        throw ArchiveError(ErrorCode::TooLarge, "path too long for LZH: " + entry.storedPath);
+    f.unicode = name.unicode;
+    f.unicodeName = name.unicodeName;
+    f.unicodeDirectory = name.unicodeDirectory;
+    f.mtime = uint32_t(std::clamp<int64_t>(entry.mtime, 0, 0xFFFFFFFFll));
+    const uint32_t keep = DosReadOnly | DosHidden | DosSystem | DosArchive;
+    f.attributes
+        = uint16_t(entry.isDirectory ? (entry.attributes & keep & ~DosArchive) | DosDirectory
+                                     : entry.attributes & keep);
+    f.method = entry.isDirectory ? "-lhd-" : methodId(m_options.method);
+    f.wideSizes = !entry.isDirectory && entry.size >= kFourGiB;
+    return f;
+}
+
+void ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhName &name)
+{
+    checkCancel(m_options);
+    if (name.components.empty())
+        throw ArchiveError(ErrorCode::Internal, "empty stored path for " + entry.source.string());
+    LzhHeaderFields f = fields(entry, name);
+    if (entry.isDirectory) {
+        std::vector<uint8_t> h = buildLzhHeader(f);
+        m_out.write(h.data(), h.size());
+        return;
+    }
+    writeFile(entry, f);
+}
+
+void ArchiveWriter::drainEncoder()
+{
+    std::vector<uint8_t> &o = m_encoder->output();
+    if (!o.empty()) {
+        m_out.write(o.data(), o.size());
+        o.clear();
+    }
+}
+
+void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
+{
+    InputFile in(entry.source);
+    const uint64_t headerAt = m_out.position();
+    const std::vector<uint8_t> placeholder = buildLzhHeader(f);
+    m_out.write(placeholder.data(), placeholder.size());
+    const uint64_t dataAt = m_out.position();
+
+    if (!m_encoder)
+        m_encoder = std::make_unique<LzhEncoder>(m_options.method, m_options.level);
+    m_encoder->reset();
+    Crc16 crc;
+    uint64_t size = 0;
+    for (;;) {
+        checkCancel(m_options);
+        size_t n = in.read(m_buffer.data(), m_buffer.size());
+        if (n == 0)
+            break;
+        crc.update(m_buffer.data(), n);
+        size += n;
+        m_encoder->feed(m_buffer.data(), n);
+        drainEncoder();
+    }
+    m_encoder->finish();
+    drainEncoder();
+    const uint64_t packed = m_out.position() - dataAt;
+
+    // Short streams trip some decoders; a stream no smaller than the data
+    // is pointless.
+    if (size == 0 || packed >= size || packed < 8) {
+        m_out.truncate(dataAt);
+        in.rewind();
+        storeFile(in, f);
+    } else {
+        f.compressedSize = packed;
+        f.originalSize = size;
+        f.dataCrc = crc.value();
+    }
+    if (!f.wideSizes && (f.originalSize >= kFourGiB || f.compressedSize >= kFourGiB))
+        throw ArchiveError(
+            ErrorCode::TooLarge, entry.source.string() + " grew past 4 GiB while being read");
+    const std::vector<uint8_t> header = buildLzhHeader(f);
+    if (header.size() != placeholder.size())
+        throw ArchiveError(ErrorCode::Internal, "LZH header changed size");
+    m_out.patch(headerAt, header.data(), header.size());
+}
+
+void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
+{
+    // Read again: what is stored is what this pass reads, CRC and size included.
+    Crc16 crc;
+    uint64_t size = 0;
+    for (;;) {
+        checkCancel(m_options);
+        size_t n = in.read(m_buffer.data(), m_buffer.size());
+        if (n == 0)
+            break;
+        crc.update(m_buffer.data(), n);
+        size += n;
+        m_out.write(m_buffer.data(), n);
+    }
+    f.method = "-lh0-";
+    f.compressedSize = f.originalSize = size;
+    f.dataCrc = crc.value();
+}
+
+} // namespace
+
+void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
+    OutputFile &out, const LzhOptions &options)
+{
+    std::vector<LzhMemberInfo> kept;
+    if (!existing.empty()) {
+        std::set<std::string> replaced;
+        for (const ArchiveEntry &e : entries) {
+            std::string p;
+            for (const std::string &c : splitStoredPath(e.storedPath))
+                p += (p.empty() ? "" : "/") + c;
+            replaced.insert(p);
+        }
+        for (LzhMemberInfo &m : readLzhMembers(existing))
+            if (!replaced.count(m.path))
+                kept.push_back(std::move(m));
+    }
+
+    std::vector<std::string> taken;
+    for (const LzhMemberInfo &m : kept)
+        taken.push_back(m.rawPath);
+    LzhNamePlanner planner(taken);
+    for (const ArchiveEntry &e : entries)
+        planner.reserve(e.storedPath);
+    std::vector<LzhName> names;
+    for (const ArchiveEntry &e : entries)
+        names.push_back(planner.plan(e.storedPath, e.isDirectory));
+
+    ArchiveWriter writer(out, options);
+    writer.copyKept(existing, kept);
+    for (size_t i = 0; i < entries.size(); ++i)
+        writer.writeEntry(entries[i], names[i]);
+    out.writeByte(0); // end marker
+}
+
+} // namespace sheaf::archiver

@@ -1,0 +1,47 @@
+#pragma once
+// Streaming -lh5-/-lh6-/-lh7- encoder: feed the member's bytes in chunks of
+// any size, collect the compressed bytes as they come, finish once. Its big
+// tables are allocated once and reused for every member (reset()).
+
+#include "archiver/lzh_block_writer.h"
+#include "archiver/lzh_match_finder.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace sheaf::archiver {
+
+enum class LzhMethod;
+
+class LzhEncoder
+{
+public:
+    LzhEncoder(LzhMethod method, int level);
+
+    // Starts a new member.
+    void reset();
+    void feed(const uint8_t *data, size_t size);
+    // Ends the stream: the last token goes into the trailer block, then zero
+    // padding to a byte.
+    void finish();
+
+    // Compressed bytes produced so far and not yet taken.
+    std::vector<uint8_t> &output() { return m_out; }
+
+    static LzhMethodParams methodParams(LzhMethod method);
+
+private:
+    void writeFullBlocks();
+
+    // Tokens per block; at most 65535. Larger blocks spend fewer bits on
+    // tables, smaller ones follow changing statistics more closely.
+    static constexpr size_t kBlockTokens = 16384;
+
+    LzhMethodParams m_method;
+    LzhMatchFinder m_finder;
+    std::vector<LzhToken> m_tokens;
+    std::vector<uint8_t> m_out;
+    LzhBitWriter m_bits;
+};
+
+} // namespace sheaf::archiver

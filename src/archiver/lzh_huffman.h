@@ -1,0 +1,20 @@
+#pragma once
+// Length-limited canonical Huffman codes for the LZH block tables. LZH
+// decoders want every table complete (the Kraft sum exactly 1) and no code
+// longer than 16 bits.
+
+#include <cstdint>
+
+namespace sheaf::archiver {
+
+constexpr int kLzhMaxCodeLength = 16;
+
+// Code lengths (at most maxLength) for the `count` symbols of `freq`; a
+// symbol of frequency 0 gets length 0. Needs at least two used symbols (a
+// table with one symbol is written in the single-symbol form instead).
+void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t *lengths);
+
+// Canonical codes from lengths: shorter codes first, then by symbol order.
+void buildCanonicalCodes(const uint8_t *lengths, int count, uint16_t *codes);
+
+} // namespace sheaf::archiver

@@ -1,0 +1,212 @@
+// Hash chains with zlib-style lazy matching. The buffer holds the window of
+// history plus a large chunk of new input, so the history slides down only
+// once per chunk; chain links are buffer positions and are rebased then.
+#include "archiver/lzh_match_finder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sheaf::archiver {
+
+namespace {
+
+// New input taken per slide. Larger means fewer slides but more memory.
+constexpr size_t kChunk = 256 * 1024;
+
+inline uint16_t load16(const uint8_t *p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+inline uint64_t load64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Length of the common prefix of a and b, at most `limit`. May read up to 7
+// bytes past `limit` (the buffer is padded for that).
+inline int commonLength(const uint8_t *a, const uint8_t *b, int limit)
+{
+    int len = 0;
+    while (len < limit) {
+        uint64_t x = load64(a + len) ^ load64(b + len);
+        if (x != 0) {
+            len += __builtin_ctzll(x) >> 3;
+            break;
+        }
+        len += 8;
+    }
+    return std::min(len, limit);
+}
+
+} // namespace
+
+LzhParserParams lzhParserParams(int level, int windowBits)
+{
+    // The trade-offs of zlib's levels; the default sits at zlib's 6. LZH
+    // codes a far 3-byte match cheaply enough that refusing it costs bytes
+    // (measured on text), so tooFar is off. The larger windows get longer
+    // chains at the default: the 64 KiB window holds eight times the
+    // candidates of the 8 KiB one.
+    const int window = 1 << windowBits;
+    switch (level) {
+    case 1:
+    case 2:
+    case 3:
+        return {4, 4, 16, 16, window};
+    case 4:
+    case 5:
+        return {8, 16, 32, 32, window};
+    case 7:
+        return {8, 32, 128, 256, window};
+    case 8:
+        return {32, 128, 256, 1024, window};
+    case 9:
+        return {32, 256, 256, 4096, window};
+    default:
+        return {8, 16, 128, windowBits >= 15 ? 256 : 128, window};
+    }
+}
+
+LzhMatchFinder::LzhMatchFinder(int windowBits, const LzhParserParams &params)
+    : m_windowBits(windowBits)
+    , m_window(size_t(1) << windowBits)
+    , m_params(params)
+    , m_hashBits(windowBits >= 15 ? 16 : 15)
+    , m_capacity(m_window + kChunk + kLookAhead)
+    , m_buffer(m_capacity + kPadding, 0)
+    , m_head(size_t(1) << m_hashBits, kNil)
+    , m_prev(m_capacity, kNil)
+{
+}
+
+void LzhMatchFinder::reset()
+{
+    std::fill(m_head.begin(), m_head.end(), kNil);
+    m_pos = m_end = 0;
+    m_pendingLiteral = false;
+    m_matchLength = kLzhMinMatch - 1;
+    m_matchDistance = 0;
+}
+
+void LzhMatchFinder::append(const uint8_t *data, size_t size)
+{
+    std::memcpy(m_buffer.data() + m_end, data, size);
+    m_end += size;
+}
+
+uint32_t LzhMatchFinder::hashAt(size_t pos) const
+{
+    const uint8_t *p = m_buffer.data() + pos;
+    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - m_hashBits);
+}
+
+void LzhMatchFinder::insert(size_t pos)
+{
+    uint32_t h = hashAt(pos);
+    m_prev[pos] = m_head[h];
+    m_head[h] = int32_t(pos);
+}
+
+int LzhMatchFinder::longestMatch(
+    size_t pos, int32_t candidate, int previousLength, int maxLength, int &distance) const
+{
+    int best = std::max(previousLength, kLzhMinMatch - 1);
+    if (best >= maxLength)
+        return best;
+    int chain = previousLength >= m_params.goodLength ? m_params.maxChain >> 2 : m_params.maxChain;
+    const int nice = std::min(m_params.niceLength, maxLength);
+    const int32_t lowest = pos > m_window ? int32_t(pos - m_window) : 0;
+    const uint8_t *s = m_buffer.data() + pos;
+    const uint16_t start = load16(s);
+    uint16_t end = load16(s + best - 1);
+    while (candidate >= lowest && chain-- > 0) {
+        const uint8_t *m = m_buffer.data() + candidate;
+        if (load16(m + best - 1) == end && load16(m) == start) {
+            int len = commonLength(m, s, maxLength);
+            if (len > best) {
+                best = len;
+                distance = int(pos - size_t(candidate));
+                if (len >= nice)
+                    break;
+                end = load16(s + best - 1);
+            }
+        }
+        candidate = m_prev[size_t(candidate)];
+    }
+    return best;
+}
+
+void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out)
+{
+    const uint8_t *buf = m_buffer.data();
+    while (final ? m_pos < m_end : m_end - m_pos >= kLookAhead) {
+        const size_t avail = m_end - m_pos;
+        const int maxLength = int(std::min<size_t>(kLzhMaxMatch, avail));
+        const int previousLength = m_matchLength;
+        const int previousDistance = m_matchDistance;
+        int length = kLzhMinMatch - 1;
+        int distance = 0;
+        if (avail >= size_t(kLzhMinMatch)) {
+            const uint32_t h = hashAt(m_pos);
+            const int32_t head = m_head[h];
+            m_prev[m_pos] = head;
+            m_head[h] = int32_t(m_pos);
+            if (head != kNil && previousLength < m_params.maxLazy
+                && m_pos - size_t(head) <= m_window) {
+                length = longestMatch(m_pos, head, previousLength, maxLength, distance);
+                if (length == kLzhMinMatch && distance > m_params.tooFar)
+                    length = kLzhMinMatch - 1;
+            }
+        }
+
+        if (previousLength >= kLzhMinMatch && length <= previousLength) {
+            // The match found one byte back is at least as good: take it.
+            out.push_back(
+                {uint16_t(256 + previousLength - kLzhMinMatch), uint16_t(previousDistance - 1)});
+            const size_t stop = m_pos - 1 + size_t(previousLength);
+            for (size_t p = m_pos + 1; p < stop; ++p)
+                if (p + 2 < m_end)
+                    insert(p);
+            m_pos = stop;
+            m_pendingLiteral = false;
+            m_matchLength = kLzhMinMatch - 1;
+            m_matchDistance = 0;
+            continue;
+        }
+        if (m_pendingLiteral)
+            out.push_back({buf[m_pos - 1], 0});
+        m_pendingLiteral = true;
+        m_matchLength = length;
+        m_matchDistance = distance;
+        ++m_pos;
+    }
+    if (final && m_pendingLiteral) {
+        out.push_back({buf[m_pos - 1], 0});
+        m_pendingLiteral = false;
+    }
+    if (!final && room() == 0)
+        slide();
+}
+
+void LzhMatchFinder::slide()
+{
+    // Keep one window of history before the parse position.
+    const size_t shift = m_pos - m_window;
+    std::memmove(m_buffer.data(), m_buffer.data() + shift, m_end - shift);
+    for (int32_t &h : m_head)
+        h = h >= int32_t(shift) ? h - int32_t(shift) : kNil;
+    for (size_t i = shift; i < m_pos; ++i) {
+        int32_t v = m_prev[i];
+        m_prev[i - shift] = v >= int32_t(shift) ? v - int32_t(shift) : kNil;
+    }
+    m_pos -= shift;
+    m_end -= shift;
+}
+
+} // namespace sheaf::archiver
