@@ -243,6 +243,8 @@ public:
             return;
         m_line.clear();
         putLine(stdout, archivePath);
+        // One line per archive as it is made, also into a pipe.
+        std::fflush(stdout);
     }
     void failed(const QString &title, const QString &text, const QString &detail) override
     {
