@@ -1,0 +1,172 @@
+// Every way a run can fail, for each archiver: the right code, a one-line
+// reason, nothing new left in any folder, and an old archive of the same
+// name byte for byte as it was (and still read by an independent reader).
+
+#include "archiver/archive_error.h"
+#include "archiver/fault_injection.h"
+#include "engine_test_support.h"
+
+#include <QTest>
+#include <atomic>
+#include <unistd.h>
+
+using namespace sheaf::test;
+using sheaf::archiver::ArchiverKind;
+using sheaf::archiver::ErrorCode;
+
+namespace {
+
+struct Dialect
+{
+    ArchiverKind kind;
+    QString extension;
+    QString filePrefix;
+    QString folderPrefix;
+};
+
+Dialect dialectOf(const QString &name)
+{
+    if (name == QLatin1String("lzh"))
+        return {ArchiverKind::Lzh, ".lzh", "a -a1 -r0 ", "a -a2 -r2x1 "};
+    if (name == QLatin1String("zip"))
+        return {ArchiverKind::Zip, ".zip", "-S ", "-r -S "};
+    return {ArchiverKind::Cab, ".cab", "-a ", "-a -r "};
+}
+
+QString quoted(const QString &text)
+{
+    return '"' + text + '"';
+}
+
+} // namespace
+
+class TestEngineFailures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { sheaf::archiver::injectWriteFailureAfter(-1); }
+    void failures_data();
+    void failures();
+};
+
+void TestEngineFailures::failures_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("oldArchive");
+    const struct
+    {
+        const char *failure;
+        ErrorCode code;
+        bool oldArchive;
+    } cases[] = {
+        {"missing file", ErrorCode::ReadFailed, true},
+        {"pattern matches nothing", ErrorCode::NothingMatched, true},
+        {"missing base folder", ErrorCode::ReadFailed, true},
+        {"missing output folder", ErrorCode::WriteFailed, false},
+        {"unwritable output folder", ErrorCode::WriteFailed, false},
+        {"disk full at once", ErrorCode::WriteFailed, true},
+        {"disk full midway", ErrorCode::WriteFailed, true},
+        {"disk full midway, no old archive", ErrorCode::WriteFailed, false},
+        {"bad switch", ErrorCode::BadCommandLine, true},
+        {"unterminated quote", ErrorCode::BadCommandLine, true},
+        {"existing file is not an archive", ErrorCode::NotAnArchive, false},
+        {"existing file is empty", ErrorCode::NotAnArchive, false},
+        {"a folder in the archive's place", ErrorCode::NotAnArchive, false},
+        {"cancelled", ErrorCode::Cancelled, true},
+    };
+    for (const char *format : {"lzh", "zip", "cab"})
+        for (const auto &c : cases)
+            QTest::addRow("%s: %s", format, c.failure)
+                << format << c.failure << int(c.code) << c.oldArchive;
+    QTest::newRow("cab: more than one cabinet folder holds")
+        << "cab"
+        << "beyond 2 GiB" << int(ErrorCode::TooLarge) << true;
+    QTest::newRow("lzh: two files for one stored name (-x0)")
+        << "lzh"
+        << "two files for one stored name" << int(ErrorCode::BadCommandLine) << true;
+}
+
+void TestEngineFailures::failures()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, failure);
+    QFETCH(int, code);
+    QFETCH(bool, oldArchive);
+    SHEAF_REQUIRE_TOOL("7zz");
+    const Dialect d = dialectOf(format);
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath("src");
+    const QString arc = tmp.filePath("arc");
+    writeFile(src + "/a.txt", "small text");
+    writeFile(src + "/big.bin", randomBytes(600 * 1024, 5));
+    writeFile(src + "/sub/a.txt", "same name below");
+    QDir().mkpath(arc);
+    QString archive = arc + "/x" + d.extension;
+
+    if (oldArchive) {
+        auto made
+            = runLine(d.kind, d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " a.txt");
+        QVERIFY2(made.ok(), made.reason.c_str());
+        QCOMPARE(runTool("7zz", {"t", archive}).exitCode, 0);
+    }
+
+    QString line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.*";
+    std::atomic<bool> cancel {false};
+    if (failure == QLatin1String("missing file")) {
+        line = d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " \"nope.txt\"";
+    } else if (failure == QLatin1String("pattern matches nothing")) {
+        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.xyz";
+    } else if (failure == QLatin1String("missing base folder")) {
+        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + "/none/") + " *.*";
+    } else if (failure == QLatin1String("missing output folder")) {
+        line = d.folderPrefix + quoted(arc + "/none/x" + d.extension) + ' ' + quoted(src + '/')
+            + " *.*";
+    } else if (failure == QLatin1String("unwritable output folder")) {
+        if (::geteuid() == 0)
+            QSKIP("root writes into any folder");
+        QFile::setPermissions(arc, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (failure == QLatin1String("disk full at once")) {
+        sheaf::archiver::injectWriteFailureAfter(0);
+    } else if (failure.startsWith(QLatin1String("disk full midway"))) {
+        sheaf::archiver::injectWriteFailureAfter(200 * 1024);
+    } else if (failure == QLatin1String("bad switch")) {
+        line = format == QLatin1String("lzh") ? "a -q " + line.mid(2) : "-q " + line;
+    } else if (failure == QLatin1String("unterminated quote")) {
+        line.chop(4);
+    } else if (failure == QLatin1String("existing file is not an archive")) {
+        writeFile(archive, "this is a text file, not an archive\n");
+    } else if (failure == QLatin1String("existing file is empty")) {
+        writeFile(archive, QByteArray());
+    } else if (failure == QLatin1String("a folder in the archive's place")) {
+        QDir().mkpath(archive);
+    } else if (failure == QLatin1String("cancelled")) {
+        cancel = true;
+    } else if (failure == QLatin1String("beyond 2 GiB")) {
+        QFile sparse(src + "/huge.bin"); // a hole: refused before a byte is read
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(65535) * 32768 + 1));
+    } else if (failure == QLatin1String("two files for one stored name")) {
+        line = "a -r2x0 " + quoted(archive) + ' ' + quoted(src + '/') + " a.txt";
+    }
+
+    const QStringList before = listTree(tmp.path());
+    const QByteArray oldBytes = readFile(archive);
+    sheaf::archiver::RunOptions options;
+    options.cancel = &cancel;
+    auto result = sheaf::archiver::runCommandLine(d.kind, line.toStdString(), options);
+    sheaf::archiver::injectWriteFailureAfter(-1);
+    QFile::setPermissions(arc, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QCOMPARE(result.code, code);
+    QVERIFY(!result.reason.empty());
+    QVERIFY(result.reason.find('\n') == std::string::npos);
+    QCOMPARE(listTree(tmp.path()), before);
+    QCOMPARE(readFile(archive), oldBytes);
+    if (oldArchive)
+        QCOMPARE(runTool("7zz", {"t", archive}).exitCode, 0);
+}
+
+QTEST_GUILESS_MAIN(TestEngineFailures)
+#include "test_engine_failures.moc"
