@@ -1,0 +1,145 @@
+#include "choice/ui/frm_folder.h"
+#include "app/ui/message_box.h"
+#include "choice/folder_lists.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
+
+namespace sheaf::ui {
+
+namespace {
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+constexpr int FolderRole = Qt::UserRole;
+} // namespace
+
+FrmFolder::FrmFolder(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmFolder"));
+    setWindowTitle(QStringLiteral("フォルダの設定"));
+    setWindowIcon(QApplication::windowIcon());
+    setFixedSize(px(3045), px(4455));
+
+    drvList = new QComboBox(this);
+    drvList->setObjectName(QStringLiteral("drvList"));
+    drvList->setGeometry(px(120), px(120), px(2775), px(300));
+    dirList = new QListWidget(this);
+    dirList->setObjectName(QStringLiteral("dirList"));
+    dirList->setGeometry(px(120), px(480), px(2775), px(3240));
+    cmdOk = new QPushButton(QStringLiteral("設定(&S)"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setGeometry(px(120), px(3840), px(1335), px(495));
+    cmdNo = new QPushButton(QStringLiteral("取消(&C)"), this);
+    cmdNo->setObjectName(QStringLiteral("cmdNo"));
+    cmdNo->setGeometry(px(1560), px(3840), px(1335), px(495));
+    setTabOrder(drvList, dirList);
+    setTabOrder(dirList, cmdOk);
+    setTabOrder(cmdOk, cmdNo);
+
+    m_volumes = mountedVolumes();
+    for (const QString &volume : m_volumes)
+        drvList->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), volume, volume);
+
+    connect(cmdOk, &QPushButton::clicked, this, &FrmFolder::cmdOk_Click);
+    connect(cmdNo, &QPushButton::clicked, this, &FrmFolder::cmdNo_Click);
+    connect(drvList, &QComboBox::activated, this, &FrmFolder::drvList_Change);
+    connect(dirList, &QListWidget::itemActivated, this, &FrmFolder::openItem);
+
+    // On creation the lists show the current working folder and its drive.
+    if (!setPath(QDir::currentPath()))
+        setPath(QStringLiteral("/"));
+}
+
+bool FrmFolder::setPath(const QString &folder, int *errorNumber, QString *errorText)
+{
+    const FolderListing listing = listFolder(folder);
+    if (listing.errorNumber != 0) {
+        if (errorNumber)
+            *errorNumber = listing.errorNumber;
+        if (errorText)
+            *errorText = listing.errorText;
+        return false;
+    }
+    m_path = listing.open;
+    dirList->clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    // A classic folder list: each level of the path one step further in,
+    // the subfolders one step beyond the open folder.
+    int depth = 0;
+    for (const QString &step : listing.chain) {
+        auto *item = new QListWidgetItem(
+            openIcon, QString(depth * 2, QLatin1Char(' ')) + folderDisplayName(step), dirList);
+        item->setData(FolderRole, step);
+        ++depth;
+    }
+    dirList->setCurrentRow(dirList->count() - 1);
+    for (const QString &sub : listing.subfolders) {
+        auto *item = new QListWidgetItem(
+            closedIcon, QString(depth * 2, QLatin1Char(' ')) + folderDisplayName(sub), dirList);
+        item->setData(FolderRole, sub);
+    }
+    selectDriveOf(m_path);
+    return true;
+}
+
+void FrmFolder::selectDriveOf(const QString &folder)
+{
+    const int index = drvList->findData(volumeOf(folder, m_volumes));
+    const QSignalBlocker blocker(drvList);
+    drvList->setCurrentIndex(index);
+}
+
+void FrmFolder::openItem(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    int number = 0;
+    QString text;
+    if (!setPath(item->data(FolderRole).toString(), &number, &text)) {
+        showMessage(this,
+            {QStringLiteral("kwSheaf"), QString::number(number) + text, QString(),
+                QMessageBox::NoIcon});
+    }
+}
+
+void FrmFolder::showPicker()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void FrmFolder::cmdOk_Click()
+{
+    emit folderChosen(m_path);
+    hide();
+}
+
+void FrmFolder::cmdNo_Click()
+{
+    hide();
+}
+
+void FrmFolder::drvList_Change()
+{
+    int number = 0;
+    QString text;
+    if (setPath(drvList->currentData().toString(), &number, &text))
+        return;
+    showMessage(this,
+        {QStringLiteral("kwSheaf"), QString::number(number) + text, QString(),
+            QMessageBox::NoIcon});
+    // Back to the drive the directory list still stands on.
+    selectDriveOf(m_path);
+}
+
+} // namespace sheaf::ui

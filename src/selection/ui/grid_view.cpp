@@ -1,0 +1,234 @@
+#include "selection/ui/grid_view.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <functional>
+
+namespace sheaf::ui {
+
+namespace {
+constexpr int RowHeight = 18;
+
+// The frozen column takes clicks for the rows it shows and hands them to
+// the grid after its own handling, as the grid's own cells do.
+class FrozenColumnView : public QTableView
+{
+public:
+    FrozenColumnView(QWidget *parent, std::function<void(const QModelIndex &)> pressed,
+        std::function<void(const QModelIndex &)> doubleClicked)
+        : QTableView(parent)
+        , m_pressed(std::move(pressed))
+        , m_doubleClicked(std::move(doubleClicked))
+    {
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_pressed(indexAt(event->position().toPoint()));
+        QTableView::mousePressEvent(event);
+    }
+    void mouseDoubleClickEvent(QMouseEvent *event) override
+    {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        QTableView::mouseDoubleClickEvent(event);
+        if (event->button() == Qt::LeftButton)
+            m_doubleClicked(index);
+    }
+
+private:
+    std::function<void(const QModelIndex &)> m_pressed, m_doubleClicked;
+};
+
+void setUpRows(QTableView *view)
+{
+    // Fixed row heights keep 30000 rows cheap: no row is measured.
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(RowHeight);
+    view->verticalHeader()->setMinimumSectionSize(1);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setWordWrap(false);
+}
+} // namespace
+
+GridView::GridView(QWidget *parent)
+    : QTableView(parent)
+    , m_frozen(new FrozenColumnView(
+          this, [this](const QModelIndex &index) { notePress(index); },
+          [this](const QModelIndex &index) { doubleClickAt(index); }))
+{
+    setUpRows(this);
+    verticalHeader()->hide(); // column 0 gives the running number
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    setUpRows(m_frozen);
+    m_frozen->setObjectName(QStringLiteral("grdListFrozen"));
+    m_frozen->setFocusPolicy(Qt::NoFocus);
+    m_frozen->verticalHeader()->hide();
+    m_frozen->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_frozen->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setFrameShape(QFrame::NoFrame);
+    // The fixed column is shaded like the header row.
+    QPalette shaded = m_frozen->palette();
+    shaded.setColor(QPalette::Base, shaded.color(QPalette::Button));
+    m_frozen->setPalette(shaded);
+    viewport()->stackUnder(m_frozen);
+
+    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+        &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(),
+        &QAbstractSlider::setValue);
+    connect(
+        horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+            if (section == 0) {
+                m_frozen->setColumnWidth(0, size);
+                updateFrozenGeometry();
+            }
+        });
+}
+
+void GridView::setCandidateModel(QAbstractItemModel *model)
+{
+    setModel(model);
+    m_frozen->setModel(model);
+    m_frozen->setSelectionModel(selectionModel());
+    for (int c = 1; c < model->columnCount(); ++c)
+        m_frozen->setColumnHidden(c, true);
+    m_frozen->setColumnWidth(0, columnWidth(0));
+    m_frozen->setToolTip(toolTip());
+    m_frozen->show();
+    updateFrozenGeometry();
+}
+
+void GridView::setColumnWidths(const QVector<int> &widths)
+{
+    for (int c = 0; c < widths.size(); ++c)
+        setColumnWidth(c, widths[c]);
+    m_frozen->setColumnWidth(0, widths.value(0));
+    updateFrozenGeometry();
+}
+
+void GridView::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    updateFrozenGeometry();
+}
+
+void GridView::updateFrozenGeometry()
+{
+    m_frozen->setGeometry(frameWidth(), frameWidth(), columnWidth(0),
+        viewport()->height() + horizontalHeader()->height());
+    m_frozen->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
+}
+
+QModelIndex GridView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = QTableView::moveCursor(cursorAction, modifiers);
+    // Keep the cell the cursor moves to out from under the frozen column.
+    if (cursorAction == MoveLeft && current.column() > 0
+        && visualRect(current).topLeft().x() < m_frozen->columnWidth(0)) {
+        const int newValue = horizontalScrollBar()->value() + visualRect(current).topLeft().x()
+            - m_frozen->columnWidth(0);
+        horizontalScrollBar()->setValue(newValue);
+    }
+    return current;
+}
+
+void GridView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (index.column() > 0)
+        QTableView::scrollTo(index, hint);
+    else if (index.isValid())
+        QTableView::scrollTo(model()->index(index.row(), 1), hint);
+}
+
+int GridView::Row() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+int GridView::RowSel() const
+{
+    const int row = Row();
+    if (row == 0 || !selectionModel())
+        return row;
+    for (const QItemSelectionRange &range : selectionModel()->selection()) {
+        const int top = range.top() + 1, bottom = range.bottom() + 1;
+        if (row >= top && row <= bottom)
+            return row == top ? bottom : top;
+    }
+    return row;
+}
+
+void GridView::setCurrentCell(int row, int column)
+{
+    if (!model() || row < 1 || row > model()->rowCount())
+        return;
+    const QModelIndex index = model()->index(row - 1, column);
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void GridView::notePress(const QModelIndex &index)
+{
+    // The second press of a double click keeps what the first one saw.
+    const bool second = m_lastPress.isValid()
+        && m_lastPress.elapsed() < QApplication::doubleClickInterval()
+        && index.row() == m_lastPressRow;
+    m_lastPress.restart();
+    m_lastPressRow = index.row();
+    if (second)
+        return;
+    const int a = Row(), b = RowSel();
+    m_rangeLow = qMin(a, b);
+    m_rangeHigh = qMax(a, b);
+    m_rangeCurrent = a;
+    m_pressInRange = index.isValid() && m_rangeLow >= 1 && index.row() + 1 >= m_rangeLow
+        && index.row() + 1 <= m_rangeHigh;
+}
+
+void GridView::doubleClickAt(const QModelIndex &index)
+{
+    // The first click of the double click has made its row the selection; a
+    // double click inside the range selected before flips that whole range.
+    if (m_pressInRange && index.isValid() && m_rangeHigh > m_rangeLow) {
+        const QModelIndex current = model()->index(m_rangeCurrent - 1, 0);
+        const int other = m_rangeCurrent == m_rangeLow ? m_rangeHigh : m_rangeLow;
+        selectionModel()->setCurrentIndex(model()->index(other - 1, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+        selectionModel()->select(
+            QItemSelection(model()->index(m_rangeLow - 1, 0), model()->index(m_rangeHigh - 1, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    m_pressInRange = false;
+    emit rowsDoubleClicked();
+}
+
+void GridView::mousePressEvent(QMouseEvent *event)
+{
+    notePress(indexAt(event->position().toPoint()));
+    QTableView::mousePressEvent(event);
+}
+
+void GridView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        doubleClickAt(index);
+}
+
+} // namespace sheaf::ui
