@@ -41,9 +41,11 @@ void CandidateModel::FileShow()
     qint64 cachedMinute = std::numeric_limits<qint64>::min();
     QString cachedTime;
     for (int i = 1; i <= count; ++i) {
-        // QFile gives the time in UTC straight from one stat, which also
-        // answers size(); a file that has gone gives an invalid time.
+        // QFile gives the time in UTC. size() always stats afresh and caches
+        // every fact, so it goes first and the time comes from the same stat;
+        // a file that has gone gives an invalid time.
         const QFile file(m_list.fullPath(i));
+        const qint64 size = file.size();
         const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
         if (!modified.isValid()) {
             m_times[i - 1].clear();
@@ -57,7 +59,7 @@ void CandidateModel::FileShow()
             cachedTime = formatFileTime(modified, zone);
         }
         m_times[i - 1] = cachedTime;
-        m_sizes[i - 1] = formatCount(file.size());
+        m_sizes[i - 1] = formatCount(size);
     }
     endResetModel();
 }

@@ -22,14 +22,16 @@ public:
     void clearRows();
     // Flips the marks of rows low..high (1-based, in any order; rows < 1 are
     // ignored) in the list and in the grid. Returns false when no data row
-    // was in the range.
+    // was in the range. As the grid's double click does, a range whose lower
+    // end is below row 1 (no current row, or the header row) flips nothing;
+    // rows past the last one are left out.
     bool flipMarks(int rowA, int rowB);
 
     int rowCount(const QModelIndex &parent = {}) const override; // FileCount after FileShow
     int columnCount(const QModelIndex &parent = {}) const override; // 6
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
+    QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // The texts of one cell as the grid shows it (row 1-based, column 0..5).
     QString cellText(int row, int column) const;

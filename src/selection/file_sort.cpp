@@ -11,7 +11,11 @@ namespace {
 // compared by UTF-16 code units. QString's operators are exactly that.
 bool inOrder(const QVector<QString> &dir, const QVector<QString> &name, int a, int b)
 {
-    const int byDir = QString::compare(dir[a], dir[b], Qt::CaseSensitive);
+    // The scan gives every file of a folder the same shared folder text, so
+    // equal folders are mostly seen without comparing their characters.
+    const bool sameText
+        = dir[a].constData() == dir[b].constData() && dir[a].size() == dir[b].size();
+    const int byDir = sameText ? 0 : QString::compare(dir[a], dir[b], Qt::CaseSensitive);
     if (byDir != 0)
         return byDir < 0;
     return QString::compare(name[a], name[b], Qt::CaseSensitive) <= 0;

@@ -7,7 +7,6 @@
 
 namespace sheaf {
 
-void FileSort(QVector<QString> &mark, QVector<QString> &dir, QVector<QString> &name,
-              qint32 count);
+void FileSort(QVector<QString> &mark, QVector<QString> &dir, QVector<QString> &name, qint32 count);
 
 } // namespace sheaf
