@@ -9,6 +9,7 @@
 #include "archiver/platform.h"
 #include "archiver/zip_archive_writer.h"
 
+#include <cerrno>
 #include <exception>
 #include <new>
 
@@ -34,8 +35,11 @@ ArchiveRequest parse(ArchiverKind kind, std::string_view commandLine)
 std::filesystem::path existingArchive(const std::filesystem::path &archive)
 {
     platform::FileFacts facts = platform::fileFacts(archive, true);
-    if (facts.error != 0)
+    if (facts.error == ENOENT)
         return {};
+    if (facts.error != 0) // never replace what could not be looked at
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "cannot look at " + archive.string() + ": " + platform::errorText(facts.error));
     if (!facts.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "the archive's name is taken by something that is not a file: " + archive.string());

@@ -1,0 +1,95 @@
+#!/bin/bash
+# ZIP against `zip -6` and CAB against `gcab -c -z` on the benchmark corpus:
+# bytes written and throughput (MB of input per second, best of $RUNS runs).
+# Writes the table into the "ZIP and CAB" section of bench/RESULTS.md.
+#
+#   bench/zipcab/run.sh [BUILD_DIR]     (default: build; needs src/cli/sheaf-arc)
+set -euo pipefail
+export LC_ALL=C.UTF-8
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+BUILD=${1:-$ROOT/build}
+ARC=$BUILD/src/cli/sheaf-arc
+CORPUS=$ROOT/bench/corpus
+MAKE_CORPUS=${MAKE_CORPUS:-/work/shared/bench/make-corpus.sh}
+RUNS=${RUNS:-3}
+OUT=$ROOT/bench/out/zipcab
+RESULTS=$ROOT/bench/RESULTS.md
+
+[ -x "$ARC" ] || { echo "missing $ARC: build the sheaf-arc target first" >&2; exit 1; }
+for tool in zip gcab unzip cabextract; do
+    command -v $tool >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+[ -d "$CORPUS/mixed" ] || "$MAKE_CORPUS" "$CORPUS"
+rm -rf "$OUT" && mkdir -p "$OUT"
+
+# best_time OUTPUT CMD...: runs CMD (which writes OUTPUT) $RUNS times, prints the best seconds.
+best_time() {
+    local output=$1 best= start end t
+    shift
+    for _ in $(seq "$RUNS"); do
+        rm -f "$output"
+        start=$(date +%s.%N)
+        "$@" >/dev/null
+        end=$(date +%s.%N)
+        t=$(echo "$end - $start" | bc -l)
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    echo "$best"
+}
+
+rows=()
+row() { # SET TOOL BYTES_IN OUTPUT SECONDS
+    local size mbs
+    size=$(stat -c %s "$4")
+    mbs=$(echo "$3 / 1000000 / $5" | bc -l)
+    rows+=("$(printf '| %s | %s | %d | %.2f | %.1f |' "$1" "$2" "$size" "$5" "$mbs")")
+}
+
+for set in mixed small large; do
+    dir=$CORPUS/$set
+    bytes=$(find "$dir" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+    mapfile -t files < <(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+
+    t=$(cd "$dir" && best_time "$OUT/$set-zip6.zip" zip -6 -q -r "$OUT/$set-zip6.zip" .)
+    row "$set" "zip -6" "$bytes" "$OUT/$set-zip6.zip" "$t"
+    t=$(best_time "$OUT/$set-sheaf.zip" "$ARC" zip -r -S "$OUT/$set-sheaf.zip" "$dir/" '*.*')
+    row "$set" "sheaf-arc zip -r -S" "$bytes" "$OUT/$set-sheaf.zip" "$t"
+    unzip -tq "$OUT/$set-sheaf.zip" >/dev/null
+
+    t=$(cd "$dir" && best_time "$OUT/$set-gcab.cab" gcab -c -z "$OUT/$set-gcab.cab" "${files[@]}")
+    row "$set" "gcab -c -z" "$bytes" "$OUT/$set-gcab.cab" "$t"
+    t=$(best_time "$OUT/$set-sheaf.cab" "$ARC" cab -a -r "$OUT/$set-sheaf.cab" "$dir/" '*.*')
+    row "$set" "sheaf-arc cab -a -r" "$bytes" "$OUT/$set-sheaf.cab" "$t"
+    cabextract -tq "$OUT/$set-sheaf.cab" >/dev/null
+done
+
+section=$(mktemp)
+{
+    echo "<!-- zipcab:begin -->"
+    echo "## ZIP and CAB"
+    echo
+    echo "\`bench/zipcab/run.sh\`, $(date -u +%Y-%m-%d), $(nproc) cores, best of $RUNS runs;"
+    echo "MB/s is input megabytes (10^6 bytes) per second of wall time."
+    echo
+    echo "| Corpus | Tool | Bytes | Seconds | MB/s |"
+    echo "|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+    echo "<!-- zipcab:end -->"
+} >"$section"
+cat "$section"
+
+# Replace our section (between its markers), or append it.
+touch "$RESULTS"
+python3 - "$RESULTS" "$section" <<'PY'
+import re, sys
+results, section = sys.argv[1], open(sys.argv[2]).read()
+text = open(results).read()
+pattern = re.compile(r"<!-- zipcab:begin -->.*?<!-- zipcab:end -->\n?", re.S)
+if pattern.search(text):
+    text = pattern.sub(lambda m: section, text, count=1)
+else:
+    text = (text.rstrip("\n") + "\n\n" if text.strip() else "") + section
+open(results, "w").write(text)
+PY
+rm -f "$section"

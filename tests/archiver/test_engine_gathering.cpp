@@ -1,0 +1,120 @@
+// Which files a request gathers, in which order, under which stored paths.
+
+#include "archiver/archive_error.h"
+#include "archiver/entry_gathering.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+using namespace sheaf::archiver;
+
+class TestEngineGathering : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void gather_data();
+    void gather();
+
+private:
+    QTemporaryDir m_tmp;
+};
+
+void TestEngineGathering::initTestCase()
+{
+    using sheaf::test::writeFile;
+    const QString src = m_tmp.filePath("src");
+    writeFile(src + "/A.TXT", "a");
+    writeFile(src + "/b.txt", "b");
+    writeFile(src + "/c.dat", "c");
+    writeFile(src + "/.h.txt", "hidden");
+    writeFile(src + "/sub/d.txt", "d");
+    writeFile(src + "/sub/.hs/e.txt", "in a hidden folder");
+    writeFile(src + "/.x.zip.sheaf-tmp-abc123", "stale temporary file");
+    QDir().mkpath(src + "/sub/empty");
+    QCOMPARE(::mkfifo(QFile::encodeName(src + "/fifo").constData(), 0600), 0);
+}
+
+void TestEngineGathering::gather_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("recurse");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<bool>("relative");
+    QTest::addColumn<QStringList>("expected"); // stored paths, or {"error N"}
+
+    const auto err = [](ErrorCode c) {
+        return QStringList {"error " + QString::number(int(c))};
+    };
+    QTest::newRow("wildcard, no case, no hidden")
+        << QStringList {"*.txt"} << false << false << true << QStringList {"A.TXT", "b.txt"};
+    QTest::newRow("wildcard with hidden") << QStringList {"*.txt"} << false << true << true
+                                          << QStringList {".h.txt", "A.TXT", "b.txt"};
+    QTest::newRow("whole folder: folders, empty ones, hidden; no fifo, no temporary file")
+        << QStringList {"*.*"} << true << true << true
+        << QStringList {".h.txt", "A.TXT", "b.txt", "c.dat", "sub", "sub/.hs", "sub/.hs/e.txt",
+               "sub/d.txt", "sub/empty"};
+    QTest::newRow("recursion skips hidden folders")
+        << QStringList {"*.*"} << true << false << true
+        << QStringList {"A.TXT", "b.txt", "c.dat", "sub", "sub/d.txt", "sub/empty"};
+    QTest::newRow("pattern matches in subfolders") << QStringList {"*.txt"} << true << false << true
+                                                   << QStringList {"A.TXT", "b.txt", "sub/d.txt"};
+    QTest::newRow("bare names") << QStringList {"*.txt"} << true << false << false
+                                << QStringList {"A.TXT", "b.txt", "d.txt"};
+    QTest::newRow("literal") << QStringList {"b.txt"} << false << false << true
+                             << QStringList {"b.txt"};
+    QTest::newRow("literal case counts")
+        << QStringList {"B.TXT"} << false << false << true << err(ErrorCode::ReadFailed);
+    QTest::newRow("literal hidden is taken")
+        << QStringList {".h.txt"} << false << false << true << QStringList {".h.txt"};
+    QTest::newRow("literal below the base")
+        << QStringList {"sub/d.txt"} << false << false << true << QStringList {"sub/d.txt"};
+    QTest::newRow("pattern below the base, folders skipped")
+        << QStringList {"sub/*"} << false << true << true << QStringList {"sub/d.txt"};
+    QTest::newRow("literal in every subfolder")
+        << QStringList {"d.txt"} << true << false << true << QStringList {"sub/d.txt"};
+    QTest::newRow("named twice, taken once") << QStringList {"b.txt", "*.txt"} << false << false
+                                             << true << QStringList {"b.txt", "A.TXT"};
+    QTest::newRow("named fifo refused")
+        << QStringList {"fifo"} << false << false << true << err(ErrorCode::ReadFailed);
+    QTest::newRow("literal folder without recursion")
+        << QStringList {"sub"} << false << false << true << err(ErrorCode::ReadFailed);
+    QTest::newRow("wildcard in a folder part")
+        << QStringList {"s*/d.txt"} << false << false << true << err(ErrorCode::BadCommandLine);
+    QTest::newRow("pattern matching nothing")
+        << QStringList {"*.none"} << true << true << true << err(ErrorCode::NothingMatched);
+    QTest::newRow("one of two names matching nothing") << QStringList {
+        "b.txt", "*.none"} << false << false << true << err(ErrorCode::NothingMatched);
+}
+
+void TestEngineGathering::gather()
+{
+    QFETCH(QStringList, names);
+    QFETCH(bool, recurse);
+    QFETCH(bool, hidden);
+    QFETCH(bool, relative);
+    QFETCH(QStringList, expected);
+    ArchiveRequest request;
+    request.archive = m_tmp.filePath("out.zip").toStdString();
+    request.baseFolder = m_tmp.filePath("src/").toStdString();
+    for (const QString &n : names)
+        request.names.push_back(n.toStdString());
+    request.recurse = recurse;
+    request.includeHidden = hidden;
+    request.relativePaths = relative;
+    QStringList got;
+    try {
+        for (const ArchiveEntry &e : gatherEntries(request))
+            got << QString::fromStdString(e.storedPath);
+    } catch (const ArchiveError &e) {
+        got = QStringList {"error " + QString::number(int(e.code()))};
+    }
+    QCOMPARE(got, expected);
+}
+
+QTEST_GUILESS_MAIN(TestEngineGathering)
+#include "test_engine_gathering.moc"
