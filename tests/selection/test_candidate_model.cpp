@@ -37,14 +37,10 @@ private slots:
         QTest::addColumn<qint64>("n");
         QTest::addColumn<QString>("text");
         QTest::newRow("0") << qint64(0) << "0";
-        QTest::newRow("512") << qint64(512) << "512";
         QTest::newRow("999") << qint64(999) << "999";
         QTest::newRow("1000") << qint64(1000) << "1,000";
-        QTest::newRow("30000") << qint64(30000) << "30,000";
         QTest::newRow("1048576") << qint64(1048576) << "1,048,576";
         QTest::newRow("beyond 32 bits") << qint64(5368709120) << "5,368,709,120";
-        QTest::newRow("largest") << std::numeric_limits<qint64>::max()
-                                 << "9,223,372,036,854,775,807";
         QTest::newRow("negative") << qint64(-1234) << "-1,234";
         QTest::newRow("most negative")
             << std::numeric_limits<qint64>::min() << "-9,223,372,036,854,775,808";
@@ -116,16 +112,6 @@ private slots:
         QVERIFY(model.cellText(1, 2).endsWith(u'/'));
         QCOMPARE(model.cellText(0, 0), QString());
         QCOMPARE(model.cellText(4, 0), QString());
-    }
-
-    void headers()
-    {
-        CandidateList list;
-        CandidateModel model(list);
-        const QStringList expected
-            = {"№", "圧縮", "ディレクトリ", "ファイル名", "更新日時", "サイズ"};
-        for (int c = 0; c < 6; ++c)
-            QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), expected[c]);
     }
 
     void fileGoneAfterTheScan()

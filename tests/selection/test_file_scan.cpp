@@ -339,8 +339,6 @@ private slots:
         QTest::addColumn<QString>("countLabel");
         QTest::newRow("none") << 0 << 0 << "抽出データは有りませんでした"
                               << "";
-        QTest::newRow("one") << 1 << 0 << "1件、抽出しました"
-                             << "(1)";
         QTest::newRow("1234") << 1234 << 0 << "1234件、抽出しました"
                               << "(1,234)";
         QTest::newRow("skipped folders")
