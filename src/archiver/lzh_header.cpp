@@ -56,15 +56,17 @@ std::vector<uint8_t> buildLzhHeader(const LzhHeaderFields &f)
         ext.push_back({0x40, {}});
         put16(ext.back().data, f.attributes);
     }
+    // 0x46 before 0x44/0x45: libarchive applies the code page it names to
+    // the name it holds at that point, a UTF-16 one included.
+    if (f.codePageHeader) {
+        ext.push_back({0x46, {}});
+        put32(ext.back().data, 932);
+    }
     if (f.unicode) {
         if (!f.unicodeName.empty())
             ext.push_back({0x44, utf16le(f.unicodeName)});
         if (!f.unicodeDirectory.empty())
             ext.push_back({0x45, utf16le(f.unicodeDirectory)});
-    }
-    if (f.codePageHeader) {
-        ext.push_back({0x46, {}});
-        put32(ext.back().data, 932);
     }
     if (f.wideSizes) {
         ext.push_back({0x42, {}});
