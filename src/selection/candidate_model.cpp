@@ -46,11 +46,15 @@ void CandidateModel::FileShow()
         // a file that has gone gives an invalid time.
         const QFile file(m_list.fullPath(i));
         const qint64 size = file.size();
-        const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
+        QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
         if (!modified.isValid()) {
-            m_times[i - 1].clear();
-            m_sizes[i - 1].clear();
-            continue;
+            if (!file.exists()) {
+                m_times[i - 1].clear();
+                m_sizes[i - 1].clear();
+                continue;
+            }
+            // Qt takes a time of exactly 0 for "no time"; the file exists.
+            modified = QDateTime::fromMSecsSinceEpoch(0, QTimeZone::utc());
         }
         const qint64 msecs = modified.toMSecsSinceEpoch();
         const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;

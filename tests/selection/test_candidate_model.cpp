@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace sheaf;
 
 namespace {
@@ -85,25 +88,32 @@ private slots:
         QVERIFY(big.setFileTime(tokyo(2019, 12, 31, 23, 59), QFileDevice::FileModificationTime));
         big.close();
 
+        // A last change at exactly 0 (Qt reads it as "no time"; the file is there).
+        test::writeFile(dir() + QStringLiteral("epoch.txt"), QByteArray(12345, 'e'));
+        const timespec epoch[2] = {{0, 0}, {0, 0}};
+        QCOMPARE(
+            ::utimensat(AT_FDCWD, QFile::encodeName(dir() + "epoch.txt").constData(), epoch, 0), 0);
         CandidateList list;
         list.append(dir(), QStringLiteral("empty.txt"));
         list.append(dir(), QStringLiteral("mega.txt"));
         list.append(dir(), QStringLiteral("議事録.txt"));
+        list.append(dir(), QStringLiteral("epoch.txt"));
         CandidateModel model(list);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
         model.FileShow();
         QCOMPARE(resets.size(), 1);
         QCOMPARE(changes.size(), 0);
-        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.columnCount(), 6);
 
-        const QStringList expected[3] = {
+        const QStringList expected[4] = {
             {"1", "する", dir(), "empty.txt", "01/02/08 14:05", "0"},
             {"2", "する", dir(), "mega.txt", "00/03/03 09:07", "1,048,576"},
             {"3", "する", dir(), "議事録.txt", "19/12/31 23:59", "5,368,709,120"},
+            {"4", "する", dir(), "epoch.txt", "70/01/01 09:00", "12,345"},
         };
-        for (int row = 1; row <= 3; ++row) {
+        for (int row = 1; row <= 4; ++row) {
             for (int col = 0; col < 6; ++col) {
                 QCOMPARE(model.cellText(row, col), expected[row - 1][col]);
                 QCOMPARE(model.data(model.index(row - 1, col)).toString(), expected[row - 1][col]);
@@ -111,7 +121,7 @@ private slots:
         }
         QVERIFY(model.cellText(1, 2).endsWith(u'/'));
         QCOMPARE(model.cellText(0, 0), QString());
-        QCOMPARE(model.cellText(4, 0), QString());
+        QCOMPARE(model.cellText(5, 0), QString());
     }
 
     void fileGoneAfterTheScan()
