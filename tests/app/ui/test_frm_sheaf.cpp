@@ -452,7 +452,11 @@ private slots:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(3));
         QCOMPARE(grid->Row(), 3);
         QCOMPARE(grid->RowSel(), 7);
+        // A real double click: press, release, press, double click, release.
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowPoint(5));
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, rowPoint(5));
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, rowPoint(5));
+        QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, rowPoint(5));
         const QString on = QStringLiteral("する");
         const QStringList marks {w->list().FileMark.mid(1, 7)};
         QCOMPARE(marks, (QStringList {on, on, "", on, "", on, ""}));

@@ -1,0 +1,279 @@
+// The window from end to end: fields set as a user sets them, "抽出(&S)", a
+// row unmarked by a double click, "圧縮(&A)", then the archives on disk read
+// back by independent readers and compared byte for byte.
+
+#include "app/ui/frm_sheaf.h"
+#include "app/ui/message_box.h"
+#include "selection/ui/grid_view.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+using sheaf::ui::FrmSheaf;
+using sheaf::ui::MessageBoxRecord;
+namespace t = sheaf::test;
+
+class TestArchiveWindow : public QObject
+{
+    Q_OBJECT
+    QList<MessageBoxRecord> m_boxes;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root, m_out;
+
+    std::unique_ptr<FrmSheaf> openWindow()
+    {
+        auto w = std::make_unique<FrmSheaf>(m_dir->filePath(QStringLiteral("kwSheaf.ini")));
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+    static void type(QLineEdit *field, const QString &text)
+    {
+        field->setFocus();
+        field->selectAll();
+        // QTest types ASCII only; the paths hold Japanese.
+        field->insert(text);
+    }
+    static void click(QAbstractButton *button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
+    // Fills the fields as a user does and runs the selection command.
+    void selectFiles(FrmSheaf &w, const QString &extension)
+    {
+        type(w.txtSelect, QDir::toNativeSeparators(m_root));
+        type(w.txtOutput, QDir::toNativeSeparators(m_out));
+        if (!w.chkSelect->isChecked())
+            click(w.chkSelect);
+        w.cmbExtent->setFocus();
+        w.cmbExtent->lineEdit()->selectAll();
+        QTest::keyClicks(w.cmbExtent->lineEdit(), extension);
+        QTest::keyClick(w.cmbExtent->lineEdit(), Qt::Key_Return);
+        QTest::mouseClick(w.cmdSelect, Qt::LeftButton);
+    }
+    int rowOf(const FrmSheaf &w, const QString &name)
+    {
+        auto &list = const_cast<FrmSheaf &>(w).list();
+        for (int i = 1; i <= list.FileCount; ++i)
+            if (list.FileName[i] == name)
+                return i;
+        return 0;
+    }
+    // Extracts `archive` with the reader for its kind into a fresh folder.
+    QString extract(const QString &archive)
+    {
+        const QString into = m_dir->filePath(QStringLiteral("x-") + QFileInfo(archive).fileName());
+        QDir().mkpath(into);
+        t::ToolResult r;
+        if (archive.endsWith(QLatin1String(".lzh")))
+            r = t::runTool(QStringLiteral("lhasa"), {QStringLiteral("-xw=") + into, archive});
+        else if (archive.endsWith(QLatin1String(".zip")))
+            r = t::runTool(QStringLiteral("7zz"),
+                {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + into, archive});
+        else
+            r = t::runTool(QStringLiteral("cabextract"),
+                {QStringLiteral("-q"), QStringLiteral("-d"), into, archive});
+        if (r.exitCode != 0)
+            qWarning("reader failed on %s: %s %s", qPrintable(archive), r.out.constData(),
+                r.err.constData());
+        return r.exitCode == 0 ? into : QString();
+    }
+    // The bytes of the file called `name` anywhere below `root`. LZH readers
+    // write the names as stored, in code page 932, so either form counts.
+    static QByteArray find(const QString &root, const QString &name)
+    {
+        QStringEncoder sjis("Shift_JIS");
+        const QByteArray forms[] {name.toUtf8(), sjis(name)};
+        namespace fs = std::filesystem;
+        for (const auto &entry :
+            fs::recursive_directory_iterator(QFile::encodeName(root).toStdString())) {
+            const std::string raw = entry.path().filename().string();
+            for (const QByteArray &form : forms) {
+                if (entry.is_regular_file() && raw == form.toStdString()) {
+                    std::ifstream in(entry.path(), std::ios::binary);
+                    return QByteArray::fromStdString(
+                        std::string(std::istreambuf_iterator<char>(in), {}));
+                }
+            }
+        }
+        return QByteArray("<missing>");
+    }
+    static int fileCount(const QString &root)
+    {
+        int n = 0;
+        for (const auto &entry :
+            std::filesystem::recursive_directory_iterator(QFile::encodeName(root).toStdString()))
+            n += entry.is_regular_file() ? 1 : 0;
+        return n;
+    }
+
+private slots:
+    void init()
+    {
+        m_boxes.clear();
+        sheaf::ui::setMessageBoxHook([this](const MessageBoxRecord &b) { m_boxes << b; });
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_root = m_dir->filePath(QStringLiteral("元"));
+        m_out = m_dir->filePath(QStringLiteral("出力"));
+        QDir().mkpath(m_out);
+        t::writeFile(m_root + QStringLiteral("/docs/a.txt"), t::randomBytes(70000, 1));
+        t::writeFile(m_root + QStringLiteral("/docs/b.txt"), t::randomBytes(1000, 2));
+        t::writeFile(m_root + QStringLiteral("/日本語/議事録.txt"),
+            QByteArray(50000, 'z') + t::randomBytes(3000, 3));
+        t::writeFile(m_root + QStringLiteral("/日本語/添付.dat"), t::randomBytes(500, 4));
+        t::writeFile(m_root + QStringLiteral("/空/empty.txt"), QByteArray());
+    }
+    void cleanup()
+    {
+        sheaf::ui::setMessageBoxHook({});
+        // Names the LZH reader wrote in code page 932 are no UTF-8: Qt cannot
+        // name them to remove them.
+        std::filesystem::remove_all(QFile::encodeName(m_dir->path()).toStdString());
+    }
+
+    void selectUnmarkAndCompress_data()
+    {
+        QTest::addColumn<QString>("archiver");
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<bool>("output");
+        QTest::addColumn<bool>("together");
+        QTest::newRow("LHA beside the files") << "optLzh"
+                                              << "lhasa" << false << false;
+        QTest::newRow("LHA in the output folder") << "optLzh"
+                                                  << "lhasa" << true << false;
+        QTest::newRow("ZIP in the output folder") << "optZip"
+                                                  << "7zz" << true << false;
+        QTest::newRow("CAB beside the files") << "optCab"
+                                              << "cabextract" << false << false;
+        QTest::newRow("LHA, whole folder") << "optLzh"
+                                           << "lhasa" << false << true;
+    }
+    void selectUnmarkAndCompress()
+    {
+        QFETCH(QString, archiver);
+        QFETCH(QString, reader);
+        QFETCH(bool, output);
+        QFETCH(bool, together);
+        SHEAF_REQUIRE_TOOL(reader);
+        auto w = openWindow();
+        QVERIFY(w);
+        click(w->findChild<QRadioButton *>(archiver));
+        if (output)
+            click(w->chkOutput);
+        if (together)
+            click(w->chkTogether);
+        selectFiles(*w, QStringLiteral(".txt"));
+        QCOMPARE(w->list().FileCount, 4);
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("4件、抽出しました"));
+        QCOMPARE(w->lblCount->text(), QStringLiteral("(4)"));
+
+        // b.txt leaves the batch: a double click on its row. With the whole
+        // folder going into one archive, docs/ may hold only one marked file.
+        auto *grid = w->grdList;
+        const int b = rowOf(*w, QStringLiteral("b.txt"));
+        QVERIFY(b > 0);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+            grid->visualRect(grid->model()->index(b - 1, 3)).center());
+        QCOMPARE(w->list().FileMark[b], QString());
+
+        QTest::mouseClick(w->cmdArchive, Qt::LeftButton);
+        QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0).text));
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮しました"));
+        QCOMPARE(w->lblCount->text(), QStringLiteral("(4/4)"));
+        QVERIFY(!w->cmdSelect->isEnabled());
+        QVERIFY(!w->cmdArchive->isEnabled());
+
+        const QString ext = archiver == QLatin1String("optLzh") ? QStringLiteral(".lzh")
+            : archiver == QLatin1String("optZip")               ? QStringLiteral(".zip")
+                                                                : QStringLiteral(".cab");
+        struct Made
+        {
+            QString folder, base, file;
+        };
+        const QList<Made> made {{"docs", "a", "a.txt"}, {"日本語", "議事録", "議事録.txt"},
+            {"空", "empty", "empty.txt"}};
+        for (const Made &m : made) {
+            const QString folder = m_root + QLatin1Char('/') + m.folder;
+            const QString archive = (output ? m_out : folder) + QLatin1Char('/') + m.base + ext;
+            QVERIFY2(QFileInfo::exists(archive), qPrintable(archive));
+            const QString extracted = extract(archive);
+            QVERIFY(!extracted.isEmpty());
+            QCOMPARE(find(extracted, m.file), t::readFile(folder + QLatin1Char('/') + m.file));
+            if (together && m.folder == QLatin1String("日本語"))
+                QCOMPARE(find(extracted, QStringLiteral("添付.dat")),
+                    t::readFile(folder + QStringLiteral("/添付.dat")));
+            if (!together)
+                QCOMPARE(fileCount(extracted), 1);
+        }
+        // The unmarked file made no archive.
+        QVERIFY(!QFileInfo::exists(
+            (output ? m_out : m_root + QStringLiteral("/docs")) + QStringLiteral("/b") + ext));
+
+        // "消去(&C)" opens the next batch.
+        QTest::mouseClick(w->cmdClear, Qt::LeftButton);
+        QVERIFY(w->cmdSelect->isEnabled());
+        QVERIFY(w->cmdArchive->isEnabled());
+        QCOMPARE(w->list().FileCount, 0);
+    }
+
+    void refusedBeforeTheRun()
+    {
+        auto w = openWindow();
+        QVERIFY(w);
+        click(w->chkName);
+        click(w->chkTogether);
+        selectFiles(*w, QStringLiteral(".txt"));
+        QCOMPARE(w->list().FileCount, 4);
+        QTest::mouseClick(w->cmdArchive, Qt::LeftButton);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].title, QStringLiteral("kwSheaf"));
+        QCOMPARE(m_boxes[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(m_boxes[0].text,
+            QStringLiteral("*.txtが複数存在しているフォルダが有ります。\r"
+                           "名前指定は出来ません！"));
+        // Nothing changed: labels, buttons and files stay.
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("4件、抽出しました"));
+        QVERIFY(w->cmdArchive->isEnabled());
+        QVERIFY(QFileInfo::exists(m_root + QStringLiteral("/docs/a.txt")));
+    }
+
+    void failedArchiveStopsTheRun()
+    {
+        auto w = openWindow();
+        QVERIFY(w);
+        click(w->chkOutput);
+        selectFiles(*w, QStringLiteral(".txt"));
+        QCOMPARE(w->list().FileCount, 4);
+        // The output folder is gone by the time the run starts.
+        QVERIFY(QDir(m_out).removeRecursively());
+        QTest::mouseClick(w->cmdArchive, Qt::LeftButton);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].title, QStringLiteral("kwSheaf120"));
+        QCOMPARE(m_boxes[0].text, QStringLiteral("圧縮に失敗しました．"));
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
+        QVERIFY(!m_boxes[0].detail.isEmpty());
+        QVERIFY(!m_boxes[0].detail.contains(QLatin1Char('\n')));
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮しています、しばらくお待ち下さい"));
+        QCOMPARE(w->lblCount->text(), QStringLiteral("(1/4)"));
+        QVERIFY(!w->cmdSelect->isEnabled());
+        QVERIFY(!w->cmdArchive->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestArchiveWindow)
+#include "test_archive_window.moc"
