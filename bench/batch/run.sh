@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The 30,000-file batch: sheaf-batch makes one LZH per file of
+# bench/corpus/small into an output folder; a shell loop runs `zip -q` once
+# per file over the same tree. Prints files per second of both and the ratio,
+# and writes them into bench/RESULTS.md (section "Batch").
+#
+#   bench/batch/run.sh [BUILD_DIR]      (default: build, the default preset)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=${1:-$ROOT/build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+BATCH=$BUILD/src/cli/sheaf-batch
+if [ ! -x "$BATCH" ]; then
+  echo "run.sh: $BATCH is missing; build it with: cmake --build $BUILD --target sheaf-batch" >&2
+  exit 1
+fi
+
+CORPUS=$ROOT/bench/corpus
+if [ ! -d "$CORPUS/small" ]; then
+  MAKE=""
+  for c in "$ROOT/../shared/bench/make-corpus.sh" /work/shared/bench/make-corpus.sh; do
+    if [ -f "$c" ]; then MAKE=$c; break; fi
+  done
+  [ -n "$MAKE" ] || { echo "run.sh: make-corpus.sh not found" >&2; exit 1; }
+  bash "$MAKE" "$CORPUS"
+fi
+SRC=$CORPUS/small
+count=$(find "$SRC" -type f -name '*.txt' | wc -l)
+# Warm the page cache so that every run reads the tree from memory.
+find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
+
+now() { date +%s.%N; }
+
+# run_pair PLACE OUTDIR: both tools write into OUTDIR/lzh and OUTDIR/zip.
+# Appends one table row per tool to $rows.
+rows=""
+run_pair() {
+  local place=$1 work=$2
+  rm -rf "$work"
+  mkdir -p "$work/lzh" "$work/zip"
+  local t0 t1 t2
+  t0=$(now)
+  "$BATCH" -q -s -e .txt -o "$work/lzh" "$SRC" > "$work/sheaf-batch.log"
+  t1=$(now)
+  find "$SRC" -type f -name '*.txt' -print0 | while IFS= read -r -d '' f; do
+    b=${f##*/}
+    zip -q -j "$work/zip/${b%.txt}.zip" "$f"
+  done
+  t2=$(now)
+
+  local made_lzh made_zip
+  made_lzh=$(find "$work/lzh" -type f -name '*.lzh' | wc -l)
+  made_zip=$(find "$work/zip" -type f -name '*.zip' | wc -l)
+  if [ "$made_lzh" -ne "$count" ] || [ "$made_zip" -ne "$count" ]; then
+    echo "run.sh: expected $count archives each, got $made_lzh LZH and $made_zip ZIP" >&2
+    exit 1
+  fi
+  # Spot check: every 1000th archive read back by lhasa and compared.
+  local check=0 f b
+  while IFS= read -r -d '' f; do
+    check=$((check + 1))
+    [ $((check % 1000)) -eq 0 ] || continue
+    b=${f##*/}
+    lhasa pq "$work/lzh/${b%.txt}.lzh" | cmp -s - "$f" \
+      || { echo "run.sh: $work/lzh/${b%.txt}.lzh does not give back $f" >&2; exit 1; }
+  done < <(find "$SRC" -type f -name '*.txt' -print0)
+
+  local rates sheaf_s sheaf_rate zip_s zip_rate ratio
+  rates=$(awk -v n="$count" -v a="$t0" -v b="$t1" -v c="$t2" 'BEGIN {
+    s = b - a; z = c - b;
+    printf "%.2f %.0f %.2f %.0f %.1f", s, n / s, z, n / z, (n / s) / (n / z) }')
+  read -r sheaf_s sheaf_rate zip_s zip_rate ratio <<< "$rates"
+  echo "$place: sheaf-batch ${sheaf_s} s (${sheaf_rate} files/s), zip loop ${zip_s} s (${zip_rate} files/s), ratio ${ratio}x"
+  rows+="| $place | ${sheaf_s} s | ${sheaf_rate} | ${zip_s} s | ${zip_rate} | **${ratio}x** |"$'\n'
+  rm -rf "$work"
+}
+
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+run_pair "disk (ext4, bench/out)" "$ROOT/bench/out/batch"
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  run_pair "memory (tmpfs, /dev/shm)" "/dev/shm/sheaf-bench-batch.$$"
+fi
+
+RESULTS=$ROOT/bench/RESULTS.md
+section=$(cat <<MD
+<!-- batch:begin -->
+## Batch: sheaf-batch against a zip loop
+
+\`bench/batch/run.sh\`, $(date -u +%Y-%m-%d), $(nproc) cores: ${count} small text files of
+bench/corpus/small (30 folders of 10 subfolders), one archive per file into one
+output folder, page cache warm. Every 1000th LZH is read back by lhasa.
+
+| output folder on | sheaf-batch | files/s | zip loop | files/s | ratio |
+|---|---|---|---|---|---|
+${rows}
+sheaf-batch: \`sheaf-batch -q -s -e .txt -o OUT bench/corpus/small\` (LZH, one
+process, each archive written to a temporary file, synced and renamed into
+place). zip loop: \`zip -q -j OUT/NAME.zip FILE\` once per file. Target: at
+least 5x the zip loop's rate. Load average at the start: ${load}.
+<!-- batch:end -->
+MD
+)
+if [ -f "$RESULTS" ] && grep -q '<!-- batch:begin -->' "$RESULTS"; then
+  SECTION=$section perl -0pi -e 's/<!-- batch:begin -->.*?<!-- batch:end -->/$ENV{SECTION}/s' "$RESULTS"
+else
+  [ -f "$RESULTS" ] || printf '# Benchmark results\n' > "$RESULTS"
+  printf '\n%s\n' "$section" >> "$RESULTS"
+fi
