@@ -102,7 +102,9 @@ pattern = re.compile(r"<!-- selection:begin -->.*?<!-- selection:end -->", re.S)
 if pattern.search(text):
     text = pattern.sub(lambda m: section, text)
 else:
-    if text and not text.endswith("\n\n"):
+    if not text.strip():
+        text = "# Benchmark results\n\n"
+    elif not text.endswith("\n\n"):
         text += "\n" if text.endswith("\n") else "\n\n"
     text += section + "\n"
 open(path, "w", encoding="utf-8").write(text)

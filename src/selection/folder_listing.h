@@ -30,8 +30,8 @@ public:
     // Every entry of `folder` in the order the file system gives them, without
     // ".", "..", hidden and system entries. Entries whose kind the listing
     // tells without another look at the disk come with it; links come as
-    // Unknown. False, with `entries` unspecified, when the folder cannot be
-    // listed.
+    // Unknown. False, with `entries` in no particular state, when the folder
+    // cannot be listed.
     virtual bool list(const QString &folder, QVector<FolderEntry> &entries) = 0;
     // What `path` is now; Skip when it has gone.
     virtual EntryKind examine(const QString &path) = 0;
