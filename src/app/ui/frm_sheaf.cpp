@@ -99,7 +99,10 @@ void FrmSheaf::connectHandlers()
 
 bool FrmSheaf::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cmbExtent->lineEdit() && event->type() == QEvent::KeyPress) {
+    // Keys reach the combo box, which hands them on to its line edit
+    // directly; a key sent to the line edit itself counts the same.
+    if ((watched == cmbExtent || watched == cmbExtent->lineEdit())
+        && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         cmbExtent_KeyDown(key->key(), key->modifiers());
     } else if (watched == cmbExtent && event->type() == QEvent::FocusOut) {

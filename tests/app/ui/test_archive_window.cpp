@@ -62,8 +62,8 @@ class TestArchiveWindow : public QObject
             click(w.chkSelect);
         w.cmbExtent->setFocus();
         w.cmbExtent->lineEdit()->selectAll();
-        QTest::keyClicks(w.cmbExtent->lineEdit(), extension);
-        QTest::keyClick(w.cmbExtent->lineEdit(), Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), extension);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTest::mouseClick(w.cmdSelect, Qt::LeftButton);
     }
     int rowOf(const FrmSheaf &w, const QString &name)
