@@ -90,8 +90,11 @@ struct RemoveTreeLater
 };
 
 // Extracts `archive` into `dest` with lhasa, 7zz, bsdtar or unar. Returns
-// the reader's complaint on failure, an empty string on success.
-inline QString extractWith(const QString &program, const QString &archive, const QString &dest)
+// the reader's complaint on failure, an empty string on success. unar
+// guesses the code page of the names from their bytes, which needs more than
+// a few characters; `unarEncoding` names it instead.
+inline QString extractWith(const QString &program, const QString &archive, const QString &dest,
+    const QString &unarEncoding = {})
 {
     QDir().mkpath(dest);
     const QString abs = QDir(archive).absolutePath();
@@ -105,7 +108,10 @@ inline QString extractWith(const QString &program, const QString &archive, const
     } else if (program == QLatin1String("bsdtar")) {
         args = {QStringLiteral("-xf"), abs, QStringLiteral("-C"), dest};
     } else {
-        args = {QStringLiteral("-q"), QStringLiteral("-D"), QStringLiteral("-o"), dest, abs};
+        args = {QStringLiteral("-q"), QStringLiteral("-D"), QStringLiteral("-o"), dest};
+        if (!unarEncoding.isEmpty())
+            args << QStringLiteral("-e") << unarEncoding;
+        args << abs;
     }
     const ToolResult r = runTool(program, args, workDir);
     if (r.exitCode == 0)

@@ -1,0 +1,297 @@
+// Adding to an existing archive: replaced members carry the new content,
+// kept members are copied byte for byte, and an existing file that is not a
+// sound LZH archive is refused and left as it was. Results are read back by
+// the independent readers; archives of other writers (jlha, levels 0 to 2)
+// are the input of the reader.
+#include "archiver/archive_error.h"
+#include "archiver/lzh_archive_reader.h"
+#include "lzh_test_util.h"
+
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sheaf::archiver;
+using namespace sheaf::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+QByteArray memberBytes(const QByteArray &archive, const LzhMemberInfo &m)
+{
+    return archive.mid(qsizetype(m.offset), qsizetype(m.totalSize));
+}
+
+const LzhMemberInfo *findMember(const std::vector<LzhMemberInfo> &members, const std::string &path)
+{
+    for (const LzhMemberInfo &m : members)
+        if (m.path == path)
+            return &m;
+    return nullptr;
+}
+
+} // namespace
+
+class TestLzhAdd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void replacesAndKeeps_data();
+    void replacesAndKeeps();
+    void addsToForeignArchive_data();
+    void addsToForeignArchive();
+    void refusesDamaged_data();
+    void refusesDamaged();
+    void survivesMutations();
+
+private:
+    ArchiveEntry entry(
+        const QString &stored, const QByteArray &content, int64_t mtime = 1600000000);
+    void checkWithReaders(const QString &archive, const std::map<std::string, QByteArray> &expected,
+        const std::map<std::string, std::string> &rawNames = {});
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_validArchive;
+};
+
+void TestLzhAdd::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    if (qEnvironmentVariableIsSet("SHEAF_KEEP_TEST_FILES")) {
+        m_dir->setAutoRemove(false);
+        qInfo() << "test files in" << m_dir->path();
+    }
+}
+
+ArchiveEntry TestLzhAdd::entry(const QString &stored, const QByteArray &content, int64_t mtime)
+{
+    static int n = 0;
+    const QString path = m_dir->filePath(QStringLiteral("src%1/").arg(++n) + stored);
+    writeFile(path, content, QDateTime::fromSecsSinceEpoch(mtime));
+    ArchiveEntry e;
+    e.source = fs::path(path.toStdString());
+    e.storedPath = stored.toStdString();
+    e.mtime = mtime;
+    e.size = uint64_t(content.size());
+    return e;
+}
+
+// Extracts with lhasa, 7zz, bsdtar and unar; every reader must produce
+// exactly the expected files. lhasa and 7zz write code page 932 names as raw
+// bytes on Linux: there `rawNames` gives the name to expect.
+void TestLzhAdd::checkWithReaders(const QString &archive,
+    const std::map<std::string, QByteArray> &expected,
+    const std::map<std::string, std::string> &rawNames)
+{
+    for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar"}) {
+        const QString r = QString::fromLatin1(reader);
+        if (!toolAvailable(r)) {
+            if (inCi())
+                QFAIL(qPrintable(QStringLiteral("reader missing in CI: ") + r));
+            continue;
+        }
+        const QString dest = m_dir->filePath(QStringLiteral("out-") + r);
+        const RemoveTreeLater cleanup(dest);
+        // One short Japanese name is too little for unar's guess of the code page.
+        const QString complaint = extractWith(r, archive, dest, QStringLiteral("shift_jis"));
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        const RawTree tree = readRawTree(dest.toStdString());
+        QCOMPARE(tree.files.size(), expected.size());
+        const bool raw = r == QLatin1String("lhasa") || r == QLatin1String("7zz");
+        for (const auto &[utf8Path, content] : expected) {
+            const std::string path
+                = raw && rawNames.count(utf8Path) ? rawNames.at(utf8Path) : utf8Path;
+            auto it = tree.files.find(path);
+            QVERIFY2(it != tree.files.end(),
+                qPrintable(r + QStringLiteral(": missing ") + QString::fromStdString(path)));
+            QVERIFY2(it->second == content,
+                qPrintable(r + QStringLiteral(": differs ") + QString::fromStdString(path)));
+        }
+    }
+}
+
+void TestLzhAdd::replacesAndKeeps_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::newRow("lh5") << int(LzhMethod::Lh5);
+    QTest::newRow("lh7") << int(LzhMethod::Lh7);
+}
+
+void TestLzhAdd::replacesAndKeeps()
+{
+    QFETCH(int, method);
+    SHEAF_REQUIRE_TOOL("bsdtar");
+    const QByteArray text = QByteArray("kept text, kept text, kept text\n").repeated(200);
+    const ArchiveEntries first = {
+        entry(QStringLiteral("a.txt"), text),
+        entry(QStringLiteral("b.txt"), "old b"),
+        entry(QStringLiteral("dir/c.bin"), randomBytes(5000, 3)),
+        entry(QStringLiteral("日本/d.txt"), "old d " + text),
+    };
+    const QString v1 = m_dir->filePath(QStringLiteral("v1.lzh"));
+    makeLzh(v1.toStdString(), first, LzhMethod(method));
+
+    const ArchiveEntries second = {
+        entry(QStringLiteral("b.txt"), "new b " + text),
+        entry(QStringLiteral("e.txt"), "e"),
+        entry(QStringLiteral("日本/d.txt"), "new d"),
+    };
+    const QString v2 = m_dir->filePath(QStringLiteral("v2.lzh"));
+    makeLzh(v2.toStdString(), second, LzhMethod(method), v1.toStdString());
+
+    // Kept members first, in their old order and with their old bytes; then
+    // the new ones.
+    const QByteArray old = readFile(v1), now = readFile(v2);
+    const auto oldMembers = parseLzhMembers(old.toStdString(), "v1");
+    const auto newMembers = parseLzhMembers(now.toStdString(), "v2");
+    QStringList order;
+    for (const LzhMemberInfo &m : newMembers)
+        order << QString::fromStdString(m.path);
+    QCOMPARE(order, QStringList({"a.txt", "dir/c.bin", "b.txt", "e.txt", "日本/d.txt"}));
+    for (const char *kept : {"a.txt", "dir/c.bin"})
+        QCOMPARE(memberBytes(now, *findMember(newMembers, kept)),
+            memberBytes(old, *findMember(oldMembers, kept)));
+
+    checkWithReaders(v2,
+        {{"a.txt", text}, {"dir/c.bin", randomBytes(5000, 3)}, {"b.txt", "new b " + text},
+            {"e.txt", "e"}, {"日本/d.txt", "new d"}},
+        {{"日本/d.txt", "\x93\xFA\x96\x7B/d.txt"}});
+}
+
+void TestLzhAdd::addsToForeignArchive_data()
+{
+    QTest::addColumn<QString>("command");
+    // jlha: header level and method glued to the command letter.
+    QTest::newRow("level 0") << QStringLiteral("a0o5");
+    QTest::newRow("level 1") << QStringLiteral("a1o5");
+    QTest::newRow("level 2") << QStringLiteral("a2o7");
+}
+
+void TestLzhAdd::addsToForeignArchive()
+{
+    QFETCH(QString, command);
+    SHEAF_REQUIRE_TOOL("lha");
+    const QString work = m_dir->filePath(QStringLiteral("jlha"));
+    const QByteArray text = QByteArray("jlha member line\n").repeated(300);
+    writeFile(work + QStringLiteral("/keep.txt"), text);
+    writeFile(work + QStringLiteral("/sub/inner.txt"), "inner");
+    writeFile(work + QStringLiteral("/swap.txt"), "to be replaced");
+    const QString archive = m_dir->filePath(QStringLiteral("foreign.lzh"));
+    const ToolResult made = runTool(QStringLiteral("lha"),
+        {command, archive, QStringLiteral("keep.txt"), QStringLiteral("sub/inner.txt"),
+            QStringLiteral("swap.txt")},
+        work);
+    QVERIFY2(made.exitCode == 0, made.err.constData());
+
+    const QString added = m_dir->filePath(QStringLiteral("added.lzh"));
+    makeLzh(added.toStdString(),
+        {entry(QStringLiteral("swap.txt"), "replaced"), entry(QStringLiteral("new.txt"), "new")},
+        LzhMethod::Lh5, archive.toStdString());
+    checkWithReaders(added,
+        {{"keep.txt", text}, {"sub/inner.txt", "inner"}, {"swap.txt", "replaced"},
+            {"new.txt", "new"}});
+}
+
+void TestLzhAdd::refusesDamaged_data()
+{
+    QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<int>("cutTo");
+    // A valid two-member archive is damaged: `damage` written at `at`
+    // (negative: none), then the file cut to `cutTo` bytes (negative: not cut).
+    QTest::newRow("not LZH") << QByteArray("PK\x03\x04 not an lzh archive") << 0 << 24;
+    QTest::newRow("empty file") << QByteArray() << -1 << 0;
+    QTest::newRow("zeros") << QByteArray(64, '\0') << 0 << 64;
+    QTest::newRow("cut in first header") << QByteArray() << -1 << 20;
+    QTest::newRow("cut in first data") << QByteArray() << -1 << 80;
+    QTest::newRow("cut in second header") << QByteArray() << -2 << 10;
+    QTest::newRow("bad header CRC") << QByteArray("X") << 32 << -1;
+    QTest::newRow("huge packed size") << QByteArray("\xFF\xFF\xFF\x7F") << 7 << -1;
+    QTest::newRow("unknown level") << QByteArray("\x07") << 20 << -1;
+    QTest::newRow("extended size 1") << QByteArray("\x01\x00") << 24 << -1;
+    QTest::newRow("extended past header") << QByteArray("\xF0\x00") << 24 << -1;
+    QTest::newRow("header size below base") << QByteArray("\x10\x00") << 0 << -1;
+    QTest::newRow("not a method") << QByteArray("xxxxx") << 2 << -1;
+}
+
+void TestLzhAdd::refusesDamaged()
+{
+    QFETCH(QByteArray, damage);
+    QFETCH(int, at);
+    QFETCH(int, cutTo);
+    SHEAF_REQUIRE_TOOL("7zz");
+    const QString valid = m_dir->filePath(QStringLiteral("valid.lzh"));
+    makeLzh(valid.toStdString(),
+        {entry(QStringLiteral("one.txt"), QByteArray("first member ").repeated(20)),
+            entry(QStringLiteral("two.txt"), "second")},
+        LzhMethod::Lh5);
+    QCOMPARE(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), valid}).exitCode, 0);
+
+    QByteArray bytes = readFile(valid);
+    const qsizetype second = qsizetype(parseLzhMembers(bytes.toStdString(), "v")[1].offset);
+    if (at >= 0)
+        bytes.replace(at, damage.size(), damage);
+    if (at == -2)
+        cutTo += int(second);
+    if (cutTo >= 0)
+        bytes.truncate(cutTo);
+    const QString damaged = m_dir->filePath(QStringLiteral("damaged.lzh"));
+    writeFile(damaged, bytes);
+
+    const QString out = m_dir->filePath(QStringLiteral("out.lzh"));
+    try {
+        makeLzh(out.toStdString(), {entry(QStringLiteral("three.txt"), "3")}, LzhMethod::Lh5,
+            damaged.toStdString());
+        QFAIL("a damaged archive was accepted");
+    } catch (const ArchiveError &e) {
+        QCOMPARE(e.code(), ErrorCode::NotAnArchive);
+        QVERIFY2(QString::fromStdString(e.what()).contains(QLatin1String("damaged.lzh")), e.what());
+    }
+    QCOMPARE(readFile(damaged), bytes); // untouched
+}
+
+void TestLzhAdd::survivesMutations()
+{
+    // Random damage must end in a clean refusal or a member list whose
+    // ranges lie inside the file, never in a crash or an over-read.
+    const QString valid = m_dir->filePath(QStringLiteral("valid.lzh"));
+    makeLzh(valid.toStdString(),
+        {entry(QStringLiteral("a/one.txt"), QByteArray("first member ").repeated(40)),
+            entry(QStringLiteral("日本語.txt"), "second"),
+            entry(QStringLiteral("three.bin"), randomBytes(3000, 9))},
+        LzhMethod::Lh6);
+    const QByteArray original = readFile(valid);
+    quint32 x = 4242;
+    auto next = [&x]() {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    int refused = 0;
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray b = original;
+        const int edits = 1 + int(next() % 4);
+        for (int k = 0; k < edits; ++k)
+            b[qsizetype(next() % quint32(b.size()))] = char(next());
+        if (next() % 4 == 0)
+            b.truncate(qsizetype(next() % quint32(b.size())));
+        try {
+            for (const LzhMemberInfo &m : parseLzhMembers(b.toStdString(), "mutated"))
+                QVERIFY(m.offset + m.totalSize <= uint64_t(b.size()));
+        } catch (const ArchiveError &e) {
+            QCOMPARE(e.code(), ErrorCode::NotAnArchive);
+            ++refused;
+        }
+    }
+    QVERIFY(refused > 1000);
+}
+
+QTEST_GUILESS_MAIN(TestLzhAdd)
+#include "test_lzh_add.moc"
