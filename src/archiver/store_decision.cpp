@@ -10,13 +10,16 @@ namespace sheaf::archiver {
 namespace {
 
 // Counts the deflated size of what is fed in; the output is thrown away.
+// One per thread, reset between members: setting up deflate costs more than
+// compressing a small file.
 class DeflateCounter
 {
 public:
-    DeflateCounter()
+    static DeflateCounter &fresh()
     {
-        if (deflateInit2(&m_stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw ArchiveError(ErrorCode::Internal, "zlib: cannot start deflate");
+        thread_local DeflateCounter counter;
+        counter.reset();
+        return counter;
     }
     ~DeflateCounter() { deflateEnd(&m_stream); }
     void feed(const uint8_t *data, size_t size, bool last)
@@ -34,6 +37,17 @@ public:
     uint64_t deflatedSize() const { return m_out; }
 
 private:
+    DeflateCounter()
+    {
+        if (deflateInit2(&m_stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw ArchiveError(ErrorCode::Internal, "zlib: cannot start deflate");
+    }
+    void reset()
+    {
+        deflateReset(&m_stream);
+        m_out = 0;
+    }
+
     z_stream m_stream {};
     uint8_t m_scratch[16384];
     uint64_t m_out = 0;
@@ -60,21 +74,22 @@ StoreDecision decideFromSample(const uint8_t *data, size_t size, bool whole)
 {
     if (size == 0)
         return StoreDecision::Store;
+    const double bits = bitsPerByte(data, size);
+    if (double(size) * bits / 8 + kHuffmanTreeBytes < double(size) * 0.9)
+        return StoreDecision::Deflate; // Huffman coding alone gains
     if (whole && size <= kExactDecisionLimit) {
-        DeflateCounter counter;
+        DeflateCounter &counter = DeflateCounter::fresh();
         counter.feed(data, size, true);
         return counter.deflatedSize() < size ? StoreDecision::Deflate : StoreDecision::Store;
     }
-    if (bitsPerByte(data, size) < kRandomBitsPerByte)
-        return StoreDecision::Deflate;
-    return StoreDecision::TryWhole;
+    return bits < kRandomBitsPerByte ? StoreDecision::Deflate : StoreDecision::TryWhole;
 }
 
 StoreDecision decideFromWholeFile(
     SourceFile &source, std::vector<uint8_t> &block, const std::atomic<bool> *cancel)
 {
     source.rewind();
-    DeflateCounter counter;
+    DeflateCounter &counter = DeflateCounter::fresh();
     uint64_t total = 0;
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
