@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <iterator>
 
 namespace {
 
@@ -40,10 +41,9 @@ int screenshot(const QString &target)
     const char *files[]
         = {"議事録/2024-03 定例会議.TXT", "議事録/2024-04 定例会議.TXT", "報告書/月次報告.txt",
             "報告書/年次報告.TXT", "readme.txt", "memo/買い物メモ.txt", "memo/old/旧メモ.txt"};
-    int n = 0;
-    for (const char *name : files)
+    for (int n = 0; n < int(std::size(files)); ++n)
         writeDemoFile(
-            root + QLatin1Char('/') + QString::fromUtf8(name), 1000 + 4321 * n, t.addDays(n++));
+            root + QLatin1Char('/') + QString::fromUtf8(files[n]), 1000 + 4321 * n, t.addDays(n));
 
     sheaf::ui::FrmSheaf window(demo.path() + QStringLiteral("/kwSheaf.ini"));
     window.move(0, 0);
