@@ -62,7 +62,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     buildControls();
     connectHandlers();
     resize(InnerWidth, InnerHeight);
-    setMinimumSize(MinimumInnerWidth, InnerHeight);
+    setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
     txtSelect->setFocus(Qt::OtherFocusReason);
@@ -240,14 +240,22 @@ void FrmSheaf::Form_Resize()
     // are the outer constants less the frame, and the grid keeps its 70-twip
     // margin on the right.
     if (!isMaximized() && !isMinimized() && !isFullScreen()) {
-        if (width() < MinimumInnerWidth)
-            resize(MinimumInnerWidth, height());
+        if (minimumWidth() != minimumInnerWidth())
+            setMinimumWidth(minimumInnerWidth());
+        if (width() < minimumInnerWidth())
+            resize(minimumInnerWidth(), height());
         if (height() != InnerHeight)
             resize(width(), InnerHeight);
     }
     const int gridWidth = width() - GridLeft - GridRightMargin;
     if (gridWidth >= 0)
         grdList->resize(gridWidth, GridHeight);
+}
+
+int FrmSheaf::minimumInnerWidth() const
+{
+    const int frame = isVisible() ? frameGeometry().width() - width() : AssumedFrameWidth;
+    return MinimumOuterWidth - frame;
 }
 
 void FrmSheaf::setLabel(QLabel *label, const QString &text, bool now)

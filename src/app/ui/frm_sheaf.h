@@ -48,7 +48,8 @@ public:
     static constexpr int twips(int t) { return (t + 7) / 15; }
     static constexpr int InnerWidth = 829; // 12435 twips
     static constexpr int InnerHeight = 395; // 5925 twips
-    static constexpr int MinimumInnerWidth = 351; // outer 5380 twips less the 120-twip frame
+    static constexpr int MinimumOuterWidth = 359; // 5380 twips
+    static constexpr int AssumedFrameWidth = 8; // 120 twips: left and right border together
     static constexpr int GridLeft = 352; // 5280 twips
     static constexpr int GridRightMargin = 5; // 70 twips, rounded up
     static constexpr int GridTop = 16;
@@ -61,6 +62,9 @@ public:
     CandidateList &list() { return m_list; }
     CandidateModel *model() const { return m_model; }
     FrmFolder *folderPicker() const { return m_folder; }
+    // The narrowest inner width: the outer minimum less the frame that the
+    // desktop draws (the constants' frame until the window is shown).
+    int minimumInnerWidth() const;
     // True while a command runs inside its handler.
     bool isBusy() const { return m_busy; }
 
