@@ -6,6 +6,7 @@
 #include "support/temp_tree.h"
 
 #include <QDir>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +49,23 @@ inline QStringList extractAndCompare(
     if (into.isEmpty())
         return {error};
     return compareTrees(expected, into);
+}
+
+// The same against the members given as path -> bytes (a path ending in '/'
+// is a folder).
+inline QStringList extractAndCompare(
+    const QString &archive, const QMap<QString, QByteArray> &members, const QString &scratch)
+{
+    static int serial = 0;
+    const QString expected = scratch + QStringLiteral("/e%1").arg(++serial);
+    QDir().mkpath(expected);
+    for (auto it = members.begin(); it != members.end(); ++it) {
+        if (it.key().endsWith(u'/'))
+            QDir().mkpath(expected + u'/' + it.key());
+        else
+            writeFile(expected + u'/' + it.key(), it.value());
+    }
+    return extractAndCompare(archive, expected, scratch);
 }
 
 } // namespace sheaf::test

@@ -38,7 +38,6 @@ class TestPreRunChecks : public QObject
 private slots:
     void refusal_data();
     void refusal();
-    void largeListWithOneClashAtTheEnd();
     void greyedSwitchReadsAsOff();
 };
 
@@ -86,19 +85,6 @@ void TestPreRunChecks::refusal()
     const CandidateList list = listOf(entries);
     const auto refusal = preRunRefusal(list, QStringLiteral(".TXT"), name, together, output);
     QCOMPARE(refusal.value_or(QString()), expected);
-}
-
-void TestPreRunChecks::largeListWithOneClashAtTheEnd()
-{
-    CandidateList list;
-    for (int i = 1; i < CandidateList::Capacity; ++i)
-        list.append(QStringLiteral("/d/%1/").arg(i), QStringLiteral("f%1.TXT").arg(i));
-    QVERIFY(!preRunRefusal(list, QStringLiteral(".TXT"), true, true, true));
-    list.append(QStringLiteral("/d/7/"), QStringLiteral("f29999.TXT"));
-    QCOMPARE(preRunRefusal(list, QStringLiteral(".TXT"), false, false, true).value_or(QString()),
-        kOutput);
-    QCOMPARE(preRunRefusal(list, QStringLiteral(".TXT"), false, true, true).value_or(QString()),
-        kTogether);
 }
 
 void TestPreRunChecks::greyedSwitchReadsAsOff()
