@@ -1,10 +1,12 @@
 // One LZH block = count, T table, C table (coded with T), P table, tokens.
 #include "archiver/lzh_block_writer.h"
 
+#include "archiver/archive_error.h"
 #include "archiver/lzh_huffman.h"
 
 #include <array>
 #include <bit>
+#include <string>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -112,6 +114,9 @@ std::vector<TItem> cLengthItems(const uint8_t *lengths, int n)
 void writeLzhBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
 {
+    if (tokens.empty() || tokens.size() > 65535)
+        throw ArchiveError(
+            ErrorCode::Internal, "LZH block of " + std::to_string(tokens.size()) + " tokens");
     const int np = method.positionSymbols;
     std::array<uint32_t, kCSymbols> cFreq {};
     std::array<uint32_t, 32> pFreq {};

@@ -11,6 +11,11 @@
 // - unar converts code page 932 names to UTF-8 by itself.
 #include "lzh_test_util.h"
 
+#include "archiver/crc16.h"
+#include "archiver/lzh_block_writer.h"
+#include "archiver/lzh_encoder.h"
+#include "archiver/lzh_header.h"
+
 #include "support/oracles.h"
 #include "support/temp_tree.h"
 
@@ -193,6 +198,8 @@ private slots:
     void extract();
     void listing_data();
     void listing();
+    void tableForms_data();
+    void tableForms();
 
 private:
     struct Member
@@ -411,6 +418,108 @@ void TestLzhInterop::listing()
     listed.sort();
     expected.sort();
     QCOMPARE(listed, expected);
+}
+
+using TokenList = std::vector<LzhToken>;
+Q_DECLARE_METATYPE(TokenList)
+
+void TestLzhInterop::tableForms_data()
+{
+    // Token sequences our match finder rarely makes, written straight
+    // through the block writer: each drives a table into one of its special
+    // forms (a single T code, the single-symbol C and P tables, every C
+    // symbol in use, the deepest P symbol).
+    QTest::addColumn<int>("method");
+    QTest::addColumn<TokenList>("tokens");
+    auto lit = [](int b) {
+        return LzhToken {uint16_t(b), 0};
+    };
+    auto match = [](int length, int distance) {
+        return LzhToken {uint16_t(256 + length - 3), uint16_t(distance - 1)};
+    };
+    TokenList twoLiterals;
+    for (int i = 0; i < 300; ++i)
+        twoLiterals.push_back(lit(i % 2));
+    QTest::newRow("two C codes of length 1: one T symbol") << int(LzhMethod::Lh5) << twoLiterals;
+    QTest::newRow("one literal only: single C, no P")
+        << int(LzhMethod::Lh5) << TokenList(500, lit('a'));
+    TokenList runs {lit('r')};
+    for (int i = 0; i < 40; ++i)
+        runs.push_back(match(256, 1));
+    QTest::newRow("matches at distance 1 only: single P") << int(LzhMethod::Lh6) << runs;
+    TokenList every;
+    for (int b = 0; b < 256; ++b)
+        every.push_back(lit(b));
+    for (int len = 3; len <= 256; ++len)
+        every.push_back(match(len, 1 + (len * 37) % 256));
+    QTest::newRow("all 510 C symbols") << int(LzhMethod::Lh5) << every;
+    for (LzhMethod m : {LzhMethod::Lh5, LzhMethod::Lh6, LzhMethod::Lh7}) {
+        const int window = 1 << LzhEncoder::methodParams(m).windowBits;
+        TokenList far;
+        for (int i = 0; i < window + 300; ++i)
+            far.push_back(lit(int((uint32_t(i) * 2654435761u) >> 24)));
+        far.push_back(match(200, window)); // the largest distance
+        far.push_back(match(3, window - 1));
+        far.push_back(lit('z'));
+        QTest::addRow("window distance %s", methodName(m)) << int(m) << far;
+    }
+}
+
+void TestLzhInterop::tableForms()
+{
+    QFETCH(int, method);
+    QFETCH(TokenList, tokens);
+    // The bytes the tokens stand for.
+    QByteArray data;
+    for (const LzhToken &t : tokens) {
+        if (t.c < 256) {
+            data += char(t.c);
+            continue;
+        }
+        const qsizetype from = data.size() - (t.d + 1);
+        QVERIFY(from >= 0);
+        for (int k = 0; k < t.c - 253; ++k)
+            data += data[from + k];
+    }
+    std::vector<uint8_t> stream;
+    LzhBitWriter bits(stream);
+    const LzhMethodParams params = LzhEncoder::methodParams(LzhMethod(method));
+    for (size_t at = 0; at + 1 < tokens.size(); at += 16384)
+        writeLzhBlock(bits,
+            std::span(tokens.data() + at, std::min<size_t>(16384, tokens.size() - 1 - at)), params);
+    writeLzhTrailerBlock(bits, tokens.back(), params);
+    bits.padToByte();
+    QVERIFY(stream.size() < size_t(data.size()));
+
+    LzhHeaderFields f;
+    f.method = method == int(LzhMethod::Lh5) ? "-lh5-"
+        : method == int(LzhMethod::Lh6)      ? "-lh6-"
+                                             : "-lh7-";
+    f.compressedSize = stream.size();
+    f.originalSize = uint64_t(data.size());
+    f.mtime = uint32_t(kBaseTime);
+    f.dataCrc = Crc16::of(data.constData(), size_t(data.size()));
+    f.name = "tokens.bin";
+    std::vector<uint8_t> archive = buildLzhHeader(f);
+    archive.insert(archive.end(), stream.begin(), stream.end());
+    archive.push_back(0);
+    const QString path = m_dir.filePath(QStringLiteral("forms.lzh"));
+    writeFile(path,
+        QByteArray(reinterpret_cast<const char *>(archive.data()), qsizetype(archive.size())));
+
+    for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar"}) {
+        const QString r = QString::fromLatin1(reader);
+        if (!toolAvailable(r)) {
+            if (inCi())
+                QFAIL(qPrintable(QStringLiteral("reader missing in CI: ") + r));
+            continue;
+        }
+        const QString dest = m_dir.filePath(QStringLiteral("forms-") + r);
+        const RemoveTreeLater cleanup(dest);
+        const QString complaint = extractWith(r, path, dest);
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        QVERIFY2(readFile(dest + QStringLiteral("/tokens.bin")) == data, reader);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLzhInterop)

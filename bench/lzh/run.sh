@@ -1,0 +1,128 @@
+#!/bin/bash
+# Our -lh5-/-lh6-/-lh7- (bench/lzh_bench.cpp, calling writeLzhArchive) against
+# `lha` (jlha, level 2, same method) and gzip -6/-9 on the benchmark corpus:
+# bytes written and throughput (MB of input per second of wall time), then
+# the peak memory of compressing a 1 GiB file. Writes the "LZH" section of
+# bench/RESULTS.md. Every archive of ours is checked with `7zz t`.
+#
+#   bench/lzh/run.sh [BUILD_DIR]      (default: build; builds lzh_bench there)
+#
+# jlha is Java and slow; it runs once per case. Ours and gzip are best of $RUNS.
+set -euo pipefail
+export LC_ALL=C.UTF-8
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+BUILD=${1:-$ROOT/build}
+CORPUS=$ROOT/bench/corpus
+MAKE_CORPUS=${MAKE_CORPUS:-/work/shared/bench/make-corpus.sh}
+RUNS=${RUNS:-2}
+OUT=$ROOT/bench/out/lzh
+RESULTS=$ROOT/bench/RESULTS.md
+
+for tool in lha gzip 7zz bc /usr/bin/time; do
+    command -v $tool >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+cmake --build "$BUILD" --target lzh_bench >/dev/null
+BENCH=$BUILD/bench/lzh_bench
+[ -d "$CORPUS/mixed" ] || "$MAKE_CORPUS" "$CORPUS"
+rm -rf "$OUT" && mkdir -p "$OUT"
+
+# timed RUNS OUTPUT CMD...: runs CMD (which writes OUTPUT) RUNS times, prints the best seconds.
+timed() {
+    local runs=$1 output=$2 best= start end t
+    shift 2
+    for _ in $(seq "$runs"); do
+        rm -rf "$output"
+        start=$(date +%s.%N)
+        "$@" >/dev/null 2>&1
+        end=$(date +%s.%N)
+        t=$(echo "$end - $start" | bc -l)
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    echo "$best"
+}
+
+rows=()
+row() { # SET TOOL BYTES_IN BYTES_OUT SECONDS
+    local pct mbs
+    pct=$(echo "100 * $4 / $3" | bc -l)
+    mbs=$(echo "$3 / 1000000 / $5" | bc -l)
+    rows+=("$(printf '| %s | %s | %d | %.2f%% | %.2f | %.1f |' "$1" "$2" "$4" "$pct" "$5" "$mbs")")
+}
+
+gzip_files() { # LEVEL SRC DEST: every file gzipped on its own, as the members of an archive are
+    find "$2" -type f -print0 | sort -z | xargs -0 gzip "-$1" -c > "$3"
+}
+
+for set in mixed large; do
+    if [ $set = mixed ]; then
+        src=$CORPUS/mixed
+        mapfile -t items < <(cd "$src" && ls)
+    else
+        src=$CORPUS/large
+        items=(large.bin)
+    fi
+    bytes=$(find "$src" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+
+    for m in 5 6 7; do
+        t=$(cd "$src" && timed "$RUNS" "$OUT/$set-sheaf$m.lzh" "$BENCH" -m $m "$OUT/$set-sheaf$m.lzh" "${items[@]}")
+        7zz t "$OUT/$set-sheaf$m.lzh" >/dev/null || { echo "7zz rejects $set-sheaf$m.lzh" >&2; exit 1; }
+        row $set "sheaf -lh$m-" "$bytes" "$(stat -c %s "$OUT/$set-sheaf$m.lzh")" "$t"
+    done
+    for m in 5 6 7; do
+        t=$(cd "$src" && timed 1 "$OUT/$set-lha$m.lzh" lha "a2o$m" "$OUT/$set-lha$m.lzh" "${items[@]}")
+        row $set "lha a2o$m (jlha)" "$bytes" "$(stat -c %s "$OUT/$set-lha$m.lzh")" "$t"
+    done
+    for level in 6 9; do
+        t=$(timed "$RUNS" "$OUT/$set.gz$level" gzip_files $level "$src" "$OUT/$set.gz$level")
+        row $set "gzip -$level (per file)" "$bytes" "$(stat -c %s "$OUT/$set.gz$level")" "$t"
+    done
+done
+
+# Peak memory: a 1 GiB file made of copies of the large file.
+big=$OUT/one-gib.bin
+for _ in 1 2 3 4 5; do cat "$CORPUS/large/large.bin"; done | head -c $((1 << 30)) > "$big"
+if [ "$(stat -c %s "$big")" -lt $((1 << 30)) ]; then
+    head -c $((1 << 30)) /dev/zero >> "$big" && truncate -s $((1 << 30)) "$big"
+fi
+mem=()
+for m in 5 7; do
+    /usr/bin/time -v -o "$OUT/time$m.txt" "$BENCH" -m $m "$OUT/gib$m.lzh" "$big"
+    kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$OUT/time$m.txt")
+    sec=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$OUT/time$m.txt")
+    mem+=("$(printf '| -lh%s- | %d | %.1f | %s |' $m "$(stat -c %s "$OUT/gib$m.lzh")" "$(echo "$kb / 1024" | bc -l)" "$sec")")
+    rm -f "$OUT/gib$m.lzh"
+done
+rm -f "$big"
+
+section=$(mktemp)
+{
+    echo "<!-- lzh:begin -->"
+    echo "## LZH"
+    echo
+    echo "\`bench/lzh/run.sh\`, $(date -u +%Y-%m-%d), $(nproc) cores; ours and gzip best of $RUNS runs, jlha once."
+    echo "MB/s is input megabytes (10^6 bytes) per second of wall time. gzip compresses"
+    echo "each file on its own (\`gzip -c\` over all files: one gzip member per file), like"
+    echo "the members of an archive. Our encoder at its default level."
+    echo
+    echo "| Corpus | Tool | Bytes | Ratio | Seconds | MB/s |"
+    echo "|---|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+    echo
+    echo "Peak memory compressing one 1 GiB file (\`/usr/bin/time -v\`, maximum resident set):"
+    echo
+    echo "| Method | Bytes | Peak MiB | Wall time |"
+    echo "|---|---|---|---|"
+    printf '%s\n' "${mem[@]}"
+    echo "<!-- lzh:end -->"
+} > "$section"
+if [ -f "$RESULTS" ] && grep -q '<!-- lzh:begin -->' "$RESULTS"; then
+    awk -v f="$section" '
+        /<!-- lzh:begin -->/ { while ((getline l < f) > 0) print l; skip = 1; next }
+        /<!-- lzh:end -->/ { skip = 0; next }
+        !skip { print }' "$RESULTS" > "$RESULTS.new" && mv "$RESULTS.new" "$RESULTS"
+else
+    { [ -f "$RESULTS" ] && cat "$RESULTS" && echo; cat "$section"; } > "$RESULTS.new" && mv "$RESULTS.new" "$RESULTS"
+fi
+rm -f "$section"
+cat "$RESULTS" | sed -n '/<!-- lzh:begin -->/,/<!-- lzh:end -->/p'
