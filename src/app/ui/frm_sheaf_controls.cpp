@@ -1,13 +1,13 @@
 // The controls of frmSheaf: kind, place and size (twips / 15), captions, tool
 // tips, fonts and the tab order.
 
+#include "app/ui/control_font.h"
 #include "app/ui/frm_sheaf.h"
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,25 +48,6 @@ QGroupBox *frame(QWidget *parent, const char *name, QRect rect, const QString &c
     auto *f = make<QGroupBox>(parent, name, rect);
     f->setTitle(caption);
     return f;
-}
-
-// The font the controls ask for first, then the fonts that show Japanese on
-// systems without it, so that no text falls back to empty boxes.
-QFont controlFont(qreal points)
-{
-    QStringList families {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")};
-    const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
-    for (const QString &family : japanese) {
-        if (!families.contains(family)) {
-            families << family;
-            break;
-        }
-    }
-    QFont font;
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Normal);
-    return font;
 }
 
 } // namespace

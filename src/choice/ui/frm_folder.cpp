@@ -1,4 +1,5 @@
 #include "choice/ui/frm_folder.h"
+#include "app/ui/control_font.h"
 #include "app/ui/message_box.h"
 #include "choice/folder_lists.h"
 
@@ -27,6 +28,7 @@ FrmFolder::FrmFolder(QWidget *parent)
     setWindowTitle(QStringLiteral("フォルダの設定"));
     setWindowIcon(QApplication::windowIcon());
     setFixedSize(px(3045), px(4455));
+    setFont(controlFont(9.75));
 
     drvList = new QComboBox(this);
     drvList->setObjectName(QStringLiteral("drvList"));
