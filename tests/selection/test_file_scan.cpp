@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sheaf;
@@ -217,6 +218,18 @@ private slots:
         QCOMPARE(sorted(entries(list, m_root)),
             (QStringList {"~/sub/|in.txt", "~/sub/|link.txt", "~/|real.txt"}));
         QCOMPARE(r.skippedFolders, 0);
+    }
+
+    // A pipe would block whoever opens it; like a device it counts as a
+    // system entry.
+    void pipeIsNotListed()
+    {
+        make({"a.txt"});
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(m_root + QStringLiteral("/pipe.txt")).constData(), 0600), 0);
+        CandidateList list;
+        FileScan(m_root, 1, ".txt", list);
+        QCOMPARE(entries(list, m_root), QStringList {"~/|a.txt"});
     }
 
     void selectionFolderThatCannotBeListed_data()
