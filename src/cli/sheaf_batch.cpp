@@ -71,10 +71,11 @@ const char kUsage[]
     = "usage: sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab] [-x NAME]... "
       "[-q] SELECTION_FOLDER\n";
 
+// One line on stderr, exit status 2.
 int usageError(const QString &message)
 {
-    putLine(stderr, QStringLiteral("sheaf-batch: ") + message);
-    std::fputs(kUsage, stderr);
+    putLine(
+        stderr, QStringLiteral("sheaf-batch: ") + message + QStringLiteral(" (sheaf-batch -h)"));
     return 2;
 }
 
@@ -319,7 +320,8 @@ int run(const QStringList &args)
         = sheaf::FileScan(o.folder, o.subfolders ? 1 : 0, o.extension, list, &scanLine);
     progress.clear();
     if (scan.selectionFolderUnreadable) {
-        putLine(stderr, consoleLines(sheaf::selection_texts::unreadableFolderMessage(o.folder)));
+        QString text = sheaf::selection_texts::unreadableFolderMessage(o.folder);
+        putLine(stderr, QStringLiteral("sheaf-batch: ") + text.replace(u'\r', u' '));
         return 2;
     }
     if (scan.listFull)
