@@ -52,6 +52,7 @@ struct RawTree
     std::map<std::string, QByteArray> files; // raw relative path -> bytes
     std::set<std::string> dirs;
     std::map<std::string, int64_t> mtimes; // of files, Unix seconds
+    std::map<std::string, unsigned> modes; // of files, permission bits
 };
 
 inline RawTree readRawTree(const std::filesystem::path &root)
@@ -64,11 +65,11 @@ inline RawTree readRawTree(const std::filesystem::path &root)
             continue;
         }
         t.files[rel] = readRaw(e.path());
-        struct stat st
-        {
-        };
-        if (::stat(e.path().c_str(), &st) == 0)
+        struct stat st;
+        if (::stat(e.path().c_str(), &st) == 0) {
             t.mtimes[rel] = st.st_mtime;
+            t.modes[rel] = st.st_mode & 07777;
+        }
     }
     return t;
 }

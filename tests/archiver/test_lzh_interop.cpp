@@ -220,6 +220,7 @@ private:
     std::vector<Member> m_files;
     std::vector<std::pair<QByteArray, QByteArray>> m_emptyFolders; // stored, cp932
     std::map<int, QString> m_archives;
+    std::string m_readOnly;
 };
 
 void TestLzhInterop::addFile(const QString &stored, const QByteArray &content,
@@ -277,6 +278,12 @@ void TestLzhInterop::initTestCase()
             kBaseTime + i * 86461, true);
         ++i;
     }
+
+    // The read-only attribute (0x40 header) is honoured by libarchive.
+    addFile(QStringLiteral("read-only.txt"), "read only\n", "read-only.txt", "read-only.txt",
+        kBaseTime, false);
+    m_entries.back().attributes = DosReadOnly | DosArchive;
+    m_readOnly = "read-only.txt";
 
     // A 210-byte name makes a header of exactly 256 bytes, whose size would
     // start with a 0 byte; the writer grows it by one.
@@ -370,6 +377,8 @@ void TestLzhInterop::extract()
                                .arg(QString::fromStdString(path))
                                .arg(tree.mtimes[path])
                                .arg(m.mtime)));
+        if (reader == QLatin1String("bsdtar") && path == m_readOnly)
+            QVERIFY2((tree.modes[path] & 0222) == 0, "read-only attribute lost");
         tree.files.erase(it);
     }
     for (const auto &[stored, cp932] : m_emptyFolders) {
