@@ -17,33 +17,40 @@ OUT=$ROOT/bench/out/zipcab
 RESULTS=$ROOT/bench/RESULTS.md
 
 [ -x "$ARC" ] || { echo "missing $ARC: build the sheaf-arc target first" >&2; exit 1; }
-for tool in zip gcab unzip cabextract; do
+for tool in zip gcab unzip cabextract bc /usr/bin/time; do
     command -v $tool >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 [ -d "$CORPUS/mixed" ] || "$MAKE_CORPUS" "$CORPUS"
 rm -rf "$OUT" && mkdir -p "$OUT"
 
-# best_time OUTPUT CMD...: runs CMD (which writes OUTPUT) $RUNS times, prints the best seconds.
+# best_time OUTPUT CMD...: runs CMD (which writes OUTPUT) $RUNS times and
+# prints "WALL CPU" seconds of the run with the least wall time. The machine
+# is shared: CPU seconds (user + system) are the steadier figure.
 best_time() {
-    local output=$1 best= start end t
+    local output=$1 best= cpu= times
     shift
+    times=$(mktemp)
     for _ in $(seq "$RUNS"); do
         rm -f "$output"
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        t=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+        /usr/bin/time -f "%e %U %S" -o "$times" "$@" >/dev/null
+        read -r wall user sys <"$times"
+        if [ -z "$best" ] || [ "$(echo "$wall < $best" | bc -l)" = 1 ]; then
+            best=$wall
+            cpu=$(echo "$user + $sys" | bc -l)
+        fi
     done
-    echo "$best"
+    rm -f "$times"
+    echo "$best $cpu"
 }
 
 rows=()
-row() { # SET TOOL BYTES_IN OUTPUT SECONDS
-    local size mbs
+row() { # SET TOOL BYTES_IN OUTPUT "WALL CPU"
+    local size wall cpu
     size=$(stat -c %s "$4")
-    mbs=$(echo "$3 / 1000000 / $5" | bc -l)
-    rows+=("$(printf '| %s | %s | %d | %.2f | %.1f |' "$1" "$2" "$size" "$5" "$mbs")")
+    read -r wall cpu <<<"$5"
+    rows+=("$(printf '| %s | %s | %d | %.2f | %.1f | %.2f | %.1f |' "$1" "$2" "$size" \
+        "$wall" "$(echo "$3 / 1000000 / $wall" | bc -l)" \
+        "$cpu" "$(echo "$3 / 1000000 / $cpu" | bc -l)")")
 }
 
 for set in mixed small large; do
@@ -70,10 +77,11 @@ section=$(mktemp)
     echo "## ZIP and CAB"
     echo
     echo "\`bench/zipcab/run.sh\`, $(date -u +%Y-%m-%d), $(nproc) cores, best of $RUNS runs;"
-    echo "MB/s is input megabytes (10^6 bytes) per second of wall time."
+    echo "MB/s is input megabytes (10^6 bytes) per second; CPU is user + system time,"
+    echo "steadier than wall time on this shared machine (load $(cut -d' ' -f1 /proc/loadavg) at the end)."
     echo
-    echo "| Corpus | Tool | Bytes | Seconds | MB/s |"
-    echo "|---|---|---|---|---|"
+    echo "| Corpus | Tool | Bytes | Wall s | MB/s (wall) | CPU s | MB/s (CPU) |"
+    echo "|---|---|---|---|---|---|---|"
     printf '%s\n' "${rows[@]}"
     echo "<!-- zipcab:end -->"
 } >"$section"

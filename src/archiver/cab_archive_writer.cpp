@@ -20,11 +20,6 @@ struct GObjectUnref
 template<typename T>
 using GPtr = std::unique_ptr<T, GObjectUnref>;
 
-struct GErrorFree
-{
-    void operator()(GError *error) const { g_error_free(error); }
-};
-
 struct DateTimeUnref
 {
     void operator()(GDateTime *dt) const { g_date_time_unref(dt); }
