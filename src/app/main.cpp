@@ -5,6 +5,7 @@
 //                             a picture of it to PATH and exits (docs/)
 
 #include "app/ui/frm_sheaf.h"
+#include "app/ui/pictures.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>
@@ -68,10 +69,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sheaf"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/sheaf-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/sheaf-32.png"), QSize(32, 32));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(sheaf::ui::sheafIcon());
     QApplication::setDesktopFileName(QStringLiteral("sheaf"));
 
     const QStringList args = QApplication::arguments();

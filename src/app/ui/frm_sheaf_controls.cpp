@@ -3,6 +3,7 @@
 
 #include "app/ui/control_font.h"
 #include "app/ui/frm_sheaf.h"
+#include "app/ui/pictures.h"
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
 
@@ -14,13 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-
-// The pictures are compiled into the static window library; its resource
-// initialiser must be named to be linked.
-static void initResources()
-{
-    Q_INIT_RESOURCE(sheaf);
-}
 
 namespace sheaf::ui {
 
@@ -60,14 +54,10 @@ void FrmSheaf::setUpFonts()
 
 void FrmSheaf::buildControls()
 {
-    initResources();
     setObjectName(QStringLiteral("frmSheaf"));
     setWindowTitle(QStringLiteral("Sheaf（簡易版）"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/sheaf-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/sheaf-32.png"), QSize(32, 32));
-    setWindowIcon(icon);
-    const QIcon folderPicture(QStringLiteral(":/folder-open.png"));
+    setWindowIcon(sheafIcon());
+    const QIcon folderPicture = openFolderPicture();
 
     Frame1 = frame(
         this, "Frame1", twipRect(120, 120, 5055, 975), QStringLiteral("抽出フォルダの設定"));

@@ -1,6 +1,7 @@
 #include "choice/ui/frm_folder.h"
 #include "app/ui/control_font.h"
 #include "app/ui/message_box.h"
+#include "app/ui/pictures.h"
 #include "choice/folder_lists.h"
 
 #include <QApplication>
@@ -26,7 +27,7 @@ FrmFolder::FrmFolder(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmFolder"));
     setWindowTitle(QStringLiteral("フォルダの設定"));
-    setWindowIcon(QApplication::windowIcon());
+    setWindowIcon(sheafIcon());
     setFixedSize(px(3045), px(4455));
     setFont(controlFont(9.75));
 

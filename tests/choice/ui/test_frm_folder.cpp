@@ -68,6 +68,7 @@ private slots:
         QVERIFY(picker && picker->isVisible());
         QVERIFY(!picker->isModal());
         QCOMPARE(picker->windowTitle(), QStringLiteral("フォルダの設定"));
+        QVERIFY(!picker->windowIcon().isNull());
         QCOMPARE(picker->size(), QSize(203, 297));
         QCOMPARE(picker->drvList->geometry(), QRect(8, 8, 185, 20));
         QCOMPARE(picker->dirList->geometry(), QRect(8, 32, 185, 216));
