@@ -228,6 +228,7 @@ void TestEngineInterop::addToExisting()
     writeFile(src + "/a.txt", "first a");
     writeFile(src + "/b.txt", "first b");
     writeFile(src + "/sub/c.bin", randomBytes(40000, 9));
+    setTreeTime(src, matrixTime()); // kept members must keep their times
     const QString archiveBase = tmp.filePath("set");
     auto result = runLine(f.kind, folderLine(f, archiveBase, src));
     QVERIFY2(result.ok(), result.reason.c_str());
@@ -245,6 +246,8 @@ void TestEngineInterop::addToExisting()
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     const QStringList diffs = compareTrees(src, tmp.filePath("out"));
     QVERIFY2(diffs.isEmpty(), qPrintable(diffs.join('\n')));
+    const QStringList times = timeDifferences(src, tmp.filePath("out"));
+    QVERIFY2(times.isEmpty(), qPrintable(times.join('\n')));
 }
 
 void TestEngineInterop::hiddenEntries_data()
