@@ -3,6 +3,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/source_file.h"
 #include "archiver/store_decision.h"
+#include "archiver/zip_length_patcher.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -35,7 +36,7 @@ using EntryPtr = std::unique_ptr<struct archive_entry, EntryFree>;
 // Carries OutputFile's exceptions across libarchive's C frames.
 struct WriteContext
 {
-    OutputFile *out;
+    ZipLengthPatcher patcher;
     std::exception_ptr failure;
 };
 
@@ -43,7 +44,7 @@ la_ssize_t writeCallback(struct archive *, void *client, const void *data, size_
 {
     auto *context = static_cast<WriteContext *>(client);
     try {
-        context->out->write(data, size);
+        context->patcher.write(data, size);
         return la_ssize_t(size);
     } catch (...) {
         context->failure = std::current_exception();
@@ -55,7 +56,7 @@ class ZipWriter
 {
 public:
     ZipWriter(OutputFile &out, const std::atomic<bool> *cancel)
-        : m_context {&out, nullptr}
+        : m_context {ZipLengthPatcher(out), nullptr}
         , m_cancel(cancel)
         , m_archive(archive_write_new())
     {
@@ -72,7 +73,12 @@ public:
     void addFile(const ArchiveEntry &entry);
     void addDirectory(const std::string &storedPath, int64_t mtime, bool readOnly);
     void copyExisting(const std::filesystem::path &existing, const std::set<std::string> &replaced);
-    void finish() { check(archive_write_close(m_archive.get())); }
+    void finish()
+    {
+        m_context.patcher.beforeClose();
+        check(archive_write_close(m_archive.get()));
+        m_context.patcher.afterClose();
+    }
 
 private:
     void check(int rc)
@@ -108,6 +114,18 @@ private:
         if (n < 0 || size_t(n) != size)
             check(ARCHIVE_FATAL);
     }
+    void writeHeader(struct archive_entry *e)
+    {
+        m_context.patcher.beforeHeader(uint64_t(archive_entry_size(e)));
+        check(archive_write_header(m_archive.get(), e));
+        m_context.patcher.afterHeader();
+    }
+    void finishEntry()
+    {
+        m_context.patcher.beforeFinish();
+        check(archive_write_finish_entry(m_archive.get()));
+        m_context.patcher.afterFinish();
+    }
     void setMethod(bool store)
     {
         check(store ? archive_write_zip_set_compression_store(m_archive.get())
@@ -124,7 +142,8 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
 {
     setMethod(true);
     EntryPtr e = newEntry(storedPath, mtime, true, readOnly, 0);
-    check(archive_write_header(m_archive.get(), e.get()));
+    writeHeader(e.get());
+    finishEntry();
 }
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
@@ -143,7 +162,7 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
     setMethod(decision == StoreDecision::Store);
     EntryPtr e = newEntry(
         entry.storedPath, entry.mtime, false, (entry.attributes & DosReadOnly) != 0, entry.size);
-    check(archive_write_header(m_archive.get(), e.get()));
+    writeHeader(e.get());
 
     uint64_t left = entry.size;
     size_t n = sampled;
@@ -157,7 +176,7 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
         if (left > 0)
             n = source.read(m_block.data(), size_t(std::min<uint64_t>(m_block.size(), left)));
     }
-    check(archive_write_finish_entry(m_archive.get()));
+    finishEntry();
 }
 
 void ZipWriter::copyExisting(
@@ -213,12 +232,12 @@ void ZipWriter::copyExisting(
         setMethod(decision != StoreDecision::Deflate);
         EntryPtr e = newEntry(
             name, archive_entry_mtime(old), false, readOnly, uint64_t(archive_entry_size(old)));
-        check(archive_write_header(m_archive.get(), e.get()));
+        writeHeader(e.get());
         while (n > 0) {
             writeData(m_block.data(), n);
             n = readBlock(m_block.data(), m_block.size());
         }
-        check(archive_write_finish_entry(m_archive.get()));
+        finishEntry();
     }
     if (rc != ARCHIVE_EOF)
         throw notAnArchive("damaged");
