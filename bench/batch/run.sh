@@ -29,7 +29,12 @@ count=$(find "$SRC" -type f -name '*.txt' | wc -l)
 # Warm the page cache so that every run reads the tree from memory.
 find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
 
-now() { date +%s.%N; }
+zip_loop() {
+  find "$SRC" -type f -name '*.txt' -print0 | while IFS= read -r -d '' f; do
+    b=${f##*/}
+    zip -q -j "$1/${b%.txt}.zip" "$f"
+  done
+}
 
 # run_pair PLACE OUTDIR: both tools write into OUTDIR/lzh and OUTDIR/zip.
 # Appends one table row per tool to $rows.
@@ -38,15 +43,10 @@ run_pair() {
   local place=$1 work=$2
   rm -rf "$work"
   mkdir -p "$work/lzh" "$work/zip"
-  local t0 t1 t2
-  t0=$(now)
-  "$BATCH" -q -s -e .txt -o "$work/lzh" "$SRC" > "$work/sheaf-batch.log"
-  t1=$(now)
-  find "$SRC" -type f -name '*.txt' -print0 | while IFS= read -r -d '' f; do
-    b=${f##*/}
-    zip -q -j "$work/zip/${b%.txt}.zip" "$f"
-  done
-  t2=$(now)
+  local ts tz
+  TIMEFORMAT='%R %U %S'
+  ts=$( { time "$BATCH" -q -s -e .txt -o "$work/lzh" "$SRC" > "$work/sheaf-batch.log" 2>&1; } 2>&1 )
+  tz=$( { time zip_loop "$work/zip"; } 2>&1 )
 
   local made_lzh made_zip
   made_lzh=$(find "$work/lzh" -type f -name '*.lzh' | wc -l)
@@ -65,13 +65,19 @@ run_pair() {
       || { echo "run.sh: $work/lzh/${b%.txt}.lzh does not give back $f" >&2; exit 1; }
   done < <(find "$SRC" -type f -name '*.txt' -print0)
 
-  local rates sheaf_s sheaf_rate zip_s zip_rate ratio
-  rates=$(awk -v n="$count" -v a="$t0" -v b="$t1" -v c="$t2" 'BEGIN {
-    s = b - a; z = c - b;
-    printf "%.2f %.0f %.2f %.0f %.1f", s, n / s, z, n / z, (n / s) / (n / z) }')
-  read -r sheaf_s sheaf_rate zip_s zip_rate ratio <<< "$rates"
-  echo "$place: sheaf-batch ${sheaf_s} s (${sheaf_rate} files/s), zip loop ${zip_s} s (${zip_rate} files/s), ratio ${ratio}x"
-  rows+="| $place | ${sheaf_s} s | ${sheaf_rate} | ${zip_s} s | ${zip_rate} | **${ratio}x** |"$'\n'
+  local row
+  row=$(awk -v n="$count" -v s="$ts" -v z="$tz" 'BEGIN {
+    split(s, a, " "); split(z, b, " ");
+    sc = a[2] + a[3]; zc = b[2] + b[3];
+    printf "%.2f %.2f %.0f %.0f %.2f %.2f %.0f %.0f %.1f %.1f",
+      a[1], sc, n / a[1], n / sc, b[1], zc, n / b[1], n / zc,
+      (n / a[1]) / (n / b[1]), (n / sc) / (n / zc) }')
+  local sw sc sr scr zw zc zr zcr ratio cratio
+  read -r sw sc sr scr zw zc zr zcr ratio cratio <<< "$row"
+  echo "$place: sheaf-batch ${sw} s wall, ${sc} s CPU (${sr} files/s); zip loop ${zw} s wall, ${zc} s CPU (${zr} files/s); ratio ${ratio}x wall, ${cratio}x CPU"
+  rows+="| $place | sheaf-batch | ${sw} | ${sc} | ${sr} | ${scr} |"$'\n'
+  rows+="| $place | zip loop | ${zw} | ${zc} | ${zr} | ${zcr} |"$'\n'
+  rows+="| $place | **ratio** | | | **${ratio}x** | **${cratio}x** |"$'\n'
   rm -rf "$work"
 }
 
@@ -90,13 +96,15 @@ section=$(cat <<MD
 bench/corpus/small (30 folders of 10 subfolders), one archive per file into one
 output folder, page cache warm. Every 1000th LZH is read back by lhasa.
 
-| output folder on | sheaf-batch | files/s | zip loop | files/s | ratio |
+| output folder on | run | wall s | CPU s | files/s (wall) | files/s (CPU) |
 |---|---|---|---|---|---|
 ${rows}
 sheaf-batch: \`sheaf-batch -q -s -e .txt -o OUT bench/corpus/small\` (LZH, one
 process, each archive written to a temporary file, synced and renamed into
 place). zip loop: \`zip -q -j OUT/NAME.zip FILE\` once per file. Target: at
-least 5x the zip loop's rate. Load average at the start: ${load}.
+least 5x the zip loop's rate. CPU is user + system time of the run and its
+children, steadier than wall time on this shared machine. Load average at the
+start: ${load}.
 <!-- batch:end -->
 MD
 )
