@@ -116,7 +116,8 @@ private:
     }
     void writeHeader(struct archive_entry *e)
     {
-        m_context.patcher.beforeHeader(uint64_t(archive_entry_size(e)));
+        m_context.patcher.beforeHeader(
+            archive_entry_size_is_set(e) ? uint64_t(archive_entry_size(e)) : UINT64_MAX);
         check(archive_write_header(m_archive.get(), e));
         m_context.patcher.afterHeader();
     }
@@ -210,6 +211,20 @@ void ZipWriter::copyExisting(
             addDirectory(name, archive_entry_mtime(old), readOnly);
             continue;
         }
+        if (archive_entry_filetype(old) == AE_IFLNK) { // kept as a link, not as its text
+            EntryPtr e = newEntry(name, archive_entry_mtime(old), false, readOnly, 0);
+            archive_entry_set_filetype(e.get(), AE_IFLNK);
+            archive_entry_set_perm(e.get(), 0777);
+            const char *target = archive_entry_symlink_utf8(old);
+            archive_entry_set_symlink_utf8(e.get(),
+                target                           ? target
+                    : archive_entry_symlink(old) ? archive_entry_symlink(old)
+                                                 : "");
+            setMethod(true);
+            writeHeader(e.get());
+            finishEntry();
+            continue;
+        }
         // Members are written again as new ones. Only the first block can
         // decide the method here: the member cannot be read twice.
         auto readBlock = [&](uint8_t *at, size_t room) {
@@ -232,6 +247,8 @@ void ZipWriter::copyExisting(
         setMethod(decision != StoreDecision::Deflate);
         EntryPtr e = newEntry(
             name, archive_entry_mtime(old), false, readOnly, uint64_t(archive_entry_size(old)));
+        if (!archive_entry_size_is_set(old))
+            archive_entry_unset_size(e.get()); // libarchive then writes it as a stream
         writeHeader(e.get());
         while (n > 0) {
             writeData(m_block.data(), n);

@@ -17,6 +17,7 @@ private slots:
     void method_data();
     void method();
     void moreMembersThanTheClassicEndRecordCounts();
+    void keptLinksStayLinks();
 };
 
 void TestZipMethods::method_data()
@@ -93,6 +94,30 @@ void TestZipMethods::moreMembersThanTheClassicEndRecordCounts()
         [](const QByteArray &a, const QByteArray &b) { return a.toInt() < b.toInt(); });
     for (int i = 0; i <= 66000; ++i)
         QCOMPARE(lines[i], QByteArray::number(i));
+}
+
+// Old members are written again; a symbolic link must not become a file
+// holding its target's name.
+void TestZipMethods::keptLinksStayLinks()
+{
+    SHEAF_REQUIRE_TOOL("zip");
+    SHEAF_REQUIRE_TOOL("bsdtar");
+    QTemporaryDir tmp;
+    writeFile(tmp.filePath("old/target.txt"), "target");
+    QVERIFY(QFile::link("target.txt", tmp.filePath("old/link")));
+    const QString archive = tmp.filePath("l.zip");
+    QCOMPARE(
+        runTool("zip", {"-q", "-y", archive, "target.txt", "link"}, tmp.filePath("old")).exitCode,
+        0);
+    writeFile(tmp.filePath("src/new.txt"), "new");
+    auto result = runLine(sheaf::archiver::ArchiverKind::Zip,
+        "-S \"" + archive + "\" \"" + tmp.filePath("src/") + "\" new.txt");
+    QVERIFY2(result.ok(), result.reason.c_str());
+    const QString failure = extractWith("bsdtar", archive, tmp.filePath("out"));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(QFileInfo(tmp.filePath("out/link")).symLinkTarget(), tmp.filePath("out/target.txt"));
+    QCOMPARE(readFile(tmp.filePath("out/target.txt")), QByteArray("target"));
+    QCOMPARE(readFile(tmp.filePath("out/new.txt")), QByteArray("new"));
 }
 
 QTEST_GUILESS_MAIN(TestZipMethods)
