@@ -30,7 +30,7 @@ struct RunResult
 // The text is Unicode (UTF-8); file names are never squeezed through a code
 // page on the way in. Returns when the archive is complete on disk or has
 // failed; on failure nothing new is left behind.
-RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine,
-                         const RunOptions &options = {});
+RunResult runCommandLine(
+    ArchiverKind kind, std::string_view commandLine, const RunOptions &options = {});
 
 } // namespace sheaf::archiver

@@ -7,7 +7,7 @@
 namespace sheaf::archiver {
 
 namespace {
-std::atomic<int64_t> g_budget{-1};
+std::atomic<int64_t> g_budget {-1};
 }
 
 void injectWriteFailureAfter(int64_t bytes)

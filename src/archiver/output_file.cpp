@@ -17,7 +17,7 @@ constexpr size_t kBufferSize = 1 << 20;
 [[noreturn]] void fail(const std::filesystem::path &path, const char *what, int err)
 {
     throw ArchiveError(ErrorCode::WriteFailed,
-                       std::string("cannot ") + what + " " + path.string() + ": " + std::strerror(err));
+        std::string("cannot ") + what + " " + path.string() + ": " + std::strerror(err));
 }
 
 } // namespace

@@ -15,8 +15,8 @@ bool toolAvailable(const QString &program)
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
-ToolResult runTool(const QString &program, const QStringList &args, const QString &workDir,
-                   int timeoutMs)
+ToolResult runTool(
+    const QString &program, const QStringList &args, const QString &workDir, int timeoutMs)
 {
     ToolResult r;
     QProcess p;

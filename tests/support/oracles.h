@@ -21,14 +21,14 @@ struct ToolResult
 
 // Runs a program with arguments in workDir (empty: the current folder).
 ToolResult runTool(const QString &program, const QStringList &args,
-                   const QString &workDir = QString(), int timeoutMs = 300000);
+    const QString &workDir = QString(), int timeoutMs = 300000);
 
 } // namespace sheaf::test
 
 // Use at the top of a test function that needs `program`.
-#define SHEAF_REQUIRE_TOOL(program)                                                              \
+#define SHEAF_REQUIRE_TOOL(program)                                                                \
     do {                                                                                           \
-        if (!sheaf::test::toolAvailable(program)) {                                              \
+        if (!sheaf::test::toolAvailable(program)) {                                                \
             if (sheaf::test::inCi())                                                               \
                 QFAIL(qPrintable(QStringLiteral("reader missing in CI: ") + program));             \
             QSKIP(qPrintable(QStringLiteral("reader not installed: ") + program));                 \

@@ -15,9 +15,14 @@ void writeFile(const QString &path, const QByteArray &content, const QDateTime &
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(path));
     f.write(content);
-    if (mtime.isValid())
-        f.setFileTime(mtime, QFileDevice::FileModificationTime);
     f.close();
+    // The time is set on a second open: closing after a write would stamp
+    // the file again.
+    if (mtime.isValid()) {
+        QFile g(path);
+        if (!g.open(QIODevice::Append) || !g.setFileTime(mtime, QFileDevice::FileModificationTime))
+            qFatal("cannot set the time of %s", qPrintable(path));
+    }
 }
 
 QByteArray readFile(const QString &path)
@@ -33,7 +38,7 @@ QStringList listTree(const QString &root)
     QStringList out;
     QDir base(root);
     QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
+        QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         QString rel = base.relativeFilePath(it.filePath());
@@ -54,8 +59,7 @@ QStringList compareTrees(const QString &expected, const QString &actual)
         if (!b.contains(p))
             diffs << QStringLiteral("missing: ") + p;
         else if (!p.endsWith(QLatin1Char('/'))
-                 && readFile(expected + QLatin1Char('/') + p)
-                     != readFile(actual + QLatin1Char('/') + p))
+            && readFile(expected + QLatin1Char('/') + p) != readFile(actual + QLatin1Char('/') + p))
             diffs << QStringLiteral("differs: ") + p;
     }
     for (const QString &p : b)

@@ -9,8 +9,8 @@
 namespace sheaf::test {
 
 // Writes `content` to `path`, creating its folders. Fails the test on error.
-void writeFile(const QString &path, const QByteArray &content,
-               const QDateTime &mtime = QDateTime());
+void writeFile(
+    const QString &path, const QByteArray &content, const QDateTime &mtime = QDateTime());
 QByteArray readFile(const QString &path);
 // Relative paths of every file below `root` ('/'-separated, sorted),
 // folders listed with a trailing '/'.
