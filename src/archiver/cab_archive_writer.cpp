@@ -37,6 +37,7 @@ public:
             g_error_free(m_error);
     }
     std::string text() const { return m_error ? m_error->message : "unknown failure"; }
+    bool diskFull() const { return g_error_matches(m_error, G_IO_ERROR, G_IO_ERROR_NO_SPACE); }
 
 private:
     GError *m_error = nullptr;
@@ -122,8 +123,12 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
     ExtractContext context {&replaced, scratch, {}, {}, cancel};
     GPtr<GFile> target(g_file_new_for_path(scratch.c_str()));
     if (!gcab_cabinet_extract_simple(
-            cabinet.get(), target.get(), chooseKept, &context, nullptr, error.out()))
+            cabinet.get(), target.get(), chooseKept, &context, nullptr, error.out())) {
+        if (error.diskFull()) // the kept members go to a scratch folder beside the archive
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "cannot keep the old members of " + existing.string() + ": " + error.text());
         throw notACabinet(error.text());
+    }
     if (cancel && cancel->load(std::memory_order_relaxed))
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     return std::move(context.kept);
