@@ -45,9 +45,13 @@ timed() {
 }
 
 rows=()
+declare -A BYTES WALL_MBS CPU_MBS
 row() { # SET TOOL BYTES_IN BYTES_OUT "WALL CPU"
     local pct wall cpu
     read -r wall cpu <<<"$5"
+    BYTES["$1 $2"]=$4
+    WALL_MBS["$1 $2"]=$(echo "$3 / 1000000 / $wall" | bc -l)
+    CPU_MBS["$1 $2"]=$(echo "$3 / 1000000 / $cpu" | bc -l)
     pct=$(echo "100 * $4 / $3" | bc -l)
     rows+=("$(printf '| %s | %s | %d | %.2f%% | %.2f | %.1f | %.2f | %.1f |' "$1" "$2" "$4" "$pct" \
         "$wall" "$(echo "$3 / 1000000 / $wall" | bc -l)" "$cpu" "$(echo "$3 / 1000000 / $cpu" | bc -l)")")
@@ -90,14 +94,31 @@ if [ "$(stat -c %s "$big")" -lt $((1 << 30)) ]; then
     head -c $((1 << 30)) /dev/zero >> "$big" && truncate -s $((1 << 30)) "$big"
 fi
 mem=()
+peak=0
 for m in 5 7; do
     /usr/bin/time -v -o "$OUT/time$m.txt" "$BENCH" -m $m "$OUT/gib$m.lzh" "$big"
     kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$OUT/time$m.txt")
+    [ "$kb" -gt "$peak" ] && peak=$kb
     sec=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$OUT/time$m.txt")
     mem+=("$(printf '| -lh%s- | %d | %.1f | %s |' $m "$(stat -c %s "$OUT/gib$m.lzh")" "$(echo "$kb / 1024" | bc -l)" "$sec")")
     rm -f "$OUT/gib$m.lzh"
 done
 rm -f "$big"
+
+verdict() { # TEXT CONDITION
+    if [ "$(echo "$2" | bc -l)" = 1 ]; then echo "- $1: met"; else echo "- $1: **not met**"; fi
+}
+targets=()
+for set in mixed large; do
+    for m in 5 7; do
+        targets+=("$(verdict "$set: -lh$m- bytes ${BYTES["$set sheaf -lh$m-"]} <= lha ${BYTES["$set lha a2o$m (jlha)"]}" \
+            "${BYTES["$set sheaf -lh$m-"]} <= ${BYTES["$set lha a2o$m (jlha)"]}")")
+    done
+done
+targets+=("$(verdict "large: -lh5- $(printf %.1f "${WALL_MBS["large sheaf -lh5-"]}") MB/s >= gzip -6 $(printf %.1f "${WALL_MBS["large gzip -6 (per file)"]}") MB/s (wall; CPU $(printf %.1f "${CPU_MBS["large sheaf -lh5-"]}") vs $(printf %.1f "${CPU_MBS["large gzip -6 (per file)"]}"))" \
+    "${WALL_MBS["large sheaf -lh5-"]} >= ${WALL_MBS["large gzip -6 (per file)"]}")")
+
+targets+=("$(verdict "peak memory $(printf %.1f "$(echo "$peak / 1024" | bc -l)") MiB < 64 MiB" "$peak < 65536")")
 
 section=$(mktemp)
 {
@@ -119,6 +140,10 @@ section=$(mktemp)
     echo "| Method | Bytes | Peak MiB | Wall time |"
     echo "|---|---|---|---|"
     printf '%s\n' "${mem[@]}"
+    echo
+    echo "Targets (same method as lha; speed against gzip -6 on the large file; memory under 64 MiB):"
+    echo
+    printf '%s\n' "${targets[@]}"
     echo "<!-- lzh:end -->"
 } > "$section"
 if [ -f "$RESULTS" ] && grep -q '<!-- lzh:begin -->' "$RESULTS"; then
