@@ -116,6 +116,8 @@ private slots:
     void hiddenEntries();
     void linksAreNotFollowedIntoFolders_data();
     void linksAreNotFollowedIntoFolders();
+    void lzhMethodSwitch_data();
+    void lzhMethodSwitch();
 };
 
 void TestEngineInterop::wholeFolderInsideItself()
@@ -318,6 +320,42 @@ void TestEngineInterop::linksAreNotFollowedIntoFolders()
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QCOMPARE(listTree(tmp.filePath("out")), (QStringList {"alias.txt", "real/", "real/file.txt"}));
     QCOMPARE(readFile(tmp.filePath("out/alias.txt")), QByteArray("real"));
+}
+
+void TestEngineInterop::lzhMethodSwitch_data()
+{
+    QTest::addColumn<QString>("switchText");
+    QTest::addColumn<QString>("method");
+    QTest::newRow("default") << ""
+                             << "-lh5-";
+    QTest::newRow("-lh5") << "-lh5 "
+                          << "-lh5-";
+    QTest::newRow("-lh6-") << "-lh6- "
+                           << "-lh6-";
+    QTest::newRow("-lh7 chained") << "-r0lh7 "
+                                  << "-lh7-";
+}
+
+void TestEngineInterop::lzhMethodSwitch()
+{
+    QFETCH(QString, switchText);
+    QFETCH(QString, method);
+    SHEAF_REQUIRE_TOOL("7zz");
+    SHEAF_REQUIRE_TOOL("lhasa");
+    QTemporaryDir tmp;
+    QByteArray text;
+    for (int i = 0; i < 3000; ++i)
+        text += "line " + QByteArray::number(i % 97) + " repeats\n";
+    writeFile(tmp.filePath("src/t.txt"), text);
+    const QString archive = tmp.filePath("m.lzh");
+    auto result = runLine(ArchiverKind::Lzh,
+        "a " + switchText + '"' + archive + "\" \"" + tmp.filePath("src/") + "\" t.txt");
+    QVERIFY2(result.ok(), result.reason.c_str());
+    ToolResult listing = runTool("7zz", {"l", "-slt", archive});
+    QVERIFY2(listing.out.contains("Method = " + method.toLatin1()), listing.out.constData());
+    const QString failure = extractWith("lhasa", archive, tmp.filePath("out"));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(readFile(tmp.filePath("out/t.txt")), text);
 }
 
 QTEST_GUILESS_MAIN(TestEngineInterop)
