@@ -33,6 +33,7 @@ void CandidateModel::FileShow()
     m_rows = count;
     m_times.resize(count);
     m_sizes.resize(count);
+    m_names = m_list.FileName;
     // The zone is fetched once: converting through it costs no look at the
     // system's zone files per file, as Qt::LocalTime conversions do.
     const QTimeZone zone = QTimeZone::systemTimeZone();
@@ -74,6 +75,7 @@ void CandidateModel::clearRows()
     m_rows = 0;
     m_times.clear();
     m_sizes.clear();
+    m_names.clear();
     endResetModel();
 }
 
@@ -142,7 +144,7 @@ QString CandidateModel::cellText(int row, int column) const
     case 2:
         return m_list.FileDir[row];
     case 3:
-        return m_list.FileName[row];
+        return m_names[row];
     case 4:
         return m_times[row - 1];
     case 5:

@@ -41,6 +41,9 @@ private:
     int m_rows = 0;
     QVector<QString> m_times; // per row, index row - 1
     QVector<QString> m_sizes;
+    // The names as filled: a rename by the compress run changes the list, not
+    // what the grid shows until the next fill.
+    QVector<QString> m_names;
 };
 
 } // namespace sheaf

@@ -137,6 +137,10 @@ private slots:
         QCOMPARE(model.cellText(1, 4), QString());
         QCOMPARE(model.cellText(1, 5), QString());
         QCOMPARE(model.cellText(2, 5), QStringLiteral("3"));
+        // A rename by the compress run changes the list; the grid keeps the
+        // name it was filled with.
+        list.FileName[2] = QStringLiteral("renamed.txt");
+        QCOMPARE(model.cellText(2, 3), QStringLiteral("stay.txt"));
     }
 
     void emptyListAndClear()
