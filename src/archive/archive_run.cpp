@@ -10,6 +10,8 @@
 #include "archive/pre_run_checks.h"
 #include "selection/count_format.h"
 
+#include <QSet>
+
 namespace sheaf {
 
 namespace {
@@ -60,6 +62,7 @@ ArchiveRunOutcome runArchive(
     const Archiver archiver = effectiveArchiver(settings.archiver);
     const QString archiveExt = archiveExtension(archiver);
     observer.started(QStringLiteral("圧縮しています、しばらくお待ち下さい"));
+    QSet<QString> madeThisRun;
 
     for (int k = 1; k <= count; ++k) {
         observer.counterChanged(counterText(k, count), k, count);
@@ -77,6 +80,24 @@ ArchiveRunOutcome runArchive(
         }
         if (settings.output && holdsQuote(settings.outputFolder)) {
             observer.failed(kTitle, quoteRefusal(settings.outputFolder), QString());
+            return ArchiveRunOutcome::Stopped;
+        }
+
+        // With the name switch and the output folder, two folders of the same
+        // name give one archive path; adding the second entry would replace the
+        // first one's member in the archive made moments ago. Stop instead,
+        // before the entry is renamed.
+        const QString futureName
+            = settings.name ? folderNameOf(dir) + settings.extension : list.FileName[k];
+        const QString futureArchive = archivePathOf(settings.output, settings.outputFolder, dir,
+                                          baseNameOf(futureName, settings.extension))
+            + archiveExt;
+        if (madeThisRun.contains(futureArchive)) {
+            observer.failed(kTitle,
+                lines({QStringLiteral("同じ名前の圧縮ファイルを既に作成しています。"),
+                    futureArchive + QStringLiteral(" ← ") + list.fullPath(k),
+                    QStringLiteral("上書きは出来ません！")}),
+                QString());
             return ArchiveRunOutcome::Stopped;
         }
 
@@ -117,6 +138,7 @@ ArchiveRunOutcome runArchive(
                 result.reason);
             return ArchiveRunOutcome::Stopped;
         }
+        madeThisRun.insert(archivePath + archiveExt);
         observer.archiveMade(archivePath + archiveExt);
     }
     observer.finished(QStringLiteral("圧縮しました"));

@@ -67,6 +67,7 @@ private slots:
     void failureAtThreeOfFiveStops();
     void outputFolderEndingInSeparator();
     void renameNeverReplaces();
+    void sameArchiveTwiceInOneRunStops();
     void doubleQuoteRefusedBeforeTheEngine_data();
     void doubleQuoteRefusedBeforeTheEngine();
 };
@@ -296,6 +297,32 @@ void TestArchiveRun::renameNeverReplaces()
     QCOMPARE(readFile(dir + "photos.TXT"), QByteArray("already there"));
     QCOMPARE(listTree(dir), (QStringList {"IMG01.TXT", "photos.TXT"}));
     QCOMPARE(list.FileName[1], QStringLiteral("IMG01.TXT"));
+}
+
+void TestArchiveRun::sameArchiveTwiceInOneRunStops()
+{
+    // Two folders named "photos" with the name switch and the output folder:
+    // no check refuses, but the second archive would be added into the first.
+    SHEAF_REQUIRE_TOOL("unar");
+    QTemporaryDir tmp;
+    const QString a = tmp.filePath("a/photos/"), b = tmp.filePath("b/photos/");
+    const QString out = tmp.filePath("out");
+    writeFile(a + "IMG01.TXT", "first folder\n");
+    writeFile(b + "IMG02.TXT", "second folder\n");
+    QDir().mkpath(out);
+    CandidateList list;
+    list.append(a, QStringLiteral("IMG01.TXT"));
+    list.append(b, QStringLiteral("IMG02.TXT"));
+    Recorder rec;
+    QCOMPARE(runArchive(list, settingsFor(true, false, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(rec.made, QStringList {out + "/photos.lzh"});
+    QCOMPARE(rec.failures.size(), 1);
+    QVERIFY(rec.failures[0].startsWith(QStringLiteral("kwSheaf|")));
+    QVERIFY(rec.failures[0].contains(b + "IMG02.TXT"));
+    // The second entry is neither renamed nor archived; the first archive
+    // still holds the first file.
+    QCOMPARE(listTree(b), QStringList {"IMG02.TXT"});
+    QCOMPARE(extractAndCompare(out + "/photos.lzh", a, tmp.filePath("x")), QStringList());
 }
 
 void TestArchiveRun::doubleQuoteRefusedBeforeTheEngine_data()
