@@ -6,6 +6,7 @@
 #include "selection/candidate_model.h"
 #include "selection/count_format.h"
 #include "selection/file_sort.h"
+#include "selection/selection_texts.h"
 #include "selection/ui/grid_view.h"
 
 #include <QCheckBox>
@@ -15,13 +16,6 @@
 #include <QPushButton>
 
 namespace sheaf::ui {
-
-namespace {
-QString countLabel(int count)
-{
-    return QLatin1Char('(') + formatCount(count) + QLatin1Char(')');
-}
-} // namespace
 
 void FrmSheaf::cmdClear_Click()
 {
@@ -46,7 +40,7 @@ void FrmSheaf::cmdSelect_Click()
 
     m_busy = true;
     cmdSelect->setEnabled(false);
-    setLabel(lblMsg, QStringLiteral("抽出しています、しばらくお待ち下さい"), true);
+    setLabel(lblMsg, selection_texts::scanning(), true);
     const QString folder = txtSelect->text();
     const int subfolderFlag = chkSelect->checkState() == Qt::Checked ? 1
         : chkSelect->checkState() == Qt::PartiallyChecked            ? 2
@@ -54,48 +48,37 @@ void FrmSheaf::cmdSelect_Click()
     const ScanResult scan = FileScan(folder, subfolderFlag, extension, m_list, this);
     setLabel(lblCount, lblCount->text(), true); // the final count, whatever the throttle held
 
-    setLabel(lblMsg, QStringLiteral("並び替えています、しばらくお待ち下さい"), true);
+    setLabel(lblMsg, selection_texts::sorting(), true);
     FileSort(m_list.FileMark, m_list.FileDir, m_list.FileName, m_list.FileCount);
     FileShow();
 
     const int count = m_list.FileCount;
-    QString status;
-    if (count == 0) {
+    if (count == 0)
         cmdSelect->setEnabled(true);
-        lblCount->clear();
-        status = QStringLiteral("抽出データは有りませんでした");
-    } else {
-        status = QString::number(count) + QStringLiteral("件、抽出しました");
-        lblCount->setText(countLabel(count));
-    }
-    if (scan.skippedFolders > 0)
-        status += QStringLiteral("（読めないフォルダ%1件は飛ばしました）").arg(scan.skippedFolders);
-    lblMsg->setText(status);
+    lblCount->setText(selection_texts::finalCount(count));
+    lblMsg->setText(selection_texts::finalStatus(count, scan));
 
     if (scan.selectionFolderUnreadable) {
         showMessage(this,
-            {QStringLiteral("kwSheaf"),
-                folder + QStringLiteral("\r抽出フォルダが無いか、読めません。"), QString(),
-                QMessageBox::NoIcon});
+            {selection_texts::messageTitle(), selection_texts::unreadableFolderMessage(folder),
+                QString(), QMessageBox::NoIcon});
     }
     if (scan.listFull) {
         showMessage(this,
-            {QStringLiteral("kwSheaf"),
-                QStringLiteral("一覧に入るのは%1件までです。\r残りのファイルは抽出していません。")
-                    .arg(formatCount(CandidateList::Capacity)),
-                QString(), QMessageBox::NoIcon});
+            {selection_texts::messageTitle(), selection_texts::listFullMessage(), QString(),
+                QMessageBox::NoIcon});
     }
     endCommand();
 }
 
 void FrmSheaf::fileCountChanged(int fileCount)
 {
-    setLabel(lblCount, countLabel(fileCount), false);
+    setLabel(lblCount, selection_texts::runningCount(fileCount), false);
 }
 
 void FrmSheaf::FileShow()
 {
-    setLabel(lblMsg, QStringLiteral("画面を編集しています、しばらくお待ち下さい"), true);
+    setLabel(lblMsg, selection_texts::showing(), true);
     m_model->FileShow(); // one reset: the grid is redrawn once
 }
 
