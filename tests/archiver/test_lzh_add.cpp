@@ -48,6 +48,8 @@ private slots:
     void refusesDamaged_data();
     void refusesDamaged();
     void survivesMutations();
+    void failsWithReason_data();
+    void failsWithReason();
 
 private:
     ArchiveEntry entry(
@@ -291,6 +293,48 @@ void TestLzhAdd::survivesMutations()
         }
     }
     QVERIFY(refused > 1000);
+}
+
+void TestLzhAdd::failsWithReason_data()
+{
+    QTest::addColumn<QString>("storedPath");
+    QTest::addColumn<bool>("removeSource");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("reasonHas");
+    QTest::newRow("source gone") << "gone.txt" << true << false << int(ErrorCode::ReadFailed)
+                                 << "gone.txt";
+    QTest::newRow("cancelled") << "c.txt" << false << true << int(ErrorCode::Cancelled)
+                               << "cancelled";
+    QTest::newRow("path too long") << QString(1100, QLatin1Char('p')) << false << false
+                                   << int(ErrorCode::TooLarge) << "too long";
+}
+
+void TestLzhAdd::failsWithReason()
+{
+    QFETCH(QString, storedPath);
+    QFETCH(bool, removeSource);
+    QFETCH(bool, cancel);
+    QFETCH(int, code);
+    QFETCH(QString, reasonHas);
+    ArchiveEntry e = entry(QStringLiteral("file.txt"), "some content");
+    e.storedPath = storedPath.toStdString();
+    if (removeSource) {
+        const fs::path gone = e.source.parent_path() / "gone.txt";
+        e.source = gone;
+    }
+    const std::atomic<bool> flag {cancel};
+    const QString path = m_dir->filePath(QStringLiteral("fail.lzh"));
+    OutputFile out(path.toStdString());
+    LzhOptions options;
+    options.cancel = &flag;
+    try {
+        writeLzhArchive({}, {e}, out, options);
+        QFAIL("no failure");
+    } catch (const ArchiveError &err) {
+        QCOMPARE(int(err.code()), code);
+        QVERIFY2(QString::fromUtf8(err.what()).contains(reasonHas), err.what());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLzhAdd)
