@@ -24,36 +24,37 @@ done
 rm -rf "$OUT" && mkdir -p "$OUT"
 
 # best_time OUTPUT CMD...: runs CMD (which writes OUTPUT) $RUNS times and
-# prints "WALL CPU" seconds of the run with the least wall time. The machine
+# prints "WALL CPU PEAK" (seconds, seconds, KiB) of the run with the least wall time. The machine
 # is shared: CPU seconds (user + system) are the steadier figure.
 best_time() {
-    local output=$1 best= cpu= times
+    local output=$1 best= cpu= peak= times
     shift
     times=$(mktemp)
     for _ in $(seq "$RUNS"); do
         rm -f "$output"
-        /usr/bin/time -f "%e %U %S" -o "$times" "$@" >/dev/null
-        read -r wall user sys <"$times"
+        /usr/bin/time -f "%e %U %S %M" -o "$times" "$@" >/dev/null
+        read -r wall user sys rss <"$times"
         if [ -z "$best" ] || [ "$(echo "$wall < $best" | bc -l)" = 1 ]; then
             best=$wall
             cpu=$(echo "$user + $sys" | bc -l)
+            peak=$rss
         fi
     done
     rm -f "$times"
-    echo "$best $cpu"
+    echo "$best $cpu $peak"
 }
 
 rows=()
 summary=()
 declare -A figure # "SET TOOL" -> "BYTES CPU"
-row() { # SET TOOL BYTES_IN OUTPUT "WALL CPU"
-    local size wall cpu
+row() { # SET TOOL BYTES_IN OUTPUT "WALL CPU PEAK"
+    local size wall cpu peak
     size=$(stat -c %s "$4")
-    read -r wall cpu <<<"$5"
+    read -r wall cpu peak <<<"$5"
     figure["$1 $2"]="$size $cpu"
-    rows+=("$(printf '| %s | %s | %d | %.2f | %.1f | %.2f | %.1f |' "$1" "$2" "$size" \
+    rows+=("$(printf '| %s | %s | %d | %.2f | %.1f | %.2f | %.1f | %.1f |' "$1" "$2" "$size" \
         "$wall" "$(echo "$3 / 1000000 / $wall" | bc -l)" \
-        "$cpu" "$(echo "$3 / 1000000 / $cpu" | bc -l)")")
+        "$cpu" "$(echo "$3 / 1000000 / $cpu" | bc -l)" "$(echo "$peak / 1024" | bc -l)")")
 }
 
 for set in mixed small large; do
@@ -89,10 +90,11 @@ section=$(mktemp)
     echo
     echo "\`bench/zipcab/run.sh\`, $(date -u +%Y-%m-%d), $(nproc) cores, best of $RUNS runs;"
     echo "MB/s is input megabytes (10^6 bytes) per second; CPU is user + system time,"
-    echo "steadier than wall time on this shared machine (load $(cut -d' ' -f1 /proc/loadavg) at the end)."
+    echo "steadier than wall time on this shared machine (load $(cut -d' ' -f1 /proc/loadavg) at the end);"
+    echo "Peak MiB is the maximum resident set of the run."
     echo
-    echo "| Corpus | Tool | Bytes | Wall s | MB/s (wall) | CPU s | MB/s (CPU) |"
-    echo "|---|---|---|---|---|---|---|"
+    echo "| Corpus | Tool | Bytes | Wall s | MB/s (wall) | CPU s | MB/s (CPU) | Peak MiB |"
+    echo "|---|---|---|---|---|---|---|---|"
     printf '%s\n' "${rows[@]}"
     echo
     echo "Ours against the reference tools (targets: ZIP within 1 % of zip -6's bytes and"
