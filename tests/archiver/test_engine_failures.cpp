@@ -67,6 +67,7 @@ void TestEngineFailures::failures_data()
         {"missing base folder", ErrorCode::ReadFailed, true},
         {"missing output folder", ErrorCode::WriteFailed, false},
         {"unwritable output folder", ErrorCode::WriteFailed, false},
+        {"output folder where nobody may create files", ErrorCode::WriteFailed, false},
         {"disk full at once", ErrorCode::WriteFailed, true},
         {"disk full midway", ErrorCode::WriteFailed, true},
         {"disk full midway, no old archive", ErrorCode::WriteFailed, false},
@@ -128,6 +129,9 @@ void TestEngineFailures::failures()
         if (::geteuid() == 0)
             QSKIP("root writes into any folder");
         QFile::setPermissions(arc, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (failure == QLatin1String("output folder where nobody may create files")) {
+        archive = "/sys/x" + d.extension; // sysfs refuses new files, even to root
+        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.*";
     } else if (failure == QLatin1String("disk full at once")) {
         sheaf::archiver::injectWriteFailureAfter(0);
     } else if (failure.startsWith(QLatin1String("disk full midway"))) {
