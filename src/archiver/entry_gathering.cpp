@@ -190,16 +190,18 @@ ArchiveEntries Gatherer::take()
 {
     // The same file named twice is taken once; two files for one stored
     // path would make an archive whose members hide each other.
+    // (Sources are kept as plain strings here: a path holds every component
+    // apart, which costs about a kilobyte for each of thousands of files.)
     ArchiveEntries unique;
-    std::map<std::string, std::filesystem::path> seen;
+    std::map<std::string, std::string> seen;
     for (auto &entry : m_entries) {
-        auto [it, inserted] = seen.emplace(entry.storedPath, entry.source);
+        auto [it, inserted] = seen.emplace(entry.storedPath, entry.source.native());
         if (inserted) {
             unique.push_back(std::move(entry));
-        } else if (it->second != entry.source) {
+        } else if (it->second != entry.source.native()) {
             throw ArchiveError(ErrorCode::BadCommandLine,
-                "two files would be stored as " + entry.storedPath + ": " + it->second.string()
-                    + " and " + entry.source.string());
+                "two files would be stored as " + entry.storedPath + ": " + it->second + " and "
+                    + entry.source.string());
         }
     }
     return unique;
