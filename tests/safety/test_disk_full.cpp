@@ -1,0 +1,130 @@
+// The disk fills while a batch writes its archives (simulated in the
+// engine's output layer: every write after a given number of bytes fails
+// with ENOSPC). The batch stops; the user's files stay byte for byte; the
+// archives made before the failure are complete, the one being written is
+// absent or still the older archive of its name, and no temporary file is
+// left behind.
+
+#include "archiver/fault_injection.h"
+#include "safety_support.h"
+#include "selection/file_scan.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sheaf;
+using namespace sheaf::test;
+
+class TestDiskFull : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { sheaf::archiver::injectWriteFailureAfter(-1); }
+    void diskFillsDuringBatch_data();
+    void diskFillsDuringBatch();
+};
+
+void TestDiskFull::diskFillsDuringBatch_data()
+{
+    QTest::addColumn<int>("archiver");
+    QTest::addColumn<bool>("olderArchives");
+    QTest::addColumn<int>("failingEntry"); // 1..3
+    QTest::addColumn<bool>("atOnce"); // the failing archive gets no byte at all
+    for (Archiver a : {Archiver::Lzh, Archiver::Zip, Archiver::Cab}) {
+        const char *name = a == Archiver::Lzh ? "lzh" : a == Archiver::Zip ? "zip" : "cab";
+        for (bool older : {false, true}) {
+            const char *o = older ? "older archives" : "no older archives";
+            QTest::addRow("%s, %s: first archive, no byte", name, o)
+                << int(a) << older << 1 << true;
+            QTest::addRow("%s, %s: second archive midway", name, o)
+                << int(a) << older << 2 << false;
+            QTest::addRow("%s, %s: third archive midway", name, o) << int(a) << older << 3 << false;
+        }
+    }
+}
+
+void TestDiskFull::diskFillsDuringBatch()
+{
+    SHEAF_REQUIRE_READERS();
+    QFETCH(int, archiver);
+    QFETCH(bool, olderArchives);
+    QFETCH(int, failingEntry);
+    QFETCH(bool, atOnce);
+    const Archiver a = Archiver(archiver);
+    const QString ext = archiveExtension(a);
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    QDir().mkpath(out);
+    const QStringList names {"f1/報告書.TXT", "f2/two.TXT", "f3/three.TXT"};
+
+    // The older archives hold other bytes than the files hold now.
+    QMap<QString, QByteArray> older; // file name -> its bytes in the older archive
+    if (olderArchives) {
+        for (const QString &n : names)
+            writeFile(data + u'/' + n, "older version of " + n.toUtf8());
+        CandidateList list;
+        FileScan(data, 1, QStringLiteral(".TXT"), list);
+        RunRecorder rec;
+        QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+        for (const QString &n : names)
+            older[QFileInfo(n).fileName()] = "older version of " + n.toUtf8();
+    }
+    // Random bytes hardly compress, so each archive is about as large as its file.
+    QMap<QString, QByteArray> now;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray bytes = randomBytes(300 * 1024 + i * 1000, 40 + i);
+        writeFile(data + u'/' + names[i], bytes);
+        now[QFileInfo(names[i]).fileName()] = bytes;
+    }
+    CandidateList list;
+    FileScan(data, 1, QStringLiteral(".TXT"), list);
+    QCOMPARE(list.FileCount, 3);
+    QStringList archives; // in the batch's order
+    for (int k = 1; k <= 3; ++k)
+        archives << out + u'/' + QFileInfo(list.FileName[k]).completeBaseName() + ext;
+    QMap<QString, QByteArray> olderArchiveBytes;
+    for (const QString &path : archives)
+        if (olderArchives)
+            olderArchiveBytes[path] = readFile(path);
+    const auto sourcesBefore = hashTree(data);
+
+    // The disk fills once the failing entry's turn comes: at once, or when
+    // about half of its archive is written.
+    const QString failingName = list.FileName[failingEntry];
+    const qint64 budget = atOnce ? 0 : now[failingName].size() / 2;
+    RunRecorder rec;
+    rec.beforeEntry = [&](int k) {
+        if (k == failingEntry)
+            sheaf::archiver::injectWriteFailureAfter(budget);
+    };
+    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    sheaf::archiver::injectWriteFailureAfter(-1);
+
+    QCOMPARE(rec.failures.size(), 1);
+    QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
+    QCOMPARE(rec.made, archives.mid(0, failingEntry - 1));
+    SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));
+
+    // No temporary file or scratch folder is left in the output folder.
+    QStringList expectedOut;
+    for (int i = 0; i < 3; ++i)
+        if (i < failingEntry - 1 || olderArchives)
+            expectedOut << QFileInfo(archives[i]).fileName();
+    expectedOut.sort();
+    QCOMPARE(listTree(out), expectedOut);
+
+    for (int i = 0; i < 3; ++i) {
+        const QString member = list.FileName[i + 1];
+        if (i < failingEntry - 1) {
+            SHEAF_NO_DIFFERENCES(extractAndCompare(
+                archives[i], QMap<QString, QByteArray> {{member, now[member]}}, tmp.filePath("x")));
+        } else if (olderArchives) {
+            QCOMPARE(readFile(archives[i]), olderArchiveBytes[archives[i]]);
+            SHEAF_NO_DIFFERENCES(extractAndCompare(archives[i],
+                QMap<QString, QByteArray> {{member, older[member]}}, tmp.filePath("x")));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDiskFull)
+#include "test_disk_full.moc"
