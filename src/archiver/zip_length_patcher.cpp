@@ -95,9 +95,11 @@ void ZipLengthPatcher::afterFinish()
     bool drop = m_size <= kZip64Threshold && m_held.size() >= kDescriptorSize
         && m_header.size() == kLocalHeaderSize && hasSignature(m_header.data(), 3, 4)
         && (get16(m_header.data() + 6) & kSizesFollow) != 0;
-    const uint8_t *d = m_held.data() + m_held.size() - kDescriptorSize;
-    const uint64_t dataSize = m_out.position() + m_held.size() - kDescriptorSize - m_dataStart;
-    drop = drop && hasSignature(d, 7, 8) && get32(d + 8) == dataSize && get32(d + 12) == m_size;
+    const uint8_t *d = drop ? m_held.data() + m_held.size() - kDescriptorSize : nullptr;
+    if (drop) {
+        const uint64_t dataSize = m_out.position() + m_held.size() - kDescriptorSize - m_dataStart;
+        drop = hasSignature(d, 7, 8) && get32(d + 8) == dataSize && get32(d + 12) == m_size;
+    }
     if (!drop) {
         m_out.write(m_held.data(), m_held.size());
         m_held.clear();
