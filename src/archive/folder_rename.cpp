@@ -33,8 +33,11 @@ FolderRenameResult renameInFolder(
         return {FolderRenameResult::Renamed, {}};
     const int err = errno;
     if (err == EEXIST) {
+        // Only the same entry counts: a symbolic link of the new name that
+        // points at the file is another file, and stays.
         std::error_code ec;
-        if (std::filesystem::equivalent(from, to, ec) && !ec) {
+        const bool link = std::filesystem::is_symlink(to, ec);
+        if (!link && !ec && std::filesystem::equivalent(from, to, ec) && !ec) {
             if (platform::renameReplace(from, to))
                 return {FolderRenameResult::Renamed, {}};
             return {FolderRenameResult::Failed, QString::fromStdString(platform::errorText(errno))};
