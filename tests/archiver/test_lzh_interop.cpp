@@ -60,8 +60,14 @@ struct EmptyFolder
 {
     const char *stored;
     const char *cp932Hex;
+    const char *unarName;
 };
-const EmptyFolder kEmptyFolders[] = {{"empty", ""}, {"空/フォルダ", "8bf32f83748348838b835f"}};
+const EmptyFolder kEmptyFolders[] = {
+    {"empty", "", "empty"},
+    {"空/フォルダ", "8bf32f83748348838b835f", "空/フォルダ"},
+    // A folder entry whose name has no code page 932 form (UTF-16 in 0x45).
+    {"Unicode € folder", "556e69636f6465205f20666f6c646572", "Unicode _ folder"},
+};
 
 constexpr int64_t kBaseTime = 1700000000;
 
@@ -211,14 +217,16 @@ private:
 
     void addFile(const QString &stored, const QByteArray &content, const QByteArray &cp932,
         const QByteArray &unarName, int64_t mtime, bool checkTime);
-    void addFolder(const QString &stored, const QByteArray &cp932, bool emptyFolder);
+    void addFolder(const QString &stored, const QByteArray &cp932, const QByteArray &unarName,
+        bool emptyFolder);
     QString archiveFor(LzhMethod method);
 
     QTemporaryDir m_dir;
     QString m_src;
     ArchiveEntries m_entries;
     std::vector<Member> m_files;
-    std::vector<std::pair<QByteArray, QByteArray>> m_emptyFolders; // stored, cp932
+    std::vector<std::tuple<QByteArray, QByteArray, QByteArray>>
+        m_emptyFolders; // stored, cp932, unar
     std::map<int, QString> m_archives;
     std::string m_readOnly;
 };
@@ -237,7 +245,8 @@ void TestLzhInterop::addFile(const QString &stored, const QByteArray &content,
     m_files.push_back({stored.toUtf8(), cp932, unarName, content, mtime, checkTime});
 }
 
-void TestLzhInterop::addFolder(const QString &stored, const QByteArray &cp932, bool emptyFolder)
+void TestLzhInterop::addFolder(
+    const QString &stored, const QByteArray &cp932, const QByteArray &unarName, bool emptyFolder)
 {
     QDir().mkpath(m_src + QLatin1Char('/') + stored);
     ArchiveEntry e;
@@ -248,7 +257,7 @@ void TestLzhInterop::addFolder(const QString &stored, const QByteArray &cp932, b
     e.mtime = kBaseTime;
     m_entries.push_back(e);
     if (emptyFolder)
-        m_emptyFolders.emplace_back(stored.toUtf8(), cp932);
+        m_emptyFolders.emplace_back(stored.toUtf8(), cp932, unarName);
 }
 
 void TestLzhInterop::initTestCase()
@@ -266,8 +275,8 @@ void TestLzhInterop::initTestCase()
         const QString stored = QString::fromUtf8(f.stored);
         if (stored.contains(QLatin1Char('/')))
             addFolder(stored.section(QLatin1Char('/'), 0, 0),
-                cp932Path(f.stored, f.cp932Hex).split('/').first(), false);
-        addFolder(stored, cp932Path(f.stored, f.cp932Hex), true);
+                cp932Path(f.stored, f.cp932Hex).split('/').first(), {}, false);
+        addFolder(stored, cp932Path(f.stored, f.cp932Hex), f.unarName, true);
     }
 
     int i = 0;
@@ -381,8 +390,8 @@ void TestLzhInterop::extract()
             QVERIFY2((tree.modes[path] & 0222) == 0, "read-only attribute lost");
         tree.files.erase(it);
     }
-    for (const auto &[stored, cp932] : m_emptyFolders) {
-        const std::string path = expectedPath(reader, stored, cp932, stored).toStdString();
+    for (const auto &[stored, cp932, unarName] : m_emptyFolders) {
+        const std::string path = expectedPath(reader, stored, cp932, unarName).toStdString();
         QVERIFY2(tree.dirs.count(path), ("missing empty folder: " + path).c_str());
     }
     QStringList extra;
@@ -423,6 +432,10 @@ void TestLzhInterop::listing()
             if (m.stored != m.unarName)
                 expected.replace(
                     expected.indexOf(QString::fromUtf8(m.stored)), QString::fromUtf8(m.unarName));
+        for (const auto &[stored, cp932, unarName] : m_emptyFolders)
+            if (stored != unarName)
+                expected.replace(
+                    expected.indexOf(QString::fromUtf8(stored)), QString::fromUtf8(unarName));
     }
     listed.sort();
     expected.sort();
