@@ -40,9 +40,9 @@ QString volumeOf(const QString &path, const QStringList &volumes)
     return best;
 }
 
-FolderListing listFolder(const QString &path)
+FolderPickerListing listFolder(const QString &path)
 {
-    FolderListing listing;
+    FolderPickerListing listing;
     const QString open = QDir::cleanPath(QDir(path).absolutePath());
     std::error_code ec;
     std::filesystem::directory_iterator it(

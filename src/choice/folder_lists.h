@@ -14,7 +14,9 @@ QStringList mountedVolumes();
 // The volume of `volumes` that holds `path`: its longest mount point.
 QString volumeOf(const QString &path, const QStringList &volumes);
 
-struct FolderListing
+// One folder as the picker shows it. (Not the selection's FolderListing: two
+// classes of one name in one program break the one-definition rule.)
+struct FolderPickerListing
 {
     QString open; // the open folder, clean and absolute; the root keeps its "/"
     QStringList chain; // "/" ... open: every folder from the root down to it
@@ -25,7 +27,7 @@ struct FolderListing
 
 // Lists `path`. On failure errorNumber and errorText say why and the lists
 // stay empty.
-FolderListing listFolder(const QString &path);
+FolderPickerListing listFolder(const QString &path);
 // The name a folder shows in the list: its last component, "/" for the root.
 QString folderDisplayName(const QString &path);
 

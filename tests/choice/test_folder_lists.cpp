@@ -63,7 +63,7 @@ private slots:
         sheaf::test::writeFile(open + QStringLiteral("/a-file.txt"), "not a folder");
         QVERIFY(QFile::link(open + QStringLiteral("/c"), open + QStringLiteral("/link")));
 
-        const FolderListing l = listFolder(open + QStringLiteral("/b/.."));
+        const FolderPickerListing l = listFolder(open + QStringLiteral("/b/.."));
         QCOMPARE(l.errorNumber, 0);
         QCOMPARE(l.open, open);
         // The chain runs from the root down to the open folder.
@@ -81,7 +81,7 @@ private slots:
 
     void listingTheRoot()
     {
-        const FolderListing l = listFolder(QStringLiteral("/"));
+        const FolderPickerListing l = listFolder(QStringLiteral("/"));
         QCOMPARE(l.errorNumber, 0);
         QCOMPARE(l.open, QStringLiteral("/"));
         QCOMPARE(l.chain, QStringList {"/"});
@@ -102,7 +102,7 @@ private slots:
         QFETCH(int, error);
         QTemporaryDir dir;
         sheaf::test::writeFile(dir.filePath(QStringLiteral("file.txt")), "x");
-        const FolderListing l = listFolder(dir.filePath(relative));
+        const FolderPickerListing l = listFolder(dir.filePath(relative));
         QCOMPARE(l.errorNumber, error);
         QVERIFY(!l.errorText.isEmpty());
         QVERIFY(l.open.isEmpty());

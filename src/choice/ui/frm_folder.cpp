@@ -63,7 +63,7 @@ FrmFolder::FrmFolder(QWidget *parent)
 
 bool FrmFolder::setPath(const QString &folder, int *errorNumber, QString *errorText)
 {
-    const FolderListing listing = listFolder(folder);
+    const FolderPickerListing listing = listFolder(folder);
     if (listing.errorNumber != 0) {
         if (errorNumber)
             *errorNumber = listing.errorNumber;
