@@ -1,0 +1,158 @@
+// sheaf-batch is killed (SIGKILL: no handler runs) in the middle of an
+// archive. Afterwards no partial archive stands under the final name, the
+// older archive of that name is as it was, the user's files are byte for
+// byte as before, and at most the engine's hidden temporary file is left,
+// which the next run ignores: it completes and its archive holds exactly
+// the user's files.
+
+#include "safety_support.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+
+using namespace sheaf::test;
+
+namespace {
+
+QString sheafBatch()
+{
+    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-batch");
+}
+
+// Text of 16 letters: the encoders must work on it (it is not stored as is)
+// and it shrinks to about half, so writing it takes a while.
+QByteArray slowToCompress(qsizetype size)
+{
+    QByteArray bytes = randomBytes(size, 77);
+    for (char &c : bytes)
+        c = char('a' + (uchar(c) & 15));
+    return bytes;
+}
+
+// The engine's temporary entries in `folder` (files or scratch folders).
+QStringList temporaries(const QString &folder)
+{
+    QStringList names;
+    for (const QString &name :
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (isEngineTemporary(name))
+            names << name;
+    return names;
+}
+
+qint64 temporaryBytes(const QString &folder)
+{
+    qint64 total = 0;
+    for (const QString &name : temporaries(folder))
+        total = qMax(total, QFileInfo(folder + u'/' + name).size());
+    return total;
+}
+
+} // namespace
+
+class TestKilledRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void killedMidArchive_data();
+    void killedMidArchive();
+};
+
+void TestKilledRun::killedMidArchive_data()
+{
+    QTest::addColumn<QString>("archiver");
+    QTest::addColumn<bool>(
+        "beside"); // -t without -o: the archive (and its temporary) in the folder it holds
+    QTest::addColumn<bool>("older");
+    QTest::newRow("lzh, output folder, older archive") << "lzh" << false << true;
+    QTest::newRow("lzh, output folder, no older archive") << "lzh" << false << false;
+    QTest::newRow("zip, output folder, older archive") << "zip" << false << true;
+    QTest::newRow("cab, output folder, older archive") << "cab" << false << true;
+    QTest::newRow("lzh, whole folder beside its files, older archive") << "lzh" << true << true;
+    QTest::newRow("zip, whole folder beside its files, older archive") << "zip" << true << true;
+}
+
+void TestKilledRun::killedMidArchive()
+{
+    SHEAF_REQUIRE_READERS();
+    QFETCH(QString, archiver);
+    QFETCH(bool, beside);
+    QFETCH(bool, older);
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = beside ? data : tmp.filePath("out");
+    QDir().mkpath(out);
+    const QString archive = out + "/big." + archiver;
+    const QStringList args = beside ? QStringList {"-q", "-t", "-a", archiver, data}
+                                    : QStringList {"-q", "-a", archiver, "-o", out, data};
+
+    writeFile(data + "/note.dat", "not selected, but in the whole-folder archive\n");
+    QByteArray olderArchive;
+    if (older) {
+        writeFile(data + "/big.TXT", "the older version\n");
+        const ToolResult made = runTool(sheafBatch(), args);
+        QCOMPARE(made.exitCode, 0);
+        olderArchive = readFile(archive);
+        QVERIFY(!olderArchive.isEmpty());
+    }
+    writeFile(data + "/big.TXT", slowToCompress(96 * 1024 * 1024));
+    const auto sourcesBefore = hashTree(data);
+
+    // Killed once its temporary file holds a few megabytes.
+    QProcess p;
+    p.start(sheafBatch(), args);
+    QVERIFY(p.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (temporaryBytes(out) < 4 * 1024 * 1024 && p.state() == QProcess::Running
+        && waited.elapsed() < 600000)
+        QThread::msleep(2);
+    QVERIFY2(p.state() == QProcess::Running, "the archive was finished before it could be killed");
+    ::kill(pid_t(p.processId()), SIGKILL);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+
+    // The older archive, untouched and complete, or nothing; beside it at
+    // most the engine's temporary entries.
+    const QStringList left = temporaries(out);
+    QVERIFY(left.size() <= 2); // the temporary file, and a scratch folder for some writers
+    if (older) {
+        QCOMPARE(readFile(archive), olderArchive);
+        const QString expected = tmp.filePath("older");
+        writeFile(expected + "/big.TXT", "the older version\n");
+        if (beside)
+            writeFile(expected + "/note.dat", "not selected, but in the whole-folder archive\n");
+        SHEAF_NO_DIFFERENCES(extractAndCompare(archive, expected, tmp.filePath("x")));
+    } else {
+        QVERIFY(!QFileInfo::exists(archive));
+    }
+    SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data, true)));
+    if (!beside) {
+        QStringList expectedOut = left;
+        if (older)
+            expectedOut << "big." + archiver;
+        expectedOut.sort();
+        QStringList got
+            = QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        got.sort();
+        QCOMPARE(got, expectedOut);
+    }
+
+    // The next run is not disturbed by what was left; its archive holds the
+    // user's files and nothing of the temporary entries.
+    writeFile(data + "/big.TXT", "the newest version\n");
+    const ToolResult again = runTool(sheafBatch(), args);
+    QVERIFY2(again.exitCode == 0, again.err.constData());
+    const QString expected = tmp.filePath("newest");
+    writeFile(expected + "/big.TXT", "the newest version\n");
+    if (beside)
+        writeFile(expected + "/note.dat", "not selected, but in the whole-folder archive\n");
+    SHEAF_NO_DIFFERENCES(extractAndCompare(archive, expected, tmp.filePath("x")));
+}
+
+QTEST_GUILESS_MAIN(TestKilledRun)
+#include "test_killed_run.moc"
