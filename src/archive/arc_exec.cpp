@@ -15,6 +15,8 @@ ArcExecResult ArcExec(
     const QByteArray utf8 = commandLine.toUtf8();
     sheaf::archiver::RunOptions options;
     options.cancel = cancel;
+    // One sync at the end of the batch instead of one per archive.
+    options.syncEachArchive = false;
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),
         std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;

@@ -8,6 +8,7 @@
 #include "archive/entry_paths.h"
 #include "archive/folder_rename.h"
 #include "archive/pre_run_checks.h"
+#include "archiver/engine.h"
 #include "selection/count_format.h"
 
 #include <QSet>
@@ -40,6 +41,24 @@ QString quoteRefusal(const QString &path)
         QStringLiteral("処理できません！")});
 }
 
+// The engine leaves new archives of a batch in the cache; they go to disk
+// together once the run ends, however it ends.
+class SyncAtEnd
+{
+public:
+    ~SyncAtEnd() { flush(); }
+    void archiveMade() { m_pending = true; }
+    void flush()
+    {
+        if (m_pending)
+            sheaf::archiver::syncWrittenArchives();
+        m_pending = false;
+    }
+
+private:
+    bool m_pending = false;
+};
+
 QString counterText(int k, int n)
 {
     return u'(' + formatCount(k) + u'/' + formatCount(n) + u')';
@@ -63,6 +82,7 @@ ArchiveRunOutcome runArchive(
     const QString archiveExt = archiveExtension(archiver);
     observer.started(QStringLiteral("圧縮しています、しばらくお待ち下さい"));
     QSet<QString> madeThisRun;
+    SyncAtEnd syncAtEnd;
 
     for (int k = 1; k <= count; ++k) {
         observer.counterChanged(counterText(k, count), k, count);
@@ -139,8 +159,10 @@ ArchiveRunOutcome runArchive(
             return ArchiveRunOutcome::Stopped;
         }
         madeThisRun.insert(archivePath + archiveExt);
+        syncAtEnd.archiveMade();
         observer.archiveMade(archivePath + archiveExt);
     }
+    syncAtEnd.flush();
     observer.finished(QStringLiteral("圧縮しました"));
     return ArchiveRunOutcome::Done;
 }

@@ -91,15 +91,19 @@ std::filesystem::path ArchiveCommit::makeScratchFolder()
     return folder;
 }
 
-void ArchiveCommit::commit()
+void ArchiveCommit::commit(bool syncNew)
 {
-    m_out->commit();
+    std::error_code ec;
+    const bool replacing = std::filesystem::exists(std::filesystem::symlink_status(m_archive, ec));
+    const bool sync = syncNew || replacing;
+    m_out->commit(sync);
     if (!platform::renameReplace(m_temporary, m_archive))
         throw ArchiveError(ErrorCode::WriteFailed,
             "cannot rename the temporary file to " + m_archive.string() + ": "
                 + platform::errorText(errno));
     m_committed = true;
-    platform::syncFolder(m_archive.parent_path().empty() ? "." : m_archive.parent_path());
+    if (sync)
+        platform::syncFolder(m_archive.parent_path().empty() ? "." : m_archive.parent_path());
 }
 
 } // namespace sheaf::archiver

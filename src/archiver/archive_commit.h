@@ -34,8 +34,10 @@ public:
     // removed with the temporary file.
     std::filesystem::path makeScratchFolder();
 
-    // Syncs and closes the temporary file, then renames it over the archive.
-    void commit();
+    // Closes the temporary file and renames it over the archive. The file (and
+    // then its folder) is synced first when it replaces an existing archive,
+    // or always when `syncNew` is set.
+    void commit(bool syncNew = true);
 
 private:
     std::filesystem::path temporaryPattern() const;

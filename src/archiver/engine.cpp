@@ -72,7 +72,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     }
     if (options.cancel && options.cancel->load())
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
-    commit.commit();
+    commit.commit(options.syncEachArchive);
 }
 
 // One line: a reason never carries a line break out of the engine.
@@ -85,6 +85,11 @@ std::string oneLine(std::string text)
 }
 
 } // namespace
+
+void syncWrittenArchives()
+{
+    platform::syncAll();
+}
 
 RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
 {

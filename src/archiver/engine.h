@@ -16,6 +16,12 @@ struct RunOptions
     // temporary file and fails with ErrorCode::Cancelled. The old archive of
     // the same name, if any, stays as it was.
     const std::atomic<bool> *cancel = nullptr;
+    // Sync every new archive to disk before it takes its name. An archive
+    // that replaces an existing one is always synced first, so the old one is
+    // never traded for data still in the cache. A batch that makes thousands
+    // of new archives turns this off and calls syncWrittenArchives() once at
+    // its end instead: a sync costs far more than a small archive.
+    bool syncEachArchive = true;
 };
 
 struct RunResult
@@ -30,6 +36,9 @@ struct RunResult
 // The text is Unicode (UTF-8); file names are never squeezed through a code
 // page on the way in. Returns when the archive is complete on disk or has
 // failed; on failure nothing new is left behind.
+// Flushes everything written so far to disk (one sync for a whole batch).
+void syncWrittenArchives();
+
 RunResult runCommandLine(
     ArchiverKind kind, std::string_view commandLine, const RunOptions &options = {});
 

@@ -112,10 +112,10 @@ void OutputFile::truncate(uint64_t at)
     m_flushed = at;
 }
 
-void OutputFile::commit()
+void OutputFile::commit(bool sync)
 {
     flushBuffer();
-    if (::fsync(m_fd) != 0)
+    if (sync && ::fsync(m_fd) != 0)
         fail(m_path, "sync", errno);
     int fd = m_fd;
     m_fd = -1;

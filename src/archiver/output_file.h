@@ -30,8 +30,9 @@ public:
     // Drops everything from `at` on; position() becomes `at`.
     void truncate(uint64_t at);
 
-    // Flushes, syncs to disk and closes. Call once, on success only.
-    void commit();
+    // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
+    // on success only.
+    void commit(bool sync = true);
 
     const std::filesystem::path &path() const { return m_path; }
     int fd() const { return m_fd; } // for libraries that write to a descriptor

@@ -66,6 +66,11 @@ bool renameReplace(const std::filesystem::path &from, const std::filesystem::pat
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+void syncAll()
+{
+    ::sync();
+}
+
 bool syncFolder(const std::filesystem::path &folder)
 {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
