@@ -1,9 +1,8 @@
-// The disk fills while a batch writes its archives (simulated in the
-// engine's output layer: every write after a given number of bytes fails
-// with ENOSPC). The batch stops; the user's files stay byte for byte; the
-// archives made before the failure are complete, the one being written is
-// absent or still the older archive of its name, and no temporary file is
-// left behind.
+// The disk fills while a batch writes its archives: simulated in the
+// engine's output layer (every write after a given number of bytes fails
+// with ENOSPC), and for real on a 1 MiB tmpfs where one can be mounted. The batch stops; the user's
+// files stay byte for byte; the archives made before the failure are complete, the one being
+// written is absent or still the older archive of its name, and no temporary file is left behind.
 
 #include "archiver/fault_injection.h"
 #include "safety_support.h"
@@ -22,6 +21,8 @@ private slots:
     void cleanup() { sheaf::archiver::injectWriteFailureAfter(-1); }
     void diskFillsDuringBatch_data();
     void diskFillsDuringBatch();
+    void realFullDisk_data();
+    void realFullDisk();
 };
 
 void TestDiskFull::diskFillsDuringBatch_data()
@@ -124,6 +125,70 @@ void TestDiskFull::diskFillsDuringBatch()
                 QMap<QString, QByteArray> {{member, older[member]}}, tmp.filePath("x")));
         }
     }
+}
+
+void TestDiskFull::realFullDisk_data()
+{
+    QTest::addColumn<int>("archiver");
+    QTest::newRow("lzh") << int(Archiver::Lzh);
+    QTest::newRow("zip") << int(Archiver::Zip);
+    QTest::newRow("cab") << int(Archiver::Cab);
+}
+
+void TestDiskFull::realFullDisk()
+{
+    // The same on a real file system that fills: a 1 MiB tmpfs as the output
+    // folder, where one can be mounted (root with CAP_SYS_ADMIN).
+    SHEAF_REQUIRE_READERS();
+    QFETCH(int, archiver);
+    const Archiver a = Archiver(archiver);
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("small disk");
+    QDir().mkpath(out);
+    if (runTool("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", out}).exitCode != 0)
+        QSKIP("no tmpfs can be mounted here; the injected rows cover a full disk");
+    struct Unmount
+    {
+        QString at;
+        ~Unmount() { runTool("umount", {at}); }
+    } unmount {out};
+
+    // The older archive of big.TXT fits; its new version does not.
+    const QString ext = archiveExtension(a);
+    writeFile(data + "/f2/big.TXT", "the older version\n");
+    {
+        CandidateList first;
+        first.append(data + "/f2/", QStringLiteral("big.TXT"));
+        RunRecorder rec;
+        QCOMPARE(runArchive(first, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+    }
+    const QByteArray olderBytes = readFile(out + "/big" + ext);
+    writeFile(data + "/f1/small.TXT", "fits on the small disk\n");
+    writeFile(data + "/f2/big.TXT", randomBytes(3 * 1024 * 1024, 90));
+    CandidateList list;
+    FileScan(data, 1, QStringLiteral(".TXT"), list);
+    QCOMPARE(list.FileCount, 2);
+    const bool smallFirst = list.FileName[1] == QLatin1String("small.TXT");
+    const auto sourcesBefore = hashTree(data);
+
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(rec.failures.size(), 1);
+    QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
+    SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));
+    // Nothing of the archive that did not fit, not even its temporary file.
+    QStringList expectedOut {"big" + ext};
+    if (smallFirst)
+        expectedOut.prepend("small" + ext);
+    expectedOut.sort();
+    QCOMPARE(listTree(out), expectedOut);
+    QCOMPARE(readFile(out + "/big" + ext), olderBytes);
+    SHEAF_NO_DIFFERENCES(extractAndCompare(out + "/big" + ext,
+        QMap<QString, QByteArray> {{"big.TXT", "the older version\n"}}, tmp.filePath("x")));
+    if (smallFirst)
+        SHEAF_NO_DIFFERENCES(extractAndCompare(out + "/small" + ext,
+            QMap<QString, QByteArray> {{"small.TXT", "fits on the small disk\n"}},
+            tmp.filePath("x")));
 }
 
 QTEST_GUILESS_MAIN(TestDiskFull)
