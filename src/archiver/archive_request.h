@@ -19,6 +19,7 @@ struct ArchiveRequest
     bool includeHidden = false; // wildcards also match hidden and system entries
     bool relativePaths = true; // store paths relative to the base folder, else bare names
     LzhMethod lzhMethod = LzhMethod::Lh5;
+    int lzhLevel = 0; // 1..9 from the LZH dialect's -l switch; 0: the default
 };
 
 } // namespace sheaf::archiver

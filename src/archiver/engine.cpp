@@ -57,6 +57,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     case ArchiverKind::Lzh: {
         LzhOptions lzh;
         lzh.method = request.lzhMethod;
+        lzh.level = request.lzhLevel;
         lzh.cancel = options.cancel;
         writeLzhArchive(existing, entries, commit.out(), lzh);
         break;

@@ -104,13 +104,36 @@ std::string joinFf(const std::vector<std::string> &parts, size_t count)
     return s;
 }
 
+// The encoder and the read buffer of this thread, kept from archive to
+// archive: a batch makes thousands of small archives, and the encoder's
+// tables are far larger than a small file.
+LzhEncoder &threadEncoder(LzhMethod method, int level)
+{
+    thread_local std::unique_ptr<LzhEncoder> encoder;
+    thread_local LzhMethod encoderMethod = LzhMethod::Lh5;
+    thread_local int encoderLevel = 0;
+    if (!encoder || encoderMethod != method || encoderLevel != level) {
+        encoder.reset();
+        encoder = std::make_unique<LzhEncoder>(method, level);
+        encoderMethod = method;
+        encoderLevel = level;
+    }
+    return *encoder;
+}
+
+std::vector<uint8_t> &threadReadBuffer()
+{
+    thread_local std::vector<uint8_t> buffer(kReadChunk);
+    return buffer;
+}
+
 class ArchiveWriter
 {
 public:
     ArchiveWriter(OutputFile &out, const LzhOptions &options)
         : m_out(out)
         , m_options(options)
-        , m_buffer(kReadChunk)
+        , m_buffer(threadReadBuffer())
     {
     }
 
@@ -125,8 +148,8 @@ private:
 
     OutputFile &m_out;
     const LzhOptions &m_options;
-    std::vector<uint8_t> m_buffer;
-    std::unique_ptr<LzhEncoder> m_encoder; // made once, reused for every member
+    std::vector<uint8_t> &m_buffer;
+    LzhEncoder *m_encoder = nullptr;
 };
 
 void ArchiveWriter::copyKept(
@@ -204,7 +227,7 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
     const uint64_t dataAt = m_out.position();
 
     if (!m_encoder)
-        m_encoder = std::make_unique<LzhEncoder>(m_options.method, m_options.level);
+        m_encoder = &threadEncoder(m_options.method, m_options.level);
     m_encoder->reset();
     Crc16 crc;
     uint64_t size = 0;

@@ -4,6 +4,8 @@
 //   -x0 store bare file names; -x1 store paths relative to the base folder
 //   -a0 wildcards skip hidden and system entries; -a1, -a2 include them
 //   -lh5, -lh6, -lh7 (a trailing '-' allowed, as in "-lh6-"): the method
+//   -l1 .. -l9: how hard the encoder works (-l6 is the default, -l9 the
+//   smallest archives)
 
 #include "archiver/dialects.h"
 
@@ -52,6 +54,13 @@ void applySwitches(const std::string &token, ArchiveRequest &request)
             break;
         }
         case 'l': {
+            if (pos < token.size() && token[pos] >= '0' && token[pos] <= '9') {
+                int n = switchNumber(token, pos, letter);
+                if (n < 1 || n > 9)
+                    refuseLine("unknown switch -l" + std::to_string(n) + " (use -l1 to -l9)");
+                request.lzhLevel = n;
+                break;
+            }
             if (pos + 1 >= token.size() || token[pos] != 'h')
                 refuseLine("unknown switch in \"" + token + "\"");
             char method = token[pos + 1];

@@ -34,6 +34,7 @@ void LzhEncoder::reset()
 {
     m_finder.reset();
     m_tokens.clear();
+    m_blockEnds.clear();
     m_out.clear();
     m_bits.reset();
 }
@@ -42,7 +43,7 @@ void LzhEncoder::feed(const uint8_t *data, size_t size)
 {
     while (size > 0) {
         if (m_finder.room() == 0) {
-            m_finder.parse(false, m_tokens);
+            m_finder.parse(false, m_tokens, m_blockEnds);
             writeFullBlocks();
         }
         size_t n = std::min(size, m_finder.room());
@@ -55,7 +56,17 @@ void LzhEncoder::feed(const uint8_t *data, size_t size)
 void LzhEncoder::writeFullBlocks()
 {
     size_t done = 0;
-    while (m_tokens.size() - done > kBlockTokens) {
+    // The parser's own blocks; the last one waits for a token after it.
+    size_t ends = 0;
+    for (; ends < m_blockEnds.size() && m_blockEnds[ends] < m_tokens.size(); ++ends) {
+        writeLzhBlock(
+            m_bits, std::span(m_tokens.data() + done, m_blockEnds[ends] - done), m_method);
+        done = m_blockEnds[ends];
+    }
+    m_blockEnds.erase(m_blockEnds.begin(), m_blockEnds.begin() + std::ptrdiff_t(ends));
+    for (size_t &end : m_blockEnds)
+        end -= done;
+    while (m_blockEnds.empty() && m_tokens.size() - done > kBlockTokens) {
         writeLzhBlock(m_bits, std::span(m_tokens.data() + done, kBlockTokens), m_method);
         done += kBlockTokens;
     }
@@ -64,7 +75,7 @@ void LzhEncoder::writeFullBlocks()
 
 void LzhEncoder::finish()
 {
-    m_finder.parse(true, m_tokens);
+    m_finder.parse(true, m_tokens, m_blockEnds);
     writeFullBlocks();
     if (m_tokens.empty())
         return; // an empty member has an empty stream
@@ -75,6 +86,7 @@ void LzhEncoder::finish()
     writeLzhTrailerBlock(m_bits, last, m_method);
     m_bits.padToByte();
     m_tokens.clear();
+    m_blockEnds.clear();
 }
 
 } // namespace sheaf::archiver

@@ -40,6 +40,7 @@ private:
     LzhMethodParams m_method;
     LzhMatchFinder m_finder;
     std::vector<LzhToken> m_tokens;
+    std::vector<size_t> m_blockEnds; // block boundaries the parser chose, if any
     std::vector<uint8_t> m_out;
     LzhBitWriter m_bits;
 };

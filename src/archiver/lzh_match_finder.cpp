@@ -65,8 +65,8 @@ LzhParserParams lzhParserParams(int level, int windowBits)
         return {8, 32, 128, 256, window};
     case 8:
         return {32, 128, 256, 1024, window};
-    case 9:
-        return {32, 256, 256, 4096, window};
+    case 9: // near-optimal: every match up to niceLength at every position
+        return {32, 256, 256, windowBits >= 15 ? 512 : 256, window, true};
     default:
         return {8, 16, 128, windowBits >= 15 ? 256 : 128, window};
     }
@@ -86,11 +86,21 @@ LzhMatchFinder::LzhMatchFinder(int windowBits, const LzhParserParams &params)
 
 void LzhMatchFinder::reset()
 {
-    std::fill(m_head.begin(), m_head.end(), kNil);
+    // A small member touched few heads: clear those (rehashing its bytes,
+    // still in the buffer) rather than the whole table.
+    const size_t hashed = m_end >= size_t(kLzhMinMatch) ? m_end - 2 : 0;
+    if (m_slid || hashed >= m_head.size() / 4) {
+        std::fill(m_head.begin(), m_head.end(), kNil);
+    } else {
+        for (size_t p = 0; p < hashed; ++p)
+            m_head[hashAt(p)] = kNil;
+    }
+    m_slid = false;
     m_pos = m_end = 0;
     m_pendingLiteral = false;
     m_matchLength = kLzhMinMatch - 1;
     m_matchDistance = 0;
+    m_priced = false;
 }
 
 void LzhMatchFinder::append(const uint8_t *data, size_t size)
@@ -142,7 +152,15 @@ int LzhMatchFinder::longestMatch(
     return best;
 }
 
-void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out)
+void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds)
+{
+    if (m_params.optimal)
+        parseOptimal(final, out, blockEnds);
+    else
+        parseLazy(final, out);
+}
+
+void LzhMatchFinder::parseLazy(bool final, std::vector<LzhToken> &out)
 {
     const uint8_t *buf = m_buffer.data();
     while (final ? m_pos < m_end : m_end - m_pos >= kLookAhead) {
@@ -207,6 +225,7 @@ void LzhMatchFinder::slide()
     }
     m_pos -= shift;
     m_end -= shift;
+    m_slid = true;
 }
 
 } // namespace sheaf::archiver

@@ -32,7 +32,13 @@ struct LzhParserParams
     int niceLength; // stop searching at a match this long
     int maxChain; // chain links followed per search
     int tooFar; // a 3-byte match farther than this is taken as literals
+    bool optimal = false; // near-optimal parse (the highest level) instead of lazy matching
 };
+
+// The highest level; lzhParserParams() gives it the near-optimal parse.
+constexpr int kLzhMaxLevel = 9;
+// The default level.
+constexpr int kLzhDefaultLevel = 6;
 
 LzhParserParams lzhParserParams(int level, int windowBits);
 
@@ -51,7 +57,9 @@ public:
 
     // Turns buffered input into tokens. Without `final`, keeps enough
     // look-ahead for the longest match; with it, consumes everything.
-    void parse(bool final, std::vector<LzhToken> &out);
+    // With the near-optimal parse, every segment of input becomes one block:
+    // its end (an index into `out`) is appended to `blockEnds`.
+    void parse(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds);
 
 private:
     static constexpr int32_t kNil = -1;
@@ -63,6 +71,20 @@ private:
     int longestMatch(
         size_t pos, int32_t candidate, int previousLength, int maxLength, int &distance) const;
     void slide();
+    void parseLazy(bool final, std::vector<LzhToken> &out);
+
+    // Near-optimal parse (lzh_optimal_parse.cpp).
+    struct Match
+    {
+        uint16_t length; // 1: a literal (in a path step)
+        uint16_t d; // distance - 1
+    };
+    void parseOptimal(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds);
+    void collectMatches(size_t count);
+    int allMatches(size_t pos, int32_t candidate, int maxLength, Match *found) const;
+    void chooseTokens(size_t count);
+    void priceFrom(const std::vector<LzhToken> &tokens);
+    void priceDefaults();
 
     const int m_windowBits;
     const size_t m_window;
@@ -76,6 +98,18 @@ private:
     size_t m_pos = 0; // next byte to parse
     size_t m_end = 0; // bytes buffered
     size_t m_inserted = 0; // positions below this are in the hash chains
+    bool m_slid = false; // the buffer slid in this member: reset() clears every head
+
+    // Near-optimal parse state: the matches of the segment, the cheapest
+    // path to each of its positions, and the prices in bits of the symbols.
+    std::vector<Match> m_matches;
+    std::vector<uint32_t> m_matchStart;
+    std::vector<uint32_t> m_cost;
+    std::vector<Match> m_step; // how the cheapest path reaches each position
+    std::vector<LzhToken> m_segment;
+    uint32_t m_cPrice[512] = {};
+    uint32_t m_pPrice[32] = {};
+    bool m_priced = false; // prices come from an earlier segment of this member
 
     // Lazy-parse state carried between parse() calls.
     bool m_pendingLiteral = false;

@@ -24,12 +24,13 @@ namespace sheaf::test {
 
 // Writes `entries` (after the kept members of `existing`) to `archive`.
 inline void makeLzh(const std::filesystem::path &archive, const archiver::ArchiveEntries &entries,
-    archiver::LzhMethod method, const std::filesystem::path &existing = {})
+    archiver::LzhMethod method, const std::filesystem::path &existing = {}, int level = 0)
 {
     std::filesystem::remove(archive);
     archiver::OutputFile out(archive);
     archiver::LzhOptions options;
     options.method = method;
+    options.level = level;
     archiver::writeLzhArchive(existing, entries, out, options);
     out.commit();
 }

@@ -219,7 +219,7 @@ private:
         const QByteArray &unarName, int64_t mtime, bool checkTime);
     void addFolder(const QString &stored, const QByteArray &cp932, const QByteArray &unarName,
         bool emptyFolder);
-    QString archiveFor(LzhMethod method);
+    QString archiveFor(LzhMethod method, int level = 0);
 
     QTemporaryDir m_dir;
     QString m_src;
@@ -318,6 +318,18 @@ void TestLzhInterop::initTestCase()
         binary += char(r % 3 == 0 ? 0 : r >> 24);
         binary += (r % 5 == 0) ? QByteArray("\x48\x89\xE5", 3) : QByteArray(1, char(0xFF));
     }
+    // Random blocks each repeated at once: their nearest match is exactly
+    // one window back for each method (8, 32 and 64 KiB), one byte short of
+    // it and one byte past it.
+    QByteArray windowEdges;
+    for (int period : {8192, 8191, 8193, 32768, 65535, 65536, 65537}) {
+        const QByteArray block = randomBytes(period, quint32(period));
+        windowEdges += block + block + block.left(300);
+    }
+    // Segments of the near-optimal parse are 65535 bytes: matches running
+    // over a segment's end, and a block of 65535 tokens (all literals).
+    QByteArray segmentEdges = randomBytes(65535, 17);
+    segmentEdges += QByteArray(65535 * 2 + 1, 'q') + randomBytes(65534, 19);
     const Content contents[] = {
         {"empty", QByteArray()},
         {"one", QByteArray("x")},
@@ -330,6 +342,8 @@ void TestLzhInterop::initTestCase()
         {"many-codes", manyCodes},
         {"fibonacci", fibonacciBytes()},
         {"ten-mib.txt", proseText(10 << 20, 11, words)},
+        {"window-edges", windowEdges},
+        {"segment-edges", segmentEdges},
     };
     for (const Content &c : contents)
         addFile(QStringLiteral("content/") + QLatin1String(c.name), c.bytes,
@@ -342,14 +356,15 @@ void TestLzhInterop::initTestCase()
     }
 }
 
-QString TestLzhInterop::archiveFor(LzhMethod method)
+QString TestLzhInterop::archiveFor(LzhMethod method, int level)
 {
-    const int key = int(method);
+    const int key = int(method) * 100 + level;
     auto it = m_archives.find(key);
     if (it != m_archives.end())
         return it->second;
-    const QString path = m_dir.filePath(QLatin1String(methodName(method)) + QStringLiteral(".lzh"));
-    makeLzh(path.toStdString(), m_entries, method);
+    const QString path
+        = m_dir.filePath(QLatin1String(methodName(method)) + QStringLiteral("-l%1.lzh").arg(level));
+    makeLzh(path.toStdString(), m_entries, method, {}, level);
     m_archives[key] = path;
     return path;
 }
@@ -357,19 +372,25 @@ QString TestLzhInterop::archiveFor(LzhMethod method)
 void TestLzhInterop::extract_data()
 {
     QTest::addColumn<int>("method");
+    QTest::addColumn<int>("level");
     QTest::addColumn<QString>("reader");
+    // 0 is the default (lazy matching), 1 the fastest, 9 the near-optimal parse.
     for (LzhMethod m : {LzhMethod::Lh5, LzhMethod::Lh6, LzhMethod::Lh7})
-        for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar"})
-            QTest::addRow("%s-%s", methodName(m), reader) << int(m) << QString::fromLatin1(reader);
+        for (int level : {0, 1, kLzhMaxLevel})
+            for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar"})
+                QTest::addRow("%s-l%d-%s", methodName(m), level, reader)
+                    << int(m) << level << QString::fromLatin1(reader);
 }
 
 void TestLzhInterop::extract()
 {
     QFETCH(int, method);
+    QFETCH(int, level);
     QFETCH(QString, reader);
     SHEAF_REQUIRE_TOOL(reader);
-    const QString archive = archiveFor(LzhMethod(method));
-    const QString dest = m_dir.filePath(QStringLiteral("out-%1-%2").arg(method).arg(reader));
+    const QString archive = archiveFor(LzhMethod(method), level);
+    const QString dest
+        = m_dir.filePath(QStringLiteral("out-%1-%2-%3").arg(method).arg(level).arg(reader));
     const RemoveTreeLater cleanup(dest);
     const QString complaint = extractWith(reader, archive, dest);
     QVERIFY2(complaint.isEmpty(), qPrintable(complaint));

@@ -2,8 +2,11 @@
 // CRC-16 vectors, code page 932 (Windows' choices among duplicate codes),
 // length-limited Huffman codes, and the byte layouts of the format note's
 // worked examples (verified there by every reader).
+#include "archiver/archive_error.h"
+#include "archiver/command_line.h"
 #include "archiver/cp932.h"
 #include "archiver/crc16.h"
+#include "archiver/dialects.h"
 #include "archiver/lzh_archive_writer.h"
 #include "archiver/lzh_block_writer.h"
 #include "archiver/lzh_encoder.h"
@@ -61,6 +64,8 @@ private slots:
     void headerLayout_data();
     void headerLayout();
     void headerSizeNeverEndsInZeroByte();
+    void levelSwitch_data();
+    void levelSwitch();
 };
 
 void TestLzhUnits::crc16_data()
@@ -256,7 +261,8 @@ void TestLzhUnits::workedExampleBlock()
     LzhMatchFinder finder(13, lzhParserParams(0, 13));
     finder.append(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
     std::vector<LzhToken> tokens;
-    finder.parse(true, tokens);
+    std::vector<size_t> blockEnds;
+    finder.parse(true, tokens, blockEnds);
     QCOMPARE(tokens.size(), size_t(3));
     QCOMPARE(int(tokens[2].c), 256 + 22 - 3);
     QCOMPARE(int(tokens[2].d), 1);
@@ -336,6 +342,41 @@ void TestLzhUnits::headerSizeNeverEndsInZeroByte()
             QVERIFY(h[0] != 0);
             QCOMPARE(size_t(h[0] | h[1] << 8), h.size());
         }
+    }
+}
+
+void TestLzhUnits::levelSwitch_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("level"); // -1: refused
+    QTest::addColumn<int>("method");
+    QTest::newRow("no switch: default") << "a x.lzh d/ n" << 0 << 5;
+    QTest::newRow("-l9") << "a -l9 x.lzh d/ n" << 9 << 5;
+    QTest::newRow("-l1 then method") << "a -l1lh7- x.lzh d/ n" << 1 << 7;
+    QTest::newRow("method then level, chained") << "a -r2lh6l9x1 x.lzh d/ n" << 9 << 6;
+    QTest::newRow("later level wins") << "a -l9 -l3 x.lzh d/ n" << 3 << 5;
+    QTest::newRow("-l0 refused") << "a -l0 x.lzh d/ n" << -1 << 5;
+    QTest::newRow("-l10 refused") << "a -l10 x.lzh d/ n" << -1 << 5;
+    QTest::newRow("bare -l refused") << "a -l x.lzh d/ n" << -1 << 5;
+    QTest::newRow("-lh8 still refused") << "a -lh8 x.lzh d/ n" << -1 << 5;
+}
+
+void TestLzhUnits::levelSwitch()
+{
+    QFETCH(QString, line);
+    QFETCH(int, level);
+    QFETCH(int, method);
+    try {
+        const ArchiveRequest r = parseLzhCommandLine(splitCommandLine(line.toStdString()));
+        QVERIFY2(level >= 0, "accepted");
+        QCOMPARE(r.lzhLevel, level);
+        const LzhMethod m = method == 7 ? LzhMethod::Lh7
+            : method == 6               ? LzhMethod::Lh6
+                                        : LzhMethod::Lh5;
+        QVERIFY(r.lzhMethod == m);
+    } catch (const ArchiveError &e) {
+        QVERIFY2(level < 0, e.what());
+        QCOMPARE(e.code(), ErrorCode::BadCommandLine);
     }
 }
 
