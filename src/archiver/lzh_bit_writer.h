@@ -2,6 +2,7 @@
 // MSB-first bit writer for LZH streams: the first bit of the stream is bit 7
 // of the first byte, and every field goes most significant bit first.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,7 +16,8 @@ public:
     {
     }
 
-    // Writes the low `bits` bits of `value` (bits <= 32).
+    // Writes the low `bits` bits of `value` (bits <= 32). Bits go out four
+    // bytes at a time; padToByte() writes the rest.
     void put(uint32_t value, int bits)
     {
         if (bits == 0)
@@ -23,17 +25,29 @@ public:
         m_acc = (m_acc << bits) | (value & (uint64_t(0xFFFFFFFFu) >> (32 - bits)));
         m_pending += bits;
         m_total += uint64_t(bits);
+        if (m_pending >= 32) {
+            m_pending -= 32;
+            const uint32_t word = uint32_t(m_acc >> m_pending);
+            const size_t at = m_out.size();
+            m_out.resize(at + 4);
+            uint8_t *p = m_out.data() + at;
+            p[0] = uint8_t(word >> 24);
+            p[1] = uint8_t(word >> 16);
+            p[2] = uint8_t(word >> 8);
+            p[3] = uint8_t(word);
+        }
+    }
+
+    // Zero bits up to the next byte boundary; every bit written so far is
+    // then in the vector.
+    void padToByte()
+    {
+        if (m_pending % 8 != 0)
+            put(0, 8 - m_pending % 8);
         while (m_pending >= 8) {
             m_pending -= 8;
             m_out.push_back(uint8_t(m_acc >> m_pending));
         }
-    }
-
-    // Zero bits up to the next byte boundary.
-    void padToByte()
-    {
-        if (m_pending > 0)
-            put(0, 8 - m_pending);
     }
 
     uint64_t bitCount() const { return m_total; }

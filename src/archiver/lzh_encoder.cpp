@@ -53,17 +53,32 @@ void LzhEncoder::feed(const uint8_t *data, size_t size)
     }
 }
 
+uint64_t LzhEncoder::blockBits(size_t from, size_t to)
+{
+    m_scratch.clear();
+    LzhBitWriter bits(m_scratch);
+    writeLzhBlock(bits, std::span(m_tokens.data() + from, to - from), m_method);
+    return bits.bitCount();
+}
+
 void LzhEncoder::writeFullBlocks()
 {
     size_t done = 0;
-    // The parser's own blocks; the last one waits for a token after it.
-    size_t ends = 0;
-    for (; ends < m_blockEnds.size() && m_blockEnds[ends] < m_tokens.size(); ++ends) {
-        writeLzhBlock(
-            m_bits, std::span(m_tokens.data() + done, m_blockEnds[ends] - done), m_method);
-        done = m_blockEnds[ends];
+    // The parser's segments: two neighbours become one block where that
+    // is smaller than two tables; a block is written once the next one
+    // exists (the last one waits for the end of the stream).
+    while (m_blockEnds.size() >= 2) {
+        const size_t end = m_blockEnds[0];
+        const size_t next = m_blockEnds[1];
+        if (next - done <= kMaxBlockTokens
+            && blockBits(done, next) <= blockBits(done, end) + blockBits(end, next)) {
+            m_blockEnds.erase(m_blockEnds.begin());
+            continue;
+        }
+        writeLzhBlock(m_bits, std::span(m_tokens.data() + done, end - done), m_method);
+        done = end;
+        m_blockEnds.erase(m_blockEnds.begin());
     }
-    m_blockEnds.erase(m_blockEnds.begin(), m_blockEnds.begin() + std::ptrdiff_t(ends));
     for (size_t &end : m_blockEnds)
         end -= done;
     while (m_blockEnds.empty() && m_tokens.size() - done > kBlockTokens) {

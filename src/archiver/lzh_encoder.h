@@ -32,16 +32,19 @@ public:
 
 private:
     void writeFullBlocks();
+    uint64_t blockBits(size_t from, size_t to); // size of tokens[from, to) as one block
 
     // Tokens per block; at most 65535. Larger blocks spend fewer bits on
     // tables, smaller ones follow changing statistics more closely.
     static constexpr size_t kBlockTokens = 16384;
+    static constexpr size_t kMaxBlockTokens = 65535;
 
     LzhMethodParams m_method;
     LzhMatchFinder m_finder;
     std::vector<LzhToken> m_tokens;
     std::vector<size_t> m_blockEnds; // block boundaries the parser chose, if any
     std::vector<uint8_t> m_out;
+    std::vector<uint8_t> m_scratch; // blocks written only to be measured
     LzhBitWriter m_bits;
 };
 

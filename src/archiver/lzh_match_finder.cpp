@@ -66,9 +66,13 @@ LzhParserParams lzhParserParams(int level, int windowBits)
     case 8:
         return {32, 128, 256, 1024, window};
     case 9: // near-optimal: every match up to niceLength at every position
-        return {32, 256, 256, windowBits >= 15 ? 512 : 256, window, true};
+        return {32, 256, 256, 1024, window, true};
     default:
-        return {8, 16, 128, windowBits >= 15 ? 256 : 128, window};
+        // -lh5-'s default is tuned for speed at the bytes of other -lh5-
+        // writers: 48 links, and lazy search up to a 32-byte match.
+        if (windowBits < 15)
+            return {8, 32, 64, 48, window};
+        return {8, 16, 128, 256, window};
     }
 }
 

@@ -57,8 +57,8 @@ public:
 
     // Turns buffered input into tokens. Without `final`, keeps enough
     // look-ahead for the longest match; with it, consumes everything.
-    // With the near-optimal parse, every segment of input becomes one block:
-    // its end (an index into `out`) is appended to `blockEnds`.
+    // With the near-optimal parse, the end of every segment of input (an
+    // index into `out`) is appended to `blockEnds`: a block may end there.
     void parse(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds);
 
 private:

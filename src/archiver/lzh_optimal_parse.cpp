@@ -1,11 +1,11 @@
 // The near-optimal parse of the highest level. The input is cut into
-// segments of at most 65535 bytes, each of which becomes one block. For a
+// segments of 8 KiB, each of which ends a block or is joined to the next. For a
 // segment, every position's matches are found once (for each length, the
 // nearest distance that reaches it); then the cheapest path through the
 // segment is found with the prices of the symbols, in bits, taken from the
-// Huffman lengths of the previous block. The path's own statistics then
-// price the segment again: the block's table is built from those tokens, so
-// the second pass prices with (nearly) the lengths the block will use.
+// Huffman lengths of the previous segment. The path's own statistics then
+// price the segment again, three times: the block's table is built from
+// those tokens, so the last passes price with nearly the lengths it uses.
 #include "archiver/lzh_huffman.h"
 #include "archiver/lzh_match_finder.h"
 
@@ -19,10 +19,17 @@ namespace sheaf::archiver {
 namespace {
 
 // At most 65535 bytes, so that a segment's tokens fit one block.
-constexpr size_t kSegment = 65535;
+// Segments are short so that blocks can follow the data: neighbouring
+// segments are joined into one block where one table is cheaper than two
+// (LzhEncoder). At most 65535 bytes, so that a segment fits one block.
+constexpr size_t kSegment = 8192;
 constexpr int kCSymbols = 510;
 constexpr int kPSymbols = 18; // the most of any method (-lh7-: 17)
-constexpr uint32_t kUnusedPrice = 18; // a symbol without a code in the previous block
+// A symbol without a code in the previous block. Priced below the longest
+// codes: a parse that shuns new symbols never learns they are cheap.
+constexpr uint32_t kUnusedPrice = 11;
+// Parses of a segment priced with the previous parse's own lengths.
+constexpr int kPasses = 3; // a symbol without a code in the previous block
 constexpr uint32_t kInfinite = std::numeric_limits<uint32_t>::max();
 
 inline uint16_t load16(const uint8_t *p)
@@ -206,10 +213,10 @@ void LzhMatchFinder::parseOptimal(
             priceFrom(m_segment);
             m_priced = true;
         }
-        chooseTokens(count);
-        priceFrom(m_segment);
-        chooseTokens(count);
-        priceFrom(m_segment); // the next segment starts from this block's lengths
+        for (int pass = 0; pass < kPasses; ++pass) {
+            chooseTokens(count);
+            priceFrom(m_segment); // the last pass's lengths also price the next segment
+        }
         out.insert(out.end(), m_segment.begin(), m_segment.end());
         blockEnds.push_back(out.size());
         m_pos += count;
