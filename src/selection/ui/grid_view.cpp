@@ -69,6 +69,9 @@ GridView::GridView(QWidget *parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Like a classic grid, a text wider than its column is cut at the edge
+    // rather than replaced by an ellipsis, which hides the minutes of a time.
+    setTextElideMode(Qt::ElideNone);
 
     setUpRows(m_frozen);
     m_frozen->setObjectName(QStringLiteral("grdListFrozen"));
