@@ -126,7 +126,7 @@ count=$(find "$CORPUS/small" -type f -name '*.txt' | wc -l)
 mkdir -p "$batch_out"
 bt=$(timed "$RUNS" "$batch_out/lzh" bash -c 'mkdir -p "$2" && "$1" -q -s -e .txt -o "$2" "$3"' - "$BATCH" "$batch_out/lzh" "$CORPUS/small")
 made=$(find "$batch_out/lzh" -name '*.lzh' | wc -l)
-first=$(find "$batch_out/lzh" -name '*.lzh' | sort | head -1)
+first=$(find "$batch_out/lzh" -name '*.lzh' -print -quit)
 7zz t "$first" >/dev/null || { echo "7zz rejects $first" >&2; exit 1; }
 rm -rf "$batch_out"
 read -r bwall bcpu <<<"$bt"
