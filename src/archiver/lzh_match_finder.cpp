@@ -2,6 +2,7 @@
 // history plus a large chunk of new input, so the history slides down only
 // once per chunk; chain links are buffer positions and are rebased then.
 #include "archiver/lzh_match_finder.h"
+#include "archiver/lzh_byte_compare.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,36 +13,6 @@ namespace {
 
 // New input taken per slide. Larger means fewer slides but more memory.
 constexpr size_t kChunk = 256 * 1024;
-
-inline uint16_t load16(const uint8_t *p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline uint64_t load64(const uint8_t *p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// Length of the common prefix of a and b, at most `limit`. May read up to 7
-// bytes past `limit` (the buffer is padded for that).
-inline int commonLength(const uint8_t *a, const uint8_t *b, int limit)
-{
-    int len = 0;
-    while (len < limit) {
-        uint64_t x = load64(a + len) ^ load64(b + len);
-        if (x != 0) {
-            len += __builtin_ctzll(x) >> 3;
-            break;
-        }
-        len += 8;
-    }
-    return std::min(len, limit);
-}
 
 } // namespace
 

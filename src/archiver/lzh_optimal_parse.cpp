@@ -6,6 +6,7 @@
 // Huffman lengths of the previous segment. The path's own statistics then
 // price the segment again, three times: the block's table is built from
 // those tokens, so the last passes price with nearly the lengths it uses.
+#include "archiver/lzh_byte_compare.h"
 #include "archiver/lzh_huffman.h"
 #include "archiver/lzh_match_finder.h"
 
@@ -18,7 +19,6 @@ namespace sheaf::archiver {
 
 namespace {
 
-// At most 65535 bytes, so that a segment's tokens fit one block.
 // Segments are short so that blocks can follow the data: neighbouring
 // segments are joined into one block where one table is cheaper than two
 // (LzhEncoder). At most 65535 bytes, so that a segment fits one block.
@@ -29,36 +29,8 @@ constexpr int kPSymbols = 18; // the most of any method (-lh7-: 17)
 // codes: a parse that shuns new symbols never learns they are cheap.
 constexpr uint32_t kUnusedPrice = 11;
 // Parses of a segment priced with the previous parse's own lengths.
-constexpr int kPasses = 3; // a symbol without a code in the previous block
+constexpr int kPasses = 3;
 constexpr uint32_t kInfinite = std::numeric_limits<uint32_t>::max();
-
-inline uint16_t load16(const uint8_t *p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline uint64_t load64(const uint8_t *p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-inline int commonLength(const uint8_t *a, const uint8_t *b, int limit)
-{
-    int len = 0;
-    while (len < limit) {
-        uint64_t x = load64(a + len) ^ load64(b + len);
-        if (x != 0) {
-            len += __builtin_ctzll(x) >> 3;
-            break;
-        }
-        len += 8;
-    }
-    return std::min(len, limit);
-}
 
 // P symbol of d = distance - 1.
 inline int positionSymbol(unsigned d)
