@@ -1,42 +1,16 @@
 // Every input under tests/fuzz/corpus/fuzz_lzh_reader/ run through the fuzz
-// target's own checks in the ordinary test suite, without clang: the seeds,
-// and any input a fuzzing run found a fault with (put it there as a
-// regression test). A broken check aborts the test.
+// target's own checks.
 
 #include "fuzz/fuzz_lzh_reader.cpp"
-
-#include <QDir>
-#include <QFile>
-#include <QTest>
+#include "fuzz_corpus_replay.h"
 
 class TestFuzzLzhReaderCorpus : public QObject
 {
     Q_OBJECT
 private slots:
-    void input_data();
-    void input();
+    void input_data() { sheaf::test::addCorpusRows("fuzz_lzh_reader"); }
+    void input() { sheaf::test::replayCorpusRow(LLVMFuzzerTestOneInput); }
 };
-
-void TestFuzzLzhReaderCorpus::input_data()
-{
-    QTest::addColumn<QString>("path");
-    const QDir corpus(QStringLiteral(SHEAF_TEST_DATA "/../fuzz/corpus/fuzz_lzh_reader"));
-    const QStringList names = corpus.entryList(QDir::Files, QDir::Name);
-    QVERIFY(!names.isEmpty());
-    for (const QString &name : names)
-        QTest::newRow(qPrintable(name)) << corpus.filePath(name);
-}
-
-void TestFuzzLzhReaderCorpus::input()
-{
-    QFETCH(QString, path);
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    QCOMPARE(LLVMFuzzerTestOneInput(
-                 reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())),
-        0);
-}
 
 QTEST_GUILESS_MAIN(TestFuzzLzhReaderCorpus)
 #include "test_fuzz_lzh_reader_corpus.moc"
