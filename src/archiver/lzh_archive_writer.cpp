@@ -144,6 +144,10 @@ private:
     LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name) const;
     void writeFile(const ArchiveEntry &entry, LzhHeaderFields &f);
     void storeFile(InputFile &in, LzhHeaderFields &f);
+    // Reads `in` to its end in blocks, handing each block to `use`; returns
+    // the size read, with its CRC in `crc`.
+    template<class Use>
+    uint64_t readThrough(InputFile &in, Crc16 &crc, Use use);
     void drainEncoder();
 
     OutputFile &m_out;
@@ -230,17 +234,10 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
         m_encoder = &threadEncoder(m_options.method, m_options.level);
     m_encoder->reset();
     Crc16 crc;
-    uint64_t size = 0;
-    for (;;) {
-        checkCancel(m_options);
-        size_t n = in.read(m_buffer.data(), m_buffer.size());
-        if (n == 0)
-            break;
-        crc.update(m_buffer.data(), n);
-        size += n;
-        m_encoder->feed(m_buffer.data(), n);
+    const uint64_t size = readThrough(in, crc, [this](const uint8_t *data, size_t n) {
+        m_encoder->feed(data, n);
         drainEncoder();
-    }
+    });
     m_encoder->finish();
     drainEncoder();
     const uint64_t packed = m_out.position() - dataAt;
@@ -265,20 +262,27 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
     m_out.patch(headerAt, header.data(), header.size());
 }
 
+template<class Use>
+uint64_t ArchiveWriter::readThrough(InputFile &in, Crc16 &crc, Use use)
+{
+    uint64_t size = 0;
+    for (;;) {
+        checkCancel(m_options);
+        const size_t n = in.read(m_buffer.data(), m_buffer.size());
+        if (n == 0)
+            return size;
+        crc.update(m_buffer.data(), n);
+        size += n;
+        use(m_buffer.data(), n);
+    }
+}
+
 void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
 {
     // Read again: what is stored is what this pass reads, CRC and size included.
     Crc16 crc;
-    uint64_t size = 0;
-    for (;;) {
-        checkCancel(m_options);
-        size_t n = in.read(m_buffer.data(), m_buffer.size());
-        if (n == 0)
-            break;
-        crc.update(m_buffer.data(), n);
-        size += n;
-        m_out.write(m_buffer.data(), n);
-    }
+    const uint64_t size
+        = readThrough(in, crc, [this](const uint8_t *data, size_t n) { m_out.write(data, n); });
     f.method = "-lh0-";
     f.compressedSize = f.originalSize = size;
     f.dataCrc = crc.value();
