@@ -1,7 +1,7 @@
 // Benchmark driver for the LZH writer: compresses the given files (or every
 // file below a given folder) into one archive.
 //   lzh_bench -m 5|6|7 [-l level] out.lzh path...
-#include "archiver/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
 
 #include "archiver/archive_error.h"
 

@@ -5,8 +5,8 @@
 
 #include "app/settings_file.h"
 
-#include "archiver/cp932.h"
-#include "archiver/platform.h"
+#include "base/cp932.h"
+#include "base/platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -183,8 +183,7 @@ QString decode(const QByteArray &bytes)
 {
     if (bytes.startsWith(kBom))
         return QString::fromUtf8(bytes.constData() + kBom.size(), bytes.size() - kBom.size());
-    const std::string utf8
-        = sheaf::archiver::cp932ToUtf8(std::string_view(bytes.constData(), bytes.size()));
+    const std::string utf8 = sheaf::cp932ToUtf8(std::string_view(bytes.constData(), bytes.size()));
     return QString::fromStdString(utf8);
 }
 
@@ -327,7 +326,7 @@ QByteArray serializeSettings(const Settings &settings)
     addLine(text, kLeft, numberText(settings.left));
 
     const QByteArray utf8 = text.toUtf8();
-    if (auto cp932 = sheaf::archiver::utf8ToCp932(std::string_view(utf8.constData(), utf8.size())))
+    if (auto cp932 = sheaf::utf8ToCp932(std::string_view(utf8.constData(), utf8.size())))
         return QByteArray(cp932->data(), qsizetype(cp932->size()));
     return kBom + utf8;
 }
@@ -343,8 +342,7 @@ QString settingsPathIn(
 
 QString settingsPath()
 {
-    const QString program
-        = QString::fromStdString(sheaf::archiver::platform::programFolder().string());
+    const QString program = QString::fromStdString(sheaf::platform::programFolder().string());
     return settingsPathIn(program, QFileInfo(program).isWritable(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }

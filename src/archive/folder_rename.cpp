@@ -5,7 +5,7 @@
 
 #include "archive/folder_rename.h"
 
-#include "archiver/platform.h"
+#include "base/platform.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -24,7 +24,7 @@ std::filesystem::path fsPath(const QString &text)
 FolderRenameResult renameInFolder(
     const QString &dir, const QString &oldName, const QString &newName)
 {
-    namespace platform = sheaf::archiver::platform;
+    namespace platform = sheaf::platform;
     if (oldName == newName)
         return {FolderRenameResult::Unchanged, {}};
     const auto from = fsPath(dir + oldName);

@@ -1,7 +1,7 @@
 #include "archiver/archive_commit.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/platform.h"
+#include "base/platform.h"
 
 #include <cerrno>
 #include <random>

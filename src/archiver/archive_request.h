@@ -2,7 +2,7 @@
 // What one command line asks for, whatever its dialect: the archive, the
 // base folder, the names or patterns under it, and how to gather them.
 
-#include "archiver/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
 
 #include <filesystem>
 #include <string>

@@ -2,12 +2,12 @@
 
 #include "archiver/archive_commit.h"
 #include "archiver/archive_error.h"
-#include "archiver/cab_archive_writer.h"
+#include "archiver/cab/cab_archive_writer.h"
 #include "archiver/dialects.h"
 #include "archiver/entry_gathering.h"
-#include "archiver/lzh_archive_writer.h"
-#include "archiver/platform.h"
-#include "archiver/zip_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
+#include "archiver/zip/zip_archive_writer.h"
+#include "base/platform.h"
 
 #include <cerrno>
 #include <exception>

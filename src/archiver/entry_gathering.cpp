@@ -2,8 +2,8 @@
 
 #include "archiver/archive_commit.h"
 #include "archiver/archive_error.h"
-#include "archiver/platform.h"
 #include "archiver/wildcard.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "archiver/source_file.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/platform.h"
+#include "base/platform.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
 #include "selection/folder_listing.h"
 
-#include "archiver/platform.h"
+#include "base/platform.h"
 
 #include <QFile>
 #ifdef _WIN32
@@ -50,7 +50,7 @@ bool DiskFolderListing::list(const QString &folder, QVector<FolderEntry> &entrie
         if (ec)
             return false;
         const fs::directory_entry &entry = *it;
-        if (archiver::platform::isHiddenOrSystem(entry.path()))
+        if (platform::isHiddenOrSystem(entry.path()))
             continue;
         FolderEntry listed;
         listed.name = fromPath(entry.path().filename());

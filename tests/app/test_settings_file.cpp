@@ -4,7 +4,7 @@
 
 #include "app/settings_file.h"
 
-#include "archiver/cp932.h"
+#include "base/cp932.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -29,8 +29,7 @@ const QByteArray kExample = QByteArray::fromHex(
 QByteArray cp932(const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
-    const auto bytes
-        = sheaf::archiver::utf8ToCp932(std::string_view(utf8.constData(), utf8.size()));
+    const auto bytes = sheaf::utf8ToCp932(std::string_view(utf8.constData(), utf8.size()));
     return bytes ? QByteArray(bytes->data(), qsizetype(bytes->size())) : QByteArray("?");
 }
 

@@ -5,7 +5,7 @@
 // because some readers write code page 932 names without converting them.
 
 #include "archiver/archive_entry.h"
-#include "archiver/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
 #include "archiver/output_file.h"
 #include "support/oracles.h"
 

@@ -4,7 +4,7 @@
 // the independent readers; archives of other writers (jlha, levels 0 to 2)
 // are the input of the reader.
 #include "archiver/archive_error.h"
-#include "archiver/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_archive_reader.h"
 #include "lzh_test_util.h"
 
 #include "support/oracles.h"

@@ -11,10 +11,10 @@
 // - unar converts code page 932 names to UTF-8 by itself.
 #include "lzh_test_util.h"
 
-#include "archiver/crc16.h"
-#include "archiver/lzh_block_writer.h"
-#include "archiver/lzh_encoder.h"
-#include "archiver/lzh_header.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_block_writer.h"
+#include "archiver/lzh/lzh_encoder.h"
+#include "archiver/lzh/lzh_header.h"
 
 #include "support/oracles.h"
 #include "support/temp_tree.h"

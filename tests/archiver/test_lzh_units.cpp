@@ -4,21 +4,22 @@
 // worked examples (verified there by every reader).
 #include "archiver/archive_error.h"
 #include "archiver/command_line.h"
-#include "archiver/cp932.h"
-#include "archiver/crc16.h"
 #include "archiver/dialects.h"
-#include "archiver/lzh_archive_writer.h"
-#include "archiver/lzh_block_writer.h"
-#include "archiver/lzh_encoder.h"
-#include "archiver/lzh_header.h"
-#include "archiver/lzh_huffman.h"
-#include "archiver/lzh_match_finder.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_block_writer.h"
+#include "archiver/lzh/lzh_encoder.h"
+#include "archiver/lzh/lzh_header.h"
+#include "archiver/lzh/lzh_huffman.h"
+#include "archiver/lzh/lzh_match_finder.h"
+#include "base/cp932.h"
 
 #include <QTest>
 
 #include <vector>
 
 using namespace sheaf::archiver;
+using namespace sheaf;
 
 namespace {
 

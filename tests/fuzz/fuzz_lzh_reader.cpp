@@ -5,7 +5,7 @@
 // which must give the same answer as the bytes in memory.
 
 #include "archiver/archive_error.h"
-#include "archiver/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_archive_reader.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // A fallback name must never silently take the place of another member, so
 // every code page 932 path of the archive (kept members, exact new names and
 // all their folders) is known before the first fallback is chosen.
-#include "archiver/lzh_names.h"
+#include "archiver/lzh/lzh_names.h"
 
-#include "archiver/cp932.h"
+#include "base/cp932.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Table-driven CRC-16/ARC, eight bytes per step (slicing-by-8): at one byte
 // per step the CRC took a tenth of the -lh5- encoder's time.
-#include "archiver/crc16.h"
+#include "archiver/lzh/crc16.h"
 
 #include <array>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace sheaf::archiver {
+namespace sheaf {
 
 // The code page 932 bytes of `text`, or nothing when a character has no code.
 std::optional<std::string> toCp932(std::u16string_view text);
@@ -28,4 +28,4 @@ std::string cp932ToUtf8(std::string_view bytes);
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
 
-} // namespace sheaf::archiver
+} // namespace sheaf

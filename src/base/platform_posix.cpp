@@ -1,4 +1,4 @@
-#include "archiver/platform.h"
+#include "base/platform.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace sheaf::archiver::platform {
+namespace sheaf::platform {
 
 bool isHiddenOrSystem(const std::filesystem::path &path)
 {
@@ -97,4 +97,4 @@ std::string errorText(int err)
     return std::strerror(err);
 }
 
-} // namespace sheaf::archiver::platform
+} // namespace sheaf::platform

@@ -1,8 +1,8 @@
 // Hash chains with zlib-style lazy matching. The buffer holds the window of
 // history plus a large chunk of new input, so the history slides down only
 // once per chunk; chain links are buffer positions and are rebased then.
-#include "archiver/lzh_match_finder.h"
-#include "archiver/lzh_byte_compare.h"
+#include "archiver/lzh/lzh_match_finder.h"
+#include "archiver/lzh/lzh_byte_compare.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "archiver/store_decision.h"
+#include "archiver/zip/store_decision.h"
 
 #include "archiver/archive_error.h"
 

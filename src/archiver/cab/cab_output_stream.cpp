@@ -1,4 +1,4 @@
-#include "archiver/cab_output_stream.h"
+#include "archiver/cab/cab_output_stream.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 // Huffman lengths of the previous segment. The path's own statistics then
 // price the segment again, three times: the block's table is built from
 // those tokens, so the last passes price with nearly the lengths it uses.
-#include "archiver/lzh_byte_compare.h"
-#include "archiver/lzh_huffman.h"
-#include "archiver/lzh_match_finder.h"
+#include "archiver/lzh/lzh_byte_compare.h"
+#include "archiver/lzh/lzh_huffman.h"
+#include "archiver/lzh/lzh_match_finder.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
-#include "archiver/cab_archive_writer.h"
+#include "archiver/cab/cab_archive_writer.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/cab_output_stream.h"
+#include "archiver/cab/cab_output_stream.h"
 
 #include <libgcab.h>
 #include <memory>

@@ -1,8 +1,8 @@
 // One LZH block = count, T table, C table (coded with T), P table, tokens.
-#include "archiver/lzh_block_writer.h"
+#include "archiver/lzh/lzh_block_writer.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/lzh_huffman.h"
+#include "archiver/lzh/lzh_huffman.h"
 
 #include <array>
 #include <bit>

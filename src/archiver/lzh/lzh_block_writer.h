@@ -4,8 +4,8 @@
 // form for a table with one used symbol, runs of zero lengths that never
 // pass the listed count).
 
-#include "archiver/lzh_bit_writer.h"
-#include "archiver/lzh_match_finder.h"
+#include "archiver/lzh/lzh_bit_writer.h"
+#include "archiver/lzh/lzh_match_finder.h"
 
 #include <span>
 

@@ -3,8 +3,8 @@
 // any size, collect the compressed bytes as they come, finish once. Its big
 // tables are allocated once and reused for every member (reset()).
 
-#include "archiver/lzh_block_writer.h"
-#include "archiver/lzh_match_finder.h"
+#include "archiver/lzh/lzh_block_writer.h"
+#include "archiver/lzh/lzh_match_finder.h"
 
 #include <cstdint>
 #include <vector>

@@ -3,7 +3,7 @@
 // pushed down one level at a time until the Kraft sum is exactly 1 again.
 // Lengths are then handed out shortest first to the most frequent symbols,
 // so the result is complete and as close to optimal as the fix allows.
-#include "archiver/lzh_huffman.h"
+#include "archiver/lzh/lzh_huffman.h"
 
 #include <algorithm>
 #include <vector>

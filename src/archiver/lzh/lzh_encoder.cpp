@@ -1,9 +1,9 @@
 // Glue between the match finder and the block writer. A full block is
 // written only once a token after it exists, so that the stream's very last
 // token is always still at hand for the trailer block.
-#include "archiver/lzh_encoder.h"
+#include "archiver/lzh/lzh_encoder.h"
 
-#include "archiver/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace sheaf::archiver::platform {
+namespace sheaf::platform {
 
 // Hidden or system entry: on Windows its attributes; here a name starting
 // with '.'.
@@ -55,4 +55,4 @@ std::filesystem::path programFolder();
 // The platform's text for an error number, UTF-8.
 std::string errorText(int err);
 
-} // namespace sheaf::archiver::platform
+} // namespace sheaf::platform

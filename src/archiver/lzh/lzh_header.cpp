@@ -2,10 +2,10 @@
 // announced by the size field in front of it, the last size 0. T (the total
 // size) must never have a low byte of 0, or readers take the header for the
 // end of the archive; we then give the CRC header one extra zero byte.
-#include "archiver/lzh_header.h"
+#include "archiver/lzh/lzh_header.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/crc16.h"
+#include "archiver/lzh/crc16.h"
 
 namespace sheaf::archiver {
 

@@ -1,4 +1,4 @@
-#include "archiver/zip_length_patcher.h"
+#include "archiver/zip/zip_length_patcher.h"
 
 #include "archiver/archive_error.h"
 

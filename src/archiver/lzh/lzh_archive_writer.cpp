@@ -4,15 +4,15 @@
 // the output, and the header is patched once sizes and CRC are known. When
 // compressing does not pay, the data is truncated away and the file is read
 // again and stored (-lh0-).
-#include "archiver/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_archive_writer.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/crc16.h"
-#include "archiver/lzh_archive_reader.h"
-#include "archiver/lzh_encoder.h"
-#include "archiver/lzh_header.h"
-#include "archiver/lzh_names.h"
-#include "archiver/platform.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_encoder.h"
+#include "archiver/lzh/lzh_header.h"
+#include "archiver/lzh/lzh_names.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <cerrno>

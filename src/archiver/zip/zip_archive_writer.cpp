@@ -1,9 +1,9 @@
-#include "archiver/zip_archive_writer.h"
+#include "archiver/zip/zip_archive_writer.h"
 
 #include "archiver/archive_error.h"
 #include "archiver/source_file.h"
-#include "archiver/store_decision.h"
-#include "archiver/zip_length_patcher.h"
+#include "archiver/zip/store_decision.h"
+#include "archiver/zip/zip_length_patcher.h"
 
 #include <archive.h>
 #include <archive_entry.h>

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace sheaf::archiver::cp932 {
+namespace sheaf::cp932 {
 
 constexpr size_t kLeadCount = 60; // 0x81-0x9F, 0xE0-0xFC
 constexpr size_t kTrailCount = 192; // 0x40-0xFF
@@ -23,4 +23,4 @@ extern const uint16_t kDecode[kLeadCount][kTrailCount];
 extern const size_t kEncodeCount;
 extern const EncodePair kEncode[];
 
-} // namespace sheaf::archiver::cp932
+} // namespace sheaf::cp932

@@ -1,12 +1,12 @@
 // Reading headers of foreign archives: every size is checked against what
 // is left of the file before it is used, so that a truncated or hostile file
 // is refused with NotAnArchive and never read past its end.
-#include "archiver/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_archive_reader.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/cp932.h"
-#include "archiver/crc16.h"
-#include "archiver/platform.h"
+#include "archiver/lzh/crc16.h"
+#include "base/cp932.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <cerrno>

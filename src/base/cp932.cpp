@@ -3,13 +3,13 @@
 // 0x00-0x7F ASCII (0x5C stays the backslash, 0x7E the tilde), 0xA1-0xDF the
 // half-width katakana, and the four odd single bytes Windows maps to 0x80
 // and the private-use U+F8F0-U+F8F3.
-#include "archiver/cp932.h"
+#include "base/cp932.h"
 
-#include "archiver/cp932_table.h"
+#include "base/cp932_table.h"
 
 #include <algorithm>
 
-namespace sheaf::archiver {
+namespace sheaf {
 
 namespace {
 
@@ -225,4 +225,4 @@ std::string utf16ToUtf8(std::u16string_view utf16)
     return out;
 }
 
-} // namespace sheaf::archiver
+} // namespace sheaf
