@@ -3,6 +3,8 @@
 // "made" or "failed with a reason" out. Plain C++, no Qt.
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,15 @@ struct RunOptions
     // of new archives turns this off and calls syncWrittenArchives() once at
     // its end instead: a sync costs far more than a small archive.
     bool syncEachArchive = true;
+    // Called now and then from the thread running the archive with the bytes
+    // of source data read so far and the total the gathered members add up
+    // to (which may change when files change while they are read). The
+    // caller throttles its display.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+    // Worker threads one archive may use (the LZH encoder splits a large
+    // member into chunks); 0: one per core. The archive's bytes do not depend
+    // on it.
+    int threads = 1;
 };
 
 struct RunResult
