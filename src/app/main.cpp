@@ -6,6 +6,7 @@
 
 #include "app/ui/frm_sheaf.h"
 #include "app/ui/pictures.h"
+#include "app/ui/translations.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>
@@ -71,6 +72,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("sheaf"));
     QApplication::setWindowIcon(sheaf::ui::sheafIcon());
     QApplication::setDesktopFileName(QStringLiteral("sheaf"));
+    sheaf::ui::installToolkitTranslations();
 
     const QStringList args = QApplication::arguments();
     const qsizetype at = args.indexOf(QStringLiteral("--screenshot"));

@@ -7,6 +7,8 @@
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 
 namespace sheaf {
 
@@ -19,6 +21,9 @@ struct ArchiveRunSettings
     QString outputFolder;
     QString extension; // the extension field's text, e.g. ".TXT"
     const std::atomic<bool> *cancel = nullptr;
+    // Handed to each engine call: the bytes of the current archive's source
+    // data read so far and their total, on the thread that runs the loop.
+    std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 class ArchiveRunObserver

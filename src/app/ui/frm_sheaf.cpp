@@ -2,11 +2,13 @@
 
 #include "app/ui/frm_sheaf.h"
 #include "app/settings_file.h"
+#include "app/ui/input_rules.h"
 #include "choice/ui/frm_folder.h"
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace sheaf::ui {
@@ -50,7 +53,8 @@ double toTwips(int pixels)
 
 int toPixels(double twipValue)
 {
-    return qRound(twipValue / 15.0);
+    // A position far beyond any screen still fits an int once it is here.
+    return qRound(std::clamp(twipValue / 15.0, -1e8, 1e8));
 }
 
 } // namespace
@@ -59,6 +63,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     : QWidget(parent)
     , m_settingsPath(settingsFile.isEmpty() ? settingsPath() : settingsFile)
 {
+    installWindowsInputRules();
     buildControls();
     connectHandlers();
     resize(InnerWidth, InnerHeight);
@@ -157,7 +162,6 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
         chkTogether_Click();
         chkSelect_Click();
         chkOutput_Click();
-        move(toPixels(settings.left), toPixels(settings.top));
     } else {
         // Each switch on and then off, so that every handler writes its caption.
         for (QCheckBox *box : inFileOrder)
@@ -165,6 +169,20 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
         for (QCheckBox *box : inFileOrder)
             box->setCheckState(Qt::Unchecked);
     }
+    // A position read before a failing line stays applied.
+    if (settings.positionRead)
+        applyPosition(settings.left, settings.top);
+}
+
+void FrmSheaf::applyPosition(double leftTwips, double topTwips)
+{
+    // The outer frame as the desktop will draw it, kept on a screen.
+    const QRect frame(QPoint(toPixels(leftTwips), toPixels(topTwips)),
+        QSize(width() + AssumedFrameWidth, height() + AssumedFrameWidth + 23));
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    move(placeOnScreens(frame, screens));
 }
 
 Settings FrmSheaf::settingsFromControls() const
@@ -217,10 +235,12 @@ void FrmSheaf::cmdQuit_Click()
 
 void FrmSheaf::closeEvent(QCloseEvent *event)
 {
-    // A command still running inside its handler finishes first; the window
-    // closes right after it.
+    // A command still running inside its handler finishes first (a compress
+    // run is stopped as Esc stops it); the window closes right after it.
     if (m_busy) {
         m_closePending = true;
+        if (m_running)
+            stopRun();
         event->ignore();
         return;
     }

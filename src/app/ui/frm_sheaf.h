@@ -13,9 +13,14 @@
 #include "selection/candidate_list.h"
 #include "selection/file_scan.h"
 
+#include "app/ui/message_box.h"
+
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 #include <QWidget>
+#include <atomic>
+#include <cstdint>
 
 class QCheckBox;
 class QComboBox;
@@ -35,8 +40,9 @@ namespace sheaf::ui {
 
 class FrmFolder;
 class GridView;
+class QueuedRunObserver;
 
-class FrmSheaf : public QWidget, private ScanProgress, private ArchiveRunObserver
+class FrmSheaf : public QWidget, private ScanProgress
 {
     Q_OBJECT
 public:
@@ -46,11 +52,13 @@ public:
 
     // Sizes in pixels: twips / 15.
     static constexpr int twips(int t) { return (t + 7) / 15; }
-    static constexpr int InnerWidth = 829; // 12435 twips
+    // The left pane is 300 twips wider than the classic layout (see
+    // control_table.cpp); the window and the grid's left edge follow.
+    static constexpr int InnerWidth = 849; // 12735 twips
     static constexpr int InnerHeight = 395; // 5925 twips
-    static constexpr int MinimumOuterWidth = 359; // 5380 twips
+    static constexpr int MinimumOuterWidth = 379; // 5680 twips
     static constexpr int AssumedFrameWidth = 8; // 120 twips: left and right border together
-    static constexpr int GridLeft = 352; // 5280 twips
+    static constexpr int GridLeft = 372; // 5580 twips
     static constexpr int GridRightMargin = 5; // 70 twips, rounded up
     static constexpr int GridTop = 16;
     static constexpr int GridHeight = 369; // 5535 twips
@@ -67,6 +75,10 @@ public:
     int minimumInnerWidth() const;
     // True while a command runs inside its handler.
     bool isBusy() const { return m_busy; }
+    // Stops a running compress run at the next block of data (Esc does it).
+    void stopRun();
+    // The window's title while an archive is written: its share done.
+    static QString titleWithProgress(int percent);
 
     // Controls, named as everywhere in the tool.
     QGroupBox *Frame1, *Frame2, *Frame3, *Frame4, *Frame5, *Frame6, *Frame7;
@@ -110,7 +122,6 @@ protected:
 private:
     void buildControls(); // frm_sheaf_controls.cpp
     void setUpFonts();
-    void setUpTabOrder();
     void connectHandlers();
     void Form_Load();
     void Form_Unload();
@@ -130,12 +141,15 @@ private:
 
     // ScanProgress
     void fileCountChanged(int fileCount) override;
-    // ArchiveRunObserver
-    void refused(const QString &text) override;
-    void started(const QString &statusText) override;
-    void counterChanged(const QString &counterText, int k, int n) override;
-    void failed(const QString &title, const QString &text, const QString &detail) override;
-    void finished(const QString &statusText) override;
+    // The compress run's reports, on this thread (QueuedRunObserver).
+    friend class QueuedRunObserver;
+    void refused(const QString &text);
+    void started(const QString &statusText);
+    void counterChanged(const QString &counterText, int k, int n);
+    void failed(const QString &title, const QString &text, const QString &detail);
+    void finished(const QString &statusText);
+    void progressed(uint64_t done, uint64_t total);
+    void applyPosition(double leftTwips, double topTwips);
 
     void openPicker(const QString &target);
     void folderChosen(const QString &path);
@@ -147,6 +161,9 @@ private:
     QElapsedTimer m_paintClock;
     bool m_busy = false;
     bool m_closePending = false;
+    std::atomic<bool> m_cancel {false};
+    bool m_running = false; // a compress run on its worker thread
+    QList<MessageBoxRecord> m_heldBoxes; // shown once the run's thread is done
     bool m_unloaded = false;
 };
 
