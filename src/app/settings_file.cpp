@@ -388,8 +388,10 @@ QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens)
 {
     const QRect *best = nullptr;
     qint64 bestOverlap = 0, bestDistance = 0;
+    // Enough of the title bar to take hold of it.
+    const QRect grip(frame.topLeft(), QSize(std::min(frame.width(), 100), std::min(frame.height(), 23)));
     for (const QRect &screen : screens) {
-        if (screen.contains(frame))
+        if (screen.contains(grip))
             return frame.topLeft();
         const QRect common = screen.intersected(frame);
         const qint64 overlap = common.isEmpty() ? 0 : qint64(common.width()) * common.height();

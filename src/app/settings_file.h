@@ -56,8 +56,9 @@ IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &cu
 bool IniSave(const QString &path, const Settings &settings);
 
 // Where a window whose frame is `frame` goes so that it lies on a screen:
-// unchanged when one of `screens` holds it whole; otherwise moved into the
-// screen it overlaps most, or the nearest one when it overlaps none.
+// unchanged when one of `screens` holds its top-left corner with 100 x 23
+// pixels of its title bar; otherwise moved into the screen it overlaps
+// most (the nearest one when it overlaps none), as far as it fits.
 QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens);
 
 // A file without an archiver line leaves none chosen; start-up then chooses

@@ -3,7 +3,9 @@
 //   the left pane by 300 twips (20 px): the counter "(30,000/30,000)" is
 //     104 px in IPAPGothic 13 px, lblCount had 81 (Frame5 and its label
 //     grow, Frame6 moves right, the window and the grid's left edge follow);
-//   lblCount starts at 1095 twips, where cmbExtent ends (it overlapped it);
+//   lblCount starts at 1095 twips, where cmbExtent ends, and the option
+//     buttons are 720 twips wide, up to where the next one starts (each
+//     overlapped its neighbour by a pixel);
 //   Frame7 by 60 twips (4 px) and lblMsg to two lines: the longest status
 //     text is up to 616 px;
 //   the grid's columns: № 43 ("30000" is 38 px in 12 px), 更新日時 100
@@ -55,11 +57,11 @@ const ControlRow kControls[] = {
     {"lblCount", K::Label, "Frame5", {1095, 240, 1575, 255}, u"", u"", -1},
 
     {"Frame6", K::Frame, "frmSheaf", {2940, 3720, 2535, 615}, u"圧縮するアーカイバの設定", u"", -1},
-    {"optLzh", K::Option, "Frame6", {240, 240, 735, 300}, u"LHA",
+    {"optLzh", K::Option, "Frame6", {240, 240, 720, 300}, u"LHA",
         u"ＵＮＬＨＡ３２．ＤＬＬが有れば、圧縮可能です。", 6},
-    {"optZip", K::Option, "Frame6", {960, 240, 735, 300}, u"ZIP",
+    {"optZip", K::Option, "Frame6", {960, 240, 720, 300}, u"ZIP",
         u"ＺＩＰ３２．ＤＬＬ＋ＺＩＰ３２Ｊ．ＤＬＬＬが有れば、圧縮可能です。", 7},
-    {"optCab", K::Option, "Frame6", {1680, 240, 735, 300}, u"CAB",
+    {"optCab", K::Option, "Frame6", {1680, 240, 720, 300}, u"CAB",
         u"ＣＡＢ３２．ＤＬＬが有れば、圧縮可能です。", 8},
 
     {"cmdSelect", K::Button, "frmSheaf", {120, 4560, 1170, 495}, u"抽出(&S)",
