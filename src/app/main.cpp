@@ -5,8 +5,8 @@
 //                             a picture of it to PATH and exits (docs/)
 
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/pictures.h"
-#include "app/ui/translations.h"
+#include "base/ui/pictures.h"
+#include "base/ui/translations.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 // The controls of frmSheaf, built from the control table: kind, place and
 // size, captions, tool tips, fonts and the tab order.
 
-#include "app/ui/classic_frame.h"
-#include "app/ui/control_font.h"
 #include "app/ui/control_table.h"
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/pictures.h"
-#include "selection/candidate_model.h"
+#include "archive/ui/archive_binding.h"
+#include "base/ui/classic_frame.h"
+#include "base/ui/control_font.h"
+#include "base/ui/pictures.h"
 #include "selection/ui/grid_view.h"
 
 #include <QCheckBox>
@@ -66,7 +66,7 @@ void FrmSheaf::setUpFonts()
 void FrmSheaf::buildControls()
 {
     setObjectName(QStringLiteral("frmSheaf"));
-    setWindowTitle(QStringLiteral("Sheaf（簡易版）"));
+    setWindowTitle(ArchiveBinding::titleWithProgress(-1));
     setWindowIcon(sheafIcon());
 
     std::map<QString, QWidget *> byName {{objectName(), this}};
@@ -85,7 +85,9 @@ void FrmSheaf::buildControls()
             tabOrder << std::pair {row.tabIndex, w};
         byName[name] = w;
     }
-    const auto find = [&](const char *name) { return byName.at(QLatin1String(name)); };
+    const auto find = [&](const char *name) {
+        return byName.at(QLatin1String(name));
+    };
     Frame1 = static_cast<QGroupBox *>(find("Frame1"));
     Frame2 = static_cast<QGroupBox *>(find("Frame2"));
     Frame3 = static_cast<QGroupBox *>(find("Frame3"));
@@ -140,11 +142,6 @@ void FrmSheaf::buildControls()
     // A status text longer than the frame goes on to a second line.
     lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblMsg->setWordWrap(true);
-
-    m_model = new CandidateModel(m_list, this);
-    grdList->setCandidateModel(m_model);
-    const auto widths = gridColumnWidths();
-    grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()));
 
     setUpFonts();
     std::sort(tabOrder.begin(), tabOrder.end(),

@@ -3,9 +3,9 @@
 // back by independent readers and compared byte for byte.
 
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/message_box.h"
-#include "app/ui/translations.h"
 #include "archiver/fault_injection.h"
+#include "base/ui/message_box.h"
+#include "base/ui/translations.h"
 #include "selection/ui/grid_view.h"
 #include "support/oracles.h"
 #include "support/temp_tree.h"
@@ -166,7 +166,8 @@ class TestArchiveWindow : public QObject
     {
         const QString extracted = extract(m_out + QLatin1Char('/') + archive);
         QVERIFY(!extracted.isEmpty());
-        QCOMPARE(find(extracted, QFileInfo(source).fileName()), t::readFile(m_root + u'/' + source));
+        QCOMPARE(
+            find(extracted, QFileInfo(source).fileName()), t::readFile(m_root + u'/' + source));
     }
 
 private slots:

@@ -2,10 +2,10 @@
 // clear command, switches, extension field, selection command, grid and
 // layout on resize.
 
-#include "app/ui/classic_frame.h"
 #include "app/ui/control_table.h"
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/message_box.h"
+#include "base/ui/classic_frame.h"
+#include "base/ui/message_box.h"
 #include "selection/candidate_model.h"
 #include "selection/selection_texts.h"
 #include "selection/ui/grid_view.h"
@@ -20,13 +20,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
-#include <QScreen>
 #include <memory>
 
 using sheaf::ui::ClassicFrame;
@@ -122,7 +122,8 @@ private slots:
     void everyTextFits()
     {
         const QString root = m_dir.filePath(QStringLiteral("wide"));
-        const QString deep = root + QStringLiteral("/とても長いフォルダの名前です/二番目/最後のフォルダ");
+        const QString deep
+            = root + QStringLiteral("/とても長いフォルダの名前です/二番目/最後のフォルダ");
         QDir().mkpath(deep);
         {
             QFile huge(root + QStringLiteral("/巨大.txt")); // sparse
@@ -155,17 +156,19 @@ private slots:
         full.listFull = true;
         full.skippedFolders = 99999;
         const QStringList statuses {sheaf::selection_texts::finalStatus(30000, full),
-            QStringLiteral("圧縮しています、しばらくお待ち下さい"), QStringLiteral("圧縮を中止しました"),
-            sheaf::selection_texts::scanning(), sheaf::selection_texts::sorting(),
-            sheaf::selection_texts::showing()};
+            QStringLiteral("圧縮しています、しばらくお待ち下さい"),
+            QStringLiteral("圧縮を中止しました"), sheaf::selection_texts::scanning(),
+            sheaf::selection_texts::sorting(), sheaf::selection_texts::showing()};
         for (const QString &status : statuses)
             QVERIFY(fits(w->lblMsg, status, w->lblMsg->contentsRect()));
-        for (const QString &counter : {QStringLiteral("(30,000/30,000)"), QStringLiteral("(30,000)")})
+        for (const QString &counter :
+            {QStringLiteral("(30,000/30,000)"), QStringLiteral("(30,000)")})
             QVERIFY(QFontMetrics(w->lblCount->font()).horizontalAdvance(counter)
                 <= w->lblCount->contentsRect().width());
         // Captions: frames, buttons and both captions of every switch.
         for (auto *frame : w->findChildren<ClassicFrame *>())
-            QVERIFY2(frame->captionRect().right() + 4 < frame->width(), qPrintable(frame->objectName()));
+            QVERIFY2(
+                frame->captionRect().right() + 4 < frame->width(), qPrintable(frame->objectName()));
         for (QCheckBox *box : {w->chkSelect, w->chkOutput, w->chkName, w->chkTogether}) {
             for (int i = 0; i < 2; ++i) {
                 box->toggle();
@@ -174,7 +177,8 @@ private slots:
         }
         for (auto *button : w->findChildren<QAbstractButton *>())
             if (!qobject_cast<QCheckBox *>(button))
-                QVERIFY2(button->sizeHint().width() <= button->width() + 6, qPrintable(button->objectName()));
+                QVERIFY2(button->sizeHint().width() <= button->width() + 6,
+                    qPrintable(button->objectName()));
         // The grid: numbers, marks, times and sizes whole in every row; the
         // folder and file name columns give their full text as a tool tip.
         auto *grid = w->grdList;
@@ -182,7 +186,8 @@ private slots:
         QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
         for (int column : {0, 1, 4, 5}) {
             const int room = grid->columnWidth(column) - 1 - 2 * GridView::CellMargin;
-            int widest = fm.horizontalAdvance(grid->model()->headerData(column, Qt::Horizontal).toString());
+            int widest = fm.horizontalAdvance(
+                grid->model()->headerData(column, Qt::Horizontal).toString());
             QString widestText;
             for (int row = 1; row <= w->list().FileCount; ++row) {
                 const QString text = w->model()->cellText(row, column);
@@ -191,7 +196,9 @@ private slots:
                     widestText = text;
                 }
             }
-            QVERIFY2(widest <= room, qPrintable(QStringLiteral("%1 needs %2, has %3").arg(widestText).arg(widest).arg(room)));
+            QVERIFY2(widest <= room,
+                qPrintable(
+                    QStringLiteral("%1 needs %2, has %3").arg(widestText).arg(widest).arg(room)));
         }
         QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("999,999,999,999"));
         const QPoint dirCell = grid->visualRect(grid->model()->index(1, 2)).center();
@@ -246,8 +253,8 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->cmdClear->setFocus();
-        QTest::keyClick(w->cmdClear, Qt::Key(key),
-            key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTest::keyClick(
+            w->cmdClear, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         QCOMPARE(w->list().FileCount, 0);
         QVERIFY(w->cmdSelect->isEnabled());
     }
@@ -371,7 +378,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QPoint>("expected"); // (-1, -1): anywhere on the screen
-        QTest::newRow("from the file") << QByteArray("上位置, 300 \r\n左位置, 600 \r\n") << QPoint(40, 20);
+        QTest::newRow("from the file")
+            << QByteArray("上位置, 300 \r\n左位置, 600 \r\n") << QPoint(40, 20);
         QTest::newRow("kept before a failing line")
             << QByteArray("上位置, 300 \r\n左位置, 600 \r\n抽出チェック,x\r\n") << QPoint(40, 20);
         QTest::newRow("far off the screen")

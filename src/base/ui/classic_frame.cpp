@@ -1,4 +1,4 @@
-#include "app/ui/classic_frame.h"
+#include "base/ui/classic_frame.h"
 
 #include <QPainter>
 
@@ -40,8 +40,8 @@ void ClassicFrame::paintEvent(QPaintEvent *)
         return;
     const QRect caption = captionRect();
     p.fillRect(caption.adjusted(-CaptionPad, 0, CaptionPad, 0), palette().window());
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-        QPalette::WindowText));
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, title());
 }
 

@@ -1,4 +1,4 @@
-#include "app/ui/translations.h"
+#include "base/ui/translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -12,8 +12,8 @@ bool installToolkitTranslations()
     if (translator)
         return true;
     auto *candidate = new QTranslator(qApp);
-    if (!candidate->load(QStringLiteral("qtbase_ja"),
-            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (!candidate->load(
+            QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete candidate;
         return false;
     }

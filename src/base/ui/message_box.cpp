@@ -1,4 +1,4 @@
-#include "app/ui/message_box.h"
+#include "base/ui/message_box.h"
 
 #include <QPushButton>
 

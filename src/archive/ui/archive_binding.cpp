@@ -1,10 +1,5 @@
-// frmSheaf's compress command and the four option switches. The run itself
-// goes on a worker thread; the window keeps painting and answering the
-// desktop, takes no input but Esc (which stops the run) and hears the run's
-// reports through queued calls.
+#include "archive/ui/archive_binding.h"
 
-#include "app/ui/frm_sheaf.h"
-#include "app/ui/message_box.h"
 #include "archive/option_switches.h"
 
 #include <QCheckBox>
@@ -15,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <chrono>
 #include <thread>
 
@@ -25,29 +21,29 @@ namespace sheaf::ui {
 class QueuedRunObserver : public ArchiveRunObserver
 {
 public:
-    explicit QueuedRunObserver(FrmSheaf *window)
-        : m_window(window)
+    explicit QueuedRunObserver(ArchiveBinding *binding)
+        : m_binding(binding)
     {
     }
     void refused(const QString &text) override
     {
-        post([=](FrmSheaf *w) { w->refused(text); });
+        post([=](ArchiveBinding *w) { w->refused(text); });
     }
     void started(const QString &statusText) override
     {
-        post([=](FrmSheaf *w) { w->started(statusText); });
+        post([=](ArchiveBinding *w) { w->started(statusText); });
     }
     void counterChanged(const QString &counterText, int k, int n) override
     {
-        post([=](FrmSheaf *w) { w->counterChanged(counterText, k, n); });
+        post([=](ArchiveBinding *w) { w->counterChanged(counterText); });
     }
     void failed(const QString &title, const QString &text, const QString &detail) override
     {
-        post([=](FrmSheaf *w) { w->failed(title, text, detail); });
+        post([=](ArchiveBinding *w) { w->failed(title, text, detail); });
     }
     void finished(const QString &statusText) override
     {
-        post([=](FrmSheaf *w) { w->finished(statusText); });
+        post([=](ArchiveBinding *w) { w->finished(statusText); });
     }
     // At most about ten a second, and the end of each archive.
     void progress(uint64_t done, uint64_t total)
@@ -56,18 +52,19 @@ public:
         if (done < total && now - m_lastProgress < std::chrono::milliseconds(100))
             return;
         m_lastProgress = now;
-        post([=](FrmSheaf *w) { w->progressed(done, total); });
+        post([=](ArchiveBinding *w) { w->progressed(done, total); });
     }
 
 private:
     template<typename F>
     void post(F call)
     {
-        FrmSheaf *w = m_window;
-        QMetaObject::invokeMethod(w, [w, call] { call(w); }, Qt::QueuedConnection);
+        ArchiveBinding *w = m_binding;
+        QMetaObject::invokeMethod(
+            w, [w, call] { call(w); }, Qt::QueuedConnection);
     }
 
-    FrmSheaf *m_window;
+    ArchiveBinding *m_binding;
     std::chrono::steady_clock::time_point m_lastProgress {};
 };
 
@@ -77,8 +74,9 @@ namespace {
 class RunInputBlock : public QObject
 {
 public:
-    explicit RunInputBlock(FrmSheaf *window)
+    RunInputBlock(QWidget *window, ArchiveBinding *binding)
         : m_window(window)
+        , m_binding(binding)
     {
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -93,7 +91,7 @@ protected:
         switch (event->type()) {
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
-                m_window->stopRun();
+                m_binding->stopRun();
             return true;
         case QEvent::ShortcutOverride:
             // Taken here, so that no mnemonic or shortcut fires.
@@ -113,9 +111,9 @@ protected:
     }
 
 private:
-    FrmSheaf *m_window;
+    QWidget *m_window;
+    ArchiveBinding *m_binding;
 };
-
 
 void writeCaption(QCheckBox *box, OptionSwitch which)
 {
@@ -129,50 +127,75 @@ void writeCaption(QCheckBox *box, OptionSwitch which)
 }
 } // namespace
 
-void FrmSheaf::chkSelect_Click()
+ArchiveBinding::ArchiveBinding(
+    const ArchiveControls &controls, CandidateList &list, CommandState &state, QObject *parent)
+    : QObject(parent)
+    , m_c(controls)
+    , m_list(list)
+    , m_state(state)
 {
-    writeCaption(chkSelect, OptionSwitch::Select);
+    connect(m_c.cmdArchive, &QPushButton::clicked, this, &ArchiveBinding::cmdArchive_Click);
+    connect(m_c.chkSelect, &QCheckBox::stateChanged, this, &ArchiveBinding::chkSelect_Click);
+    connect(m_c.chkOutput, &QCheckBox::stateChanged, this, &ArchiveBinding::chkOutput_Click);
+    connect(m_c.chkName, &QCheckBox::stateChanged, this, &ArchiveBinding::chkName_Click);
+    connect(m_c.chkTogether, &QCheckBox::stateChanged, this, &ArchiveBinding::chkTogether_Click);
 }
 
-void FrmSheaf::chkOutput_Click()
+Archiver ArchiveBinding::archiverChoice() const
 {
-    writeCaption(chkOutput, OptionSwitch::Output);
+    if (m_c.optLzh->isChecked())
+        return Archiver::Lzh;
+    if (m_c.optZip->isChecked())
+        return Archiver::Zip;
+    if (m_c.optCab->isChecked())
+        return Archiver::Cab;
+    return Archiver::None;
 }
 
-void FrmSheaf::chkName_Click()
+void ArchiveBinding::chkSelect_Click()
 {
-    writeCaption(chkName, OptionSwitch::Name);
+    writeCaption(m_c.chkSelect, OptionSwitch::Select);
 }
 
-void FrmSheaf::chkTogether_Click()
+void ArchiveBinding::chkOutput_Click()
 {
-    writeCaption(chkTogether, OptionSwitch::Together);
+    writeCaption(m_c.chkOutput, OptionSwitch::Output);
 }
 
-void FrmSheaf::cmdArchive_Click()
+void ArchiveBinding::chkName_Click()
 {
-    if (m_busy || m_list.FileCount == 0)
+    writeCaption(m_c.chkName, OptionSwitch::Name);
+}
+
+void ArchiveBinding::chkTogether_Click()
+{
+    writeCaption(m_c.chkTogether, OptionSwitch::Together);
+}
+
+void ArchiveBinding::cmdArchive_Click()
+{
+    if (m_state.busy || m_list.FileCount == 0)
         return;
     ArchiveRunSettings settings;
     settings.archiver = archiverChoice();
-    settings.name = chkName->checkState() == Qt::Checked;
-    settings.together = chkTogether->checkState() == Qt::Checked;
-    settings.output = chkOutput->checkState() == Qt::Checked;
-    settings.outputFolder = txtOutput->text();
-    settings.extension = cmbExtent->currentText();
+    settings.name = m_c.chkName->checkState() == Qt::Checked;
+    settings.together = m_c.chkTogether->checkState() == Qt::Checked;
+    settings.output = m_c.chkOutput->checkState() == Qt::Checked;
+    settings.outputFolder = m_c.txtOutput->text();
+    settings.extension = m_c.cmbExtent->currentText();
     settings.cancel = &m_cancel;
     QueuedRunObserver observer(this);
     settings.progress = [&observer](uint64_t done, uint64_t total) {
         observer.progress(done, total);
     };
-    m_busy = true;
+    m_state.busy = true;
     m_running = true;
     m_cancel = false;
     m_heldBoxes.clear();
 
     ArchiveRunOutcome outcome = ArchiveRunOutcome::Empty;
     {
-        const RunInputBlock block(this);
+        const RunInputBlock block(m_c.window, this);
         QEventLoop loop;
         std::thread worker([&] {
             outcome = runArchive(m_list, settings, observer);
@@ -183,54 +206,55 @@ void FrmSheaf::cmdArchive_Click()
         worker.join();
     }
     m_running = false;
-    setWindowTitle(titleWithProgress(-1));
+    m_c.window->setWindowTitle(titleWithProgress(-1));
     if (outcome == ArchiveRunOutcome::Cancelled)
-        lblMsg->setText(QStringLiteral("圧縮を中止しました"));
+        m_c.lblMsg->setText(QStringLiteral("圧縮を中止しました"));
     for (const MessageBoxRecord &box : std::exchange(m_heldBoxes, {}))
-        showMessage(this, box);
-    endCommand();
+        showMessage(m_c.window, box);
+    m_state.end();
 }
 
-void FrmSheaf::stopRun()
+void ArchiveBinding::stopRun()
 {
     if (m_running)
         m_cancel = true;
 }
 
-QString FrmSheaf::titleWithProgress(int percent)
+QString ArchiveBinding::titleWithProgress(int percent)
 {
     const QString title = QStringLiteral("Sheaf（簡易版）");
     return percent < 0 ? title : title + QStringLiteral(" - %1%").arg(percent);
 }
 
-void FrmSheaf::progressed(uint64_t done, uint64_t total)
+void ArchiveBinding::progressed(uint64_t done, uint64_t total)
 {
     // The share of the current archive's bytes; the run's own texts stay.
     const int percent = total == 0 ? 100 : int(std::min<uint64_t>(done, total) * 100 / total);
-    setWindowTitle(titleWithProgress(percent));
+    m_c.window->setWindowTitle(titleWithProgress(percent));
 }
 
-void FrmSheaf::refused(const QString &text)
+void ArchiveBinding::refused(const QString &text)
 {
-    m_heldBoxes << MessageBoxRecord {QStringLiteral("kwSheaf"), text, QString(), QMessageBox::NoIcon};
+    m_heldBoxes << MessageBoxRecord {
+        QStringLiteral("kwSheaf"), text, QString(), QMessageBox::NoIcon};
 }
 
-void FrmSheaf::started(const QString &statusText)
+void ArchiveBinding::started(const QString &statusText)
 {
-    cmdSelect->setEnabled(false);
-    cmdArchive->setEnabled(false);
-    lblMsg->setText(statusText);
+    m_c.cmdSelect->setEnabled(false);
+    m_c.cmdArchive->setEnabled(false);
+    m_c.lblMsg->setText(statusText);
 }
 
-void FrmSheaf::counterChanged(const QString &counterText, int, int)
+void ArchiveBinding::counterChanged(const QString &counterText)
 {
     // The event loop paints it; reports that queue up between two paints
     // cost a text each.
-    lblCount->setText(counterText);
-    setWindowTitle(titleWithProgress(-1));
+    m_c.lblCount->setText(counterText);
+    m_c.window->setWindowTitle(titleWithProgress(-1));
 }
 
-void FrmSheaf::failed(const QString &title, const QString &text, const QString &detail)
+void ArchiveBinding::failed(const QString &title, const QString &text, const QString &detail)
 {
     // The archiver's failure carries the application title and the
     // exclamation icon; the tool's own refusals ("kwSheaf") have no icon.
@@ -239,9 +263,9 @@ void FrmSheaf::failed(const QString &title, const QString &text, const QString &
         title, text, detail, archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
 }
 
-void FrmSheaf::finished(const QString &statusText)
+void ArchiveBinding::finished(const QString &statusText)
 {
-    lblMsg->setText(statusText);
+    m_c.lblMsg->setText(statusText);
 }
 
 } // namespace sheaf::ui

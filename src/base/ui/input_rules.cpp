@@ -1,4 +1,4 @@
-#include "app/ui/input_rules.h"
+#include "base/ui/input_rules.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,9 +31,8 @@ protected:
             auto *button = qobject_cast<QPushButton *>(watched);
             const auto *key = static_cast<QKeyEvent *>(event);
             if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-                && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
-                && button->hasFocus() && button->isEnabled()
-                && !qobject_cast<QDialog *>(button->window())) {
+                && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && button->hasFocus()
+                && button->isEnabled() && !qobject_cast<QDialog *>(button->window())) {
                 button->click();
                 return true;
             }
