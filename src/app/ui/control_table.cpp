@@ -8,10 +8,10 @@
 //     overlapped its neighbour by a pixel);
 //   Frame7 by 60 twips (4 px) and lblMsg to two lines: the longest status
 //     text is up to 616 px;
-//   the grid's columns: № 43 ("30000" is 38 px in 12 px), 更新日時 100
-//     ("24/03/19 09:30" 95 px), サイズ 105 ("999,999,999,999" 100 px): the
+//   the grid's columns: № 43 ("30000" is 37.7 px in 12 px), 更新日時 100
+//     ("24/03/19 09:30" 94.5 px), サイズ 106 ("999,999,999,999" 100.03 px): the
 //     text, a 2 px margin on either side (the item views' default is 3) and
-//     the grid line; ディレクトリ and ファイル名 (120 each before) give the
+//     the grid line; ディレクトリ (83) and ファイル名 (84; 120 each before) give the
 //     room back, so the columns still fill the grid at start-up, and elide
 //     their middle.
 
@@ -81,7 +81,7 @@ const ControlRow kControls[] = {
         u"圧縮するファイルを一覧表示します。クリックする事で非対称にする事も出来ます。", 13},
 };
 
-const int kColumnWidths[] = {43, 32, 84, 84, 100, 105};
+const int kColumnWidths[] = {43, 32, 83, 84, 100, 106};
 
 } // namespace
 
