@@ -264,7 +264,8 @@ IniLoadResult parseSettings(
             return fail();
         static const QString keys[] {kSelectCheck, kOutputCheck, kNameCheck, kTogetherCheck,
             kSelectFolder, kOutputFolder, kExtension, kArchiver, kTop, kLeft};
-        anySetting = anySetting || std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
+        anySetting
+            = anySetting || std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
         if (key == kSelectFolder) {
             settings.selectFolder = value;
         } else if (key == kOutputFolder) {
@@ -389,7 +390,8 @@ QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens)
     const QRect *best = nullptr;
     qint64 bestOverlap = 0, bestDistance = 0;
     // Enough of the title bar to take hold of it.
-    const QRect grip(frame.topLeft(), QSize(std::min(frame.width(), 100), std::min(frame.height(), 23)));
+    const QRect grip(
+        frame.topLeft(), QSize(std::min(frame.width(), 100), std::min(frame.height(), 23)));
     for (const QRect &screen : screens) {
         if (screen.contains(grip))
             return frame.topLeft();

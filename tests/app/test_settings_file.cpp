@@ -278,8 +278,8 @@ void TestSettingsFile::placeOnScreens_data()
     QTest::addColumn<QPoint>("expected");
     // Two screens side by side: 0..1919 and 1920..3199 (the second lower).
     QTest::newRow("inside") << QRect(100, 50, 857, 418) << QPoint(100, 50);
-    QTest::newRow("title bar on the screen, rest beyond") << QRect(1800, 50, 857, 418)
-                                                          << QPoint(1800, 50);
+    QTest::newRow("title bar on the screen, rest beyond")
+        << QRect(1800, 50, 857, 418) << QPoint(1800, 50);
     QTest::newRow("far off both") << QRect(6666666, 6666666, 857, 418) << QPoint(2343, 606);
     QTest::newRow("above the top") << QRect(300, -5000, 857, 418) << QPoint(300, 0);
     QTest::newRow("mostly on the second") << QRect(1900, 2000, 857, 418) << QPoint(1920, 606);

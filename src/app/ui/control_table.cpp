@@ -3,9 +3,10 @@
 //   the left pane by 300 twips (20 px): the counter "(30,000/30,000)" is
 //     104 px in IPAPGothic 13 px, lblCount had 81 (Frame5 and its label
 //     grow, Frame6 moves right, the window and the grid's left edge follow);
-//   lblCount starts at 1095 twips, where cmbExtent ends, and the option
-//     buttons are 720 twips wide, up to where the next one starts (each
-//     overlapped its neighbour by a pixel);
+//   lblCount starts at 1095 twips, where cmbExtent ends (it overlapped it);
+//   the option buttons are 720 twips wide at 180, 990 and 1770 twips, so
+//     that "LHA" and "ZIP" end 9 px or more before the next circle (each
+//     button overlapped its neighbour, "LHA" nearly touched ZIP's circle);
 //   Frame7 by 60 twips (4 px) and lblMsg to two lines: the longest status
 //     text is up to 616 px;
 //   the grid's columns: № 43 ("30000" is 37.7 px in 12 px), 更新日時 100
@@ -47,7 +48,8 @@ const ControlRow kControls[] = {
     {"Frame4", K::Frame, "frmSheaf", {120, 3000, 5355, 615}, u"ファイル名をフォルダ名に変更", u"",
         -1},
     {"chkName", K::Switch, "Frame4", {120, 240, 5115, 255}, u"",
-        u"通常はチェックしないで下さい。ファイル名を直上のフォルダ名に変更してから圧縮します。", 16},
+        u"通常はチェックしないで下さい。ファイル名を直上のフォルダ名に変更してから圧縮します。",
+        16},
 
     {"Frame5", K::Frame, "frmSheaf", {120, 3720, 2715, 615}, u"抽出する拡張子の設定", u"", -1},
     {"cmbExtent", K::Combo, "Frame5", {120, 240, 975, 300}, u"",
@@ -57,11 +59,11 @@ const ControlRow kControls[] = {
     {"lblCount", K::Label, "Frame5", {1095, 240, 1575, 255}, u"", u"", -1},
 
     {"Frame6", K::Frame, "frmSheaf", {2940, 3720, 2535, 615}, u"圧縮するアーカイバの設定", u"", -1},
-    {"optLzh", K::Option, "Frame6", {240, 240, 720, 300}, u"LHA",
+    {"optLzh", K::Option, "Frame6", {180, 240, 720, 300}, u"LHA",
         u"ＵＮＬＨＡ３２．ＤＬＬが有れば、圧縮可能です。", 6},
-    {"optZip", K::Option, "Frame6", {960, 240, 720, 300}, u"ZIP",
+    {"optZip", K::Option, "Frame6", {990, 240, 720, 300}, u"ZIP",
         u"ＺＩＰ３２．ＤＬＬ＋ＺＩＰ３２Ｊ．ＤＬＬＬが有れば、圧縮可能です。", 7},
-    {"optCab", K::Option, "Frame6", {1680, 240, 720, 300}, u"CAB",
+    {"optCab", K::Option, "Frame6", {1770, 240, 720, 300}, u"CAB",
         u"ＣＡＢ３２．ＤＬＬが有れば、圧縮可能です。", 8},
 
     {"cmdSelect", K::Button, "frmSheaf", {120, 4560, 1170, 495}, u"抽出(&S)",

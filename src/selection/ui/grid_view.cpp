@@ -33,8 +33,8 @@ bool textCut(const QTableView *view, const QModelIndex &index, QString *text)
 {
     *text = index.data().toString();
     // The grid line takes the last pixel of the cell.
-    const int room = view->visualRect(index).width() - (view->showGrid() ? 1 : 0)
-        - 2 * GridView::CellMargin;
+    const int room
+        = view->visualRect(index).width() - (view->showGrid() ? 1 : 0) - 2 * GridView::CellMargin;
     return view->fontMetrics().horizontalAdvance(*text) > room;
 }
 

@@ -21,8 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSet>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,9 +89,14 @@ private slots:
             QVERIFY2(room.contains(control->geometry()), row.name);
             if (frame) // below the caption, too
                 QVERIFY2(control->y() >= frame->captionRect().bottom(), row.name);
+            // What a button draws (its size hint) keeps 6 px from the next control.
+            QRect drawn = control->geometry();
+            if (qobject_cast<QAbstractButton *>(control))
+                drawn.setWidth(std::min(control->sizeHint().width(), drawn.width()) + 6);
             for (QWidget *other : placed) {
                 if (other->parentWidget() == container)
-                    QVERIFY2(!other->geometry().intersects(control->geometry()),
+                    QVERIFY2(!other->geometry().intersects(drawn)
+                            && !other->geometry().intersects(control->geometry()),
                         qPrintable(other->objectName() + u' ' + row.name));
             }
             placed << control;
