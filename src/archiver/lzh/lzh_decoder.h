@@ -45,6 +45,7 @@ std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archi
 
 // The same on bytes in memory (`name` only for messages).
 std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
-    const std::string &name, const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr);
+    const std::string &name, const LzhDataSink &sink = {},
+    const std::atomic<bool> *cancel = nullptr);
 
 } // namespace sheaf::archiver

@@ -1,0 +1,604 @@
+// The LZH decoder. The headers are walked by the archive reader (every
+// bound and header CRC checked there); this file decodes the member data.
+//
+// Speed: Huffman codes are looked up in a table indexed by the next 12 bits
+// (8 for the small T and P alphabets); the few longer codes fall back to the
+// canonical first-code search. One refill per token covers the C code, the
+// P code and the extra bits. Matches of distance 8 or more are copied eight
+// bytes at a time, which may write up to seven bytes past the match; the
+// output buffer keeps that much slack.
+//
+// Strictness: the decoder is what our own archives are verified with, so it
+// refuses what the strictest readers refuse: incomplete or oversubscribed
+// code tables, runs past a table's count, references before the start of the
+// file, output past the original size, tokens left over in the last block,
+// bytes after the stream and padding bits that are not zero.
+#include "archiver/lzh/lzh_decoder.h"
+
+#include "archiver/archive_error.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_bit_reader.h"
+#include "base/platform.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sheaf::archiver {
+
+namespace {
+
+constexpr unsigned kMaxCodeLength = 16;
+constexpr unsigned kNC = 510; // literal and length symbols
+constexpr unsigned kNT = 19; // code-length symbols
+constexpr unsigned kCBits = 9, kTBits = 5;
+constexpr size_t kHistory = 65536; // the largest window (-lh7-)
+constexpr size_t kOutputChunk = size_t(1) << 20;
+constexpr size_t kInputChunk = size_t(1) << 20;
+
+const char *const kBadTable = "圧縮データが壊れています (符号表が不正です)";
+const char *const kBadCode = "圧縮データが壊れています (不正な符号があります)";
+const char *const kBeforeStart = "圧縮データが壊れています (ファイルの先頭より前を参照しています)";
+const char *const kPastSize = "圧縮データが壊れています (元の大きさを超えて展開されます)";
+const char *const kEmptyBlock = "圧縮データが壊れています (符号数 0 のブロックがあります)";
+const char *const kTokensLeft = "圧縮データが壊れています (最後のブロックに余分な符号があります)";
+const char *const kTruncated = "圧縮データが途中で終わっています";
+const char *const kTrailing = "圧縮データの後ろに余分なデータがあります";
+const char *const kPadding = "圧縮データの末尾の詰め物が 0 ではありません";
+const char *const kStoredSize = "無圧縮メンバーの格納サイズと元のサイズが違います";
+
+// A canonical Huffman code: a lookup table for codes up to `bits` long and
+// the first-code search for the rest. Entries hold symbol | length << 10;
+// length kLong sends the search on, kInvalid marks a prefix of no code.
+class HuffmanTable
+{
+public:
+    static constexpr uint16_t kLong = 31, kInvalid = 30;
+
+    explicit HuffmanTable(unsigned bits)
+        : m_bits(bits)
+        , m_lookup(size_t(1) << bits)
+    {
+    }
+
+    // Only `symbol`, with a code of 0 bits.
+    void single(unsigned symbol)
+    {
+        std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(symbol));
+        m_count.fill(0);
+    }
+
+    // From code lengths (0 = unused). False when the lengths do not form a
+    // complete prefix code; a table with no code at all is accepted, and
+    // any attempt to decode with it fails.
+    bool build(const uint8_t *lengths, unsigned n)
+    {
+        m_count.fill(0);
+        for (unsigned s = 0; s < n; ++s)
+            ++m_count[lengths[s]];
+        m_count[0] = 0;
+        uint32_t space = 0;
+        for (unsigned l = 1; l <= kMaxCodeLength; ++l)
+            space += uint32_t(m_count[l]) << (kMaxCodeLength - l);
+        if (space == 0) {
+            std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(kInvalid << 10));
+            return true;
+        }
+        if (space != (uint32_t(1) << kMaxCodeLength))
+            return false;
+        std::array<uint32_t, kMaxCodeLength + 2> next {};
+        uint16_t offset = 0;
+        for (unsigned l = 1; l <= kMaxCodeLength; ++l) {
+            m_first[l] = next[l];
+            m_offset[l] = offset;
+            offset = uint16_t(offset + m_count[l]);
+            next[l + 1] = (next[l] + m_count[l]) << 1;
+        }
+        for (unsigned s = 0; s < n; ++s) {
+            const unsigned l = lengths[s];
+            if (l == 0)
+                continue;
+            const uint32_t code = next[l]++;
+            m_sorted[m_offset[l] + (code - m_first[l])] = uint16_t(s);
+            if (l <= m_bits) {
+                const size_t from = size_t(code) << (m_bits - l),
+                             to = size_t(code + 1) << (m_bits - l);
+                std::fill(m_lookup.begin() + long(from), m_lookup.begin() + long(to),
+                    uint16_t(s | l << 10));
+            } else {
+                m_lookup[code >> (l - m_bits)] = uint16_t(kLong << 10);
+            }
+        }
+        return true;
+    }
+
+    // The next symbol, or -1 when the bits are no code. Needs 16 bits
+    // buffered.
+    int decode(LzhBitReader &in) const
+    {
+        const uint16_t e = m_lookup[in.peek(m_bits)];
+        const unsigned l = e >> 10;
+        if (l <= kMaxCodeLength) [[likely]] {
+            in.skip(l);
+            return e & 0x3FF;
+        }
+        return l == kLong ? decodeLong(in) : -1;
+    }
+
+private:
+    int decodeLong(LzhBitReader &in) const
+    {
+        for (unsigned l = m_bits + 1; l <= kMaxCodeLength; ++l) {
+            const uint32_t index = in.peek(l) - m_first[l];
+            if (index < m_count[l]) {
+                in.skip(l);
+                return m_sorted[m_offset[l] + index];
+            }
+        }
+        return -1;
+    }
+
+    unsigned m_bits;
+    std::vector<uint16_t> m_lookup;
+    std::array<uint16_t, kMaxCodeLength + 1> m_count {};
+    std::array<uint32_t, kMaxCodeLength + 1> m_first {};
+    std::array<uint16_t, kMaxCodeLength + 1> m_offset {};
+    std::array<uint16_t, kNC> m_sorted {};
+};
+
+struct Fault
+{
+    const char *why;
+};
+
+// Where decoded bytes go: both checksums, the caller's sink, and the
+// history that matches copy from.
+class Output
+{
+public:
+    Output(LzhMemberReport &report, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+        : m_report(report)
+        , m_sink(sink)
+        , m_cancel(cancel)
+    {
+    }
+
+    void emit(const uint8_t *data, size_t size)
+    {
+        if (size == 0)
+            return;
+        m_crc16.update(data, size);
+        // zlib's crc32 takes a 32-bit length.
+        for (size_t done = 0; done < size;) {
+            const size_t n = std::min<size_t>(size - done, 1u << 30);
+            m_crc32 = uint32_t(::crc32(uLong(m_crc32), data + done, uInt(n)));
+            done += n;
+        }
+        if (m_sink)
+            m_sink(m_report, data, size);
+        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+    }
+
+    uint16_t crc16() const { return m_crc16.value(); }
+    uint32_t crc32() const { return m_crc32; }
+
+private:
+    LzhMemberReport &m_report;
+    const LzhDataSink &m_sink;
+    const std::atomic<bool> *m_cancel;
+    Crc16 m_crc16;
+    uint32_t m_crc32 = uint32_t(::crc32(0, nullptr, 0));
+};
+
+// Decodes one -lh5-/-lh6-/-lh7- stream of `original` bytes.
+class StreamDecoder
+{
+public:
+    StreamDecoder(LzhBitReader &in, Output &out, unsigned np, unsigned pBits)
+        : m_in(in)
+        , m_out(out)
+        , m_np(np)
+        , m_pBits(pBits)
+        , m_buffer(kHistory + kOutputChunk + 512)
+    {
+    }
+
+    void run(uint64_t original);
+
+private:
+    void readLengths(
+        uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special, HuffmanTable &table);
+    void readCLengths();
+    void flush();
+
+    LzhBitReader &m_in;
+    Output &m_out;
+    unsigned m_np, m_pBits;
+    std::vector<uint8_t> m_buffer;
+    size_t m_pos = 0, m_emitted = 0;
+    uint64_t m_before = 0; // bytes decoded before m_buffer[0]
+    HuffmanTable m_t {8}, m_c {12}, m_p {8};
+    std::array<uint8_t, kNC> m_lengths {};
+};
+
+void StreamDecoder::readLengths(
+    uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special, HuffmanTable &table)
+{
+    const unsigned n = m_in.bits(countBits);
+    if (n == 0) {
+        const unsigned symbol = m_in.bits(countBits);
+        if (symbol >= alphabet)
+            throw Fault {kBadTable};
+        table.single(symbol);
+        return;
+    }
+    if (n > alphabet)
+        throw Fault {kBadTable};
+    std::fill(lengths, lengths + alphabet, uint8_t(0));
+    unsigned i = 0;
+    while (i < n) {
+        m_in.refill();
+        unsigned l = m_in.peek(3);
+        m_in.skip(3);
+        if (l == 7) {
+            while (m_in.peek(1)) {
+                m_in.skip(1);
+                if (++l > kMaxCodeLength)
+                    throw Fault {kBadTable};
+            }
+            m_in.skip(1);
+        }
+        lengths[i++] = uint8_t(l);
+        if (special && i == 3) {
+            const unsigned zeros = m_in.bits(2);
+            if (i + zeros > n)
+                throw Fault {kBadTable};
+            i += zeros; // already zero
+        }
+    }
+    if (!table.build(lengths, alphabet))
+        throw Fault {kBadTable};
+}
+
+void StreamDecoder::readCLengths()
+{
+    const unsigned n = m_in.bits(kCBits);
+    if (n == 0) {
+        const unsigned symbol = m_in.bits(kCBits);
+        if (symbol >= kNC)
+            throw Fault {kBadTable};
+        m_c.single(symbol);
+        return;
+    }
+    if (n > kNC)
+        throw Fault {kBadTable};
+    m_lengths.fill(0);
+    unsigned i = 0;
+    while (i < n) {
+        m_in.refill();
+        const int t = m_t.decode(m_in);
+        if (t < 0)
+            throw Fault {kBadTable};
+        if (t <= 2) {
+            const unsigned run = t == 0 ? 1 : t == 1 ? m_in.bits(4) + 3 : m_in.bits(kCBits) + 20;
+            if (run > n - i)
+                throw Fault {kBadTable};
+            i += run; // already zero
+        } else {
+            m_lengths[i++] = uint8_t(t - 2);
+        }
+    }
+    if (!m_c.build(m_lengths.data(), kNC))
+        throw Fault {kBadTable};
+}
+
+void StreamDecoder::flush()
+{
+    m_out.emit(m_buffer.data() + m_emitted, m_pos - m_emitted);
+    if (m_pos > kHistory) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_pos - kHistory, kHistory);
+        m_before += m_pos - kHistory;
+        m_pos = kHistory;
+    }
+    m_emitted = m_pos;
+}
+
+void StreamDecoder::run(uint64_t original)
+{
+    uint64_t left = original;
+    unsigned tokensLeft = 0;
+    const size_t flushAt = kHistory + kOutputChunk;
+    std::array<uint8_t, kNT> tLengths {};
+    std::array<uint8_t, 32> pLengths {};
+    while (left > 0) {
+        if (m_in.exhausted())
+            throw Fault {kTruncated};
+        tokensLeft = m_in.bits(16);
+        if (tokensLeft == 0)
+            throw Fault {kEmptyBlock};
+        readLengths(tLengths.data(), kNT, kTBits, true, m_t);
+        readCLengths();
+        readLengths(pLengths.data(), m_np, m_pBits, false, m_p);
+
+        uint8_t *const buf = m_buffer.data();
+        while (tokensLeft > 0 && left > 0) {
+            --tokensLeft;
+            if (m_pos >= flushAt) [[unlikely]] {
+                flush();
+                if (m_in.exhausted())
+                    throw Fault {kTruncated};
+            }
+            m_in.refill();
+            const int c = m_c.decode(m_in);
+            if (c < 256) {
+                if (c < 0) [[unlikely]]
+                    throw Fault {kBadCode};
+                buf[m_pos++] = uint8_t(c);
+                --left;
+                continue;
+            }
+            const unsigned length = unsigned(c) - 256 + 3;
+            const int p = m_p.decode(m_in);
+            if (p < 0) [[unlikely]]
+                throw Fault {kBadCode};
+            size_t distance = 1;
+            if (p >= 1) {
+                const unsigned extra = unsigned(p) - 1;
+                distance = (size_t(1) << extra) + 1;
+                if (extra > 0) {
+                    distance += m_in.peek(extra);
+                    m_in.skip(extra);
+                }
+            }
+            if (distance > m_pos + m_before) [[unlikely]]
+                throw Fault {kBeforeStart};
+            if (length > left) [[unlikely]]
+                throw Fault {kPastSize};
+            left -= length;
+            uint8_t *dst = buf + m_pos;
+            const uint8_t *src = dst - distance;
+            m_pos += length;
+            if (distance >= 8) {
+                // Eight bytes at a time; the slack after the chunk takes the
+                // overshoot.
+                uint8_t *const end = dst + length;
+                do {
+                    std::memcpy(dst, src, 8);
+                    dst += 8;
+                    src += 8;
+                } while (dst < end);
+            } else if (distance == 1) {
+                std::memset(dst, *src, length);
+            } else {
+                for (unsigned k = 0; k < length; ++k)
+                    dst[k] = src[k];
+            }
+        }
+        if (m_in.exhausted())
+            throw Fault {kTruncated};
+    }
+    flush();
+    if (tokensLeft != 0)
+        throw Fault {kTokensLeft};
+}
+
+// Where the packed data of the members comes from.
+class PackedSource
+{
+public:
+    virtual ~PackedSource() = default;
+    using Piece = std::function<void(const uint8_t *data, size_t size)>;
+    // A bit reader over `size` bytes at `offset`.
+    virtual LzhBitReader open(uint64_t offset, uint64_t size) = 0;
+    // The same bytes handed out in pieces, for stored members.
+    virtual void pieces(uint64_t offset, uint64_t size, const Piece &piece) = 0;
+};
+
+class MemoryPacked : public PackedSource
+{
+public:
+    explicit MemoryPacked(const uint8_t *data)
+        : m_data(data)
+    {
+    }
+    LzhBitReader open(uint64_t offset, uint64_t size) override
+    {
+        return LzhBitReader(m_data + offset, m_data + offset + size);
+    }
+    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
+    {
+        for (uint64_t done = 0; done < size;) {
+            const size_t n = size_t(std::min<uint64_t>(size - done, kInputChunk));
+            piece(m_data + offset + done, n);
+            done += n;
+        }
+    }
+
+private:
+    const uint8_t *m_data;
+};
+
+class FilePacked : public PackedSource
+{
+public:
+    explicit FilePacked(const std::filesystem::path &path)
+        : m_path(path)
+        , m_buffer(kInputChunk + 8)
+    {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errno);
+    }
+    ~FilePacked() override { ::close(m_fd); }
+    FilePacked(const FilePacked &) = delete;
+    FilePacked &operator=(const FilePacked &) = delete;
+
+    LzhBitReader open(uint64_t offset, uint64_t size) override
+    {
+        m_next = offset;
+        m_left = size;
+        const uint8_t *begin = m_buffer.data(), *end = begin;
+        more(begin, end);
+        return LzhBitReader(
+            begin, end, [this](const uint8_t *&b, const uint8_t *&e) { more(b, e); });
+    }
+    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
+    {
+        m_next = offset;
+        m_left = size;
+        while (m_left > 0) {
+            const uint8_t *begin = m_buffer.data(), *end = begin;
+            more(begin, end);
+            piece(begin, size_t(end - begin));
+        }
+    }
+
+private:
+    // Keeps the unread tail [b, e) and reads the next piece after it.
+    void more(const uint8_t *&b, const uint8_t *&e)
+    {
+        const size_t keep = size_t(e - b);
+        std::memmove(m_buffer.data(), b, keep);
+        const size_t want = size_t(std::min<uint64_t>(m_left, kInputChunk));
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n
+                = ::pread(m_fd, m_buffer.data() + keep + got, want - got, off_t(m_next));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                fail(n < 0 ? errno : EIO);
+            got += size_t(n);
+            m_next += uint64_t(n);
+        }
+        m_left -= got;
+        b = m_buffer.data();
+        e = b + keep + got;
+    }
+
+    [[noreturn]] void fail(int err) const
+    {
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "書庫を読み込めません: " + m_path.string() + ": " + platform::errorText(err));
+    }
+
+    std::filesystem::path m_path;
+    std::vector<uint8_t> m_buffer;
+    int m_fd = -1;
+    uint64_t m_next = 0, m_left = 0;
+};
+
+struct MethodFacts
+{
+    const char *id;
+    unsigned np, pBits; // 0: stored
+};
+
+constexpr std::array<MethodFacts, 4> kMethods {{
+    {"-lh0-", 0, 0},
+    {"-lh5-", 14, 4},
+    {"-lh6-", 16, 5},
+    {"-lh7-", 17, 5},
+}};
+
+std::string hex4(uint16_t v)
+{
+    char s[8];
+    std::snprintf(s, sizeof s, "%04X", unsigned(v));
+    return s;
+}
+
+void decodeMember(PackedSource &packed, const LzhMemberInfo &info, LzhMemberReport &report,
+    const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    Output out(report, sink, cancel);
+    report.crc32 = out.crc32();
+    if (report.isDirectory)
+        return;
+    const MethodFacts *method = nullptr;
+    for (const MethodFacts &m : kMethods)
+        if (report.method == m.id)
+            method = &m;
+    if (!method) {
+        report.fault = "対応していない圧縮方式です: " + report.method;
+        return;
+    }
+    try {
+        if (method->np == 0) {
+            if (info.dataSize != info.originalSize)
+                throw Fault {kStoredSize};
+            packed.pieces(info.dataOffset, info.dataSize,
+                [&out](const uint8_t *data, size_t size) { out.emit(data, size); });
+        } else {
+            LzhBitReader in = packed.open(info.dataOffset, info.dataSize);
+            StreamDecoder(in, out, method->np, method->pBits).run(info.originalSize);
+            const uint64_t consumed = in.consumedBits();
+            if (consumed > info.dataSize * 8)
+                throw Fault {kTruncated};
+            if (!in.restOfByteIsZero())
+                throw Fault {kPadding};
+            if ((consumed + 7) / 8 < info.dataSize)
+                throw Fault {kTrailing};
+        }
+    } catch (const Fault &f) {
+        report.fault = f.why;
+    }
+    report.crc32 = out.crc32();
+    if (report.fault.empty() && out.crc16() != report.crc16)
+        report.fault = "CRC が合いません (格納値 " + hex4(report.crc16) + ", 計算値 "
+            + hex4(out.crc16()) + ")";
+}
+
+std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members,
+    PackedSource &packed, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    std::vector<LzhMemberReport> reports;
+    reports.reserve(members.size());
+    for (const LzhMemberInfo &m : members) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        LzhMemberReport r;
+        r.storedPath = m.path;
+        r.rawName = m.rawPath;
+        r.isDirectory = m.isDirectory;
+        r.method = m.method;
+        r.originalSize = m.originalSize;
+        r.packedSize = m.dataSize;
+        r.mtime = m.mtime;
+        r.crc16 = m.crc16;
+        r.headerLevel = m.headerLevel;
+        r.headerOffset = m.offset;
+        decodeMember(packed, m, r, sink, cancel);
+        reports.push_back(std::move(r));
+    }
+    return reports;
+}
+
+} // namespace
+
+std::vector<LzhMemberReport> decodeLzhArchive(
+    const std::filesystem::path &archive, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    const std::vector<LzhMemberInfo> members = readLzhMembers(archive);
+    FilePacked packed(archive);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
+    const std::string &name, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    const std::vector<LzhMemberInfo> members
+        = parseLzhMembers(std::string_view(reinterpret_cast<const char *>(data), size), name);
+    MemoryPacked packed(data);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+} // namespace sheaf::archiver
