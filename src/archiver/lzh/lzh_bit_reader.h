@@ -15,42 +15,62 @@
 
 namespace sheaf::archiver {
 
+// The state the decoding loop works on. It is a plain value so that the
+// loop can keep it in registers: stores of decoded bytes through a uint8_t
+// pointer would otherwise force it to be reloaded from memory after each one.
+struct LzhBits
+{
+    uint64_t buf = 0; // the next bits, MSB first
+    unsigned count = 0; // valid bits at the top of buf
+    const uint8_t *p = nullptr, *end = nullptr; // unread bytes
+    uint64_t taken = 0; // bytes of the data loaded into buf
+
+    // Loads whole bytes up to 56..63 bits; false when fewer than eight bytes
+    // are left, and then nothing was loaded.
+    bool refillFast()
+    {
+        if (end - p < 8) [[unlikely]]
+            return false;
+        uint64_t v;
+        __builtin_memcpy(&v, p, 8);
+        buf |= __builtin_bswap64(v) >> count;
+        const unsigned bytes = (63 - count) >> 3;
+        p += bytes;
+        taken += bytes;
+        count |= 56;
+        return true;
+    }
+    // The next n bits (1 <= n <= 32) without taking them.
+    uint32_t peek(unsigned n) const { return uint32_t(buf >> (64 - n)); }
+    void skip(unsigned n)
+    {
+        buf <<= n;
+        count -= n;
+    }
+};
+
 class LzhBitReader
 {
 public:
-    // Called when fewer than eight bytes are left: moves the unread bytes to
-    // wherever it likes and returns the new [begin, end), or begin == end
-    // when the data is used up.
+    // Called when the bytes are used up: returns the next [begin, end), or
+    // begin == end when the data ends.
     using More = std::function<void(const uint8_t *&begin, const uint8_t *&end)>;
 
     LzhBitReader(const uint8_t *begin, const uint8_t *end, More more = {})
-        : m_p(begin)
-        , m_end(end)
-        , m_more(std::move(more))
+        : m_more(std::move(more))
     {
+        m_s.p = begin;
+        m_s.end = end;
     }
 
+    // At least 56 bits buffered afterwards (zero bits past the end).
     void refill()
     {
-        if (m_end - m_p >= 8) [[likely]] {
-            m_buf |= loadBigEndian64(m_p) >> m_count;
-            const unsigned bytes = (63 - m_count) >> 3;
-            m_p += bytes;
-            m_taken += bytes;
-            m_count |= 56;
-        } else {
+        if (!m_s.refillFast())
             refillSlowly();
-        }
     }
-
-    // The next n bits (1 <= n <= 32) without taking them; needs a refill
-    // that covers them.
-    uint32_t peek(unsigned n) const { return uint32_t(m_buf >> (64 - n)); }
-    void skip(unsigned n)
-    {
-        m_buf <<= n;
-        m_count -= n;
-    }
+    uint32_t peek(unsigned n) const { return m_s.peek(n); }
+    void skip(unsigned n) { m_s.skip(n); }
     // n bits (0 <= n <= 24), refilling first.
     uint32_t bits(unsigned n)
     {
@@ -62,55 +82,48 @@ public:
         return v;
     }
 
+    // For the decoding loop: take the state into a local, hand it back
+    // before calling anything else on the reader.
+    LzhBits &state() { return m_s; }
+
     // Bits taken by the decoder so far, the zero bits fed past the end
     // included: more than 8 * the data's size means an overrun.
-    uint64_t consumedBits() const { return (m_taken + m_fedZeros) * 8 - m_count; }
+    uint64_t consumedBits() const { return (m_s.taken + m_fedZeros) * 8 - m_s.count; }
     // Whether the bits up to the next byte boundary are all zero.
     bool restOfByteIsZero() const
     {
-        const unsigned partial = m_count % 8;
-        return partial == 0 || (m_buf >> (64 - partial)) == 0;
+        const unsigned partial = m_s.count % 8;
+        return partial == 0 || (m_s.buf >> (64 - partial)) == 0;
     }
     // Far past the end: the decoder should give up at once.
     bool exhausted() const { return m_fedZeros > 16; }
 
 private:
-    static uint64_t loadBigEndian64(const uint8_t *p)
-    {
-        uint64_t v;
-        __builtin_memcpy(&v, p, 8);
-        return __builtin_bswap64(v);
-    }
-
     void refillSlowly()
     {
-        while (m_count <= 56) {
-            if (m_p == m_end && !m_done) {
+        while (m_s.count <= 56) {
+            if (m_s.p == m_s.end && !m_done) {
                 if (m_more)
-                    m_more(m_p, m_end);
-                if (m_p == m_end)
+                    m_more(m_s.p, m_s.end);
+                if (m_s.p == m_s.end)
                     m_done = true;
-                else if (m_end - m_p >= 8) {
-                    refill();
+                else if (m_s.refillFast())
                     return;
-                }
             }
             uint64_t byte = 0;
-            if (m_p != m_end) {
-                byte = *m_p++;
-                ++m_taken;
-            } else
+            if (m_s.p != m_s.end) {
+                byte = *m_s.p++;
+                ++m_s.taken;
+            } else {
                 ++m_fedZeros;
-            m_buf |= byte << (56 - m_count);
-            m_count += 8;
+            }
+            m_s.buf |= byte << (56 - m_s.count);
+            m_s.count += 8;
         }
     }
 
-    const uint8_t *m_p, *m_end;
+    LzhBits m_s;
     More m_more;
-    uint64_t m_buf = 0;
-    unsigned m_count = 0; // valid bits at the top of m_buf
-    uint64_t m_taken = 0; // bytes of the data loaded into m_buf
     uint64_t m_fedZeros = 0;
     bool m_done = false;
 };

@@ -40,7 +40,7 @@ constexpr unsigned kNC = 510; // literal and length symbols
 constexpr unsigned kNT = 19; // code-length symbols
 constexpr unsigned kCBits = 9, kTBits = 5;
 constexpr size_t kHistory = 65536; // the largest window (-lh7-)
-constexpr size_t kOutputChunk = size_t(1) << 20;
+constexpr size_t kOutputChunk = size_t(1) << 18;
 constexpr size_t kInputChunk = size_t(1) << 20;
 
 const char *const kBadTable = "圧縮データが壊れています (符号表が不正です)";
@@ -57,16 +57,11 @@ const char *const kStoredSize = "無圧縮メンバーの格納サイズと元�
 // A canonical Huffman code: a lookup table for codes up to `bits` long and
 // the first-code search for the rest. Entries hold symbol | length << 10;
 // length kLong sends the search on, kInvalid marks a prefix of no code.
+template<unsigned Bits>
 class HuffmanTable
 {
 public:
     static constexpr uint16_t kLong = 31, kInvalid = 30;
-
-    explicit HuffmanTable(unsigned bits)
-        : m_bits(bits)
-        , m_lookup(size_t(1) << bits)
-    {
-    }
 
     // Only `symbol`, with a code of 0 bits.
     void single(unsigned symbol)
@@ -107,13 +102,13 @@ public:
                 continue;
             const uint32_t code = next[l]++;
             m_sorted[m_offset[l] + (code - m_first[l])] = uint16_t(s);
-            if (l <= m_bits) {
-                const size_t from = size_t(code) << (m_bits - l),
-                             to = size_t(code + 1) << (m_bits - l);
+            if (l <= Bits) {
+                const size_t from = size_t(code) << (Bits - l);
+                const size_t to = size_t(code + 1) << (Bits - l);
                 std::fill(m_lookup.begin() + long(from), m_lookup.begin() + long(to),
                     uint16_t(s | l << 10));
             } else {
-                m_lookup[code >> (l - m_bits)] = uint16_t(kLong << 10);
+                m_lookup[code >> (l - Bits)] = uint16_t(kLong << 10);
             }
         }
         return true;
@@ -121,32 +116,40 @@ public:
 
     // The next symbol, or -1 when the bits are no code. Needs 16 bits
     // buffered.
-    int decode(LzhBitReader &in) const
+    int decode(LzhBits &in) const
     {
-        const uint16_t e = m_lookup[in.peek(m_bits)];
+        const uint16_t e = m_lookup[in.peek(Bits)];
         const unsigned l = e >> 10;
         if (l <= kMaxCodeLength) [[likely]] {
             in.skip(l);
             return e & 0x3FF;
         }
-        return l == kLong ? decodeLong(in) : -1;
+        if (l == kInvalid)
+            return -1;
+        unsigned length = 0;
+        const int symbol = decodeLong(in.buf, length);
+        in.skip(length);
+        return symbol;
     }
+    int decode(LzhBitReader &in) const { return decode(in.state()); }
 
 private:
-    int decodeLong(LzhBitReader &in) const
+    // Codes longer than the table: the canonical first-code search on the
+    // next 16 bits. Takes the bits by value so that the caller's state can
+    // stay in registers.
+    int decodeLong(uint64_t bits, unsigned &length) const
     {
-        for (unsigned l = m_bits + 1; l <= kMaxCodeLength; ++l) {
-            const uint32_t index = in.peek(l) - m_first[l];
+        for (unsigned l = Bits + 1; l <= kMaxCodeLength; ++l) {
+            const uint32_t index = uint32_t(bits >> (64 - l)) - m_first[l];
             if (index < m_count[l]) {
-                in.skip(l);
+                length = l;
                 return m_sorted[m_offset[l] + index];
             }
         }
         return -1;
     }
 
-    unsigned m_bits;
-    std::vector<uint16_t> m_lookup;
+    std::array<uint16_t, size_t(1) << Bits> m_lookup {};
     std::array<uint16_t, kMaxCodeLength + 1> m_count {};
     std::array<uint32_t, kMaxCodeLength + 1> m_first {};
     std::array<uint16_t, kMaxCodeLength + 1> m_offset {};
@@ -214,8 +217,10 @@ public:
     void run(uint64_t original);
 
 private:
-    void readLengths(
-        uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special, HuffmanTable &table);
+    template<unsigned Bits>
+    void readLengths(uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special,
+        HuffmanTable<Bits> &table);
+    void decodeTokens(unsigned &tokensLeft, uint64_t &left);
     void readCLengths();
     void flush();
 
@@ -225,12 +230,14 @@ private:
     std::vector<uint8_t> m_buffer;
     size_t m_pos = 0, m_emitted = 0;
     uint64_t m_before = 0; // bytes decoded before m_buffer[0]
-    HuffmanTable m_t {8}, m_c {12}, m_p {8};
+    HuffmanTable<8> m_t, m_p;
+    HuffmanTable<12> m_c;
     std::array<uint8_t, kNC> m_lengths {};
 };
 
-void StreamDecoder::readLengths(
-    uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special, HuffmanTable &table)
+template<unsigned Bits>
+void StreamDecoder::readLengths(uint8_t *lengths, unsigned alphabet, unsigned countBits,
+    bool special, HuffmanTable<Bits> &table)
 {
     const unsigned n = m_in.bits(countBits);
     if (n == 0) {
@@ -311,11 +318,80 @@ void StreamDecoder::flush()
     m_emitted = m_pos;
 }
 
+// Decodes tokens of the current block until the block or the original size
+// ends or the buffer is due to be flushed. Everything the loop touches is
+// local, see LzhBits.
+void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint64_t &left)
+{
+    uint8_t *const buf = m_buffer.data();
+    uint8_t *const start = buf + m_pos;
+    uint8_t *out = start;
+    // A match may run past `stop` (by at most 255 bytes) but not past the
+    // original size; the buffer's slack takes the rest.
+    uint8_t *const stop = start + std::min<uint64_t>(left, kHistory + kOutputChunk - m_pos);
+    const uint64_t before = m_before;
+    LzhBits s = m_in.state();
+    unsigned tokens = tokensLeft;
+    while (tokens != 0 && out < stop) {
+        --tokens;
+        if (!s.refillFast()) [[unlikely]] {
+            m_in.state() = s;
+            m_in.refill();
+            if (m_in.exhausted())
+                throw Fault {kTruncated};
+            s = m_in.state();
+        }
+        const int c = m_c.decode(s);
+        if (c < 256) {
+            if (c < 0) [[unlikely]]
+                throw Fault {kBadCode};
+            *out++ = uint8_t(c);
+            continue;
+        }
+        const unsigned length = unsigned(c) - 256 + 3;
+        const int p = m_p.decode(s);
+        if (p < 0) [[unlikely]]
+            throw Fault {kBadCode};
+        size_t distance = 1;
+        if (p >= 1) {
+            const unsigned extra = unsigned(p) - 1;
+            distance = (size_t(1) << extra) + 1;
+            if (extra > 0) {
+                distance += s.peek(extra);
+                s.skip(extra);
+            }
+        }
+        if (distance > uint64_t(out - buf) + before) [[unlikely]]
+            throw Fault {kBeforeStart};
+        if (length > left - uint64_t(out - start)) [[unlikely]]
+            throw Fault {kPastSize};
+        const uint8_t *src = out - distance;
+        uint8_t *const end = out + length;
+        if (distance >= 8) {
+            // Eight bytes at a time; the buffer's slack takes the overshoot.
+            do {
+                std::memcpy(out, src, 8);
+                out += 8;
+                src += 8;
+            } while (out < end);
+        } else if (distance == 1) {
+            std::memset(out, *src, length);
+        } else {
+            for (unsigned k = 0; k < length; ++k)
+                out[k] = src[k];
+        }
+        out = end;
+    }
+    m_in.state() = s;
+    tokensLeft = tokens;
+    left -= uint64_t(out - start);
+    m_pos = size_t(out - buf);
+}
+
 void StreamDecoder::run(uint64_t original)
 {
     uint64_t left = original;
     unsigned tokensLeft = 0;
-    const size_t flushAt = kHistory + kOutputChunk;
     std::array<uint8_t, kNT> tLengths {};
     std::array<uint8_t, 32> pLengths {};
     while (left > 0) {
@@ -327,63 +403,11 @@ void StreamDecoder::run(uint64_t original)
         readLengths(tLengths.data(), kNT, kTBits, true, m_t);
         readCLengths();
         readLengths(pLengths.data(), m_np, m_pBits, false, m_p);
-
-        uint8_t *const buf = m_buffer.data();
         while (tokensLeft > 0 && left > 0) {
-            --tokensLeft;
-            if (m_pos >= flushAt) [[unlikely]] {
+            if (m_pos >= kHistory + kOutputChunk)
                 flush();
-                if (m_in.exhausted())
-                    throw Fault {kTruncated};
-            }
-            m_in.refill();
-            const int c = m_c.decode(m_in);
-            if (c < 256) {
-                if (c < 0) [[unlikely]]
-                    throw Fault {kBadCode};
-                buf[m_pos++] = uint8_t(c);
-                --left;
-                continue;
-            }
-            const unsigned length = unsigned(c) - 256 + 3;
-            const int p = m_p.decode(m_in);
-            if (p < 0) [[unlikely]]
-                throw Fault {kBadCode};
-            size_t distance = 1;
-            if (p >= 1) {
-                const unsigned extra = unsigned(p) - 1;
-                distance = (size_t(1) << extra) + 1;
-                if (extra > 0) {
-                    distance += m_in.peek(extra);
-                    m_in.skip(extra);
-                }
-            }
-            if (distance > m_pos + m_before) [[unlikely]]
-                throw Fault {kBeforeStart};
-            if (length > left) [[unlikely]]
-                throw Fault {kPastSize};
-            left -= length;
-            uint8_t *dst = buf + m_pos;
-            const uint8_t *src = dst - distance;
-            m_pos += length;
-            if (distance >= 8) {
-                // Eight bytes at a time; the slack after the chunk takes the
-                // overshoot.
-                uint8_t *const end = dst + length;
-                do {
-                    std::memcpy(dst, src, 8);
-                    dst += 8;
-                    src += 8;
-                } while (dst < end);
-            } else if (distance == 1) {
-                std::memset(dst, *src, length);
-            } else {
-                for (unsigned k = 0; k < length; ++k)
-                    dst[k] = src[k];
-            }
+            decodeTokens(tokensLeft, left);
         }
-        if (m_in.exhausted())
-            throw Fault {kTruncated};
     }
     flush();
     if (tokensLeft != 0)
@@ -588,6 +612,14 @@ std::vector<LzhMemberReport> decodeLzhArchive(
     const std::filesystem::path &archive, const LzhDataSink &sink, const std::atomic<bool> *cancel)
 {
     const std::vector<LzhMemberInfo> members = readLzhMembers(archive);
+    FilePacked packed(archive);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
+    const std::vector<LzhMemberInfo> &members, const LzhDataSink &sink,
+    const std::atomic<bool> *cancel)
+{
     FilePacked packed(archive);
     return decodeAll(members, packed, sink, cancel);
 }

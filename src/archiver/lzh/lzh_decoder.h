@@ -5,6 +5,8 @@
 // 64-bit bit buffer) and checks every bound: damaged input gives a reason,
 // never a read or write out of bounds.
 
+#include "archiver/lzh/lzh_archive_reader.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +44,12 @@ using LzhDataSink
 // `fault` set and decoding goes on with the next member.
 std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archive,
     const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr);
+
+// Decodes only `members`, as readLzhMembers(archive) found them (an add
+// checks the members it keeps this way).
+std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
+    const std::vector<LzhMemberInfo> &members, const LzhDataSink &sink = {},
+    const std::atomic<bool> *cancel = nullptr);
 
 // The same on bytes in memory (`name` only for messages).
 std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
