@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace sheaf::archiver {
@@ -156,6 +157,16 @@ private:
     std::array<uint16_t, kNC> m_sorted {};
 };
 
+// A buffer per thread, left uninitialised: the batch verifies one small
+// archive after another, and clearing a fresh megabyte for each of them
+// would cost more than decoding it.
+template<int Which, size_t Size>
+uint8_t *scratch()
+{
+    thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[Size]);
+    return buffer.get();
+}
+
 struct Fault
 {
     const char *why;
@@ -210,7 +221,7 @@ public:
         , m_out(out)
         , m_np(np)
         , m_pBits(pBits)
-        , m_buffer(kHistory + kOutputChunk + 512)
+        , m_buffer(scratch<0, kHistory + kOutputChunk + 512>())
     {
     }
 
@@ -227,7 +238,7 @@ private:
     LzhBitReader &m_in;
     Output &m_out;
     unsigned m_np, m_pBits;
-    std::vector<uint8_t> m_buffer;
+    uint8_t *m_buffer;
     size_t m_pos = 0, m_emitted = 0;
     uint64_t m_before = 0; // bytes decoded before m_buffer[0]
     HuffmanTable<8> m_t, m_p;
@@ -309,9 +320,9 @@ void StreamDecoder::readCLengths()
 
 void StreamDecoder::flush()
 {
-    m_out.emit(m_buffer.data() + m_emitted, m_pos - m_emitted);
+    m_out.emit(m_buffer + m_emitted, m_pos - m_emitted);
     if (m_pos > kHistory) {
-        std::memmove(m_buffer.data(), m_buffer.data() + m_pos - kHistory, kHistory);
+        std::memmove(m_buffer, m_buffer + m_pos - kHistory, kHistory);
         m_before += m_pos - kHistory;
         m_pos = kHistory;
     }
@@ -323,7 +334,7 @@ void StreamDecoder::flush()
 // local, see LzhBits.
 void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint64_t &left)
 {
-    uint8_t *const buf = m_buffer.data();
+    uint8_t *const buf = m_buffer;
     uint8_t *const start = buf + m_pos;
     uint8_t *out = start;
     // A match may run past `stop` (by at most 255 bytes) but not past the
@@ -334,7 +345,7 @@ void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint64_t &left)
     unsigned tokens = tokensLeft;
     while (tokens != 0 && out < stop) {
         --tokens;
-        if (!s.refillFast()) [[unlikely]] {
+        if (s.count < 47 && !s.refillFast()) [[unlikely]] {
             m_in.state() = s;
             m_in.refill();
             if (m_in.exhausted())
@@ -455,7 +466,7 @@ class FilePacked : public PackedSource
 public:
     explicit FilePacked(const std::filesystem::path &path)
         : m_path(path)
-        , m_buffer(kInputChunk + 8)
+        , m_buffer(scratch<1, kInputChunk + 8>())
     {
         m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (m_fd < 0)
@@ -469,7 +480,7 @@ public:
     {
         m_next = offset;
         m_left = size;
-        const uint8_t *begin = m_buffer.data(), *end = begin;
+        const uint8_t *begin = m_buffer, *end = begin;
         more(begin, end);
         return LzhBitReader(
             begin, end, [this](const uint8_t *&b, const uint8_t *&e) { more(b, e); });
@@ -479,7 +490,7 @@ public:
         m_next = offset;
         m_left = size;
         while (m_left > 0) {
-            const uint8_t *begin = m_buffer.data(), *end = begin;
+            const uint8_t *begin = m_buffer, *end = begin;
             more(begin, end);
             piece(begin, size_t(end - begin));
         }
@@ -490,12 +501,11 @@ private:
     void more(const uint8_t *&b, const uint8_t *&e)
     {
         const size_t keep = size_t(e - b);
-        std::memmove(m_buffer.data(), b, keep);
+        std::memmove(m_buffer, b, keep);
         const size_t want = size_t(std::min<uint64_t>(m_left, kInputChunk));
         size_t got = 0;
         while (got < want) {
-            const ssize_t n
-                = ::pread(m_fd, m_buffer.data() + keep + got, want - got, off_t(m_next));
+            const ssize_t n = ::pread(m_fd, m_buffer + keep + got, want - got, off_t(m_next));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -504,7 +514,7 @@ private:
             m_next += uint64_t(n);
         }
         m_left -= got;
-        b = m_buffer.data();
+        b = m_buffer;
         e = b + keep + got;
     }
 
@@ -515,7 +525,7 @@ private:
     }
 
     std::filesystem::path m_path;
-    std::vector<uint8_t> m_buffer;
+    uint8_t *m_buffer;
     int m_fd = -1;
     uint64_t m_next = 0, m_left = 0;
 };

@@ -38,7 +38,8 @@ struct LzhMemberReport
 using LzhDataSink
     = std::function<void(const LzhMemberReport &member, const uint8_t *data, size_t size)>;
 
-// Decodes every member. Throws ArchiveError(NotAnArchive) with a reason when
+// Decodes every member. The sink must not decode on the same thread (the
+// decoder's buffers are per thread). Throws ArchiveError(NotAnArchive) with a reason when
 // the archive's structure cannot be read (ReadFailed when the file cannot be
 // read, Cancelled when `cancel` was set); a member whose data is damaged gets
 // `fault` set and decoding goes on with the next member.
