@@ -56,18 +56,20 @@ const char *const kPadding = "圧縮データの末尾の詰め物が 0 では�
 const char *const kStoredSize = "無圧縮メンバーの格納サイズと元のサイズが違います";
 
 // A canonical Huffman code: a lookup table for codes up to `bits` long and
-// the first-code search for the rest. Entries hold symbol | length << 10;
-// length kLong sends the search on, kInvalid marks a prefix of no code.
+// the first-code search for the rest. Entries hold symbol << 6 | length, the
+// length in the low bits so that the shift by it needs no extraction (the
+// critical path of the decoding loop is load, shift, load); length kLong
+// sends the search on, kInvalid marks a prefix of no code.
 template<unsigned Bits>
 class HuffmanTable
 {
 public:
-    static constexpr uint16_t kLong = 31, kInvalid = 30;
+    static constexpr uint16_t kLong = 63, kInvalid = 62;
 
     // Only `symbol`, with a code of 0 bits.
     void single(unsigned symbol)
     {
-        std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(symbol));
+        std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(symbol << 6));
         m_count.fill(0);
     }
 
@@ -84,7 +86,7 @@ public:
         for (unsigned l = 1; l <= kMaxCodeLength; ++l)
             space += uint32_t(m_count[l]) << (kMaxCodeLength - l);
         if (space == 0) {
-            std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(kInvalid << 10));
+            std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(kInvalid));
             return true;
         }
         if (space != (uint32_t(1) << kMaxCodeLength))
@@ -107,9 +109,9 @@ public:
                 const size_t from = size_t(code) << (Bits - l);
                 const size_t to = size_t(code + 1) << (Bits - l);
                 std::fill(m_lookup.begin() + long(from), m_lookup.begin() + long(to),
-                    uint16_t(s | l << 10));
+                    uint16_t(s << 6 | l));
             } else {
-                m_lookup[code >> (l - Bits)] = uint16_t(kLong << 10);
+                m_lookup[code >> (l - Bits)] = uint16_t(kLong);
             }
         }
         return true;
@@ -120,10 +122,10 @@ public:
     int decode(LzhBits &in) const
     {
         const uint16_t e = m_lookup[in.peek(Bits)];
-        const unsigned l = e >> 10;
+        const unsigned l = e & 63;
         if (l <= kMaxCodeLength) [[likely]] {
             in.skip(l);
-            return e & 0x3FF;
+            return e >> 6;
         }
         if (l == kInvalid)
             return -1;
