@@ -2,6 +2,8 @@
 // become one command line, each quoted again, as the window composes it;
 // ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
 // exits with 0 when the archive was made, 1 otherwise.
+//
+//   sheaf-arc -h | --help | --version
 
 #include "archiver/engine.h"
 
@@ -9,15 +11,30 @@
 #include <cstring>
 #include <string>
 
+#include "sheaf_version.h"
+
 using sheaf::archiver::ArchiverKind;
+
+namespace {
+
+const char kUsage[] = "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+                      "       sheaf-arc -h | --version\n"
+                      "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ IMG01.TXT\n";
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("sheaf-arc " SHEAF_VERSION);
+        return 0;
+    }
     if (argc < 3) {
-        std::fprintf(stderr,
-            "usage: sheaf-arc lzh|zip|cab ARGS...\n"
-            "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
-            "IMG01.TXT\n");
+        std::fputs(kUsage, stderr);
         return 1;
     }
     ArchiverKind kind;

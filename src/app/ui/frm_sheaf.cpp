@@ -2,6 +2,7 @@
 
 #include "app/ui/frm_sheaf.h"
 #include "app/settings_file.h"
+#include "app/ui/folder_drop.h"
 #include "choice/ui/frm_folder.h"
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
@@ -65,6 +66,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
+    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_busy; });
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 
