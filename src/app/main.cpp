@@ -7,10 +7,11 @@
 //                             a picture of it to PATH and exits (docs/)
 //
 // With SHEAF_REPORT_FOLDERS=1 in the environment the window, once shown,
-// prints its selection and output folders on one line (tab between) and
-// quits without saving the settings: the tests open it this way from the
-// desktop entries' command lines.
+// prints its selection folder, output folder and settings file on one line
+// (tabs between) and quits without saving the settings: the tests open it
+// this way from the desktop entries' command lines.
 
+#include "app/settings_file.h"
 #include "app/start_arguments.h"
 #include "app/ui/frm_sheaf.h"
 #include "app/ui/pictures.h"
@@ -120,7 +121,9 @@ int main(int argc, char *argv[])
     window.show();
     if (qEnvironmentVariableIntValue("SHEAF_REPORT_FOLDERS") == 1) {
         QApplication::processEvents();
-        put(stdout, window.txtSelect->text() + u'\t' + window.txtOutput->text() + u'\n');
+        put(stdout,
+            window.txtSelect->text() + u'\t' + window.txtOutput->text() + u'\t'
+                + sheaf::settingsPath() + u'\n');
         return window.isVisible() ? 0 : 1;
     }
     return app.exec();
