@@ -30,8 +30,6 @@
 #include <cstdio>
 #include <iterator>
 
-#include "sheaf_version.h"
-
 namespace {
 
 void writeDemoFile(const QString &path, int size, const QDateTime &time)

@@ -2,8 +2,6 @@
 // become one command line, each quoted again, as the window composes it;
 // ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
 // exits with 0 when the archive was made, 1 otherwise.
-//
-//   sheaf-arc -h | --help | --version
 
 #include "archiver/engine.h"
 
@@ -11,31 +9,25 @@
 #include <cstring>
 #include <string>
 
-#include "sheaf_version.h"
-
 using sheaf::archiver::ArchiverKind;
-
-namespace {
-
-const char kUsage[] = "usage: sheaf-arc lzh|zip|cab ARGS...\n"
-                      "       sheaf-arc -h | --version\n"
-                      "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ IMG01.TXT\n";
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::puts("sheaf-arc " SHEAF_VERSION);
         return 0;
     }
-    if (argc < 3) {
-        std::fputs(kUsage, stderr);
-        return 1;
+    // -h and --help print the usage on stdout and end with status 0.
+    const bool help
+        = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
+    if (argc < 3 || help) {
+        std::fprintf(help ? stdout : stderr,
+            "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+            "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
+            "IMG01.TXT\n");
+        if (help)
+            std::puts("       sheaf-arc -h | --version");
+        return help ? 0 : 1;
     }
     ArchiverKind kind;
     if (std::strcmp(argv[1], "lzh") == 0)

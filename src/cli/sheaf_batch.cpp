@@ -29,8 +29,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "sheaf_version.h"
-
 namespace {
 
 std::atomic<bool> g_cancel {false};

@@ -13,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "sheaf_version.h"
-
 using namespace sheaf::test;
 
 namespace {
