@@ -2,10 +2,11 @@
 
 #include "app/ui/frm_sheaf.h"
 #include "app/settings_file.h"
-#include "app/ui/folder_drop.h"
 #include "choice/ui/frm_folder.h"
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
+
+#include "app/ui/folder_drop.h"
 
 #include <QApplication>
 #include <QCheckBox>
