@@ -200,7 +200,7 @@ void ZipWriter::keepMembers(
     const int fd = ::open(existing.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw ArchiveError(ErrorCode::ReadFailed,
-            "cannot read " + existing.string() + ": " + platform::errorText(errno));
+            "読み込めません: " + existing.string() + ": " + platform::errorText(errno));
     struct Closer
     {
         int fd;
@@ -220,8 +220,9 @@ void ZipWriter::keepMembers(
                 continue;
             if (n <= 0)
                 throw ArchiveError(ErrorCode::ReadFailed,
-                    "cannot read " + existing.string() + ": "
-                        + (n < 0 ? platform::errorText(errno) : std::string("it became shorter")));
+                    "読み込めません: " + existing.string() + ": "
+                        + (n < 0 ? platform::errorText(errno)
+                                 : std::string("途中で短くなりました")));
             m_out.write(m_block.data(), size_t(n));
             done += uint64_t(n);
         }

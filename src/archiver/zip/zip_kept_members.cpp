@@ -45,7 +45,7 @@ public:
     std::vector<uint8_t> bytes(uint64_t at, uint64_t size)
     {
         if (at > m_size || size > m_size - at)
-            refuse("truncated at offset " + std::to_string(at));
+            refuse("オフセット " + std::to_string(at) + " で途切れています");
         std::vector<uint8_t> v(size_t(size), 0);
         if (size)
             read(at, v.data(), size_t(size));
@@ -54,7 +54,7 @@ public:
     [[noreturn]] void refuse(const std::string &why) const
     {
         throw ArchiveError(ErrorCode::NotAnArchive,
-            "existing file is not a readable ZIP archive (" + why + "): " + m_name);
+            "既存のファイルは読める ZIP 書庫ではありません（" + why + "）: " + m_name);
     }
 
 protected:
@@ -110,7 +110,7 @@ private:
     [[noreturn]] void fail(int err)
     {
         throw ArchiveError(
-            ErrorCode::ReadFailed, "cannot read " + m_name + ": " + platform::errorText(err));
+            ErrorCode::ReadFailed, "読み込めません: " + m_name + ": " + platform::errorText(err));
     }
     int m_fd;
 };
@@ -149,7 +149,7 @@ ZipDirectory parse(Reader &r)
 {
     const uint64_t size = r.size();
     if (size < 22)
-        r.refuse("too short");
+        r.refuse("短すぎます");
     // The end record: the last one whose comment fits in the file.
     const uint64_t tailAt = size - std::min<uint64_t>(size, 22 + 65535);
     const std::vector<uint8_t> tail = r.bytes(tailAt, size - tailAt);
@@ -157,25 +157,25 @@ ZipDirectory parse(Reader &r)
     while (!signature(tail.data() + end, 5, 6)
         || end + 22 + le(tail.data() + end + 20, 2) > tail.size()) {
         if (end == 0)
-            r.refuse("no end record");
+            r.refuse("終端レコードがありません");
         --end;
     }
     const uint8_t *e = tail.data() + end;
     ZipDirectory dir;
     dir.comment.assign(e + 22, e + 22 + le(e + 20, 2));
     if (le(e + 4, 2) != 0 && le(e + 4, 2) != 0xFFFF)
-        r.refuse("split over several files");
+        r.refuse("複数のファイルに分割されています");
     uint64_t count = le(e + 10, 2), centralSize = le(e + 12, 4), centralOffset = le(e + 16, 4);
     uint64_t directoryEnd = tailAt + end; // where the central directory ends
     if (count == 0xFFFF || centralSize == 0xFFFFFFFF || centralOffset == 0xFFFFFFFF) {
         if (directoryEnd < 20)
-            r.refuse("no Zip64 locator");
+            r.refuse("Zip64 の終端レコードがありません");
         const std::vector<uint8_t> locator = r.bytes(directoryEnd - 20, 20);
         if (signature(locator.data(), 6, 7)) {
             const uint64_t at = le(locator.data() + 8, 8);
             const std::vector<uint8_t> z = r.bytes(at, 56);
             if (!signature(z.data(), 6, 6))
-                r.refuse("no Zip64 end record");
+                r.refuse("Zip64 の終端レコードがありません");
             count = le(z.data() + 32, 8);
             centralSize = le(z.data() + 40, 8);
             centralOffset = le(z.data() + 48, 8);
@@ -183,10 +183,10 @@ ZipDirectory parse(Reader &r)
         }
     }
     if (centralSize > directoryEnd || count > centralSize / 46)
-        r.refuse("bad central directory size");
+        r.refuse("中央ディレクトリの大きさが壊れています");
     const uint64_t centralAt = directoryEnd - centralSize;
     if (centralOffset > centralAt)
-        r.refuse("bad central directory offset");
+        r.refuse("中央ディレクトリの位置が壊れています");
     const uint64_t shift = centralAt - centralOffset; // bytes before the archive proper
     const std::vector<uint8_t> central = r.bytes(centralAt, centralSize);
 
@@ -198,12 +198,12 @@ ZipDirectory parse(Reader &r)
     size_t at = 0;
     for (uint64_t i = 0; i < count; ++i) {
         if (at + 46 > central.size() || !signature(central.data() + at, 1, 2))
-            r.refuse("bad central directory entry");
+            r.refuse("中央ディレクトリの項目が壊れています");
         const uint8_t *c = central.data() + at;
         const size_t nameLength = size_t(le(c + 28, 2)), extraLength = size_t(le(c + 30, 2));
         const size_t recordSize = 46 + nameLength + extraLength + size_t(le(c + 32, 2));
         if (at + recordSize > central.size())
-            r.refuse("bad central directory entry");
+            r.refuse("中央ディレクトリの項目が壊れています");
         ZipKeptMember m;
         m.central.assign(c, c + recordSize);
         uint64_t packed = le(c + 20, 4), offset = le(c + 42, 4);
@@ -219,7 +219,7 @@ ZipDirectory parse(Reader &r)
                 if (value != 0xFFFFFFFF)
                     return false;
                 if (k + 8 > 4 + length)
-                    r.refuse("short Zip64 field");
+                    r.refuse("Zip64 の拡張フィールドが短すぎます");
                 value = le(x + k, 8);
                 k += 8;
                 return true;
@@ -235,19 +235,19 @@ ZipDirectory parse(Reader &r)
             break;
         }
         if (offset == 0xFFFFFFFF && !m.wideOffset)
-            r.refuse("Zip64 offset missing");
+            r.refuse("Zip64 のオフセットがありません");
         if (le(c + 34, 2) != 0 && le(c + 34, 2) != 0xFFFF)
-            r.refuse("split over several files");
+            r.refuse("複数のファイルに分割されています");
         m.offset = offset + shift;
         if (m.offset > centralAt)
-            r.refuse("member beyond the central directory");
+            r.refuse("メンバーが中央ディレクトリより後ろにあります");
         const std::vector<uint8_t> local = r.bytes(m.offset, 30);
         if (!signature(local.data(), 3, 4))
-            r.refuse("no local header at offset " + std::to_string(m.offset));
+            r.refuse("オフセット " + std::to_string(m.offset) + " にローカルヘッダがありません");
         const uint64_t dataEnd
             = m.offset + 30 + le(local.data() + 26, 2) + le(local.data() + 28, 2) + packed;
         if (dataEnd > centralAt)
-            r.refuse("member runs into the central directory");
+            r.refuse("メンバーが中央ディレクトリにかかっています");
         m.path = memberPath(c, nameLength);
         dir.members.push_back(std::move(m));
         spans.push_back({dataEnd});
@@ -265,7 +265,7 @@ ZipDirectory parse(Reader &r)
         ZipKeptMember &m = dir.members[order[k]];
         const uint64_t next = k + 1 < order.size() ? dir.members[order[k + 1]].offset : centralAt;
         if (spans[order[k]].dataEnd > next)
-            r.refuse("members overlap at offset " + std::to_string(m.offset));
+            r.refuse("オフセット " + std::to_string(m.offset) + " でメンバーが重なっています");
         m.length = next - m.offset;
         sorted.push_back(std::move(m));
     }
@@ -280,7 +280,7 @@ ZipDirectory readZipDirectory(const std::filesystem::path &archive)
     const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw ArchiveError(ErrorCode::ReadFailed,
-            "cannot read " + archive.string() + ": " + platform::errorText(errno));
+            "読み込めません: " + archive.string() + ": " + platform::errorText(errno));
     struct Closer
     {
         int fd;

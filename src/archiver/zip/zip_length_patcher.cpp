@@ -225,7 +225,7 @@ std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t lib
             put64(offsetField, member->second.offset);
         else if (member->second.offset >= 0xFFFFFFFFull)
             throw ArchiveError(ErrorCode::TooLarge,
-                "ZIP: the members kept from the old archive move a new member past 4 GiB");
+                "ZIP: 残す古いメンバーの後ろでは、新しいメンバーが 4 GiB を超える位置になります");
         else
             put32(offsetField, uint32_t(member->second.offset));
         if (member->second.patched)
