@@ -11,6 +11,8 @@
 #include "selection/ui/grid_view.h"
 #include "selection/ui/selection_binding.h"
 
+#include "app/ui/folder_drop.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -92,6 +94,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
+    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_busy; });
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 
