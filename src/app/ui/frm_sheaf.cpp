@@ -94,7 +94,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
-    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_busy; });
+    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_state.busy; });
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 
