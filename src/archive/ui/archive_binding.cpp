@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace sheaf::ui {
@@ -45,13 +46,17 @@ public:
     {
         post([=](ArchiveBinding *w) { w->finished(statusText); });
     }
-    // At most about ten a second, and the end of each archive.
+    // At most about ten a second, and the end of each archive. May be called
+    // from the engine's threads.
     void progress(uint64_t done, uint64_t total)
     {
-        const auto now = std::chrono::steady_clock::now();
-        if (done < total && now - m_lastProgress < std::chrono::milliseconds(100))
-            return;
-        m_lastProgress = now;
+        {
+            const std::lock_guard lock(m_progressLock);
+            const auto now = std::chrono::steady_clock::now();
+            if (done < total && now - m_lastProgress < std::chrono::milliseconds(100))
+                return;
+            m_lastProgress = now;
+        }
         post([=](ArchiveBinding *w) { w->progressed(done, total); });
     }
 
@@ -65,6 +70,7 @@ private:
     }
 
     ArchiveBinding *m_binding;
+    std::mutex m_progressLock;
     std::chrono::steady_clock::time_point m_lastProgress {};
 };
 
