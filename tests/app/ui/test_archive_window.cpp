@@ -150,8 +150,9 @@ class TestArchiveWindow : public QObject
         QTimer watch;
         bool done = false;
         connect(&watch, &QTimer::timeout, this, [&] {
-            const bool writingB = w.lblCount->text() == QLatin1String("(2/3)")
-                && outFiles().filter(QStringLiteral(".sheaf-tmp-")).size() == 1;
+            // a.lzh is made and another archive (b's, the slow one) is not yet.
+            const bool writingB = QFileInfo::exists(m_out + QStringLiteral("/a.lzh"))
+                && !outFiles().filter(QStringLiteral(".sheaf-tmp-")).isEmpty();
             if (!done && writingB) {
                 done = true;
                 during();
@@ -161,6 +162,17 @@ class TestArchiveWindow : public QObject
         QTest::mouseClick(w.cmdArchive, Qt::LeftButton);
         sheaf::archiver::injectWriteDelay(0);
         QVERIFY(done);
+    }
+    // After a stop: no temporary file, a.lzh whole, b.lzh never made; c.lzh
+    // whole if a worker made it before the stop, else absent.
+    void checkStopped()
+    {
+        QVERIFY2(outFiles().filter(QStringLiteral(".sheaf-")).isEmpty(),
+            qPrintable(outFiles().join(u' ')));
+        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
+        QVERIFY(!QFileInfo::exists(m_out + QStringLiteral("/b.lzh")));
+        if (QFileInfo::exists(m_out + QStringLiteral("/c.lzh")))
+            checkMade(QStringLiteral("c.lzh"), QStringLiteral("3/c.txt"));
     }
     void checkMade(const QString &archive, const QString &source)
     {
@@ -331,10 +343,8 @@ private slots:
         auto w = openWindow();
         QVERIFY(w);
         runSlowly(*w, [&] { QTest::keyClick(w->grdList, Qt::Key_Escape); });
-        QCOMPARE(outFiles(), QStringList {QStringLiteral("a.lzh")});
-        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
+        checkStopped();
         QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮を中止しました"));
-        QCOMPARE(w->lblCount->text(), QStringLiteral("(2/3)"));
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(!w->isBusy());
     }
@@ -351,8 +361,7 @@ private slots:
         runSlowly(*w, [&] { w->close(); });
         QTRY_VERIFY(!w->isVisible());
         QVERIFY(QFileInfo::exists(ini));
-        QCOMPARE(outFiles(), QStringList {QStringLiteral("a.lzh")});
-        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
+        checkStopped();
     }
 
     // While one archive is written the window paints and its timers fire,
@@ -380,16 +389,16 @@ private slots:
             tick.start(20);
             // Waits here on the window's thread, as a user would, for the
             // archive still being written.
-            const QString before = w->lblCount->text();
             QTest::mouseClick(w->cmdClear, Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 5000);
             w->lblMsg->update();
             QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
             QVERIFY(w->isBusy());
-            QCOMPARE(w->lblCount->text(), before);
+            QVERIFY(!w->lblCount->text().isEmpty());
             QCOMPARE(w->list().FileCount, 3); // the click did not clear the list
         });
         QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮しました"));
+        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
         checkMade(QStringLiteral("b.lzh"), QStringLiteral("2/b.txt"));
         checkMade(QStringLiteral("c.lzh"), QStringLiteral("3/c.txt"));
     }
