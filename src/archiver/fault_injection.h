@@ -1,7 +1,6 @@
 #pragma once
-// A seam for the tests that simulate a full disk or a slow one: every write
-// of the engine's output goes through faultInjectedWrite. Normally it is
-// plain write(2).
+// A seam for the tests that simulate a full disk: every write of the engine's
+// output goes through faultInjectedWrite. Normally it is plain write(2).
 
 #include <cstddef>
 #include <cstdint>
@@ -9,13 +8,13 @@
 
 namespace sheaf::archiver {
 
+// Every write of the engine's output waits `milliseconds` first (0, the
+// default: no wait), so that a test can watch an archive being written.
+void injectWriteDelay(int milliseconds);
+
 // After `bytes` more bytes have been written, every write fails with ENOSPC.
 // A negative value switches the injection off (the default).
 void injectWriteFailureAfter(int64_t bytes);
-
-// Every write waits `milliseconds` first (0, the default: no wait), so that
-// a test can watch an archive while it is being written.
-void injectWriteDelay(int milliseconds);
 
 ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
 
