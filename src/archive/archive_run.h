@@ -15,15 +15,15 @@ namespace sheaf {
 struct ArchiveRunSettings
 {
     Archiver archiver = Archiver::Lzh;
+    // Handed to each engine call: the bytes of the current archive's source
+    // data read so far and their total, on the thread that runs the loop.
+    std::function<void(uint64_t done, uint64_t total)> progress;
     bool name = false; // chkName: rename the file after its folder
     bool together = false; // chkTogether: the whole folder into the archive
     bool output = false; // chkOutput: archives in the output folder
     QString outputFolder;
     QString extension; // the extension field's text, e.g. ".TXT"
     const std::atomic<bool> *cancel = nullptr;
-    // Handed to each engine call: the bytes of the current archive's source
-    // data read so far and their total, on the thread that runs the loop.
-    std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 class ArchiveRunObserver
