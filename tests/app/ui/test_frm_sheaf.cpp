@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <memory>
 
@@ -205,6 +206,9 @@ private slots:
         QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("999,999,999,999"));
         const QPoint dirCell = grid->visualRect(grid->model()->index(1, 2)).center();
         QCOMPARE(grid->cutTextAt(dirCell), w->list().FileDir[2]);
+        QHelpEvent help(QEvent::ToolTip, dirCell, grid->viewport()->mapToGlobal(dirCell));
+        QApplication::sendEvent(grid->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), w->list().FileDir[2]);
         QCOMPARE(grid->cutTextAt(grid->visualRect(grid->model()->index(1, 5)).center()), QString());
     }
 
