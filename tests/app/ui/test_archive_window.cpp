@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringEncoder>
@@ -403,11 +404,16 @@ private slots:
         checkMade(QStringLiteral("c.lzh"), QStringLiteral("3/c.txt"));
     }
 
-    // The failure box speaks Japanese, and Enter closes it with its details
-    // open.
-    void failureBoxInJapanese()
+    // The toolkit's texts are Japanese: a text field's context menu, and the
+    // failure box, which Enter closes with its details open.
+    void toolkitTextsInJapanese()
     {
         QVERIFY(sheaf::ui::installToolkitTranslations());
+        QLineEdit field;
+        const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        QCOMPARE(
+            menu->actions().value(0)->text().section(u'\t', 0, 0), QStringLiteral("元に戻す(&U)"));
+
         auto box = sheaf::ui::makeMessageBox(nullptr,
             {QStringLiteral("kwSheaf120"), QStringLiteral("圧縮に失敗しました．"),
                 QStringLiteral("理由"), QMessageBox::Warning});
