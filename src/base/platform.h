@@ -19,6 +19,10 @@ struct FileFacts
     bool isLink = false; // a symbolic link (only when not following links)
     bool isDirectory = false;
     bool isRegular = false;
+    bool isPipe = false; // a named pipe (FIFO)
+    bool isSocket = false;
+    bool isDevice = false; // a block or character device
+    bool ownedByCurrentUser = false; // owned by the user this process runs as
     bool readOnly = false;
     uint64_t size = 0;
     int64_t mtime = 0; // Unix seconds
