@@ -229,8 +229,9 @@ platform::FileFacts File::factsOf(std::string_view name, Links links) const
 bool File::listNames(std::vector<std::string> &names) const
 {
     // fdopendir takes the descriptor it is given; list through a copy so
-    // this handle stays as it is.
-    int copy = retryingOpenAt(m_fd, ".", kFolderFlags);
+    // this handle stays open. (A copy, not "." opened again: a folder may be
+    // listable without being searchable.)
+    int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return false;
     DIR *dir = ::fdopendir(copy);
@@ -240,6 +241,7 @@ bool File::listNames(std::vector<std::string> &names) const
         errno = err;
         return false;
     }
+    ::rewinddir(dir); // the copy shares the read position
     for (;;) {
         errno = 0;
         const dirent *entry = ::readdir(dir);
