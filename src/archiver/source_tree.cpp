@@ -30,16 +30,12 @@ std::string shown(const std::filesystem::path &path)
 
 } // namespace
 
-std::filesystem::path SourceFolder::path() const
-{
-    return parent ? parent->path() / name : std::filesystem::path(name);
-}
-
 std::shared_ptr<const SourceFolder> startFolder(const std::filesystem::path &path,
     const platform::FileFacts &facts, std::shared_ptr<FolderHandles> handles)
 {
     auto folder = std::make_shared<SourceFolder>();
     folder->name = path.native();
+    folder->fullPath = path;
     folder->device = facts.device;
     folder->inode = facts.inode;
     folder->id = nextId();
@@ -52,6 +48,7 @@ std::shared_ptr<const SourceFolder> subfolder(std::shared_ptr<const SourceFolder
 {
     auto folder = std::make_shared<SourceFolder>();
     folder->handles = parent->handles;
+    folder->fullPath = parent->fullPath / name;
     folder->parent = std::move(parent);
     folder->name = name;
     folder->device = facts.device;

@@ -32,8 +32,9 @@ struct SourceFolder
     uint64_t inode = 0;
     uint64_t id = 0; // unique in this process
     std::shared_ptr<FolderHandles> handles;
+    std::filesystem::path fullPath; // for messages
 
-    std::filesystem::path path() const; // for messages
+    const std::filesystem::path &path() const { return fullPath; }
 };
 
 std::shared_ptr<const SourceFolder> startFolder(const std::filesystem::path &path,

@@ -1,13 +1,16 @@
-// Which files a request gathers, in which order, under which stored paths.
+// Which files a request gathers, in which order, under which stored paths;
+// and a file swapped for a pipe or a link after gathering is never read.
 
 #include "archiver/archive_error.h"
 #include "archiver/entry_gathering.h"
+#include "archiver/fault_injection.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sheaf::archiver;
 
@@ -19,6 +22,8 @@ private slots:
     void initTestCase();
     void gather_data();
     void gather();
+    void swappedAfterGathering_data();
+    void swappedAfterGathering();
 
 private:
     QTemporaryDir m_tmp;
@@ -114,6 +119,62 @@ void TestEngineGathering::gather()
         got = QStringList {"error " + QString::number(int(e.code()))};
     }
     QCOMPARE(got, expected);
+}
+
+void TestEngineGathering::swappedAfterGathering_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("swap");
+    QTest::addColumn<QString>("reason");
+    const struct
+    {
+        ArchiverKind kind;
+        const char *prefix;
+    } formats[] = {{ArchiverKind::Lzh, "a -a2 -r2x1"}, {ArchiverKind::Zip, "-r -S"},
+        {ArchiverKind::Cab, "-a -r"}};
+    for (const auto &f : formats) {
+        // A pipe without a writer would block an open for reading forever.
+        QTest::addRow("%s, pipe", f.prefix) << int(f.kind) << f.prefix << "pipe"
+                                            << QStringLiteral("通常のファイルではなくなっています");
+        QTest::addRow("%s, link to a file outside", f.prefix)
+            << int(f.kind) << f.prefix << "link" << QStringLiteral("ファイルを開けません");
+    }
+}
+
+void TestEngineGathering::swappedAfterGathering()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, prefix);
+    QFETCH(QString, swap);
+    QFETCH(QString, reason);
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath("src"), b = src + "/b.txt";
+    sheaf::test::writeFile(src + "/a.txt", "a");
+    sheaf::test::writeFile(b, "b");
+    sheaf::test::writeFile(tmp.filePath("secret"), "not to be archived");
+    const QByteArray bPath = QFile::encodeName(b);
+    setAfterGatheringHook([&] {
+        QCOMPARE(::unlink(bPath.constData()), 0);
+        if (swap == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(bPath.constData(), 0600), 0);
+        else
+            QCOMPARE(
+                ::symlink(QFile::encodeName(tmp.filePath("secret")).constData(), bPath.constData()),
+                0);
+    });
+    const char *ext[] = {".lzh", ".zip", ".cab"};
+    const QString archive = tmp.filePath("out/x") + ext[kind];
+    QDir().mkpath(tmp.filePath("out"));
+    const auto result = runCommandLine(
+        ArchiverKind(kind), (prefix + " \"" + archive + "\" \"" + src + "/\" *.*").toStdString());
+    setAfterGatheringHook({});
+    QCOMPARE(result.code, int(ErrorCode::ReadFailed));
+    const QString text = QString::fromStdString(result.reason);
+    QVERIFY2(text.contains(reason) && text.contains(b), qPrintable(text));
+    QCOMPARE(
+        QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+        QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestEngineGathering)
