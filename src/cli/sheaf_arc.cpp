@@ -3,11 +3,13 @@
 // ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr, and
 // each file the archive leaves out with its reason; exits with 0 when the
 // archive was made, 130 when Ctrl-C stopped it (nothing new is left behind),
-// 1 otherwise.
+// 1 otherwise. `sheaf-arc lzh t|l ARCHIVE` tests or lists an LZH archive with
+// our own decoder.
 
 #include "archiver/archive_error.h"
 #include "archiver/engine.h"
 #include "base/name_bytes.h"
+#include "cli/lzh_inspect.h"
 
 #include <atomic>
 #include <csignal>
@@ -30,12 +32,22 @@ extern "C" void onInterrupt(int)
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr,
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("sheaf-arc " SHEAF_VERSION);
+        return 0;
+    }
+    // -h and --help print the usage on stdout and end with status 0.
+    const bool help
+        = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
+    if (argc < 3 || help) {
+        std::fprintf(help ? stdout : stderr,
             "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+            "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
             "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
             "IMG01.TXT\n");
-        return 1;
+        if (help)
+            std::puts("       sheaf-arc -h | --version");
+        return help ? 0 : 1;
     }
     ArchiverKind kind;
     if (std::strcmp(argv[1], "lzh") == 0)
@@ -48,6 +60,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "sheaf-arc: unknown archiver %s (use lzh, zip or cab)\n", argv[1]);
         return 1;
     }
+    if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "t") == 0)
+        return sheaf::cli::testLzhArchive(argv[3], stdout, stderr);
+    if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "l") == 0)
+        return sheaf::cli::listLzhArchive(argv[3], stdout, stderr);
     std::string line;
     for (int i = 2; i < argc; ++i) {
         if (std::strchr(argv[i], '"')) {
