@@ -2,11 +2,8 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
-<<<<<<< HEAD
 #include "archiver/source_tree.h"
-=======
 #include "base/cp932.h"
->>>>>>> main
 
 #include <cstring>
 #include <libgcab.h>
