@@ -139,7 +139,7 @@ void Gatherer::addEntry(const std::shared_ptr<const SourceFolder> &folder,
     entry.attributes = facts.isDirectory ? DosDirectory : DosArchive;
     if (facts.readOnly)
         entry.attributes |= DosReadOnly;
-    if (platform::isHiddenOrSystem(name))
+    if (platform::isHiddenOrSystem(source))
         entry.attributes |= DosHidden;
     m_entries.push_back(std::move(entry));
 }
@@ -157,7 +157,8 @@ std::vector<Found> Gatherer::listFolder(
             checkCancel();
             if (isTemporaryName(name))
                 continue;
-            if (!match.literal && !m_request.includeHidden && platform::isHiddenOrSystem(name))
+            if (!match.literal && !m_request.includeHidden
+                && platform::isHiddenOrSystem(folder.path() / name))
                 continue; // neither taken nor entered
             Found f;
             f.facts = dir.factsOf(name, File::Links::DontFollow);
