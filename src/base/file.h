@@ -45,6 +45,9 @@ public:
     explicit operator bool() const { return isOpen(); }
     // The errno of a failed open; 0 when open.
     int error() const { return m_error; }
+    // The descriptor, for a library that reads or writes through one; it
+    // stays owned by this object.
+    int descriptor() const { return m_fd; }
     void close();
 
     // What the open file or folder is (fstat).

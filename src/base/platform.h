@@ -26,6 +26,7 @@ struct FileFacts
     bool readOnly = false;
     uint64_t size = 0;
     int64_t mtime = 0; // Unix seconds
+    int64_t mtimeNs = 0; // the same time in nanoseconds, as precise as the file system keeps it
     uint64_t device = 0;
     uint64_t inode = 0;
     bool sameFileAs(const FileFacts &other) const

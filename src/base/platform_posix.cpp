@@ -36,6 +36,7 @@ FileFacts factsOfStat(const struct stat &st)
     facts.readOnly = (st.st_mode & S_IWUSR) == 0;
     facts.size = uint64_t(st.st_size);
     facts.mtime = int64_t(st.st_mtime);
+    facts.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     facts.device = uint64_t(st.st_dev);
     facts.inode = uint64_t(st.st_ino);
     return facts;
