@@ -42,6 +42,10 @@ void TestEngineGathering::initTestCase()
     writeFile(src + "/.x.zip.sheaf-tmp-abc123", "stale temporary file");
     QDir().mkpath(src + "/sub/empty");
     QCOMPARE(::mkfifo(QFile::encodeName(src + "/fifo").constData(), 0600), 0);
+    QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.own-link").constData()), 0);
+    QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.planted").constData()), 0);
+    if (::geteuid() == 0) // only root can give a link away
+        QCOMPARE(::lchown(QFile::encodeName(src + "/.planted").constData(), 65534, 65534), 0);
 }
 
 void TestEngineGathering::gather_data()
@@ -59,10 +63,11 @@ void TestEngineGathering::gather_data()
         << QStringList {"*.txt"} << false << false << true << QStringList {"A.TXT", "b.txt"};
     QTest::newRow("wildcard with hidden") << QStringList {"*.txt"} << false << true << true
                                           << QStringList {".h.txt", "A.TXT", "b.txt"};
-    QTest::newRow("whole folder: folders, empty ones, hidden; no fifo, no temporary file")
+    QTest::newRow("whole folder: folders, empty ones, hidden, own link; no fifo, no temporary "
+                  "file, no link of another user")
         << QStringList {"*.*"} << true << true << true
-        << QStringList {".h.txt", "A.TXT", "b.txt", "c.dat", "sub", "sub/.hs", "sub/.hs/e.txt",
-               "sub/d.txt", "sub/empty"};
+        << QStringList {".h.txt", ".own-link", "A.TXT", "b.txt", "c.dat", "sub", "sub/.hs",
+               "sub/.hs/e.txt", "sub/d.txt", "sub/empty"};
     QTest::newRow("recursion skips hidden folders")
         << QStringList {"*.*"} << true << false << true
         << QStringList {"A.TXT", "b.txt", "c.dat", "sub", "sub/d.txt", "sub/empty"};
@@ -70,6 +75,10 @@ void TestEngineGathering::gather_data()
                                                    << QStringList {"A.TXT", "b.txt", "sub/d.txt"};
     QTest::newRow("bare names") << QStringList {"*.txt"} << true << false << false
                                 << QStringList {"A.TXT", "b.txt", "d.txt"};
+    QTest::newRow("literal link taken as its file")
+        << QStringList {".own-link"} << false << false << true << QStringList {".own-link"};
+    QTest::newRow("literal link of another user refused")
+        << QStringList {".planted"} << false << false << true << err(ErrorCode::ReadFailed);
     QTest::newRow("literal") << QStringList {"b.txt"} << false << false << true
                              << QStringList {"b.txt"};
     QTest::newRow("literal case counts")
@@ -103,6 +112,8 @@ void TestEngineGathering::gather()
     QFETCH(bool, hidden);
     QFETCH(bool, relative);
     QFETCH(QStringList, expected);
+    if (QByteArray(QTest::currentDataTag()).contains("another user") && ::geteuid() != 0)
+        QSKIP("needs root to give a link to another user");
     ArchiveRequest request;
     request.archive = m_tmp.filePath("out.zip").toStdString();
     request.baseFolder = m_tmp.filePath("src/").toStdString();
