@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sys/types.h>
 
 namespace sheaf::archiver {
@@ -17,5 +18,11 @@ void injectWriteDelay(int milliseconds);
 void injectWriteFailureAfter(int64_t bytes);
 
 ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
+
+// A seam for the tests that change the disk between gathering and writing:
+// the engine calls afterGathering() once the members are known. Empty (the
+// default): nothing happens.
+void setAfterGatheringHook(std::function<void()> hook);
+void afterGathering();
 
 } // namespace sheaf::archiver
