@@ -15,13 +15,22 @@ using sheaf::archiver::ArchiverKind;
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr,
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("sheaf-arc " SHEAF_VERSION);
+        return 0;
+    }
+    // -h and --help print the usage on stdout and end with status 0.
+    const bool help
+        = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
+    if (argc < 3 || help) {
+        std::fprintf(help ? stdout : stderr,
             "usage: sheaf-arc lzh|zip|cab ARGS...\n"
             "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
             "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
             "IMG01.TXT\n");
-        return 1;
+        if (help)
+            std::puts("       sheaf-arc -h | --version");
+        return help ? 0 : 1;
     }
     ArchiverKind kind;
     if (std::strcmp(argv[1], "lzh") == 0)

@@ -308,10 +308,9 @@ void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries
                 kept.push_back(std::move(m));
     }
 
-    std::vector<std::string> taken;
+    LzhNamePlanner planner;
     for (const LzhMemberInfo &m : kept)
-        taken.push_back(m.rawPath);
-    LzhNamePlanner planner(taken);
+        planner.keep(m.path, m.rawPath);
     for (const ArchiveEntry &e : entries)
         planner.reserve(e.storedPath);
     std::vector<LzhName> names;
