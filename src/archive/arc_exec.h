@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 
 namespace sheaf {
 
@@ -15,9 +16,16 @@ struct ArcExecResult
     QString reason; // the engine's one-line reason when failed
 };
 
+struct ArcExecOptions
+{
+    const std::atomic<bool> *cancel = nullptr;
+    int threads = 1; // worker threads the engine may use for this archive
+    std::function<bool()> mayCommit; // see sheaf::archiver::RunOptions
+};
+
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so
 // every name the file system holds reaches it) and waits for the archive.
 ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel = nullptr);
+    Archiver archiver, const QString &commandLine, const ArcExecOptions &options = {});
 
 } // namespace sheaf

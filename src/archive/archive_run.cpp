@@ -1,45 +1,35 @@
-// cmdArchive_Click's work, free of any window: the checks, the counter, the
-// optional rename, the command line and one engine call per marked entry.
-// The observer is called for every entry; it decides how often to repaint.
+// cmdArchive_Click's work, free of any window: the checks, the plan, and a
+// short loop that walks the list in order while a pool of workers makes the
+// archives. The observer is called for every entry, from the caller's thread
+// only; it decides how often to repaint.
+//
+// Workers start entries in list order, each once the entries it depends on
+// (EntryPlan::waitFor) are done. An archive takes its name only when every
+// entry before it has made its own (the engine's mayCommit), so when an entry
+// fails, nothing after it has made an archive yet: cancelling those runs
+// removes their temporary files, and each worker gives a file it renamed its
+// old name back.
 
 #include "archive/archive_run.h"
 
 #include "archive/arc_exec.h"
-#include "archive/entry_paths.h"
 #include "archive/folder_rename.h"
 #include "archive/pre_run_checks.h"
+#include "archive/run_plan.h"
+#include "archive/run_texts.h"
 #include "archiver/engine.h"
-#include "selection/count_format.h"
 
-#include <QSet>
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace sheaf {
 
 namespace {
-
-const QString kTitle = QStringLiteral("kwSheaf");
-
-bool holdsQuote(const QString &text)
-{
-    return text.contains(u'"');
-}
-
-QString lines(std::initializer_list<QString> parts)
-{
-    QString text;
-    for (const QString &part : parts) {
-        if (!text.isEmpty())
-            text += u'\r';
-        text += part;
-    }
-    return text;
-}
-
-QString quoteRefusal(const QString &path)
-{
-    return lines({QStringLiteral("名前に “\"” が含まれています。"), path,
-        QStringLiteral("処理できません！")});
-}
 
 // The engine leaves new archives of a batch in the cache; they go to disk
 // together once the run ends, however it ends.
@@ -59,9 +49,221 @@ private:
     bool m_pending = false;
 };
 
-QString counterText(int k, int n)
+struct EntryOutcome
 {
-    return u'(' + formatCount(k) + u'/' + formatCount(n) + u')';
+    enum State { Pending, Made, Failed, Cancelled };
+    State state = Pending;
+    QString title, text, detail; // Failed: the message box's
+};
+
+class Workers
+{
+public:
+    // Entries 1..limit-1 are run; `limit` is the first refused entry or one
+    // past the last.
+    // With one thread no worker is started: wait() runs each entry itself,
+    // after the observer has been told of it, exactly as a plain loop would.
+    Workers(const std::vector<EntryPlan> &plans, int limit, Archiver archiver, int threads,
+        const std::atomic<bool> *userCancel)
+        : m_plans(plans)
+        , m_limit(limit)
+        , m_archiver(archiver)
+        , m_userCancel(userCancel)
+        , m_outcomes(size_t(limit) + 1)
+        , m_cancel(new std::atomic<bool>[size_t(limit) + 1])
+        , m_remaining(size_t(limit) + 2, 0)
+    {
+        for (int k = limit - 1; k >= 1; --k)
+            m_remaining[size_t(k)] = m_remaining[size_t(k) + 1] + (isArchive(k) ? 1 : 0);
+        for (int k = 0; k <= limit; ++k)
+            m_cancel[size_t(k)].store(false);
+        m_pool = std::max(1, std::min(threads, m_remaining[1]));
+        advanceDone();
+        if (m_remaining[1] == 0 || m_pool == 1)
+            return;
+        for (int i = 0; i < m_pool; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    ~Workers()
+    {
+        stopFrom(1);
+        finish();
+    }
+
+    // Waits until entry k is done; Pending when `cancel` turned true first.
+    EntryOutcome wait(int k, const std::atomic<bool> *cancel)
+    {
+        if (m_threads.empty()) {
+            m_outcomes[size_t(k)] = run(k, 1, m_userCancel);
+            advanceDone();
+            return m_outcomes[size_t(k)];
+        }
+        std::unique_lock lock(m_mutex);
+        while (m_outcomes[size_t(k)].state == EntryOutcome::Pending) {
+            if (cancel && cancel->load())
+                return {};
+            m_changed.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        return m_outcomes[size_t(k)];
+    }
+
+    EntryOutcome outcome(int k)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_outcomes[size_t(k)];
+    }
+
+    // Entries from k on are not started, and those running are cancelled.
+    void stopFrom(int k)
+    {
+        std::lock_guard lock(m_mutex);
+        stopFromLocked(k);
+    }
+
+    // Waits for every worker to end.
+    void finish()
+    {
+        for (std::thread &t : m_threads)
+            t.join();
+        m_threads.clear();
+    }
+
+private:
+    bool isArchive(int k) const { return m_plans[size_t(k)].action == EntryPlan::Action::Archive; }
+
+    void stopFromLocked(int k)
+    {
+        m_stopFrom = std::min(m_stopFrom, k);
+        for (int j = k; j < m_limit; ++j)
+            m_cancel[size_t(j)].store(true);
+        m_changed.notify_all();
+    }
+
+    // Moves m_done over the entries that are made or skipped.
+    void advanceDone()
+    {
+        while (m_done + 1 < m_limit
+            && (!isArchive(m_done + 1)
+                || m_outcomes[size_t(m_done) + 1].state == EntryOutcome::Made))
+            ++m_done;
+    }
+
+    void work()
+    {
+        for (;;) {
+            int k;
+            int threads;
+            {
+                std::unique_lock lock(m_mutex);
+                for (;;) {
+                    while (m_next < m_limit && !isArchive(m_next))
+                        ++m_next;
+                    if (m_next >= std::min(m_limit, m_stopFrom))
+                        return;
+                    if (m_done >= m_plans[size_t(m_next)].waitFor)
+                        break;
+                    m_changed.wait(lock);
+                }
+                k = m_next++;
+                // When fewer entries are left than workers, the spare ones go
+                // to the engine.
+                const int left = m_remaining[size_t(k)];
+                threads = left >= m_pool ? 1 : std::max(1, m_pool / left);
+            }
+            const EntryOutcome out = run(k, threads, &m_cancel[size_t(k)]);
+            std::lock_guard lock(m_mutex);
+            m_outcomes[size_t(k)] = out;
+            if (out.state != EntryOutcome::Made)
+                stopFromLocked(k + 1);
+            advanceDone();
+            m_changed.notify_all();
+        }
+    }
+
+    // The engine calls it when entry k's archive is complete: it takes its
+    // name once every entry before it has made its own.
+    bool mayCommit(int k)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_done >= k - 1 || m_cancel[size_t(k)].load(); });
+        return !m_cancel[size_t(k)].load();
+    }
+
+    EntryOutcome run(int k, int threads, const std::atomic<bool> *cancel)
+    {
+        const EntryPlan &p = m_plans[size_t(k)];
+        EntryOutcome out;
+        if (cancel && cancel->load()) {
+            out.state = EntryOutcome::Cancelled;
+            return out;
+        }
+        bool renamed = false;
+        if (p.newName != p.oldName) {
+            const auto r = renameInFolder(p.dir, p.oldName, p.newName);
+            switch (r.outcome) {
+            case FolderRenameResult::Renamed:
+                renamed = true;
+                break;
+            case FolderRenameResult::Unchanged:
+                break;
+            case FolderRenameResult::TargetExists:
+                out.state = EntryOutcome::Failed;
+                out.title = run_texts::messageTitle();
+                out.text = run_texts::renameTargetExists(p.dir + p.oldName, p.dir + p.newName);
+                return out;
+            case FolderRenameResult::Failed:
+                out.state = EntryOutcome::Failed;
+                out.title = run_texts::messageTitle();
+                out.text = run_texts::renameFailed(p.dir + p.oldName, p.dir + p.newName);
+                out.detail = r.reason;
+                return out;
+            }
+        }
+        ArcExecOptions options;
+        options.cancel = &m_cancel[size_t(k)];
+        options.threads = threads;
+        options.mayCommit = [this, k] {
+            return mayCommit(k);
+        };
+        const ArcExecResult result = ArcExec(m_archiver, p.commandLine, options);
+        if (result.cancelled) {
+            out.state = EntryOutcome::Cancelled;
+        } else if (result.failed) {
+            out.state = EntryOutcome::Failed;
+            out.title = run_texts::failureTitle();
+            out.text = run_texts::failureText();
+            out.detail = result.reason;
+        } else {
+            out.state = EntryOutcome::Made;
+        }
+        // The unfinished archive's file gets its old name back.
+        if (out.state != EntryOutcome::Made && renamed)
+            renameInFolder(p.dir, p.newName, p.oldName);
+        return out;
+    }
+
+    const std::vector<EntryPlan> &m_plans;
+    const int m_limit;
+    const Archiver m_archiver;
+    const std::atomic<bool> *m_userCancel;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<EntryOutcome> m_outcomes;
+    std::unique_ptr<std::atomic<bool>[]> m_cancel;
+    std::vector<int> m_remaining; // entries to archive from k up to the limit
+    int m_pool = 1;
+    int m_next = 1; // the next entry to start
+    int m_done = 0; // entries 1..m_done are made or skipped
+    int m_stopFrom = INT_MAX;
+    std::vector<std::thread> m_threads;
+};
+
+int poolSize(int threads)
+{
+    if (threads > 0)
+        return threads;
+    return std::max(1, int(std::thread::hardware_concurrency()));
 }
 
 } // namespace
@@ -78,92 +280,56 @@ ArchiveRunOutcome runArchive(
         return ArchiveRunOutcome::Refused;
     }
 
-    const Archiver archiver = effectiveArchiver(settings.archiver);
-    const QString archiveExt = archiveExtension(archiver);
-    observer.started(QStringLiteral("圧縮しています、しばらくお待ち下さい"));
-    QSet<QString> madeThisRun;
+    const std::vector<EntryPlan> plans = planRun(list, settings);
+    int limit = 1;
+    while (limit <= count && plans[size_t(limit)].action != EntryPlan::Action::Refuse)
+        ++limit;
+
+    observer.started(run_texts::waiting());
     SyncAtEnd syncAtEnd;
+    Workers workers(plans, limit, effectiveArchiver(settings.archiver), poolSize(settings.threads),
+        settings.cancel);
+    const auto cancelled = [&] {
+        return settings.cancel && settings.cancel->load();
+    };
+    const auto made = [&](int k) {
+        list.FileName[k] = plans[size_t(k)].newName;
+        syncAtEnd.archiveMade();
+        observer.archiveMade(plans[size_t(k)].archivePath);
+    };
 
     for (int k = 1; k <= count; ++k) {
-        observer.counterChanged(counterText(k, count), k, count);
-        if (!list.isMarked(k))
+        observer.counterChanged(run_texts::counter(k, count), k, count);
+        const EntryPlan &plan = plans[size_t(k)];
+        if (plan.action == EntryPlan::Action::Skip)
             continue;
-        if (settings.cancel && settings.cancel->load())
+        if (plan.action == EntryPlan::Action::Refuse) {
+            workers.finish();
+            observer.failed(run_texts::messageTitle(), plan.refusal, QString());
+            return ArchiveRunOutcome::Stopped;
+        }
+        EntryOutcome out = cancelled() ? EntryOutcome() : workers.wait(k, settings.cancel);
+        if (out.state == EntryOutcome::Pending) { // stopped by the caller
+            workers.stopFrom(1);
+            workers.finish();
+            // The archive may have taken its name just before the stop.
+            if (workers.outcome(k).state == EntryOutcome::Made)
+                made(k);
             return ArchiveRunOutcome::Cancelled;
-
-        const QString &dir = list.FileDir[k];
-        // A double quote would end the quoted piece early and change what the
-        // engine reads: refuse the entry before anything is touched.
-        if (holdsQuote(dir) || holdsQuote(list.FileName[k])) {
-            observer.failed(kTitle, quoteRefusal(list.fullPath(k)), QString());
+        }
+        if (out.state != EntryOutcome::Made) {
+            workers.stopFrom(k + 1);
+            workers.finish();
+            if (out.state == EntryOutcome::Cancelled)
+                return ArchiveRunOutcome::Cancelled;
+            observer.failed(out.title, out.text, out.detail);
             return ArchiveRunOutcome::Stopped;
         }
-        if (settings.output && holdsQuote(settings.outputFolder)) {
-            observer.failed(kTitle, quoteRefusal(settings.outputFolder), QString());
-            return ArchiveRunOutcome::Stopped;
-        }
-
-        // With the name switch and the output folder, two folders of the same
-        // name give one archive path; adding the second entry would replace the
-        // first one's member in the archive made moments ago. Stop instead,
-        // before the entry is renamed.
-        const QString futureName
-            = settings.name ? folderNameOf(dir) + settings.extension : list.FileName[k];
-        const QString futureArchive = archivePathOf(settings.output, settings.outputFolder, dir,
-                                          baseNameOf(futureName, settings.extension))
-            + archiveExt;
-        if (madeThisRun.contains(futureArchive)) {
-            observer.failed(kTitle,
-                lines({QStringLiteral("同じ名前の圧縮ファイルを既に作成しています。"),
-                    futureArchive + QStringLiteral(" ← ") + list.fullPath(k),
-                    QStringLiteral("上書きは出来ません！")}),
-                QString());
-            return ArchiveRunOutcome::Stopped;
-        }
-
-        if (settings.name) {
-            const QString newName = folderNameOf(dir) + settings.extension;
-            const auto renamed = renameInFolder(dir, list.FileName[k], newName);
-            switch (renamed.outcome) {
-            case FolderRenameResult::Renamed:
-            case FolderRenameResult::Unchanged:
-                list.FileName[k] = newName;
-                break;
-            case FolderRenameResult::TargetExists:
-                observer.failed(kTitle,
-                    lines({QStringLiteral("同じ名前のファイルが既に有ります。"),
-                        list.fullPath(k) + QStringLiteral(" → ") + dir + newName,
-                        QStringLiteral("名前の変更は出来ません！")}),
-                    QString());
-                return ArchiveRunOutcome::Stopped;
-            case FolderRenameResult::Failed:
-                observer.failed(kTitle,
-                    lines({QStringLiteral("ファイル名を変更できませんでした。"),
-                        list.fullPath(k) + QStringLiteral(" → ") + dir + newName}),
-                    renamed.reason);
-                return ArchiveRunOutcome::Stopped;
-            }
-        }
-
-        const QString &fileName = list.FileName[k];
-        const QString archivePath = archivePathOf(
-            settings.output, settings.outputFolder, dir, baseNameOf(fileName, settings.extension));
-        const QString line
-            = composeCommandLine(archiver, settings.together, archivePath, dir, fileName);
-        const ArcExecResult result = ArcExec(archiver, line, settings.cancel);
-        if (result.cancelled)
-            return ArchiveRunOutcome::Cancelled;
-        if (result.failed) {
-            observer.failed(QStringLiteral("kwSheaf120"), QStringLiteral("圧縮に失敗しました．"),
-                result.reason);
-            return ArchiveRunOutcome::Stopped;
-        }
-        madeThisRun.insert(archivePath + archiveExt);
-        syncAtEnd.archiveMade();
-        observer.archiveMade(archivePath + archiveExt);
+        made(k);
     }
+    workers.finish();
     syncAtEnd.flush();
-    observer.finished(QStringLiteral("圧縮しました"));
+    observer.finished(run_texts::done());
     return ArchiveRunOutcome::Done;
 }
 

@@ -71,6 +71,8 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
             options.cancel);
         break;
     }
+    if (options.mayCommit && !options.mayCommit())
+        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     if (options.cancel && options.cancel->load())
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     commit.commit(options.syncEachArchive);

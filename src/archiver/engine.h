@@ -33,6 +33,11 @@ struct RunOptions
     // member into chunks); 0: one per core. The archive's bytes do not depend
     // on it.
     int threads = 1;
+    // Called from the thread running the archive once the temporary file is
+    // complete, just before it takes the archive's name. It may block (a
+    // parallel batch lets archives take their names in list order); false
+    // cancels the run as the cancel flag does.
+    std::function<bool()> mayCommit;
 };
 
 struct RunResult
