@@ -312,9 +312,18 @@ ArchiveRunOutcome runArchive(
         if (out.state == EntryOutcome::Pending) { // stopped by the caller
             workers.stopFrom(1);
             workers.finish();
-            // The archive may have taken its name just before the stop.
-            if (workers.outcome(k).state == EntryOutcome::Made)
-                made(k);
+            // Archives may have taken their names just before the stop; they
+            // stay, and are reported in order.
+            for (int j = k; j < limit; ++j) {
+                const auto state = workers.outcome(j).state;
+                if (plans[size_t(j)].action != EntryPlan::Action::Archive)
+                    continue;
+                if (state != EntryOutcome::Made)
+                    break;
+                if (j > k)
+                    observer.counterChanged(run_texts::counter(j, count), j, count);
+                made(j);
+            }
             return ArchiveRunOutcome::Cancelled;
         }
         if (out.state != EntryOutcome::Made) {
