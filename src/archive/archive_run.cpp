@@ -79,7 +79,8 @@ public:
             m_cancel[size_t(k)].store(false);
         m_pool = std::max(1, std::min(threads, m_remaining[1]));
         advanceDone();
-        if (m_remaining[1] == 0 || m_pool == 1)
+        m_inline = m_pool == 1;
+        if (m_remaining[1] == 0 || m_inline)
             return;
         for (int i = 0; i < m_pool; ++i)
             m_threads.emplace_back([this] { work(); });
@@ -94,7 +95,7 @@ public:
     // Waits until entry k is done; Pending when `cancel` turned true first.
     EntryOutcome wait(int k, const std::atomic<bool> *cancel)
     {
-        if (m_threads.empty()) {
+        if (m_inline) {
             m_outcomes[size_t(k)] = run(k, 1, m_userCancel);
             advanceDone();
             return m_outcomes[size_t(k)];
@@ -221,11 +222,12 @@ private:
             }
         }
         ArcExecOptions options;
-        options.cancel = &m_cancel[size_t(k)];
+        options.cancel = cancel;
         options.threads = threads;
-        options.mayCommit = [this, k] {
-            return mayCommit(k);
-        };
+        if (!m_inline)
+            options.mayCommit = [this, k] {
+                return mayCommit(k);
+            };
         const ArcExecResult result = ArcExec(m_archiver, p.commandLine, options);
         if (result.cancelled) {
             out.state = EntryOutcome::Cancelled;
@@ -253,6 +255,7 @@ private:
     std::unique_ptr<std::atomic<bool>[]> m_cancel;
     std::vector<int> m_remaining; // entries to archive from k up to the limit
     int m_pool = 1;
+    bool m_inline = true; // one thread: the caller's
     int m_next = 1; // the next entry to start
     int m_done = 0; // entries 1..m_done are made or skipped
     int m_stopFrom = INT_MAX;

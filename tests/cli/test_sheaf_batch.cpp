@@ -57,6 +57,7 @@ private slots:
     void archivesBesideTheFiles();
     void refusedCheck();
     void failedArchive();
+    void interrupted_data();
     void interrupted();
     void namesAsBytes_data();
     void namesAsBytes();
@@ -207,8 +208,16 @@ void TestSheafBatch::failedArchive()
     QCOMPARE(outLines(r), QStringList {"1件、抽出しました"});
 }
 
+void TestSheafBatch::interrupted_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+    QTest::newRow("one worker") << QStringList {"-j", "1"};
+    QTest::newRow("two workers") << QStringList {"-j", "2"};
+}
+
 void TestSheafBatch::interrupted()
 {
+    QFETCH(QStringList, jobs);
     SHEAF_REQUIRE_TOOL("unar");
     // Ctrl-C while the second, large archive is being written: the run stops
     // with 130 and leaves neither that archive nor its temporary file.
@@ -218,7 +227,7 @@ void TestSheafBatch::interrupted()
     writeFile(data + "/b.TXT", randomBytes(128 * 1024 * 1024, 9));
     QDir().mkpath(out);
     QProcess p;
-    p.start(program(), {"-o", out, data});
+    p.start(program(), jobs + QStringList {"-o", out, data});
     QVERIFY(p.waitForStarted());
     QByteArray seen;
     while (!seen.contains("a.lzh") && p.state() == QProcess::Running) {
