@@ -56,6 +56,16 @@ read -r rate1 rate2 ratio <<< "$(awk -v n="$count" -v a="$best1" -v b="$best2" \
   'BEGIN { printf "%.0f %.0f %.2f", n / a, n / b, a / b }')"
 echo "-j 1: ${best1} s (${rate1} files/s); -j 2: ${best2} s (${rate2} files/s); ${ratio}x"
 
+# The part that stays on one thread (scan, sort, and more: -l also stats
+# every file) against the CPU time of the whole -j 1 run gives the share that
+# the workers spread; from it, the speed-up on idle machines of 2, 4, 8 cores.
+TIMEFORMAT='%U %S'
+tl=$( { time "$BATCH" -l -s -e .txt "$SRC" > /dev/null 2>&1; } 2>&1 )
+serial=$(awk '{ printf "%.2f", $1 + $2 }' <<< "$tl")
+read -r e2 e4 e8 <<< "$(awk -v s="$serial" -v t="$cpu1" 'BEGIN {
+  p = t - s; printf "%.2f %.2f %.2f", t / (s + p / 2), t / (s + p / 4), t / (s + p / 8) }')"
+echo "one thread: ${serial} s CPU of ${cpu1}; estimate 2 cores ${e2}x, 4 cores ${e4}x, 8 cores ${e8}x"
+
 RESULTS=$ROOT/bench/RESULTS.md
 section=$(cat <<MD
 <!-- batch-parallel:begin -->
@@ -74,7 +84,15 @@ read back by lhasa.
 | **ratio** | | | **${ratio}x** |
 
 Target: -j 2 at least 1.6x the rate of -j 1. Load average at the start:
-${load} (the machine's two cores are shared with other work).
+${load} (the machine's two cores are shared with other work; with the
+kernel's autogroup scheduling a process gets the same share of a busy
+machine however many threads it runs, so wall-time ratios only show on an
+idle one).
+
+Scaling estimate from CPU times: the part on one thread (scan and sort,
+measured as \`sheaf-batch -l\`, which also stats every file) took ${serial} s
+CPU of the ${cpu1} s of the -j 1 run; the rest is spread over the workers.
+On an idle machine that gives ${e2}x on 2 cores, ${e4}x on 4 and ${e8}x on 8.
 <!-- batch-parallel:end -->
 MD
 )

@@ -60,9 +60,9 @@ class Workers
 {
 public:
     // Entries 1..limit-1 are run; `limit` is the first refused entry or one
-    // past the last.
-    // With one thread no worker is started: wait() runs each entry itself,
-    // after the observer has been told of it, exactly as a plain loop would.
+    // past the last. With one worker no thread is started: wait() runs each
+    // entry itself, after the observer has been told of it, as a plain loop
+    // would.
     Workers(const std::vector<EntryPlan> &plans, int limit, Archiver archiver, int threads,
         const std::atomic<bool> *userCancel)
         : m_plans(plans)
@@ -77,6 +77,7 @@ public:
             m_remaining[size_t(k)] = m_remaining[size_t(k) + 1] + (isArchive(k) ? 1 : 0);
         for (int k = 0; k <= limit; ++k)
             m_cancel[size_t(k)].store(false);
+        m_threadsGiven = std::max(1, threads);
         m_pool = std::max(1, std::min(threads, m_remaining[1]));
         advanceDone();
         m_inline = m_pool == 1;
@@ -96,7 +97,7 @@ public:
     EntryOutcome wait(int k, const std::atomic<bool> *cancel)
     {
         if (m_inline) {
-            m_outcomes[size_t(k)] = run(k, 1, m_userCancel);
+            m_outcomes[size_t(k)] = run(k, engineThreads(k), m_userCancel);
             advanceDone();
             return m_outcomes[size_t(k)];
         }
@@ -131,6 +132,14 @@ public:
     }
 
 private:
+    // When fewer entries are left (k on, and those under way) than threads,
+    // the spare ones go to the engine (one large file gets them all).
+    int engineThreads(int k) const
+    {
+        const int left = m_remaining[size_t(k)] + m_running;
+        return left >= m_threadsGiven ? 1 : std::max(1, m_threadsGiven / left);
+    }
+
     bool isArchive(int k) const { return m_plans[size_t(k)].action == EntryPlan::Action::Archive; }
 
     void stopFromLocked(int k)
@@ -167,13 +176,12 @@ private:
                     m_changed.wait(lock);
                 }
                 k = m_next++;
-                // When fewer entries are left than workers, the spare ones go
-                // to the engine.
-                const int left = m_remaining[size_t(k)];
-                threads = left >= m_pool ? 1 : std::max(1, m_pool / left);
+                threads = engineThreads(k);
+                ++m_running;
             }
             const EntryOutcome out = run(k, threads, &m_cancel[size_t(k)]);
             std::lock_guard lock(m_mutex);
+            --m_running;
             m_outcomes[size_t(k)] = out;
             if (out.state != EntryOutcome::Made)
                 stopFromLocked(k + 1);
@@ -254,9 +262,11 @@ private:
     std::vector<EntryOutcome> m_outcomes;
     std::unique_ptr<std::atomic<bool>[]> m_cancel;
     std::vector<int> m_remaining; // entries to archive from k up to the limit
-    int m_pool = 1;
+    int m_pool = 1; // workers started
+    int m_threadsGiven = 1; // threads the run may use
     bool m_inline = true; // one thread: the caller's
     int m_next = 1; // the next entry to start
+    int m_running = 0; // entries started and not yet done
     int m_done = 0; // entries 1..m_done are made or skipped
     int m_stopFrom = INT_MAX;
     std::vector<std::thread> m_threads;
