@@ -45,6 +45,15 @@ run() {
 }
 
 load=$(cut -d' ' -f1-3 /proc/loadavg)
+# What two threads can get here at all: CPU seconds that 1 and 2 busy loops
+# of this session receive in 3 s (6 s on an idle 2-core machine for two).
+busy() {
+  TIMEFORMAT='%U %S'
+  { time bash -c "for i in \$(seq $1); do timeout 3 bash -c 'while :; do :; done' & done; wait"; } 2>&1 \
+    | awk '{ printf "%.2f", $1 + $2 }'
+}
+busy1=$(busy 1); busy2=$(busy 2)
+echo "busy loops: one got ${busy1} s CPU in 3 s, two got ${busy2} s"
 best1=999999; best2=999999; cpu1=0; cpu2=0; all1=""; all2=""
 for r in $(seq "$ROUNDS"); do
   read -r w c <<< "$(run 1)"; all1+=" $w"
@@ -87,7 +96,9 @@ Target: -j 2 at least 1.6x the rate of -j 1. Load average at the start:
 ${load} (the machine's two cores are shared with other work; with the
 kernel's autogroup scheduling a process gets the same share of a busy
 machine however many threads it runs, so wall-time ratios only show on an
-idle one).
+idle one). Measured just before: one busy loop of this session got ${busy1} s
+CPU in 3 s, two busy loops together ${busy2} s (an idle 2-core machine gives
+3 and 6), which bounds what -j 2 can gain here.
 
 Scaling estimate from CPU times: the part on one thread (scan and sort,
 measured as \`sheaf-batch -l\`, which also stats every file) took ${serial} s
