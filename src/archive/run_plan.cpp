@@ -12,8 +12,10 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace sheaf {
 
