@@ -20,7 +20,7 @@ struct ArcExecOptions
 {
     const std::atomic<bool> *cancel = nullptr;
     int threads = 1; // worker threads the engine may use for this archive
-    std::function<bool()> mayCommit; // see sheaf::archiver::RunOptions
+    std::function<bool(bool replaces)> mayCommit; // see sheaf::archiver::RunOptions
 };
 
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so

@@ -4,11 +4,12 @@
 // only; it decides how often to repaint.
 //
 // Workers start entries in list order, each once the entries it depends on
-// (EntryPlan::waitFor) are done. An archive takes its name only when every
-// entry before it has made its own (the engine's mayCommit), so when an entry
-// fails, nothing after it has made an archive yet: cancelling those runs
-// removes their temporary files, and each worker gives a file it renamed its
-// old name back.
+// (EntryPlan::waitFor) are done. A new archive takes its name as soon as it
+// is complete; an add to an existing archive only once every entry before it
+// has made its own (the engine's mayCommit), since an add cannot be undone.
+// When an entry fails, the entries after it are undone: runs under way are
+// cancelled (their temporary files removed), new archives already made are
+// removed, and files renamed for them get their old names back.
 
 #include "archive/archive_run.h"
 
@@ -18,11 +19,13 @@
 #include "archive/run_plan.h"
 #include "archive/run_texts.h"
 #include "archiver/engine.h"
+#include "selection/name_text.h"
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -123,6 +126,22 @@ public:
         stopFromLocked(k);
     }
 
+    // After finish(): every entry from k on that made a new archive loses it
+    // again, and its file gets its old name back.
+    void undoFrom(int k)
+    {
+        for (int j = k; j < m_limit; ++j) {
+            if (m_outcomes[size_t(j)].state != EntryOutcome::Made)
+                continue;
+            const EntryPlan &p = m_plans[size_t(j)];
+            std::error_code ec;
+            std::filesystem::remove(namePath(p.archivePath), ec);
+            if (p.newName != p.oldName)
+                renameInFolder(p.dir, p.newName, p.oldName);
+            m_outcomes[size_t(j)].state = EntryOutcome::Cancelled;
+        }
+    }
+
     // Waits for every worker to end.
     void finish()
     {
@@ -190,10 +209,13 @@ private:
         }
     }
 
-    // The engine calls it when entry k's archive is complete: it takes its
-    // name once every entry before it has made its own.
-    bool mayCommit(int k)
+    // The engine calls it when entry k's archive is complete. A new archive
+    // takes its name at once (it can be removed again); an add waits until
+    // every entry before it has made its own.
+    bool mayCommit(int k, bool replaces)
     {
+        if (!replaces)
+            return !m_cancel[size_t(k)].load();
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_done >= k - 1 || m_cancel[size_t(k)].load(); });
         return !m_cancel[size_t(k)].load();
@@ -233,8 +255,8 @@ private:
         options.cancel = cancel;
         options.threads = threads;
         if (!m_inline)
-            options.mayCommit = [this, k] {
-                return mayCommit(k);
+            options.mayCommit = [this, k](bool replaces) {
+                return mayCommit(k, replaces);
             };
         const ArcExecResult result = ArcExec(m_archiver, p.commandLine, options);
         if (result.cancelled) {
@@ -325,23 +347,25 @@ ArchiveRunOutcome runArchive(
         if (out.state == EntryOutcome::Pending) { // stopped by the caller
             workers.stopFrom(1);
             workers.finish();
-            // Archives may have taken their names just before the stop; they
-            // stay, and are reported in order.
-            for (int j = k; j < limit; ++j) {
-                const auto state = workers.outcome(j).state;
+            // Archives made in list order up to the stop stay and are
+            // reported; those made ahead of an unfinished entry are undone.
+            int j = k;
+            for (; j < limit; ++j) {
                 if (plans[size_t(j)].action != EntryPlan::Action::Archive)
                     continue;
-                if (state != EntryOutcome::Made)
+                if (workers.outcome(j).state != EntryOutcome::Made)
                     break;
                 if (j > k)
                     observer.counterChanged(run_texts::counter(j, count), j, count);
                 made(j);
             }
+            workers.undoFrom(j);
             return ArchiveRunOutcome::Cancelled;
         }
         if (out.state != EntryOutcome::Made) {
             workers.stopFrom(k + 1);
             workers.finish();
+            workers.undoFrom(k + 1);
             if (out.state == EntryOutcome::Cancelled)
                 return ArchiveRunOutcome::Cancelled;
             observer.failed(out.title, out.text, out.detail);

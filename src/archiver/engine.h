@@ -34,10 +34,11 @@ struct RunOptions
     // on it.
     int threads = 1;
     // Called from the thread running the archive once the temporary file is
-    // complete, just before it takes the archive's name. It may block (a
-    // parallel batch lets archives take their names in list order); false
-    // cancels the run as the cancel flag does.
-    std::function<bool()> mayCommit;
+    // complete, just before it takes the archive's name; `replaces` tells
+    // whether an archive of that name exists (an add). It may block (a
+    // parallel batch lets adds take their names in list order); false cancels
+    // the run as the cancel flag does.
+    std::function<bool(bool replaces)> mayCommit;
 };
 
 struct RunResult
