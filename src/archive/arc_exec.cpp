@@ -16,6 +16,7 @@ ArcExecResult ArcExec(Archiver archiver, const QString &commandLine, const ArcEx
     options.cancel = given.cancel;
     options.threads = given.threads;
     options.mayCommit = given.mayCommit;
+    options.progress = given.progress;
     // One sync at the end of the batch instead of one per archive.
     options.syncEachArchive = false;
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 
 namespace sheaf {
@@ -21,6 +22,9 @@ struct ArcExecOptions
     const std::atomic<bool> *cancel = nullptr;
     int threads = 1; // worker threads the engine may use for this archive
     std::function<bool(bool replaces)> mayCommit; // see sheaf::archiver::RunOptions
+    // Hears now and then, on the thread running the archive, the bytes of
+    // source data read so far and their total.
+    std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so

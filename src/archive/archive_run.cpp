@@ -67,11 +67,13 @@ public:
     // entry itself, after the observer has been told of it, as a plain loop
     // would.
     Workers(const std::vector<EntryPlan> &plans, int limit, Archiver archiver, int threads,
-        const std::atomic<bool> *userCancel)
+        const std::atomic<bool> *userCancel,
+        const std::function<void(uint64_t, uint64_t)> &progress)
         : m_plans(plans)
         , m_limit(limit)
         , m_archiver(archiver)
         , m_userCancel(userCancel)
+        , m_progress(progress)
         , m_outcomes(size_t(limit) + 1)
         , m_cancel(new std::atomic<bool>[size_t(limit) + 1])
         , m_remaining(size_t(limit) + 2, 0)
@@ -254,6 +256,7 @@ private:
         ArcExecOptions options;
         options.cancel = cancel;
         options.threads = threads;
+        options.progress = m_progress;
         if (!m_inline)
             options.mayCommit = [this, k](bool replaces) {
                 return mayCommit(k, replaces);
@@ -279,6 +282,7 @@ private:
     const int m_limit;
     const Archiver m_archiver;
     const std::atomic<bool> *m_userCancel;
+    const std::function<void(uint64_t, uint64_t)> m_progress;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<EntryOutcome> m_outcomes;
@@ -323,7 +327,7 @@ ArchiveRunOutcome runArchive(
     observer.started(run_texts::waiting());
     SyncAtEnd syncAtEnd;
     Workers workers(plans, limit, effectiveArchiver(settings.archiver), poolSize(settings.threads),
-        settings.cancel);
+        settings.cancel, settings.progress);
     const auto cancelled = [&] {
         return settings.cancel && settings.cancel->load();
     };
