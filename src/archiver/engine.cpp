@@ -74,6 +74,8 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
             options.cancel);
         break;
     }
+    if (options.mayCommit && !options.mayCommit(!existing.empty()))
+        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     if (options.cancel && options.cancel->load())
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     commit.commit(options.syncEachArchive);

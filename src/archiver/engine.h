@@ -34,6 +34,12 @@ struct RunOptions
     // member into chunks); 0: one per core. The archive's bytes do not depend
     // on it.
     int threads = 1;
+    // Called from the thread running the archive once the temporary file is
+    // complete, just before it takes the archive's name; `replaces` tells
+    // whether an archive of that name exists (an add). It may block (a
+    // parallel batch lets adds take their names in list order); false cancels
+    // the run as the cancel flag does.
+    std::function<bool(bool replaces)> mayCommit;
 };
 
 // A file the gathering found but did not take: a named pipe, a socket, a
