@@ -1,6 +1,6 @@
 // Benchmark driver for the LZH writer: compresses the given files (or every
 // file below a given folder) into one archive.
-//   lzh_bench -m 5|6|7 [-l level] out.lzh path...
+//   lzh_bench -m 5|6|7 [-l level] [-j threads] out.lzh path...
 #include "archiver/lzh/lzh_archive_writer.h"
 
 #include "archiver/archive_error.h"
@@ -24,9 +24,11 @@ int main(int argc, char **argv)
                                                    : LzhMethod::Lh5;
         else if (!std::strcmp(argv[i], "-l"))
             options.level = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "-j"))
+            options.threads = std::atoi(argv[i + 1]);
     }
     if (argc - i < 2) {
-        std::fprintf(stderr, "usage: lzh_bench -m 5|6|7 [-l level] out.lzh path...\n");
+        std::fprintf(stderr, "usage: lzh_bench -m 5|6|7 [-l level] [-j threads] out.lzh path...\n");
         return 2;
     }
     const fs::path archive = argv[i++];

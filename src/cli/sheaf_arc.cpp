@@ -1,11 +1,13 @@
-// sheaf-arc ARCHIVER ARGS...: runs the archiver engine once. The arguments
-// become one command line, each quoted again, as the window composes it;
-// ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
-// exits with 0 when the archive was made, 1 otherwise.
+// sheaf-arc [-j N] ARCHIVER ARGS...: runs the archiver engine once. The
+// arguments become one command line, each quoted again, as the window
+// composes it; ARCHIVER is lzh, zip or cab. -j N: threads for one large LZH
+// member (default: one per core; the archive's bytes do not depend on it). Prints the reason of a
+// failure on stderr and exits with 0 when the archive was made, 1 otherwise.
 
 #include "archiver/engine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,9 +15,22 @@ using sheaf::archiver::ArchiverKind;
 
 int main(int argc, char **argv)
 {
+    sheaf::archiver::RunOptions options;
+    options.threads = 0;
+    if (argc >= 3 && std::strcmp(argv[1], "-j") == 0) {
+        char *end = nullptr;
+        const long n = std::strtol(argv[2], &end, 10);
+        if (*argv[2] == '\0' || *end != '\0' || n < 1 || n > 1024) {
+            std::fprintf(stderr, "sheaf-arc: -j にはスレッド数 (1〜1024) を指定してください\n");
+            return 1;
+        }
+        options.threads = int(n);
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3) {
         std::fprintf(stderr,
-            "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+            "usage: sheaf-arc [-j N] lzh|zip|cab ARGS...\n"
             "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
             "IMG01.TXT\n");
         return 1;
@@ -42,7 +57,7 @@ int main(int argc, char **argv)
             line += ' ';
         line += std::string("\"") + argv[i] + "\"";
     }
-    sheaf::archiver::RunResult result = sheaf::archiver::runCommandLine(kind, line);
+    sheaf::archiver::RunResult result = sheaf::archiver::runCommandLine(kind, line, options);
     if (!result.ok()) {
         std::fprintf(stderr, "sheaf-arc: %s\n", result.reason.c_str());
         return 1;

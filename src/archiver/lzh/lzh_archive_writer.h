@@ -17,6 +17,9 @@ struct LzhOptions
     LzhMethod method = LzhMethod::Lh5;
     int level = 0; // 0: the default; higher levels search harder
     const std::atomic<bool> *cancel = nullptr;
+    // Threads for a member larger than one chunk (0: one per core). The
+    // archive's bytes do not depend on it.
+    int threads = 1;
 };
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose
