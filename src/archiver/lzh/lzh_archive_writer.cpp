@@ -155,8 +155,7 @@ private:
     void storeFile(InputFile &in, LzhHeaderFields &f);
     // Encodes the whole file into the output; returns its size.
     uint64_t encodeFile(InputFile &in, Crc16 &crc);
-    void encodeChunked(
-        InputFile &in, Crc16 &crc, const std::vector<uint8_t> &first, uint64_t &size);
+    void encodeChunked(InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size);
     // A member of at most one chunk, on this thread's encoder.
     void encodeWhole(const uint8_t *data, size_t size);
     // Reads until `size` bytes or the end of the file; returns the count.
@@ -297,6 +296,18 @@ size_t ArchiveWriter::fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size
 
 uint64_t ArchiveWriter::encodeFile(InputFile &in, Crc16 &crc)
 {
+    if (m_options.wholeMembers) {
+        if (!m_encoder)
+            m_encoder = &threadEncoder(m_options.method, m_options.level);
+        m_encoder->reset();
+        const uint64_t size = readThrough(in, crc, [this](const uint8_t *data, size_t n) {
+            m_encoder->feed(data, n);
+            drainEncoder();
+        });
+        m_encoder->finish();
+        drainEncoder();
+        return size;
+    }
     std::vector<uint8_t> &first = threadChunkBuffer();
     first.resize(kLzhChunkSize);
     const size_t n = fill(in, crc, first.data(), first.size());
@@ -312,7 +323,7 @@ uint64_t ArchiveWriter::encodeFile(InputFile &in, Crc16 &crc)
 }
 
 void ArchiveWriter::encodeChunked(
-    InputFile &in, Crc16 &crc, const std::vector<uint8_t> &first, uint64_t &size)
+    InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size)
 {
     const size_t window = size_t(1) << LzhEncoder::methodParams(m_options.method).windowBits;
     std::vector<uint8_t> joined;
@@ -323,7 +334,8 @@ void ArchiveWriter::encodeChunked(
         }
     };
     std::unique_ptr<LzhChunkedStream> stream;
-    std::vector<uint8_t> current = first;
+    std::vector<uint8_t> current;
+    current.swap(first); // the first chunk's buffer goes with it
     size_t history = 0;
     for (;;) {
         // Read the next chunk behind the window before it, to know whether
@@ -340,8 +352,8 @@ void ArchiveWriter::encodeChunked(
                 encodeWhole(current.data(), current.size());
                 return;
             }
-            stream = std::make_unique<LzhChunkedStream>(
-                m_options.method, m_options.level, m_options.threads, m_options.cancel, joined);
+            stream = std::make_unique<LzhChunkedStream>(m_options.method, m_options.level,
+                m_options.threads, m_options.cancel, joined, m_options.chunkSeconds);
         }
         stream->add(std::move(current), history, n == 0);
         drain();

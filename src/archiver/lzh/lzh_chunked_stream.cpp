@@ -5,6 +5,7 @@
 #include "archiver/lzh/lzh_encoder.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace sheaf::archiver {
 
@@ -12,6 +13,13 @@ namespace {
 
 // Input fed to the encoder between two looks at cancel and stop.
 constexpr size_t kPiece = 256 * 1024;
+
+double threadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 } // namespace
 
@@ -23,11 +31,12 @@ int LzhChunkedStream::threadCount(int threads)
 }
 
 LzhChunkedStream::LzhChunkedStream(LzhMethod method, int level, int threads,
-    const std::atomic<bool> *cancel, std::vector<uint8_t> &out)
+    const std::atomic<bool> *cancel, std::vector<uint8_t> &out, std::vector<double> *chunkSeconds)
     : m_method(method)
     , m_level(level)
     , m_threads(threadCount(threads))
     , m_cancel(cancel)
+    , m_chunkSeconds(chunkSeconds)
     , m_bits(out)
 {
 }
@@ -56,6 +65,7 @@ std::vector<uint8_t> LzhChunkedStream::buffer()
 
 void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
 {
+    const double start = m_chunkSeconds ? threadCpuSeconds() : 0;
     encoder.startChunk(job.input.data(), job.history);
     const uint8_t *data = job.input.data() + job.history;
     size_t left = job.input.size() - job.history;
@@ -72,6 +82,8 @@ void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
     job.bitCount = encoder.finishChunk(job.last, job.lastToken);
     job.bits = std::move(encoder.output());
     encoder.output().clear();
+    if (m_chunkSeconds)
+        job.seconds = threadCpuSeconds() - start;
 }
 
 void LzhChunkedStream::work()
@@ -114,7 +126,9 @@ void LzhChunkedStream::add(std::vector<uint8_t> input, size_t history, bool last
         joinOldest();
         return;
     }
-    while (m_inFlight.size() >= size_t(m_threads))
+    // Two chunks per thread: a worker that finishes before the chunk ahead
+    // of its own finds the next one queued instead of waiting for the join.
+    while (m_inFlight.size() >= 2 * size_t(m_threads))
         joinOldest();
     {
         std::lock_guard lock(m_mutex);
@@ -137,6 +151,8 @@ void LzhChunkedStream::joinOldest()
     }
     if (job->error)
         std::rethrow_exception(job->error);
+    if (m_chunkSeconds)
+        m_chunkSeconds->push_back(job->seconds);
     m_bits.append(job->bits.data(), job->bitCount);
     if (job->last) {
         writeLzhTrailerBlock(m_bits, job->lastToken, LzhEncoder::methodParams(m_method));

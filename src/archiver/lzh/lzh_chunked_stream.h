@@ -7,8 +7,8 @@
 // into one stream, and the last one gets the trailer block. Chunks depend on
 // the size alone, so the stream's bytes are the same for any thread count.
 //
-// Memory: a worker holds its chunk (history included), the chunk's output
-// and its encoder; at most one chunk per thread is in flight.
+// Memory: a worker holds its encoder; a chunk in flight its input (history
+// included) and its output. At most two chunks per thread are in flight.
 
 #include "archiver/lzh/lzh_bit_writer.h"
 #include "archiver/lzh/lzh_match_finder.h"
@@ -36,9 +36,10 @@ class LzhChunkedStream
 public:
     // threads: worker threads (0: one per core; 1: every chunk is encoded
     // on the calling thread). The joined stream goes to `out`, which the
-    // caller drains whenever it likes.
+    // caller drains whenever it likes. chunkSeconds (for the benchmark; may
+    // be null) gets the CPU seconds of each chunk's encoding.
     LzhChunkedStream(LzhMethod method, int level, int threads, const std::atomic<bool> *cancel,
-        std::vector<uint8_t> &out);
+        std::vector<uint8_t> &out, std::vector<double> *chunkSeconds = nullptr);
     ~LzhChunkedStream();
     LzhChunkedStream(const LzhChunkedStream &) = delete;
     LzhChunkedStream &operator=(const LzhChunkedStream &) = delete;
@@ -47,7 +48,8 @@ public:
     std::vector<uint8_t> buffer();
     // Queues the next chunk: `input` holds `history` bytes of history (none
     // for the first chunk, else at least one window) and then the chunk.
-    // Waits while every thread has a chunk in flight; joins finished chunks.
+    // Waits while every thread has two chunks in flight; joins finished
+    // chunks.
     void add(std::vector<uint8_t> input, size_t history, bool last);
     // Waits for every chunk; once the last one was added the stream is
     // complete in `out`, padded to a byte. Rethrows a worker's failure.
@@ -64,6 +66,7 @@ private:
         std::vector<uint8_t> bits;
         uint64_t bitCount = 0;
         LzhToken lastToken {};
+        double seconds = 0; // CPU time of the encoding
         std::exception_ptr error;
         bool done = false;
     };
@@ -76,6 +79,7 @@ private:
     const int m_level;
     const int m_threads;
     const std::atomic<bool> *m_cancel;
+    std::vector<double> *m_chunkSeconds;
     LzhBitWriter m_bits;
 
     std::mutex m_mutex;
