@@ -55,4 +55,20 @@ std::filesystem::path programFolder();
 // The platform's text for an error number, UTF-8.
 std::string errorText(int err);
 
+// While it lives, the C library works on this thread with UTF-8 as its
+// character set, whatever the process locale (libarchive converts names with
+// it); the other parts of the locale stay. Nests; throws std::runtime_error
+// when the system has no UTF-8 locale at all.
+class Utf8CharacterSet
+{
+public:
+    Utf8CharacterSet();
+    ~Utf8CharacterSet();
+    Utf8CharacterSet(const Utf8CharacterSet &) = delete;
+    Utf8CharacterSet &operator=(const Utf8CharacterSet &) = delete;
+
+private:
+    void *m_previous = nullptr;
+};
+
 } // namespace sheaf::platform

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <locale.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -95,6 +97,28 @@ std::filesystem::path programFolder()
 std::string errorText(int err)
 {
     return std::strerror(err);
+}
+
+Utf8CharacterSet::Utf8CharacterSet()
+{
+    // One per thread, made from the locale the thread had on first use.
+    thread_local locale_t utf8 = [] {
+        locale_t base = duplocale(uselocale(locale_t(0)));
+        locale_t made = base ? newlocale(LC_CTYPE_MASK, "C.UTF-8", base) : locale_t(0);
+        if (!made && base)
+            made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", base);
+        if (!made && base)
+            freelocale(base);
+        return made;
+    }();
+    if (!utf8)
+        throw std::runtime_error("no UTF-8 locale (C.UTF-8) on this system");
+    m_previous = uselocale(utf8);
+}
+
+Utf8CharacterSet::~Utf8CharacterSet()
+{
+    uselocale(static_cast<locale_t>(m_previous));
 }
 
 } // namespace sheaf::platform

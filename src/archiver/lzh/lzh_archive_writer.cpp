@@ -10,6 +10,7 @@
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_chunked_stream.h"
+#include "archiver/lzh/lzh_decoder.h"
 #include "archiver/lzh/lzh_encoder.h"
 #include "archiver/lzh/lzh_header.h"
 #include "archiver/lzh/lzh_names.h"
@@ -415,15 +416,23 @@ void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries
                 kept.push_back(std::move(m));
     }
 
-    std::vector<std::string> taken;
+    LzhNamePlanner planner;
     for (const LzhMemberInfo &m : kept)
-        taken.push_back(m.rawPath);
-    LzhNamePlanner planner(taken);
+        planner.keep(m.path, m.rawPath);
     for (const ArchiveEntry &e : entries)
         planner.reserve(e.storedPath);
     std::vector<LzhName> names;
     for (const ArchiveEntry &e : entries)
         names.push_back(planner.plan(e.storedPath, e.isDirectory));
+
+    // A kept member is copied as it is, so its data is decoded and its CRC
+    // checked first: a damaged member would make the new archive unreadable.
+    if (!kept.empty())
+        for (const LzhMemberReport &r : decodeLzhMembers(existing, kept, {}, options.cancel))
+            if (!r.fault.empty())
+                throw ArchiveError(ErrorCode::NotAnArchive,
+                    "既存の書庫のメンバーが壊れているため追加できません: " + existing.string()
+                        + ": " + r.storedPath + ": " + r.fault);
 
     ArchiveWriter writer(out, options);
     writer.copyKept(existing, kept);
