@@ -127,6 +127,18 @@ scaling() { # NAME TIMES CPU_J1
     scaling_rows+=("$line")
 }
 
+# What two cores give this run at all: the CPU time two busy loops get in 3 s
+# against one (2.0 on an idle machine; a shared one may give each session a
+# fixed share, whatever its thread count).
+busy() { # N: CPU seconds N busy loops got in 3 s
+    /usr/bin/time -f '%U %S' -o "$OUT/busy.txt" bash -c \
+        "for i in \$(seq $1); do timeout 3 bash -c 'while :; do :; done' & done; wait"
+    awk '{print $1 + $2}' "$OUT/busy.txt"
+}
+BUSY1=$(busy 1)
+BUSY2=$(busy 2)
+BUSY_RATIO=$(echo "$BUSY2 / $BUSY1" | bc -l)
+
 declare -A SPEEDUP
 FILE=$CORPUS/large/large.bin
 # The resident memory of sheaf-arc itself (libraries, tables), without chunks.
@@ -161,6 +173,9 @@ section=$(mktemp)
     echo "run started. \`sheaf-arc -j N lzh a ... large.bin\` into tmpfs; the -j 1 and -j 2"
     echo "archives are identical. \"One stream\" is the encoder without chunks (\`lzh_bench -w 1\`,"
     echo "once). The -l9 cases use ${L9_MIB:+the first $L9_MIB MiB of }the 200 MiB file."
+    echo
+    echo "Two cores available to this run: two busy loops got $(fmt "$BUSY_RATIO")x the CPU time of one"
+    echo "($(fmt "$BUSY2") s against $(fmt "$BUSY1") s in 3 s; 2.00x on an idle machine)."
     echo
     echo "| Case | Threads | Bytes | Wall s | CPU s | Peak MiB | Load |"
     echo "|---|---|---|---|---|---|---|"
