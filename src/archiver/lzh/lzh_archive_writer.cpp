@@ -276,7 +276,10 @@ void ArchiveWriter::encodeWhole(const uint8_t *data, size_t size)
     if (!m_encoder)
         m_encoder = &threadEncoder(m_options.method, m_options.level);
     m_encoder->reset();
-    m_encoder->feed(data, size);
+    for (size_t at = 0; at < size; at += kReadChunk) { // output drained as it comes
+        m_encoder->feed(data + at, std::min(kReadChunk, size - at));
+        drainEncoder();
+    }
     m_encoder->finish();
     drainEncoder();
 }
