@@ -6,20 +6,25 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/engine.h"
+#include "base/name_bytes.h"
 
 namespace sheaf {
 
-ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel)
+ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
+    const std::atomic<bool> *cancel, const std::function<void(uint64_t, uint64_t)> &progress)
 {
     const QByteArray utf8 = commandLine.toUtf8();
     sheaf::archiver::RunOptions options;
     options.cancel = cancel;
+    options.progress = progress;
     // One sync at the end of the batch instead of one per archive.
     options.syncEachArchive = false;
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),
         std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;
+    for (const auto &item : result.leftOut)
+        out.leftOut.append({QString::fromStdString(sheaf::escapedName(item.path)),
+            QString::fromStdString(item.reason)});
     if (result.ok())
         return out;
     out.failed = true;

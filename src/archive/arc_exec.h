@@ -3,8 +3,11 @@
 
 #include "archive/archiver_choice.h"
 
+#include <QList>
 #include <QString>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 
 namespace sheaf {
 
@@ -13,11 +16,21 @@ struct ArcExecResult
     bool failed = false;
     bool cancelled = false; // stopped through the cancel flag; nothing was left behind
     QString reason; // the engine's one-line reason when failed
+    // What the archive leaves out (pipes, devices, links not followed), made
+    // or not: the path shown escaped, and the reason.
+    struct LeftOut
+    {
+        QString path, reason;
+    };
+    QList<LeftOut> leftOut;
 };
 
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so
 // every name the file system holds reaches it) and waits for the archive.
-ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel = nullptr);
+// `progress`, when set, hears now and then (on this thread) the bytes of
+// source data read so far and their total.
+ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
+    const std::atomic<bool> *cancel = nullptr,
+    const std::function<void(uint64_t done, uint64_t total)> &progress = {});
 
 } // namespace sheaf

@@ -1,6 +1,9 @@
 #include "archiver/source_file.h"
 
+#include "archiver/archive_entry.h"
 #include "archiver/archive_error.h"
+#include "archiver/source_tree.h"
+#include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <cerrno>
@@ -11,31 +14,47 @@ namespace {
 [[noreturn]] void fail(const char *what, const std::filesystem::path &path)
 {
     throw ArchiveError(ErrorCode::ReadFailed,
-        std::string("cannot ") + what + " " + path.string() + ": " + platform::errorText(errno));
+        std::string(what) + ": " + escapedName(path.native()) + ": " + platform::errorText(errno));
 }
 } // namespace
 
-SourceFile::SourceFile(const std::filesystem::path &path)
-    : m_path(path)
-    , m_file(std::fopen(path.c_str(), "rbe"))
+// ---- Opening ----
+
+SourceFile::SourceFile(const ArchiveEntry &entry)
+    : m_path(entry.source)
+    , m_file(openSource(entry))
 {
-    if (!m_file)
-        fail("open", path);
-    std::setvbuf(m_file.get(), nullptr, _IONBF, 0); // we read in large blocks
 }
+
+SourceFile::SourceFile(const std::filesystem::path &path)
+    : SourceFile([&] {
+        ArchiveEntry entry;
+        entry.source = path;
+        return entry;
+    }())
+{
+}
+
+// ---- Reading ----
 
 size_t SourceFile::read(void *data, size_t size)
 {
-    size_t n = std::fread(data, 1, size, m_file.get());
-    if (n < size && std::ferror(m_file.get()))
-        fail("read", m_path);
-    return n;
+    size_t done = 0;
+    while (done < size) {
+        ptrdiff_t n = m_file.read(static_cast<char *>(data) + done, size - done);
+        if (n < 0)
+            fail("読み込めません", m_path);
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return done;
 }
 
 void SourceFile::rewind()
 {
-    if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
-        fail("read", m_path);
+    if (!m_file.seek(0))
+        fail("読み込めません", m_path);
 }
 
 } // namespace sheaf::archiver

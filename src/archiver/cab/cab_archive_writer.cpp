@@ -2,6 +2,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
+#include "archiver/source_tree.h"
 #include "base/cp932.h"
 
 #include <cstring>
@@ -290,6 +291,9 @@ void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             continue; // a cabinet has no folder entries
+        // libgcab opens the file by its path when it writes; look first, so
+        // that a pipe or device put in its place is refused, never opened.
+        openSource(entry);
         DateTimePtr dt = dosDateTime(entry.mtime);
         builder.add(entry.storedPath, entry.source, entry.size, dt.get(),
             entry.attributes & kCabAttributeMask);

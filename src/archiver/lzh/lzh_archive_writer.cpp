@@ -14,12 +14,12 @@
 #include "archiver/lzh/lzh_encoder.h"
 #include "archiver/lzh/lzh_header.h"
 #include "archiver/lzh/lzh_names.h"
+#include "archiver/source_tree.h"
 #include "base/platform.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <set>
 #include <unistd.h>
@@ -52,39 +52,37 @@ void checkCancel(const LzhOptions &options)
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
 }
 
+// A member's source, opened through the gathering's folder handles
+// (openSource: never blocks, only a regular file).
 class InputFile
 {
 public:
+    explicit InputFile(const ArchiveEntry &entry)
+        : m_path(entry.source)
+        , m_file(openSource(entry))
+    {
+    }
+    // The existing archive.
     explicit InputFile(const std::filesystem::path &path)
         : m_path(path)
+        , m_file(File::openForReading(path, File::Links::Follow))
     {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            fail(errno);
+        if (!m_file)
+            fail(m_file.error());
     }
-    ~InputFile() { ::close(m_fd); }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
 
     // Up to `size` bytes; 0 at the end of the file.
     size_t read(uint8_t *data, size_t size)
     {
-        for (;;) {
-            ssize_t n = ::read(m_fd, data, size);
-            if (n >= 0)
-                return size_t(n);
-            if (errno != EINTR)
-                fail(errno);
-        }
-    }
-    void rewind()
-    {
-        if (::lseek(m_fd, 0, SEEK_SET) < 0)
+        ptrdiff_t n = m_file.read(data, size);
+        if (n < 0)
             fail(errno);
+        return size_t(n);
     }
+    void rewind() { seek(0); }
     void seek(uint64_t at)
     {
-        if (::lseek(m_fd, off_t(at), SEEK_SET) < 0)
+        if (!m_file.seek(at))
             fail(errno);
     }
 
@@ -96,7 +94,7 @@ private:
     }
 
     std::filesystem::path m_path;
-    int m_fd = -1;
+    File m_file;
 };
 
 std::string joinFf(const std::vector<std::string> &parts, size_t count)
@@ -241,7 +239,7 @@ void ArchiveWriter::drainEncoder()
 
 void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
 {
-    InputFile in(entry.source);
+    InputFile in(entry);
     const uint64_t headerAt = m_out.position();
     const std::vector<uint8_t> placeholder = buildLzhHeader(f);
     m_out.write(placeholder.data(), placeholder.size());

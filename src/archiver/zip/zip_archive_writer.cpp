@@ -162,7 +162,7 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
 {
-    SourceFile source(entry.source);
+    SourceFile source(entry);
     // The first block decides between deflate and store; where it does not
     // shrink, the whole file is tried before it is stored.
     size_t sampled = source.read(m_block.data(), m_block.size());
