@@ -11,8 +11,13 @@
 #include "support/oracles.h"
 #include "support/temp_tree.h"
 
+#include "archiver/archive_error.h"
+
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace sheaf::archiver;
 using namespace sheaf::test;
@@ -91,6 +96,8 @@ private slots:
     void sameForAnyThreadCount();
     void readers_data();
     void readers();
+    void cancelStopsEveryWorker_data();
+    void cancelStopsEveryWorker();
 
 private:
     QString archive(LzhMethod method, int level, int threads);
@@ -199,6 +206,41 @@ void TestLzhChunks::readers()
     if (reader != kOurDecoder)
         SHEAF_REQUIRE_TOOL(reader);
     checkWith(reader, archive(LzhMethod(method), level, 4));
+}
+
+void TestLzhChunks::cancelStopsEveryWorker_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("on the calling thread") << 1;
+    QTest::newRow("on four workers") << 4;
+}
+
+// Cancelled while chunks are in flight: the run ends with Cancelled (no
+// hang waiting for a worker, no crash when the queued chunks go away).
+void TestLzhChunks::cancelStopsEveryWorker()
+{
+    QFETCH(int, threads);
+    std::atomic<bool> cancel {false};
+    LzhOptions options;
+    options.method = LzhMethod::Lh7;
+    options.level = kLzhMaxLevel; // slow enough to be caught in the middle
+    options.threads = threads;
+    options.cancel = &cancel;
+    const std::filesystem::path path
+        = m_dir.filePath(QStringLiteral("cancelled-%1.lzh").arg(threads)).toStdString();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    int code = 0;
+    try {
+        OutputFile out(path);
+        writeLzhArchive({}, m_entries, out, options);
+    } catch (const ArchiveError &e) {
+        code = int(e.code());
+    }
+    canceller.join();
+    QCOMPARE(code, int(ErrorCode::Cancelled));
 }
 
 QTEST_GUILESS_MAIN(TestLzhChunks)
