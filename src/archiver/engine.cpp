@@ -62,6 +62,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
         lzh.method = request.lzhMethod;
         lzh.level = request.lzhLevel;
         lzh.cancel = options.cancel;
+        lzh.threads = options.threads;
         writeLzhArchive(existing, entries, commit.out(), lzh);
         break;
     }

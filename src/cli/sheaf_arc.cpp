@@ -1,10 +1,11 @@
-// sheaf-arc ARCHIVER ARGS...: runs the archiver engine once. The arguments
-// become one command line, each quoted again, as the window composes it;
-// ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr, and
-// each file the archive leaves out with its reason; exits with 0 when the
-// archive was made, 130 when Ctrl-C stopped it (nothing new is left behind),
-// 1 otherwise. `sheaf-arc lzh t|l ARCHIVE` tests or lists an LZH archive with
-// our own decoder.
+// sheaf-arc [-j N] ARCHIVER ARGS...: runs the archiver engine once. The
+// arguments become one command line, each quoted again, as the window
+// composes it; ARCHIVER is lzh, zip or cab. Prints the reason of a failure on
+// stderr, and each file the archive leaves out with its reason; exits with 0
+// when the archive was made, 130 when Ctrl-C stopped it (nothing new is left
+// behind), 1 otherwise. -j N: threads for one large LZH member (default: one
+// per core; the archive's bytes do not depend on it). `sheaf-arc lzh t|l
+// ARCHIVE` tests or lists an LZH archive with our own decoder.
 
 #include "archiver/archive_error.h"
 #include "archiver/engine.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -36,12 +38,25 @@ int main(int argc, char **argv)
         std::puts("sheaf-arc " SHEAF_VERSION);
         return 0;
     }
+    sheaf::archiver::RunOptions options;
+    options.threads = 0;
+    if (argc >= 3 && std::strcmp(argv[1], "-j") == 0) {
+        char *end = nullptr;
+        const long n = std::strtol(argv[2], &end, 10);
+        if (*argv[2] == '\0' || *end != '\0' || n < 1 || n > 1024) {
+            std::fprintf(stderr, "sheaf-arc: -j にはスレッド数 (1〜1024) を指定してください\n");
+            return 1;
+        }
+        options.threads = int(n);
+        argv += 2;
+        argc -= 2;
+    }
     // -h and --help print the usage on stdout and end with status 0.
     const bool help
         = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
     if (argc < 3 || help) {
         std::fprintf(help ? stdout : stderr,
-            "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+            "usage: sheaf-arc [-j N] lzh|zip|cab ARGS...\n"
             "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
             "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
             "IMG01.TXT\n");
@@ -80,7 +95,6 @@ int main(int argc, char **argv)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
-    sheaf::archiver::RunOptions options;
     options.cancel = &g_cancel;
 
     sheaf::archiver::RunResult result = sheaf::archiver::runCommandLine(kind, line, options);

@@ -25,13 +25,15 @@ namespace sheaf::test {
 
 // Writes `entries` (after the kept members of `existing`) to `archive`.
 inline void makeLzh(const std::filesystem::path &archive, const archiver::ArchiveEntries &entries,
-    archiver::LzhMethod method, const std::filesystem::path &existing = {}, int level = 0)
+    archiver::LzhMethod method, const std::filesystem::path &existing = {}, int level = 0,
+    int threads = 1)
 {
     std::filesystem::remove(archive);
     archiver::OutputFile out(archive);
     archiver::LzhOptions options;
     options.method = method;
     options.level = level;
+    options.threads = threads;
     archiver::writeLzhArchive(existing, entries, out, options);
     out.commit();
 }

@@ -32,6 +32,13 @@ void TestEngineCli::runs_data()
         << QStringList {"lzh", "a", "-a1", "-r0", "@/out/my file.lzh", "@/src/", "my file.txt"} << 0
         << "lhasa"
         << "";
+    QTest::newRow("lzh with two threads")
+        << QStringList {"-j", "2", "lzh", "a", "@/out/two.lzh", "@/src/", "my file.txt"} << 0
+        << "lhasa"
+        << "";
+    QTest::newRow("thread count must be a number from 1")
+        << QStringList {"-j", "0", "lzh", "a", "@/out/x.lzh", "@/src/", "my file.txt"} << 1 << ""
+        << "-j";
     QTest::newRow("zip whole folder")
         << QStringList {"zip", "-r", "-S", "@/out/all.zip", "@/src/", "*.*"} << 0 << "unzip"
         << "";

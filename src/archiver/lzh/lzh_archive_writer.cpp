@@ -9,6 +9,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_chunked_stream.h"
 #include "archiver/lzh/lzh_decoder.h"
 #include "archiver/lzh/lzh_encoder.h"
 #include "archiver/lzh/lzh_header.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <unistd.h>
@@ -126,6 +128,13 @@ std::vector<uint8_t> &threadReadBuffer()
     return buffer;
 }
 
+// The first chunk of a member: one that fits is encoded as a whole.
+std::vector<uint8_t> &threadChunkBuffer()
+{
+    thread_local std::vector<uint8_t> buffer;
+    return buffer;
+}
+
 class ArchiveWriter
 {
 public:
@@ -143,6 +152,13 @@ private:
     LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name) const;
     void writeFile(const ArchiveEntry &entry, LzhHeaderFields &f);
     void storeFile(InputFile &in, LzhHeaderFields &f);
+    // Encodes the whole file into the output; returns its size.
+    uint64_t encodeFile(InputFile &in, Crc16 &crc);
+    void encodeChunked(InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size);
+    // A member of at most one chunk, on this thread's encoder.
+    void encodeWhole(const uint8_t *data, size_t size);
+    // Reads until `size` bytes or the end of the file; returns the count.
+    size_t fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size);
     // Reads `in` to its end in blocks, handing each block to `use`; returns
     // the size read, with its CRC in `crc`.
     template<class Use>
@@ -229,16 +245,8 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
     m_out.write(placeholder.data(), placeholder.size());
     const uint64_t dataAt = m_out.position();
 
-    if (!m_encoder)
-        m_encoder = &threadEncoder(m_options.method, m_options.level);
-    m_encoder->reset();
     Crc16 crc;
-    const uint64_t size = readThrough(in, crc, [this](const uint8_t *data, size_t n) {
-        m_encoder->feed(data, n);
-        drainEncoder();
-    });
-    m_encoder->finish();
-    drainEncoder();
+    const uint64_t size = encodeFile(in, crc);
     const uint64_t packed = m_out.position() - dataAt;
 
     // Short streams trip some decoders; a stream no smaller than the data
@@ -259,6 +267,109 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
     if (header.size() != placeholder.size())
         throw ArchiveError(ErrorCode::Internal, "LZH header changed size");
     m_out.patch(headerAt, header.data(), header.size());
+}
+
+void ArchiveWriter::encodeWhole(const uint8_t *data, size_t size)
+{
+    if (!m_encoder)
+        m_encoder = &threadEncoder(m_options.method, m_options.level);
+    m_encoder->reset();
+    for (size_t at = 0; at < size; at += kReadChunk) { // output drained as it comes
+        m_encoder->feed(data + at, std::min(kReadChunk, size - at));
+        drainEncoder();
+    }
+    m_encoder->finish();
+    drainEncoder();
+}
+
+size_t ArchiveWriter::fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        checkCancel(m_options);
+        const size_t n = in.read(data + done, std::min(size - done, kReadChunk));
+        if (n == 0)
+            break;
+        crc.update(data + done, n);
+        done += n;
+    }
+    return done;
+}
+
+uint64_t ArchiveWriter::encodeFile(InputFile &in, Crc16 &crc)
+{
+    if (m_options.wholeMembers) {
+        if (!m_encoder)
+            m_encoder = &threadEncoder(m_options.method, m_options.level);
+        m_encoder->reset();
+        const uint64_t size = readThrough(in, crc, [this](const uint8_t *data, size_t n) {
+            m_encoder->feed(data, n);
+            drainEncoder();
+        });
+        m_encoder->finish();
+        drainEncoder();
+        return size;
+    }
+    std::vector<uint8_t> &first = threadChunkBuffer();
+    first.resize(kLzhChunkSize);
+    const size_t n = fill(in, crc, first.data(), first.size());
+    if (n < kLzhChunkSize) {
+        // At most one chunk (a full one is followed by more, or by nothing:
+        // see encodeChunked): one encoder on this thread.
+        encodeWhole(first.data(), n);
+        return n;
+    }
+    uint64_t size = n;
+    encodeChunked(in, crc, first, size);
+    return size;
+}
+
+void ArchiveWriter::encodeChunked(
+    InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size)
+{
+    const size_t window = size_t(1) << LzhEncoder::methodParams(m_options.method).windowBits;
+    std::vector<uint8_t> joined;
+    auto drain = [&] {
+        if (!joined.empty()) {
+            m_out.write(joined.data(), joined.size());
+            joined.clear();
+        }
+    };
+    std::unique_ptr<LzhChunkedStream> stream;
+    std::vector<uint8_t> current;
+    current.swap(first); // the first chunk's buffer goes with it
+    size_t history = 0;
+    for (;;) {
+        // Read the next chunk behind the window before it, to know whether
+        // the current one is the last.
+        std::vector<uint8_t> next = stream ? stream->buffer() : std::vector<uint8_t>();
+        next.resize(window + kLzhChunkSize);
+        std::memcpy(next.data(), current.data() + current.size() - window, window);
+        const size_t n = fill(in, crc, next.data() + window, kLzhChunkSize);
+        size += n;
+        next.resize(window + n);
+        if (!stream) {
+            if (n == 0) {
+                // Exactly one chunk: encoded as any member that fits one.
+                encodeWhole(current.data(), current.size());
+                return;
+            }
+            stream = std::make_unique<LzhChunkedStream>(m_options.method, m_options.level,
+                m_options.threads, m_options.cancel, joined, m_options.chunkSeconds);
+        }
+        stream->add(std::move(current), history, n == 0);
+        drain();
+        if (n == 0)
+            break;
+        current = std::move(next);
+        history = window;
+        if (n < kLzhChunkSize) {
+            stream->add(std::move(current), history, true);
+            break;
+        }
+    }
+    stream->finish();
+    drain();
 }
 
 template<class Use>

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <vector>
 
 namespace sheaf::archiver {
 
@@ -17,6 +18,14 @@ struct LzhOptions
     LzhMethod method = LzhMethod::Lh5;
     int level = 0; // 0: the default; higher levels search harder
     const std::atomic<bool> *cancel = nullptr;
+    // Threads for a member larger than one chunk (0: one per core). The
+    // archive's bytes do not depend on it.
+    int threads = 1;
+    // For the benchmark only: every member as one stream, as before members
+    // were cut into chunks; and the CPU seconds each chunk's encoding took,
+    // in stream order.
+    bool wholeMembers = false;
+    std::vector<double> *chunkSeconds = nullptr;
 };
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose

@@ -38,6 +38,19 @@ public:
         }
     }
 
+    // Appends the first `count` bits of a stream another writer wrote.
+    void append(const uint8_t *data, uint64_t count)
+    {
+        for (; count >= 32; count -= 32, data += 4)
+            put(uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8
+                    | data[3],
+                32);
+        for (; count >= 8; count -= 8)
+            put(*data++, 8);
+        if (count > 0)
+            put(uint32_t(*data) >> (8 - count), int(count));
+    }
+
     // Zero bits up to the next byte boundary; every bit written so far is
     // then in the vector.
     void padToByte()

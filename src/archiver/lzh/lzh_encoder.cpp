@@ -104,4 +104,27 @@ void LzhEncoder::finish()
     m_blockEnds.clear();
 }
 
+void LzhEncoder::startChunk(const uint8_t *history, size_t size)
+{
+    reset();
+    m_finder.appendHistory(history, size);
+}
+
+uint64_t LzhEncoder::finishChunk(bool lastChunk, LzhToken &last)
+{
+    m_finder.parse(true, m_tokens, m_blockEnds);
+    writeFullBlocks();
+    if (lastChunk && !m_tokens.empty()) {
+        last = m_tokens.back();
+        m_tokens.pop_back();
+    }
+    if (!m_tokens.empty())
+        writeLzhBlock(m_bits, m_tokens, m_method);
+    const uint64_t bits = m_bits.bitCount();
+    m_bits.padToByte();
+    m_tokens.clear();
+    m_blockEnds.clear();
+    return bits;
+}
+
 } // namespace sheaf::archiver

@@ -25,6 +25,16 @@ public:
     // padding to a byte.
     void finish();
 
+    // A member cut into chunks (LzhChunkedStream) is encoded chunk by chunk,
+    // each on its own: startChunk() takes the window of input before the
+    // chunk as match history, feed() the chunk, finishChunk() ends it on a
+    // block boundary without padding and returns its length in bits (the
+    // last byte of output() is padded with zero bits). The member's last
+    // chunk leaves its last token in `last` for the trailer block, which the
+    // one joining the chunks writes.
+    void startChunk(const uint8_t *history, size_t size);
+    uint64_t finishChunk(bool lastChunk, LzhToken &last);
+
     // Compressed bytes produced so far and not yet taken.
     std::vector<uint8_t> &output() { return m_out; }
 

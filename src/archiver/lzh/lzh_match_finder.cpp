@@ -76,12 +76,33 @@ void LzhMatchFinder::reset()
     m_matchLength = kLzhMinMatch - 1;
     m_matchDistance = 0;
     m_priced = false;
+    m_unhashed = 0;
 }
 
 void LzhMatchFinder::append(const uint8_t *data, size_t size)
 {
     std::memcpy(m_buffer.data() + m_end, data, size);
     m_end += size;
+}
+
+void LzhMatchFinder::appendHistory(const uint8_t *data, size_t size)
+{
+    if (size > m_window) {
+        data += size - m_window;
+        size = m_window;
+    }
+    append(data, size);
+    m_pos = m_unhashed = m_end;
+}
+
+void LzhMatchFinder::hashHistory()
+{
+    // Hashed once the input after the history is buffered: the last two
+    // history positions hash bytes of the input.
+    for (size_t p = 0; p < m_unhashed; ++p)
+        if (p + 2 < m_end)
+            insert(p);
+    m_unhashed = 0;
 }
 
 uint32_t LzhMatchFinder::hashAt(size_t pos) const
@@ -101,34 +122,19 @@ void LzhMatchFinder::insert(size_t pos)
 int LzhMatchFinder::longestMatch(
     size_t pos, int32_t candidate, int previousLength, int maxLength, int &distance) const
 {
-    int best = std::max(previousLength, kLzhMinMatch - 1);
+    const int best = std::max(previousLength, kLzhMinMatch - 1);
     if (best >= maxLength)
         return best;
-    int chain = previousLength >= m_params.goodLength ? m_params.maxChain >> 2 : m_params.maxChain;
-    const int nice = std::min(m_params.niceLength, maxLength);
-    const int32_t lowest = pos > m_window ? int32_t(pos - m_window) : 0;
-    const uint8_t *s = m_buffer.data() + pos;
-    const uint16_t start = load16(s);
-    uint16_t end = load16(s + best - 1);
-    while (candidate >= lowest && chain-- > 0) {
-        const uint8_t *m = m_buffer.data() + candidate;
-        if (load16(m + best - 1) == end && load16(m) == start) {
-            int len = commonLength(m, s, maxLength);
-            if (len > best) {
-                best = len;
-                distance = int(pos - size_t(candidate));
-                if (len >= nice)
-                    break;
-                end = load16(s + best - 1);
-            }
-        }
-        candidate = m_prev[size_t(candidate)];
-    }
-    return best;
+    const int chain
+        = previousLength >= m_params.goodLength ? m_params.maxChain >> 2 : m_params.maxChain;
+    return walkChain(pos, candidate, best, chain, maxLength,
+        [&](int, int32_t from) { distance = int(pos - size_t(from)); });
 }
 
 void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds)
 {
+    if (m_unhashed > 0)
+        hashHistory();
     if (m_params.optimal)
         parseOptimal(final, out, blockEnds);
     else

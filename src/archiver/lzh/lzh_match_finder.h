@@ -7,6 +7,9 @@
 // byte of the member, never exceeds the window, and a match never runs past
 // the last byte.
 
+#include "archiver/lzh/lzh_byte_compare.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -54,6 +57,10 @@ public:
     // consume some first.
     size_t room() const { return m_capacity - m_end; }
     void append(const uint8_t *data, size_t size);
+    // Right after reset(): `size` bytes (at most one window) that come
+    // before the input in the member. Matches may reach back into them; they
+    // make no tokens.
+    void appendHistory(const uint8_t *data, size_t size);
 
     // Turns buffered input into tokens. Without `final`, keeps enough
     // look-ahead for the longest match; with it, consumes everything.
@@ -68,9 +75,18 @@ private:
 
     uint32_t hashAt(size_t pos) const;
     void insert(size_t pos);
+    // The one hash-chain walk of both parses: follows at most `chain` links
+    // from `candidate` within the window and calls onLonger(length, position)
+    // for each match at `pos` longer than every one before it (at least
+    // `best` + 1 bytes, at most `maxLength`), stopping at niceLength. Returns
+    // the longest length found, or `best`.
+    template<class OnLonger>
+    int walkChain(
+        size_t pos, int32_t candidate, int best, int chain, int maxLength, OnLonger onLonger) const;
     int longestMatch(
         size_t pos, int32_t candidate, int previousLength, int maxLength, int &distance) const;
     void slide();
+    void hashHistory();
     void parseLazy(bool final, std::vector<LzhToken> &out);
 
     // Near-optimal parse (lzh_optimal_parse.cpp).
@@ -97,7 +113,7 @@ private:
     std::vector<int32_t> m_prev; // indexed by buffer position
     size_t m_pos = 0; // next byte to parse
     size_t m_end = 0; // bytes buffered
-    size_t m_inserted = 0; // positions below this are in the hash chains
+    size_t m_unhashed = 0; // history bytes at the start not in the hash chains yet
     bool m_slid = false; // the buffer slid in this member: reset() clears every head
 
     // Near-optimal parse state: the matches of the segment, the cheapest
@@ -116,5 +132,31 @@ private:
     int m_matchLength = kLzhMinMatch - 1;
     int m_matchDistance = 0;
 };
+
+template<class OnLonger>
+inline int LzhMatchFinder::walkChain(
+    size_t pos, int32_t candidate, int best, int chain, int maxLength, OnLonger onLonger) const
+{
+    const int nice = std::min(m_params.niceLength, maxLength);
+    const int32_t lowest = pos > m_window ? int32_t(pos - m_window) : 0;
+    const uint8_t *s = m_buffer.data() + pos;
+    const uint16_t start = load16(s);
+    uint16_t end = load16(s + best - 1);
+    while (candidate >= lowest && chain-- > 0) {
+        const uint8_t *m = m_buffer.data() + candidate;
+        if (load16(m + best - 1) == end && load16(m) == start) {
+            const int len = commonLength(m, s, maxLength);
+            if (len > best) {
+                best = len;
+                onLonger(len, candidate);
+                if (len >= nice)
+                    break;
+                end = load16(s + best - 1);
+            }
+        }
+        candidate = m_prev[size_t(candidate)];
+    }
+    return best;
+}
 
 } // namespace sheaf::archiver

@@ -85,27 +85,10 @@ void LzhMatchFinder::priceFrom(const std::vector<LzhToken> &tokens)
 int LzhMatchFinder::allMatches(size_t pos, int32_t candidate, int maxLength, Match *found) const
 {
     int count = 0;
-    int best = kLzhMinMatch - 1;
-    int chain = m_params.maxChain;
-    const int nice = std::min(m_params.niceLength, maxLength);
-    const int32_t lowest = pos > m_window ? int32_t(pos - m_window) : 0;
-    const uint8_t *s = m_buffer.data() + pos;
-    const uint16_t start = load16(s);
-    uint16_t end = load16(s + best - 1);
-    while (candidate >= lowest && chain-- > 0) {
-        const uint8_t *m = m_buffer.data() + candidate;
-        if (load16(m + best - 1) == end && load16(m) == start) {
-            int len = commonLength(m, s, maxLength);
-            if (len > best) {
-                best = len;
-                found[count++] = {uint16_t(len), uint16_t(pos - size_t(candidate) - 1)};
-                if (len >= nice)
-                    break;
-                end = load16(s + best - 1);
-            }
-        }
-        candidate = m_prev[size_t(candidate)];
-    }
+    walkChain(pos, candidate, kLzhMinMatch - 1, m_params.maxChain, maxLength,
+        [&](int length, int32_t from) {
+            found[count++] = {uint16_t(length), uint16_t(pos - size_t(from) - 1)};
+        });
     return count;
 }
 

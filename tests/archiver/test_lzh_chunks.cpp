@@ -1,0 +1,247 @@
+// Members larger than one chunk are encoded in chunks on worker threads and
+// joined into one stream. The archives are read back by the independent
+// readers and by our decoder, and the bytes must not depend on the thread
+// count.
+#include "lzh_decode_util.h"
+#include "lzh_test_util.h"
+
+#include "archiver/lzh/lzh_chunked_stream.h"
+#include "archiver/lzh/lzh_match_finder.h"
+
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include "archiver/archive_error.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace sheaf::archiver;
+using namespace sheaf::test;
+
+namespace {
+
+constexpr qsizetype kChunk = qsizetype(kLzhChunkSize);
+
+quint32 next(quint32 &x)
+{
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+}
+
+// Compressible text: made-up words of 2 to 9 letters from a vocabulary of
+// 3000, the frequent ones far more likely, as in prose.
+QByteArray text(qsizetype size, quint32 seed)
+{
+    static const std::vector<QByteArray> words = [] {
+        std::vector<QByteArray> w;
+        quint32 x = 77;
+        for (int i = 0; i < 3000; ++i) {
+            QByteArray word;
+            for (quint32 n = 2 + next(x) % 8; n > 0; --n)
+                word += char('a' + next(x) % 26);
+            w.push_back(word + (i % 17 == 0 ? ".\n" : " "));
+        }
+        return w;
+    }();
+    QByteArray out;
+    out.reserve(size + 16);
+    quint32 x = seed | 1;
+    while (out.size() < size) {
+        const quint32 range = 1 + next(x) % quint32(words.size());
+        out += words[next(x) % range];
+    }
+    out.truncate(size);
+    return out;
+}
+
+// Four chunks and a bit. At each of the first three chunk edges, random
+// bytes one window long (8, 32 and 64 KiB) end the chunk and open the next
+// one again: the copy is only compressible through the history. The
+// second chunk is random but for its start.
+QByteArray acrossEdges()
+{
+    QByteArray out = text(kChunk - 8192, 1);
+    const QByteArray r1 = randomBytes(8192, 2);
+    out += r1 + r1;
+    out += randomBytes(2 * kChunk - 32768 - out.size(), 3);
+    const QByteArray r2 = randomBytes(32768, 4);
+    out += r2 + r2;
+    out += text(3 * kChunk - 65536 - out.size(), 5);
+    const QByteArray r3 = randomBytes(65536, 6);
+    out += r3 + r3;
+    out += text(100000, 7);
+    return out;
+}
+
+const char *methodName(LzhMethod m)
+{
+    return m == LzhMethod::Lh5 ? "lh5" : m == LzhMethod::Lh6 ? "lh6" : "lh7";
+}
+
+} // namespace
+
+class TestLzhChunks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sameForAnyThreadCount_data();
+    void sameForAnyThreadCount();
+    void readers_data();
+    void readers();
+    void cancelStopsEveryWorker_data();
+    void cancelStopsEveryWorker();
+
+private:
+    QString archive(LzhMethod method, int level, int threads);
+    void checkWith(const QString &reader, const QString &archivePath);
+
+    QTemporaryDir m_dir;
+    ArchiveEntries m_entries;
+    std::map<std::string, QByteArray> m_contents;
+    std::map<std::tuple<int, int, int>, QString> m_archives;
+};
+
+void TestLzhChunks::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const std::pair<const char *, QByteArray> files[] = {
+        {"across-edges.bin", acrossEdges()},
+        {"one-chunk.txt", text(kChunk, 8)},
+        {"one-chunk-and-one-byte.txt", text(kChunk + 1, 9)},
+        {"two-chunks.txt", text(2 * kChunk, 10)},
+    };
+    for (const auto &[name, bytes] : files) {
+        const QString path = m_dir.filePath(QStringLiteral("src/") + QLatin1String(name));
+        writeFile(path, bytes);
+        ArchiveEntry e;
+        e.source = path.toStdString();
+        e.storedPath = name;
+        e.size = uint64_t(bytes.size());
+        e.mtime = 1700000000;
+        m_entries.push_back(e);
+        m_contents[name] = bytes;
+    }
+}
+
+QString TestLzhChunks::archive(LzhMethod method, int level, int threads)
+{
+    const auto key = std::make_tuple(int(method), level, threads);
+    auto it = m_archives.find(key);
+    if (it != m_archives.end())
+        return it->second;
+    const QString path = m_dir.filePath(QStringLiteral("%1-l%2-j%3.lzh")
+                                            .arg(QLatin1String(methodName(method)))
+                                            .arg(level)
+                                            .arg(threads));
+    makeLzh(path.toStdString(), m_entries, method, {}, level, threads);
+    return m_archives[key] = path;
+}
+
+void TestLzhChunks::checkWith(const QString &reader, const QString &archivePath)
+{
+    const QString dest = m_dir.filePath(QStringLiteral("out-") + reader);
+    const RemoveTreeLater cleanup(dest);
+    const QString complaint = reader == kOurDecoder ? extractWithOurDecoder(archivePath, dest)
+                                                    : extractWith(reader, archivePath, dest);
+    QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+    const RawTree tree = readRawTree(dest.toStdString());
+    QCOMPARE(tree.files.size(), m_contents.size());
+    for (const auto &[name, bytes] : m_contents) {
+        auto it = tree.files.find(name);
+        QVERIFY2(it != tree.files.end(), ("missing: " + name).c_str());
+        QVERIFY2(it->second == bytes, ("differs: " + name).c_str());
+    }
+}
+
+void TestLzhChunks::sameForAnyThreadCount_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<int>("level");
+    QTest::newRow("lh5 default") << int(LzhMethod::Lh5) << 0;
+    QTest::newRow("lh5 -l1") << int(LzhMethod::Lh5) << 1;
+    QTest::newRow("lh5 -l9") << int(LzhMethod::Lh5) << kLzhMaxLevel;
+    QTest::newRow("lh6 default") << int(LzhMethod::Lh6) << 0;
+    QTest::newRow("lh7 default") << int(LzhMethod::Lh7) << 0;
+}
+
+void TestLzhChunks::sameForAnyThreadCount()
+{
+    QFETCH(int, method);
+    QFETCH(int, level);
+    SHEAF_REQUIRE_TOOL("bsdtar");
+    const QString one = archive(LzhMethod(method), level, 1);
+    const QString four = archive(LzhMethod(method), level, 4);
+    QVERIFY(readFile(one) == readFile(four));
+    checkWith(QStringLiteral("bsdtar"), one);
+}
+
+void TestLzhChunks::readers_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("reader");
+    // The default level for every method; the near-optimal parse (its own
+    // chunk starts) for the smallest and the largest window.
+    const std::pair<LzhMethod, int> archives[] = {{LzhMethod::Lh5, 0}, {LzhMethod::Lh6, 0},
+        {LzhMethod::Lh7, 0}, {LzhMethod::Lh5, kLzhMaxLevel}, {LzhMethod::Lh7, kLzhMaxLevel}};
+    for (const auto &[m, level] : archives)
+        for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar", "sheaf"})
+            QTest::addRow("%s-l%d-%s", methodName(m), level, reader)
+                << int(m) << level << QString::fromLatin1(reader);
+}
+
+void TestLzhChunks::readers()
+{
+    QFETCH(int, method);
+    QFETCH(int, level);
+    QFETCH(QString, reader);
+    if (reader != kOurDecoder)
+        SHEAF_REQUIRE_TOOL(reader);
+    checkWith(reader, archive(LzhMethod(method), level, 4));
+}
+
+void TestLzhChunks::cancelStopsEveryWorker_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("on the calling thread") << 1;
+    QTest::newRow("on four workers") << 4;
+}
+
+// Cancelled while chunks are in flight: the run ends with Cancelled (no
+// hang waiting for a worker, no crash when the queued chunks go away).
+void TestLzhChunks::cancelStopsEveryWorker()
+{
+    QFETCH(int, threads);
+    std::atomic<bool> cancel {false};
+    LzhOptions options;
+    options.method = LzhMethod::Lh7;
+    options.level = kLzhMaxLevel; // slow enough to be caught in the middle
+    options.threads = threads;
+    options.cancel = &cancel;
+    const std::filesystem::path path
+        = m_dir.filePath(QStringLiteral("cancelled-%1.lzh").arg(threads)).toStdString();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    int code = 0;
+    try {
+        OutputFile out(path);
+        writeLzhArchive({}, m_entries, out, options);
+    } catch (const ArchiveError &e) {
+        code = int(e.code());
+    }
+    canceller.join();
+    QCOMPARE(code, int(ErrorCode::Cancelled));
+}
+
+QTEST_GUILESS_MAIN(TestLzhChunks)
+#include "test_lzh_chunks.moc"
