@@ -31,3 +31,29 @@ ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
 }
 
 } // namespace sheaf::archiver
+
+namespace sheaf::archiver {
+
+namespace {
+std::atomic<bool> g_hookSet {false};
+SourceReadHook &hook()
+{
+    static SourceReadHook h;
+    return h;
+}
+} // namespace
+
+void setSourceReadHook(SourceReadHook h)
+{
+    g_hookSet.store(false);
+    hook() = std::move(h);
+    g_hookSet.store(bool(hook()));
+}
+
+void runSourceReadHook(const std::filesystem::path &file, uint64_t offset)
+{
+    if (g_hookSet.load(std::memory_order_relaxed))
+        hook()(file, offset);
+}
+
+} // namespace sheaf::archiver

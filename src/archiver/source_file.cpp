@@ -1,41 +1,157 @@
 #include "archiver/source_file.h"
 
 #include "archiver/archive_error.h"
+#include "archiver/fault_injection.h"
 #include "base/platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <zlib.h>
 
 namespace sheaf::archiver {
 
 namespace {
-[[noreturn]] void fail(const char *what, const std::filesystem::path &path)
-{
-    throw ArchiveError(ErrorCode::ReadFailed,
-        std::string("cannot ") + what + " " + path.string() + ": " + platform::errorText(errno));
-}
+// A file of /proc or /sys is read whole when opened; none is near this.
+constexpr uint64_t kMaxUnsizedFile = 64ull << 20;
 } // namespace
 
-SourceFile::SourceFile(const std::filesystem::path &path)
-    : m_path(path)
-    , m_file(std::fopen(path.c_str(), "rbe"))
+void ReadProgress::add(uint64_t bytes)
 {
-    if (!m_file)
-        fail("open", path);
-    std::setvbuf(m_file.get(), nullptr, _IONBF, 0); // we read in large blocks
+    m_done += bytes;
+    if (m_report && m_done - m_reported >= kProgressStep) {
+        m_reported = m_done;
+        m_report(m_done, std::max(m_done, m_total));
+    }
+}
+
+// How the file is opened: one function, apart from the reading below.
+void SourceFile::open()
+{
+    m_fd = platform::openForReading(m_path);
+    if (m_fd < 0)
+        fail("ファイルを開けません", errno);
+    const platform::OpenFileFacts facts = platform::openFileFacts(m_fd);
+    if (facts.error != 0)
+        fail("ファイルを開けません", facts.error);
+    if (!facts.isRegular)
+        throw ArchiveError(
+            ErrorCode::ReadFailed, "通常のファイルではありません: " + m_path.string());
+    m_size = facts.size;
+    m_mtimeNs = facts.mtimeNs;
+    m_inMemory = !facts.sizeIsReliable;
+}
+
+SourceFile::SourceFile(const std::filesystem::path &path, ReadProgress *progress)
+    : m_path(path)
+    , m_progress(progress)
+{
+    open();
+    if (!m_inMemory)
+        return;
+    // Its size says nothing: what one read to the end gives is the content.
+    uint8_t block[16384];
+    for (;;) {
+        const long long n = platform::readFile(m_fd, block, sizeof block);
+        if (n < 0)
+            fail("ファイルを読み込めません", errno);
+        if (n == 0)
+            break;
+        if (m_memory.size() + uint64_t(n) > kMaxUnsizedFile)
+            throw ArchiveError(ErrorCode::TooLarge,
+                "大きさの分からないファイルが 64 MiB を超えました: " + m_path.string());
+        m_memory.insert(m_memory.end(), block, block + n);
+    }
+    m_size = m_memory.size();
+}
+
+SourceFile::~SourceFile()
+{
+    platform::closeFile(m_fd);
+}
+
+void SourceFile::fail(const char *what, int err) const
+{
+    throw ArchiveError(ErrorCode::ReadFailed,
+        std::string(what) + ": " + m_path.string() + ": " + platform::errorText(err));
+}
+
+void SourceFile::changed(const char *what) const
+{
+    throw ArchiveError(ErrorCode::ReadFailed, std::string(what) + ": " + m_path.string());
+}
+
+size_t SourceFile::readFromFile(void *data, size_t size)
+{
+    if (m_inMemory) {
+        std::memcpy(data, m_memory.data() + m_done, size);
+        return size;
+    }
+    runSourceReadHook(m_path, m_done);
+    const long long n = platform::readFile(m_fd, data, size);
+    if (n < 0)
+        fail("ファイルを読み込めません", errno);
+    if (n == 0)
+        changed("読み込み中にファイルの大きさが変わりました (短くなりました)");
+    return size_t(n);
+}
+
+void SourceFile::finish()
+{
+    if (m_done != m_size)
+        throw ArchiveError(ErrorCode::Internal, "finish before the end of " + m_path.string());
+    if (m_inMemory || m_endConfirmed)
+        return;
+    // One more read must find the end, and the file must be as it was.
+    uint8_t probe;
+    runSourceReadHook(m_path, m_done);
+    const long long n = platform::readFile(m_fd, &probe, 1);
+    if (n < 0)
+        fail("ファイルを読み込めません", errno);
+    if (n > 0)
+        changed("読み込み中にファイルの大きさが変わりました (大きくなりました)");
+    const platform::OpenFileFacts now = platform::openFileFacts(m_fd);
+    if (now.error != 0)
+        fail("ファイルを読み込めません", now.error);
+    if (now.size != m_size)
+        changed("読み込み中にファイルの大きさが変わりました");
+    if (now.mtimeNs != m_mtimeNs)
+        changed("読み込み中にファイルが書き換えられました");
+    m_endConfirmed = true;
 }
 
 size_t SourceFile::read(void *data, size_t size)
 {
-    size_t n = std::fread(data, 1, size, m_file.get());
-    if (n < size && std::ferror(m_file.get()))
-        fail("read", m_path);
-    return n;
+    if (size == 0)
+        return 0;
+    if (m_done == m_size) {
+        finish();
+        return 0;
+    }
+    // Fill the block: fewer bytes than asked only at the end.
+    const size_t want = size_t(std::min<uint64_t>(size, m_size - m_done));
+    auto *p = static_cast<uint8_t *>(data);
+    size_t got = 0;
+    while (got < want) {
+        const size_t n = readFromFile(p + got, want - got);
+        m_crc = uint32_t(::crc32_z(m_crc, p + got, n));
+        got += n;
+        m_done += n;
+    }
+    if (m_progress && m_done > m_counted) { // a second pass after rewind() counts once
+        m_progress->add(m_done - m_counted);
+        m_counted = m_done;
+    }
+    return got;
 }
 
 void SourceFile::rewind()
 {
-    if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
-        fail("read", m_path);
+    if (!m_inMemory && !platform::seekFile(m_fd, 0))
+        fail("ファイルを読み込めません", errno);
+    m_done = 0;
+    m_crc = 0;
+    m_endConfirmed = false;
 }
 
 } // namespace sheaf::archiver

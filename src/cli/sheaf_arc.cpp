@@ -3,6 +3,7 @@
 // ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
 // exits with 0 when the archive was made, 1 otherwise.
 
+#include "archiver/archiver_facts.h"
 #include "archiver/engine.h"
 
 #include <cstdio>
@@ -20,17 +21,12 @@ int main(int argc, char **argv)
             "IMG01.TXT\n");
         return 1;
     }
-    ArchiverKind kind;
-    if (std::strcmp(argv[1], "lzh") == 0)
-        kind = ArchiverKind::Lzh;
-    else if (std::strcmp(argv[1], "zip") == 0)
-        kind = ArchiverKind::Zip;
-    else if (std::strcmp(argv[1], "cab") == 0)
-        kind = ArchiverKind::Cab;
-    else {
+    const sheaf::archiver::ArchiverFacts *archiver = sheaf::archiver::archiverNamed(argv[1]);
+    if (!archiver) {
         std::fprintf(stderr, "sheaf-arc: unknown archiver %s (use lzh, zip or cab)\n", argv[1]);
         return 1;
     }
+    const ArchiverKind kind = archiver->kind;
     std::string line;
     for (int i = 2; i < argc; ++i) {
         if (std::strchr(argv[i], '"')) {

@@ -2,6 +2,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
+#include "archiver/cab/cab_source_file.h"
 
 #include <libgcab.h>
 #include <memory>
@@ -137,24 +138,32 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
 class CabBuilder
 {
 public:
-    CabBuilder()
+    CabBuilder(const std::atomic<bool> *cancel, ReadProgress *progress)
         : m_folder(gcab_folder_new(GCAB_COMPRESSION_MSZIP))
+        , m_cancel(cancel)
+        , m_progress(progress)
     {
     }
 
-    void add(const std::string &name, const std::filesystem::path &source, uint64_t size,
-        GDateTime *dateTime, uint32_t attributes)
+    void add(const std::string &name, const std::filesystem::path &source, GDateTime *dateTime,
+        uint32_t attributes)
     {
         if (name.size() > kCabMaxNameBytes)
             throw ArchiveError(
                 ErrorCode::TooLarge, "name too long for a cabinet (over 255 bytes): " + name);
         if (++m_files > kCabMaxFiles)
             throw ArchiveError(ErrorCode::TooLarge, "a cabinet holds at most 65535 files");
-        m_bytes += size;
+        auto state = std::make_shared<CabSourceState>();
+        state->path = source;
+        state->progress = m_progress;
+        state->cancel = m_cancel;
+        state->failure = &m_failure;
+        GPtr<GFile> file(newCabSourceFile(state));
+        m_bytes += state->size;
         if (m_bytes > kCabMaxFolderBytes)
             throw ArchiveError(ErrorCode::TooLarge,
                 "a cabinet holds at most 2 GiB of data; too large at " + source.string());
-        GPtr<GFile> file(g_file_new_for_path(source.c_str()));
+        m_members.emplace_back(name, state);
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
@@ -172,29 +181,50 @@ public:
         GErrorHolder error;
         if (!gcab_cabinet_add_folder(cabinet.get(), m_folder.get(), error.out()))
             throw ArchiveError(ErrorCode::Internal, "libgcab: " + error.text());
-        std::exception_ptr failure;
-        GPtr<GOutputStream> stream(newCabOutputStream(out, &failure));
+        GPtr<GOutputStream> stream(newCabOutputStream(out, &m_failure));
         if (!gcab_cabinet_write_simple(
                 cabinet.get(), stream.get(), nullptr, nullptr, nullptr, error.out())) {
-            if (failure)
-                std::rethrow_exception(failure);
+            if (m_failure)
+                std::rethrow_exception(m_failure);
             throw ArchiveError(ErrorCode::ReadFailed, "CAB writer: " + error.text());
         }
     }
 
+    // What each member got, in the order written.
+    ArchivedMembers written() const
+    {
+        ArchivedMembers members;
+        for (const auto &[name, state] : m_members) {
+            if (!state->done)
+                throw ArchiveError(
+                    ErrorCode::Internal, "the CAB writer did not read all of " + name);
+            ArchivedMember m;
+            m.storedPath = slashed(name);
+            m.size = state->bytesRead;
+            m.crc32 = state->crc32;
+            members.push_back(std::move(m));
+        }
+        return members;
+    }
+
 private:
     GPtr<GCabFolder> m_folder;
+    const std::atomic<bool> *m_cancel;
+    ReadProgress *m_progress;
+    std::exception_ptr m_failure;
+    std::vector<std::pair<std::string, std::shared_ptr<CabSourceState>>> m_members;
     uint32_t m_files = 0;
     uint64_t m_bytes = 0;
 };
 
 } // namespace
 
-void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel)
+ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out,
+    const std::function<std::filesystem::path()> &makeScratchFolder,
+    const std::atomic<bool> *cancel, ReadProgress *progress)
 {
-    CabBuilder builder;
+    CabBuilder builder(cancel, progress);
     std::vector<KeptMember> kept;
     if (!existing.empty()) {
         std::set<std::string> replaced;
@@ -202,24 +232,20 @@ void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries
             if (!entry.isDirectory)
                 replaced.insert(entry.storedPath);
         kept = extractKept(existing, replaced, makeScratchFolder(), cancel);
-        for (const auto &member : kept) {
-            std::error_code ec;
-            uint64_t size = std::filesystem::file_size(member.extracted, ec);
-            builder.add(member.name, member.extracted, ec ? 0 : size, member.dateTime.get(),
-                member.attributes);
-        }
+        for (const auto &member : kept)
+            builder.add(member.name, member.extracted, member.dateTime.get(), member.attributes);
     }
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             continue; // a cabinet has no folder entries
         DateTimePtr dt = dosDateTime(entry.mtime);
-        builder.add(entry.storedPath, entry.source, entry.size, dt.get(),
-            entry.attributes & kCabAttributeMask);
+        builder.add(entry.storedPath, entry.source, dt.get(), entry.attributes & kCabAttributeMask);
     }
     if (builder.empty())
         throw ArchiveError(ErrorCode::NothingMatched,
             "no file to put in the cabinet (a cabinet cannot hold empty folders)");
     builder.write(out);
+    return builder.written();
 }
 
 } // namespace sheaf::archiver

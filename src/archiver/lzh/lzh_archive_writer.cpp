@@ -14,9 +14,17 @@
 #include "archiver/lzh/lzh_names.h"
 #include "base/platform.h"
 
+#if __has_include("archiver/lzh/lzh_decoder.h")
+#include "archiver/lzh/lzh_decoder.h"
+#define SHEAF_HAVE_LZH_DECODER 1
+#else
+#define SHEAF_HAVE_LZH_DECODER 0
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <set>
 #include <unistd.h>
@@ -138,16 +146,17 @@ public:
     }
 
     void copyKept(const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept);
-    void writeEntry(const ArchiveEntry &entry, const LzhName &name);
+    // Returns the size and crc32 of the data written (0 for a folder).
+    LzhWrittenMember writeEntry(const ArchiveEntry &entry, const LzhName &name);
 
 private:
-    LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name) const;
-    void writeFile(const ArchiveEntry &entry, LzhHeaderFields &f);
-    void storeFile(InputFile &in, LzhHeaderFields &f);
+    LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name, uint64_t size) const;
+    void writeFile(SourceFile &in, LzhHeaderFields &f);
+    void storeFile(SourceFile &in, LzhHeaderFields &f);
     // Reads `in` to its end in blocks, handing each block to `use`; returns
     // the size read, with its CRC in `crc`.
     template<class Use>
-    uint64_t readThrough(InputFile &in, Crc16 &crc, Use use);
+    uint64_t readThrough(SourceFile &in, Crc16 &crc, Use use);
     void drainEncoder();
 
     OutputFile &m_out;
@@ -177,7 +186,8 @@ void ArchiveWriter::copyKept(
     }
 }
 
-LzhHeaderFields ArchiveWriter::fields(const ArchiveEntry &entry, const LzhName &name) const
+LzhHeaderFields ArchiveWriter::fields(
+    const ArchiveEntry &entry, const LzhName &name, uint64_t size) const
 {
     LzhHeaderFields f;
     const size_t dirCount = entry.isDirectory ? name.components.size() : name.components.size() - 1;
@@ -195,22 +205,31 @@ LzhHeaderFields ArchiveWriter::fields(const ArchiveEntry &entry, const LzhName &
         = uint16_t(entry.isDirectory ? (entry.attributes & keep & ~DosArchive) | DosDirectory
                                      : entry.attributes & keep);
     f.method = entry.isDirectory ? "-lhd-" : methodId(m_options.method);
-    f.wideSizes = !entry.isDirectory && entry.size >= kFourGiB;
+    f.wideSizes = !entry.isDirectory && size >= kFourGiB;
     return f;
 }
 
-void ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhName &name)
+LzhWrittenMember ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhName &name)
 {
     checkCancel(m_options);
     if (name.components.empty())
         throw ArchiveError(ErrorCode::Internal, "empty stored path for " + entry.source.string());
-    LzhHeaderFields f = fields(entry, name);
+    LzhWrittenMember written;
+    for (const std::string &c : name.components)
+        written.rawPath += (written.rawPath.empty() ? "" : "/") + c;
+    written.isDirectory = entry.isDirectory;
     if (entry.isDirectory) {
+        LzhHeaderFields f = fields(entry, name, 0);
         std::vector<uint8_t> h = buildLzhHeader(f);
         m_out.write(h.data(), h.size());
-        return;
+        return written;
     }
-    writeFile(entry, f);
+    SourceFile in(entry.source, m_options.progress);
+    LzhHeaderFields f = fields(entry, name, in.size());
+    writeFile(in, f);
+    written.size = in.bytesRead();
+    written.crc32 = in.crc32();
+    return written;
 }
 
 void ArchiveWriter::drainEncoder()
@@ -222,9 +241,8 @@ void ArchiveWriter::drainEncoder()
     }
 }
 
-void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
+void ArchiveWriter::writeFile(SourceFile &in, LzhHeaderFields &f)
 {
-    InputFile in(entry.source);
     const uint64_t headerAt = m_out.position();
     const std::vector<uint8_t> placeholder = buildLzhHeader(f);
     m_out.write(placeholder.data(), placeholder.size());
@@ -254,8 +272,7 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
         f.dataCrc = crc.value();
     }
     if (!f.wideSizes && (f.originalSize >= kFourGiB || f.compressedSize >= kFourGiB))
-        throw ArchiveError(
-            ErrorCode::TooLarge, entry.source.string() + " grew past 4 GiB while being read");
+        throw ArchiveError(ErrorCode::Internal, "LZH sizes beyond the header's fields");
     const std::vector<uint8_t> header = buildLzhHeader(f);
     if (header.size() != placeholder.size())
         throw ArchiveError(ErrorCode::Internal, "LZH header changed size");
@@ -263,7 +280,7 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
 }
 
 template<class Use>
-uint64_t ArchiveWriter::readThrough(InputFile &in, Crc16 &crc, Use use)
+uint64_t ArchiveWriter::readThrough(SourceFile &in, Crc16 &crc, Use use)
 {
     uint64_t size = 0;
     for (;;) {
@@ -277,7 +294,7 @@ uint64_t ArchiveWriter::readThrough(InputFile &in, Crc16 &crc, Use use)
     }
 }
 
-void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
+void ArchiveWriter::storeFile(SourceFile &in, LzhHeaderFields &f)
 {
     // Read again: what is stored is what this pass reads, CRC and size included.
     Crc16 crc;
@@ -288,10 +305,45 @@ void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
     f.dataCrc = crc.value();
 }
 
+// The kept members as the new archive must hold them. Their data is decoded
+// first: a damaged member is never copied into a new archive.
+std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
+    const std::vector<LzhMemberInfo> &kept, const LzhOptions &options)
+{
+    std::vector<LzhWrittenMember> members;
+    if (kept.empty())
+        return members;
+#if SHEAF_HAVE_LZH_DECODER
+    std::map<uint64_t, LzhMemberReport> byOffset;
+    for (LzhMemberReport &r : decodeLzhArchive(existing, {}, options.cancel))
+        byOffset.emplace(r.headerOffset, std::move(r));
+#else
+    (void)options;
+#endif
+    for (const LzhMemberInfo &m : kept) {
+        LzhWrittenMember w;
+        w.rawPath = m.rawPath;
+        w.isDirectory = m.isDirectory;
+#if SHEAF_HAVE_LZH_DECODER
+        auto it = byOffset.find(m.offset);
+        if (it == byOffset.end() || !it->second.fault.empty())
+            throw ArchiveError(ErrorCode::NotAnArchive,
+                "書庫の中のファイルが壊れています: " + existing.string() + ": " + m.path
+                    + (it == byOffset.end() ? std::string() : ": " + it->second.fault));
+        w.size = it->second.originalSize;
+        w.crc32 = it->second.crc32;
+#else
+        w.dataKnown = m.isDirectory;
+#endif
+        members.push_back(std::move(w));
+    }
+    return members;
+}
+
 } // namespace
 
-void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const LzhOptions &options)
+std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const LzhOptions &options)
 {
     std::vector<LzhMemberInfo> kept;
     if (!existing.empty()) {
@@ -317,11 +369,13 @@ void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries
     for (const ArchiveEntry &e : entries)
         names.push_back(planner.plan(e.storedPath, e.isDirectory));
 
+    std::vector<LzhWrittenMember> written = keptMembers(existing, kept, options);
     ArchiveWriter writer(out, options);
     writer.copyKept(existing, kept);
     for (size_t i = 0; i < entries.size(); ++i)
-        writer.writeEntry(entries[i], names[i]);
+        written.push_back(writer.writeEntry(entries[i], names[i]));
     out.writeByte(0); // end marker
+    return written;
 }
 
 } // namespace sheaf::archiver

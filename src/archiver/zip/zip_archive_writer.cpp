@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace sheaf::archiver {
 
@@ -55,9 +56,10 @@ la_ssize_t writeCallback(struct archive *, void *client, const void *data, size_
 class ZipWriter
 {
 public:
-    ZipWriter(OutputFile &out, const std::atomic<bool> *cancel)
+    ZipWriter(OutputFile &out, const std::atomic<bool> *cancel, ReadProgress *progress)
         : m_context {ZipLengthPatcher(out), nullptr}
         , m_cancel(cancel)
+        , m_progress(progress)
         , m_archive(archive_write_new())
     {
         struct archive *a = m_archive.get();
@@ -73,6 +75,7 @@ public:
     void addFile(const ArchiveEntry &entry);
     void addDirectory(const std::string &storedPath, int64_t mtime, bool readOnly);
     void copyExisting(const std::filesystem::path &existing, const std::set<std::string> &replaced);
+    ArchivedMembers &written() { return m_written; }
     void finish()
     {
         m_context.patcher.beforeClose();
@@ -133,8 +136,21 @@ private:
                     : archive_write_zip_set_compression_deflate(m_archive.get()));
     }
 
+    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc)
+    {
+        ArchivedMember m;
+        m.storedPath = path;
+        m.isDirectory = directory;
+        m.isLink = link;
+        m.size = size;
+        m.crc32 = crc;
+        m_written.push_back(std::move(m));
+    }
+
     WriteContext m_context;
     const std::atomic<bool> *m_cancel;
+    ReadProgress *m_progress;
+    ArchivedMembers m_written;
     std::unique_ptr<struct archive, WriterFree> m_archive;
     std::vector<uint8_t> m_block;
 };
@@ -145,39 +161,34 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
     EntryPtr e = newEntry(storedPath, mtime, true, readOnly, 0);
     writeHeader(e.get());
     finishEntry();
+    record(storedPath, true, false, 0, 0);
 }
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
 {
-    SourceFile source(entry.source);
+    SourceFile source(entry.source, m_progress);
     // The first block decides between deflate and store; where it does not
     // shrink, the whole file is tried before it is stored.
-    size_t sampled = source.read(m_block.data(), m_block.size());
-    bool whole = sampled < m_block.size();
-    StoreDecision decision = decideFromSample(m_block.data(), sampled, whole);
+    size_t n = source.read(m_block.data(), m_block.size());
+    const bool whole = source.size() <= m_block.size();
+    StoreDecision decision = decideFromSample(m_block.data(), n, whole);
     if (decision == StoreDecision::TryWhole) {
         decision = decideFromWholeFile(source, m_block, m_cancel);
         source.rewind();
-        sampled = source.read(m_block.data(), m_block.size());
+        n = source.read(m_block.data(), m_block.size());
     }
     setMethod(decision == StoreDecision::Store);
+    // The header holds the size the file had when opened; SourceFile hands
+    // out exactly that many bytes or fails.
     EntryPtr e = newEntry(
-        entry.storedPath, entry.mtime, false, (entry.attributes & DosReadOnly) != 0, entry.size);
+        entry.storedPath, entry.mtime, false, (entry.attributes & DosReadOnly) != 0, source.size());
     writeHeader(e.get());
-
-    uint64_t left = entry.size;
-    size_t n = sampled;
-    while (left > 0) {
-        if (n == 0)
-            throw ArchiveError(ErrorCode::ReadFailed,
-                "file became shorter while being read: " + entry.source.string());
-        size_t take = size_t(std::min<uint64_t>(n, left));
-        writeData(m_block.data(), take);
-        left -= take;
-        if (left > 0)
-            n = source.read(m_block.data(), size_t(std::min<uint64_t>(m_block.size(), left)));
+    while (n > 0) {
+        writeData(m_block.data(), n);
+        n = source.read(m_block.data(), m_block.size());
     }
     finishEntry();
+    record(entry.storedPath, false, false, source.bytesRead(), source.crc32());
 }
 
 void ZipWriter::copyExisting(
@@ -223,6 +234,7 @@ void ZipWriter::copyExisting(
             setMethod(true);
             writeHeader(e.get());
             finishEntry();
+            record(name, false, true, 0, 0);
             continue;
         }
         // Members are written again as new ones. Only the first block can
@@ -250,11 +262,16 @@ void ZipWriter::copyExisting(
         if (!archive_entry_size_is_set(old))
             archive_entry_unset_size(e.get()); // libarchive then writes it as a stream
         writeHeader(e.get());
+        uint64_t size = 0;
+        uint32_t crc = 0;
         while (n > 0) {
+            crc = uint32_t(::crc32_z(crc, m_block.data(), n));
+            size += n;
             writeData(m_block.data(), n);
             n = readBlock(m_block.data(), m_block.size());
         }
         finishEntry();
+        record(name, false, false, size, crc);
     }
     if (rc != ARCHIVE_EOF)
         throw notAnArchive("damaged");
@@ -262,10 +279,11 @@ void ZipWriter::copyExisting(
 
 } // namespace
 
-void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::atomic<bool> *cancel)
+ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
+    ReadProgress *progress)
 {
-    ZipWriter writer(out, cancel);
+    ZipWriter writer(out, cancel, progress);
     if (!existing.empty()) {
         std::set<std::string> replaced;
         for (const auto &entry : entries)
@@ -280,6 +298,7 @@ void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries
             writer.addFile(entry);
     }
     writer.finish();
+    return std::move(writer.written());
 }
 
 } // namespace sheaf::archiver
