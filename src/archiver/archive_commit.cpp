@@ -188,6 +188,14 @@ void ArchiveCommit::keepModeOf(const std::filesystem::path &existing)
 
 void ArchiveCommit::commit(bool syncNew)
 {
+    // The archive goes where it was asked for, or nowhere.
+    const std::filesystem::path folder = m_archive.parent_path();
+    const platform::FileFacts there = platform::fileFacts(folder.empty() ? "." : folder, true);
+    const platform::OpenFileFacts held = platform::openFileFacts(m_folder);
+    if (there.error != 0 || held.error != 0 || there.device != held.device
+        || there.inode != held.inode)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "出力先のフォルダが実行中に移動されました: " + folderText(folder));
     const bool replacing = platform::factsIn(m_folder, m_name).error == 0;
     const bool sync = syncNew || replacing;
     m_out->commit(sync);

@@ -15,6 +15,10 @@ namespace sheaf::archiver {
 // A negative value switches the injection off (the default).
 void injectWriteFailureAfter(int64_t bytes);
 
+// The byte at `offset` of the next output file to reach it is written
+// inverted (once); a negative value switches it off (the default).
+void injectCorruptionAt(int64_t offset);
+
 ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
 
 // Called before every block read from a source file, with the file and the

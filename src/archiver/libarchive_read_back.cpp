@@ -60,6 +60,7 @@ ArchivedMembers readBackWithLibarchive(
         m.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
         m.isLink = archive_entry_filetype(entry) == AE_IFLNK;
         for (;;) {
+            context.checkCancel();
             const la_ssize_t n = archive_read_data(r, block.data(), block.size());
             if (n < 0)
                 throw failed(m.storedPath);
