@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What reading every archive back costs: the same runs with the read-back on
 # (the default) and off (SHEAF_NO_VERIFY=1, a switch only this script uses),
-# interleaved, best wall time of $RUNS each:
+# interleaved, best of $RUNS each in wall time and in CPU time (user +
+# system; on a shared machine the steadier measure of the work done):
 #   - the 30,000-file batch (sheaf-batch, one LZH per file, output on tmpfs);
 #   - the 200 MiB file at the default level (sheaf-arc lzh), and the same
 #     file as ZIP and CAB.
@@ -18,6 +19,7 @@ RUNS=${RUNS:-3}
 RESULTS=$ROOT/bench/RESULTS.md
 BATCH=$BUILD/src/cli/sheaf-batch
 ARC=$BUILD/src/cli/sheaf-arc
+command -v bc >/dev/null && [ -x /usr/bin/time ] || { echo "run.sh: needs bc and /usr/bin/time" >&2; exit 1; }
 for tool in "$BATCH" "$ARC"; do
   [ -x "$tool" ] || { echo "run.sh: $tool is missing (cmake --build $BUILD --target sheaf-batch sheaf-arc)" >&2; exit 1; }
 done
@@ -26,29 +28,37 @@ WORK=$(mktemp -d /dev/shm/sheaf-verify-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 find "$CORPUS/small" "$CORPUS/large" -type f -print0 | xargs -0 cat > /dev/null
 
-# best NAME CMD...: runs CMD with and without the read-back, interleaved;
-# sets ON and OFF to the best wall seconds of each.
+# best CMD...: runs CMD with and without the read-back, interleaved; sets
+# ON and OFF to the best wall seconds, ONC and OFFC to the best CPU seconds.
 best() {
-  local t on= off=
+  local w c
+  ON= OFF= ONC= OFFC=
   for _ in $(seq "$RUNS"); do
     for mode in on off; do
       rm -rf "$WORK/out" && mkdir -p "$WORK/out"
-      TIMEFORMAT=%R
       if [ $mode = on ]; then
-        t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
-        if [ -z "$on" ] || [ "$(echo "$t < $on" | bc -l)" = 1 ]; then on=$t; fi
+        /usr/bin/time -f '%e %U %S' -o "$WORK/time" "$@" >/dev/null 2>&1
       else
-        t=$( { time SHEAF_NO_VERIFY=1 "$@" >/dev/null 2>&1; } 2>&1 )
-        if [ -z "$off" ] || [ "$(echo "$t < $off" | bc -l)" = 1 ]; then off=$t; fi
+        SHEAF_NO_VERIFY=1 /usr/bin/time -f '%e %U %S' -o "$WORK/time" "$@" >/dev/null 2>&1
+      fi
+      w=$(awk '{print $1}' "$WORK/time")
+      c=$(awk '{print $2 + $3}' "$WORK/time")
+      if [ $mode = on ]; then
+        if [ -z "$ON" ] || [ "$(echo "$w < $ON" | bc -l)" = 1 ]; then ON=$w; fi
+        if [ -z "$ONC" ] || [ "$(echo "$c < $ONC" | bc -l)" = 1 ]; then ONC=$c; fi
+      else
+        if [ -z "$OFF" ] || [ "$(echo "$w < $OFF" | bc -l)" = 1 ]; then OFF=$w; fi
+        if [ -z "$OFFC" ] || [ "$(echo "$c < $OFFC" | bc -l)" = 1 ]; then OFFC=$c; fi
       fi
     done
   done
-  ON=$on OFF=$off
 }
 
 rows=()
 row() { # WHAT
-  rows+=("$(printf '| %s | %.2f | %.2f | %+.1f %% |' "$1" "$OFF" "$ON" "$(echo "100 * ($ON - $OFF) / $OFF" | bc -l)")")
+  rows+=("$(printf '| %s | %.2f | %.2f | %+.1f %% | %.2f | %.2f | %+.1f %% |' "$1" \
+    "$OFF" "$ON" "$(echo "100 * ($ON - $OFF) / $OFF" | bc -l)" \
+    "$OFFC" "$ONC" "$(echo "100 * ($ONC - $OFFC) / $OFFC" | bc -l)")")
 }
 
 best "$BATCH" -q -s -e .txt -o "$WORK/out" "$CORPUS/small"
@@ -65,11 +75,11 @@ row "200 MiB file, CAB"
 decoder=no
 [ -f "$ROOT/src/archiver/lzh/lzh_decoder.h" ] && decoder=yes
 table=$(
-  echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores, best wall time of $RUNS interleaved runs,"
-  echo "output on tmpfs. LZH data decoded on read-back: $decoder."
+  echo "Measured $(date -u +%Y-%m-%d) on $(nproc) shared cores, best of $RUNS interleaved runs,"
+  echo "output on tmpfs. LZH member data decoded on read-back: $decoder."
   echo
-  echo "| Run | read-back off (s) | read-back on (s) | cost |"
-  echo "|---|---|---|---|"
+  echo "| Run | wall, off (s) | wall, on (s) | wall cost | CPU, off (s) | CPU, on (s) | CPU cost |"
+  echo "|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
 )
 echo "$table"

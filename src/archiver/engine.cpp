@@ -98,6 +98,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
         [&] { return commit.makeScratchFolder(); }, options.threads};
     commit.startWriting();
     const ArchivedMembers written = format.write(existing, entries, commit.out(), context);
+    progress.finish();
     context.checkCancel();
 
     if (verifyingArchives()) {

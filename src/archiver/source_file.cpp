@@ -25,6 +25,14 @@ void ReadProgress::add(uint64_t bytes)
     }
 }
 
+void ReadProgress::finish()
+{
+    if (m_report && m_done != m_reported) {
+        m_reported = m_done;
+        m_report(m_done, std::max(m_done, m_total));
+    }
+}
+
 // How the file is opened: one function, apart from the reading below.
 void SourceFile::open()
 {

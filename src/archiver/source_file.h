@@ -29,8 +29,8 @@ public:
     {
     }
     void add(uint64_t bytes);
-    // A source turned out larger or smaller than it was when gathered.
-    void resize(uint64_t gathered, uint64_t actual) { m_total += actual - gathered; }
+    // Reports what is left unreported, once all was read.
+    void finish();
 
 private:
     std::function<void(uint64_t, uint64_t)> m_report;

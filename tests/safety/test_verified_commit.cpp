@@ -99,6 +99,8 @@ private slots:
     void twoWritersOfOneArchive_data();
     void twoWritersOfOneArchive();
     void lockHeldTooLong();
+    void progressCountsEachByteOnce_data();
+    void progressCountsEachByteOnce();
     void archiveFileKeepsWhatItWas_data();
     void archiveFileKeepsWhatItWas();
 };
@@ -348,6 +350,36 @@ void TestVerifiedCommit::lockHeldTooLong()
     // Once it is free, the next run makes the archive and cleans the lock file up.
     QVERIFY(run(kind, oneFileLine(kind, out + "/x.lzh", data, "a.txt")).ok());
     QCOMPARE(entriesOf(out), QStringList {"x.lzh"});
+}
+
+void TestVerifiedCommit::progressCountsEachByteOnce_data()
+{
+    QTest::addColumn<int>("kind");
+    addFormatRows([](const char *name, int kind) { QTest::newRow(name) << kind; });
+}
+
+void TestVerifiedCommit::progressCountsEachByteOnce()
+{
+    QFETCH(int, kind);
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data");
+    // Random bytes make the ZIP writer read the file twice before storing it.
+    writeFile(data + "/sub/random.bin", randomBytes(1 << 20, 4));
+    writeFile(data + "/sub/text.txt", letters(1 << 20, 8));
+    QList<std::pair<uint64_t, uint64_t>> calls;
+    archiver::RunOptions options;
+    options.progress = [&](uint64_t done, uint64_t total) {
+        calls.append({done, total});
+    };
+    const QString line = QString::fromLatin1(facts(kind).wholeFolderPrefix) + '"'
+        + tmp.filePath("x") + QString::fromLatin1(facts(kind).extension) + "\" \"" + data
+        + "/\" \"*.*\"";
+    QVERIFY(run(kind, line, options).ok());
+    QVERIFY(!calls.isEmpty());
+    QCOMPARE(calls.last(), (std::pair<uint64_t, uint64_t> {2 << 20, 2 << 20}));
+    for (qsizetype i = 1; i < calls.size(); ++i)
+        QVERIFY(calls[i].first > calls[i - 1].first);
+    QVERIFY(calls.size() <= 9); // about one call per 256 KiB
 }
 
 void TestVerifiedCommit::archiveFileKeepsWhatItWas_data()
