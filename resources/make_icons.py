@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws Sheaf's pictures as PNG files: the window icon (a cyan snowflake on
-black, 16 and 32 px) and the opened-folder picture of the folder buttons
-(16 x 15 px). Plain Python, no imaging library: run it from this folder."""
+black; 16 and 32 px for the window, 48, 64 and 128 px more for the desktop's
+menus) and the opened-folder picture of the folder buttons (16 x 15 px).
+Plain Python, no imaging library: run it from this folder."""
 import math
 import struct
 import zlib
@@ -42,7 +43,7 @@ def snowflake(size):
                 b = a + math.radians(turn)
                 segments.append((bx, by, bx + math.cos(b) * arm * length,
                                  by - math.sin(b) * arm * length))
-    width = 0.55 if size <= 16 else 0.9
+    width = 0.55 if size <= 16 else max(0.9, size / 36)
     black, cyan, dark = (0, 0, 0, 255), (0, 255, 255, 255), (0, 128, 128, 255)
     rows = []
     for y in range(size):
@@ -79,6 +80,6 @@ def open_folder():
 
 
 if __name__ == "__main__":
-    for size in (16, 32):
+    for size in (16, 32, 48, 64, 128):
         png(f"sheaf-{size}.png", size, size, snowflake(size))
     png("folder-open.png", 16, 15, open_folder())

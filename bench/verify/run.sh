@@ -72,11 +72,9 @@ row "200 MiB file, ZIP"
 best "$ARC" cab -a "$WORK/out/large.cab" "$CORPUS/large/" large.bin
 row "200 MiB file, CAB"
 
-decoder=no
-[ -f "$ROOT/src/archiver/lzh/lzh_decoder.h" ] && decoder=yes
 table=$(
   echo "Measured $(date -u +%Y-%m-%d) on $(nproc) shared cores, best of $RUNS interleaved runs,"
-  echo "output on tmpfs. LZH member data decoded on read-back: $decoder."
+  echo "output on tmpfs."
   echo
   echo "| Run | wall, off (s) | wall, on (s) | wall cost | CPU, off (s) | CPU, on (s) | CPU cost |"
   echo "|---|---|---|---|---|---|---|"

@@ -1,9 +1,18 @@
 // Sheaf: compresses many files in one batch, one archive per file or folder.
 //
-//   sheaf                     opens the window
+//   sheaf [FOLDER]            opens the window, on FOLDER as the selection
+//                             folder when given (a file: its folder)
+//   sheaf --help | --version
 //   sheaf --screenshot PATH   shows the window with a small demo list, saves
 //                             a picture of it to PATH and exits (docs/)
+//
+// With SHEAF_REPORT_FOLDERS=1 in the environment the window, once shown,
+// prints its selection folder, output folder and settings file on one line
+// (tabs between) and quits without saving the settings: the tests open it
+// this way from the desktop entries' command lines.
 
+#include "app/settings_file.h"
+#include "app/start_arguments.h"
 #include "app/ui/frm_sheaf.h"
 #include "app/ui/pictures.h"
 #include "selection/ui/grid_view.h"
@@ -18,6 +27,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -63,21 +73,56 @@ int screenshot(const QString &target)
     return saved ? 0 : 1;
 }
 
+void put(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    using Action = sheaf::StartArguments::Action;
+    // --help and --version answer without a display: before QApplication.
+    QStringList rawArgs;
+    for (int i = 0; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+    const Action early = sheaf::parseStartArguments(rawArgs).action;
+    if (early == Action::Help) {
+        put(stdout, sheaf::startHelpText());
+        return 0;
+    }
+    if (early == Action::Version) {
+        std::puts("sheaf " SHEAF_VERSION);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sheaf"));
+    QApplication::setApplicationVersion(QStringLiteral(SHEAF_VERSION));
     QApplication::setWindowIcon(sheaf::ui::sheafIcon());
     QApplication::setDesktopFileName(QStringLiteral("sheaf"));
 
-    const QStringList args = QApplication::arguments();
-    const qsizetype at = args.indexOf(QStringLiteral("--screenshot"));
-    if (at >= 0 && at + 1 < args.size())
-        return screenshot(args[at + 1]);
+    // Qt's own options (-platform and the like) are gone from arguments().
+    const sheaf::StartArguments start = sheaf::parseStartArguments(QApplication::arguments());
+    if (start.action == Action::Error) {
+        put(stderr, QStringLiteral("sheaf: ") + start.error + QStringLiteral(" (sheaf --help)\n"));
+        return 2;
+    }
+    if (start.action == Action::Screenshot)
+        return screenshot(start.screenshotPath);
 
     sheaf::ui::FrmSheaf window;
+    if (!start.folder.isEmpty())
+        window.txtSelect->setText(start.folder);
     window.show();
+    if (qEnvironmentVariableIntValue("SHEAF_REPORT_FOLDERS") == 1) {
+        QApplication::processEvents();
+        put(stdout,
+            window.txtSelect->text() + u'\t' + window.txtOutput->text() + u'\t'
+                + sheaf::settingsPath() + u'\n');
+        return window.isVisible() ? 0 : 1;
+    }
     return app.exec();
 }

@@ -332,7 +332,10 @@ QString settingsPathIn(
 QString settingsPath()
 {
     const QString program = QString::fromStdString(sheaf::platform::programFolder().string());
-    return settingsPathIn(program, QFileInfo(program).isWritable(),
+    // A program installed for every user (under /usr) keeps one file per
+    // user, also when run by root, who could write beside it.
+    const bool sharedInstall = program.startsWith(QLatin1String("/usr/"));
+    return settingsPathIn(program, !sharedInstall && QFileInfo(program).isWritable(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 

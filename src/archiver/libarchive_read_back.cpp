@@ -24,7 +24,7 @@ ArchivedMembers readBackWithLibarchive(
     const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
 {
     // Names come back as UTF-8 in every process locale.
-    const platform::Utf8NamesInThisThread utf8Names;
+    const platform::Utf8CharacterSet utf8Names;
     std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
     struct archive *r = reader.get();
     if (!r)

@@ -105,23 +105,23 @@ std::filesystem::path pathOf(int fd, const std::string &name = {});
 // An exclusive lock on an open file that goes away with the descriptor (and
 // with the process). Waits at most `waitMs` milliseconds; false on timeout.
 bool lockFile(int fd, int64_t waitMs);
-// While it lives, the calling thread's character type is UTF-8 whatever the
-// process locale, so that libraries that convert names through the locale
-// (libarchive) give UTF-8.
-class Utf8NamesInThisThread
-{
-public:
-    Utf8NamesInThisThread();
-    ~Utf8NamesInThisThread();
-    Utf8NamesInThisThread(const Utf8NamesInThisThread &) = delete;
-    Utf8NamesInThisThread &operator=(const Utf8NamesInThisThread &) = delete;
-
-private:
-    void *m_locale = nullptr;
-    void *m_previous = nullptr;
-};
-
 // Copies permission bits and, where allowed, owner and group onto `fd`.
 void copyModeAndOwner(int fd, const OpenFileFacts &from);
+
+// While it lives, the C library works on this thread with UTF-8 as its
+// character set, whatever the process locale (libarchive converts names with
+// it); the other parts of the locale stay. Nests; throws std::runtime_error
+// when the system has no UTF-8 locale at all.
+class Utf8CharacterSet
+{
+public:
+    Utf8CharacterSet();
+    ~Utf8CharacterSet();
+    Utf8CharacterSet(const Utf8CharacterSet &) = delete;
+    Utf8CharacterSet &operator=(const Utf8CharacterSet &) = delete;
+
+private:
+    void *m_previous = nullptr;
+};
 
 } // namespace sheaf::platform

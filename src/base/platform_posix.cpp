@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -274,29 +275,37 @@ bool lockFile(int fd, int64_t waitMs)
     }
 }
 
-Utf8NamesInThisThread::Utf8NamesInThisThread()
-{
-    locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
-    if (utf8 == locale_t(0))
-        return;
-    m_locale = utf8;
-    m_previous = ::uselocale(utf8);
-}
-
-Utf8NamesInThisThread::~Utf8NamesInThisThread()
-{
-    if (!m_locale)
-        return;
-    ::uselocale(locale_t(m_previous));
-    ::freelocale(locale_t(m_locale));
-}
-
 void copyModeAndOwner(int fd, const OpenFileFacts &from)
 {
     // The owner first: changing it may clear set-id bits the mode then restores.
-    if (::fchown(fd, uid_t(from.owner), gid_t(from.group)) != 0) [[maybe_unused]]
-        int ignored = ::fchown(fd, uid_t(-1), gid_t(from.group));
+    // Where the owner cannot be given, the group may still be.
+    if (::fchown(fd, uid_t(from.owner), gid_t(from.group)) != 0
+        && ::fchown(fd, uid_t(-1), gid_t(from.group)) != 0) {
+        // Neither: the file stays the running user's, as any new file would.
+    }
     ::fchmod(fd, mode_t(from.mode));
+}
+
+Utf8CharacterSet::Utf8CharacterSet()
+{
+    // One per thread, made from the locale the thread had on first use.
+    thread_local locale_t utf8 = [] {
+        locale_t base = duplocale(uselocale(locale_t(0)));
+        locale_t made = base ? newlocale(LC_CTYPE_MASK, "C.UTF-8", base) : locale_t(0);
+        if (!made && base)
+            made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", base);
+        if (!made && base)
+            freelocale(base);
+        return made;
+    }();
+    if (!utf8)
+        throw std::runtime_error("no UTF-8 locale (C.UTF-8) on this system");
+    m_previous = uselocale(utf8);
+}
+
+Utf8CharacterSet::~Utf8CharacterSet()
+{
+    uselocale(static_cast<locale_t>(m_previous));
 }
 
 } // namespace sheaf::platform

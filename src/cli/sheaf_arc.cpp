@@ -1,10 +1,12 @@
 // sheaf-arc ARCHIVER ARGS...: runs the archiver engine once. The arguments
 // become one command line, each quoted again, as the window composes it;
 // ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
-// exits with 0 when the archive was made, 1 otherwise.
+// exits with 0 when the archive was made, 1 otherwise. `sheaf-arc lzh t|l
+// ARCHIVE` tests or lists an LZH archive with our own decoder.
 
 #include "archiver/archiver_facts.h"
 #include "archiver/engine.h"
+#include "cli/lzh_inspect.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,12 +16,22 @@ using sheaf::archiver::ArchiverKind;
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr,
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("sheaf-arc " SHEAF_VERSION);
+        return 0;
+    }
+    // -h and --help print the usage on stdout and end with status 0.
+    const bool help
+        = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
+    if (argc < 3 || help) {
+        std::fprintf(help ? stdout : stderr,
             "usage: sheaf-arc lzh|zip|cab ARGS...\n"
+            "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
             "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
             "IMG01.TXT\n");
-        return 1;
+        if (help)
+            std::puts("       sheaf-arc -h | --version");
+        return help ? 0 : 1;
     }
     const sheaf::archiver::ArchiverFacts *archiver = sheaf::archiver::archiverNamed(argv[1]);
     if (!archiver) {
@@ -27,6 +39,10 @@ int main(int argc, char **argv)
         return 1;
     }
     const ArchiverKind kind = archiver->kind;
+    if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "t") == 0)
+        return sheaf::cli::testLzhArchive(argv[3], stdout, stderr);
+    if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "l") == 0)
+        return sheaf::cli::listLzhArchive(argv[3], stdout, stderr);
     std::string line;
     for (int i = 2; i < argc; ++i) {
         if (std::strchr(argv[i], '"')) {

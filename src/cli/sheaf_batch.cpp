@@ -117,6 +117,10 @@ int parseOptions(const QStringList &args, Options &o)
             positionalOnly = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(kUsage, stdout);
+            std::fputs("       sheaf-batch -h | --version\n", stdout);
+            return 0;
+        } else if (a == QLatin1String("--version")) {
+            std::puts("sheaf-batch " SHEAF_VERSION);
             return 0;
         } else if (a == QLatin1String("-e")) {
             if (!value(o.extension))

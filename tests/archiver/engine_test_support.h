@@ -3,6 +3,7 @@
 // independent reader, building the tree a reader should give back.
 
 #include "archiver/engine.h"
+#include "lzh_decode_util.h"
 #include "support/oracles.h"
 #include "support/temp_tree.h"
 
@@ -46,6 +47,8 @@ inline QStringList readerArguments(
 // Extracts into a new folder `dir`; an empty text on success, else what went wrong.
 inline QString extractWith(const QString &reader, const QString &archive, const QString &dir)
 {
+    if (reader == kOurDecoder)
+        return extractWithOurDecoder(archive, dir);
     QDir().mkpath(dir);
     QString workDir;
     const QStringList args = readerArguments(reader, archive, dir, workDir);

@@ -7,6 +7,7 @@
 #include "archiver/archive_entry.h"
 #include "archiver/lzh/lzh_archive_writer.h"
 #include "archiver/output_file.h"
+#include "lzh_decode_util.h"
 #include "support/oracles.h"
 
 #include <QByteArray>
@@ -91,13 +92,15 @@ struct RemoveTreeLater
     std::filesystem::path path;
 };
 
-// Extracts `archive` into `dest` with lhasa, 7zz, bsdtar or unar. Returns
+// Extracts `archive` into `dest` with lhasa, 7zz, bsdtar, unar or ours. Returns
 // the reader's complaint on failure, an empty string on success. unar
 // guesses the code page of the names from their bytes, which needs more than
 // a few characters; `unarEncoding` names it instead.
 inline QString extractWith(const QString &program, const QString &archive, const QString &dest,
     const QString &unarEncoding = {})
 {
+    if (program == kOurDecoder)
+        return extractWithOurDecoder(archive, dest);
     QDir().mkpath(dest);
     const QString abs = QDir(archive).absolutePath();
     QStringList args;

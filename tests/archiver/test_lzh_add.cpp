@@ -45,6 +45,8 @@ private slots:
     void replacesAndKeeps();
     void addsToForeignArchive_data();
     void addsToForeignArchive();
+    void fallbackNamesStayUnique_data();
+    void fallbackNamesStayUnique();
     void refusesDamaged_data();
     void refusesDamaged();
     void survivesMutations();
@@ -198,6 +200,94 @@ void TestLzhAdd::addsToForeignArchive()
     checkWithReaders(added,
         {{"keep.txt", text}, {"sub/inner.txt", "inner"}, {"swap.txt", "replaced"},
             {"new.txt", "new"}});
+}
+
+// "path=content" items to a map.
+static std::map<std::string, QByteArray> tree(const QStringList &items)
+{
+    std::map<std::string, QByteArray> t;
+    for (const QString &item : items)
+        t[item.section(QLatin1Char('='), 0, 0).toStdString()]
+            = item.section(QLatin1Char('='), 1).toUtf8();
+    return t;
+}
+
+void TestLzhAdd::fallbackNamesStayUnique_data()
+{
+    QTest::addColumn<QStringList>("first"); // the archive added to
+    QTest::addColumn<bool>("firstByJlha");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("exact"); // what bsdtar (Unicode names) extracts
+    QTest::addColumn<QStringList>("fallback"); // what the code page 932 readers extract
+    QTest::newRow("file named as a kept fallback")
+        << QStringList {"café.txt=cafe"} << false << QStringList {"caf_.txt=plain"}
+        << QStringList {"café.txt=cafe", "caf_.txt=plain"}
+        << QStringList {"caf_.txt=cafe", "caf_~1.txt=plain"};
+    QTest::newRow("folder named as a kept fallback")
+        << QStringList {"dé/a.txt=a"} << false << QStringList {"d_/b.txt=b"}
+        << QStringList {"dé/a.txt=a", "d_/b.txt=b"} << QStringList {"d_/a.txt=a", "d_~1/b.txt=b"};
+    QTest::newRow("kept fallback folder reused")
+        << QStringList {"dé/a.txt=a"} << false << QStringList {"dé/b.txt=b"}
+        << QStringList {"dé/a.txt=a", "dé/b.txt=b"} << QStringList {"d_/a.txt=a", "d_/b.txt=b"};
+    QTest::newRow("replaced by its exact path")
+        << QStringList {"caf_.txt=plain", "café.txt=old"} << false << QStringList {"café.txt=new"}
+        << QStringList {"caf_.txt=plain", "café.txt=new"}
+        << QStringList {"caf_.txt=plain", "caf_~1.txt=new"};
+    QTest::newRow("jlha folder, new fallback beside it")
+        << QStringList {"d_/a.txt=a"} << true << QStringList {"dé/b.txt=b", "d_/c.txt=c"}
+        << QStringList {"d_/a.txt=a", "dé/b.txt=b", "d_/c.txt=c"}
+        << QStringList {"d_/a.txt=a", "d_~1/b.txt=b", "d_/c.txt=c"};
+}
+
+void TestLzhAdd::fallbackNamesStayUnique()
+{
+    QFETCH(QStringList, first);
+    QFETCH(bool, firstByJlha);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, exact);
+    QFETCH(QStringList, fallback);
+    const QString v1 = m_dir->filePath(QStringLiteral("v1.lzh"));
+    if (firstByJlha) {
+        SHEAF_REQUIRE_TOOL("lha");
+        const QString work = m_dir->filePath(QStringLiteral("jlha"));
+        QStringList args = {QStringLiteral("a2"), v1};
+        for (const auto &[path, content] : tree(first)) {
+            writeFile(work + QLatin1Char('/') + QString::fromStdString(path), content);
+            args << QString::fromStdString(path);
+        }
+        const ToolResult made = runTool(QStringLiteral("lha"), args, work);
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+    } else {
+        ArchiveEntries entries;
+        for (const auto &[path, content] : tree(first))
+            entries.push_back(entry(QString::fromStdString(path), content));
+        makeLzh(v1.toStdString(), entries, LzhMethod::Lh5);
+    }
+    ArchiveEntries entries;
+    for (const auto &[path, content] : tree(added))
+        entries.push_back(entry(QString::fromStdString(path), content));
+    const QString v2 = m_dir->filePath(QStringLiteral("v2.lzh"));
+    makeLzh(v2.toStdString(), entries, LzhMethod::Lh5, v1.toStdString());
+
+    for (const char *reader : {"bsdtar", "lhasa", "7zz", "unar", "lha"}) {
+        const QString r = QString::fromLatin1(reader);
+        if (!toolAvailable(r)) {
+            if (inCi())
+                QFAIL(qPrintable(QStringLiteral("reader missing in CI: ") + r));
+            continue;
+        }
+        const QString dest = m_dir->filePath(QStringLiteral("out-") + r);
+        const RemoveTreeLater cleanup(dest);
+        if (r == QLatin1String("lha")) {
+            QDir().mkpath(dest);
+            QCOMPARE(runTool(r, {QStringLiteral("x"), v2}, dest).exitCode, 0);
+        } else {
+            const QString complaint = extractWith(r, v2, dest, QStringLiteral("shift_jis"));
+            QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        }
+        const auto expected = tree(r == QLatin1String("bsdtar") ? exact : fallback);
+        QVERIFY2(readRawTree(dest.toStdString()).files == expected, reader);
+    }
 }
 
 void TestLzhAdd::refusesDamaged_data()

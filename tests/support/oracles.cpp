@@ -12,6 +12,8 @@ bool inCi()
 
 bool toolAvailable(const QString &program)
 {
+    if (program == QLatin1String("sheaf"))
+        return true; // our own LZH decoder, run in process by the archiver tests
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 

@@ -6,6 +6,8 @@
 #include "selection/candidate_model.h"
 #include "selection/ui/grid_view.h"
 
+#include "app/ui/folder_drop.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -65,6 +67,7 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
+    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_busy; });
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 

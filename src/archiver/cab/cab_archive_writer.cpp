@@ -3,9 +3,13 @@
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
 #include "archiver/cab/cab_source_file.h"
+#include "base/cp932.h"
 
+#include <cstring>
 #include <libgcab.h>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,6 +49,8 @@ private:
 };
 
 constexpr uint32_t kCabAttributeMask = DosReadOnly | DosHidden | DosSystem | DosArchive;
+// The name is UTF-8; without it, the name is in the reader's code page.
+constexpr uint16_t kCabNameIsUtf8 = 0x80;
 
 // Cabinets hold DOS times (local time, 1980 to 2107).
 DateTimePtr dosDateTime(int64_t mtime)
@@ -66,6 +72,7 @@ struct KeptMember
     std::filesystem::path extracted;
     DateTimePtr dateTime;
     uint32_t attributes = 0;
+    bool utf8Name = false; // had kCabNameIsUtf8
 };
 
 struct ExtractContext
@@ -85,13 +92,25 @@ std::string slashed(std::string name)
     return name;
 }
 
+bool isAscii(const std::string &s)
+{
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 gboolean chooseKept(GCabFile *file, gpointer data)
 {
     auto *context = static_cast<ExtractContext *>(data);
     if (context->cancel && context->cancel->load(std::memory_order_relaxed))
         return FALSE;
     const std::string name = gcab_file_get_name(file);
-    if (context->replaced->count(slashed(name)) || !context->seen.insert(name).second)
+    const bool utf8Name = (gcab_file_get_attributes(file) & kCabNameIsUtf8) != 0;
+    // A name without the UTF-8 mark is code page 932 here, as Japanese
+    // Windows wrote it; a new member of the same path replaces it.
+    const std::string path = utf8Name || isAscii(name) ? name : cp932ToUtf8(name);
+    if (context->replaced->count(slashed(path)) || !context->seen.insert(name).second)
         return FALSE;
     const std::string flat = "m" + std::to_string(context->kept.size() + 1);
     gcab_file_set_extract_name(file, flat.c_str());
@@ -101,6 +120,7 @@ gboolean chooseKept(GCabFile *file, gpointer data)
     GDateTime *dt = gcab_file_get_date_time(file);
     member.dateTime.reset(dt ? dt : g_date_time_new_local(1980, 1, 1, 0, 0, 0));
     member.attributes = gcab_file_get_attributes(file) & kCabAttributeMask;
+    member.utf8Name = utf8Name;
     context->kept.push_back(std::move(member));
     return TRUE;
 }
@@ -145,8 +165,11 @@ public:
     {
     }
 
+    // `keptUtf8Name`: for a kept member, whether its name had the UTF-8 mark
+    // (libgcab sets it on every name that is not ASCII; it is put back as it
+    // was once the cabinet is written).
     void add(const std::string &name, const std::filesystem::path &source, GDateTime *dateTime,
-        uint32_t attributes)
+        uint32_t attributes, std::optional<bool> keptUtf8Name = {})
     {
         if (name.size() > kCabMaxNameBytes)
             throw ArchiveError(
@@ -160,6 +183,9 @@ public:
         state->failure = &m_failure;
         GPtr<GFile> file(newCabSourceFile(state));
         m_bytes += state->size;
+        m_nameBytes += name.size() + 1;
+        if (keptUtf8Name)
+            m_keptUtf8Names[name] = *keptUtf8Name;
         if (m_bytes > kCabMaxFolderBytes)
             throw ArchiveError(ErrorCode::TooLarge,
                 "a cabinet holds at most 2 GiB of data; too large at " + source.string());
@@ -181,13 +207,20 @@ public:
         GErrorHolder error;
         if (!gcab_cabinet_add_folder(cabinet.get(), m_folder.get(), error.out()))
             throw ArchiveError(ErrorCode::Internal, "libgcab: " + error.text());
-        GPtr<GOutputStream> stream(newCabOutputStream(out, &m_failure));
+        const uint64_t start = out.position();
+        // Header, one folder entry and the file entries, with room for
+        // reserved fields.
+        std::vector<uint8_t> headers(
+            m_keptUtf8Names.empty() ? 0 : 4096 + 16 * size_t(m_files) + m_nameBytes);
+        GPtr<GOutputStream> stream(newCabOutputStream(out, &m_failure, &headers));
         if (!gcab_cabinet_write_simple(
                 cabinet.get(), stream.get(), nullptr, nullptr, nullptr, error.out())) {
             if (m_failure)
                 std::rethrow_exception(m_failure);
             throw ArchiveError(ErrorCode::ReadFailed, "CAB writer: " + error.text());
         }
+        stream.reset();
+        restoreNameMarks(out, start, headers);
     }
 
     // What each member got, in the order written.
@@ -208,6 +241,8 @@ public:
     }
 
 private:
+    void restoreNameMarks(OutputFile &out, uint64_t start, const std::vector<uint8_t> &h) const;
+
     GPtr<GCabFolder> m_folder;
     const std::atomic<bool> *m_cancel;
     ReadProgress *m_progress;
@@ -215,7 +250,50 @@ private:
     std::vector<std::pair<std::string, std::shared_ptr<CabSourceState>>> m_members;
     uint32_t m_files = 0;
     uint64_t m_bytes = 0;
+    size_t m_nameBytes = 0;
+    std::map<std::string, bool> m_keptUtf8Names;
 };
+
+// Walks the file entries (CFFILE: size, offset, folder, date, time,
+// attributes, name) and puts each kept member's UTF-8 mark back.
+void CabBuilder::restoreNameMarks(
+    OutputFile &out, uint64_t start, const std::vector<uint8_t> &h) const
+{
+    if (m_keptUtf8Names.empty())
+        return;
+    auto le = [&](size_t at, int bytes) {
+        uint32_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = v << 8 | h[at + size_t(i)];
+        return v;
+    };
+    auto unexpected = [](const char *what) {
+        return ArchiveError(
+            ErrorCode::Internal, std::string("CAB writer: unexpected file entries (") + what + ")");
+    };
+    if (h.size() < 36 || h[0] != 'M' || h[1] != 'S' || h[2] != 'C' || h[3] != 'F')
+        throw unexpected("header");
+    size_t at = le(16, 4);
+    const uint32_t files = le(28, 2);
+    for (uint32_t i = 0; i < files; ++i) {
+        if (at + 16 > h.size())
+            throw unexpected("beyond the header copy");
+        const auto *nameStart = reinterpret_cast<const char *>(h.data() + at + 16);
+        const size_t room = h.size() - at - 16;
+        const size_t length = strnlen(nameStart, room);
+        if (length == room)
+            throw unexpected("name");
+        auto kept = m_keptUtf8Names.find(std::string(nameStart, length));
+        if (kept != m_keptUtf8Names.end()) {
+            uint16_t attributes = uint16_t(le(at + 14, 2) & ~kCabNameIsUtf8);
+            if (kept->second)
+                attributes |= kCabNameIsUtf8;
+            const uint8_t field[2] = {uint8_t(attributes), uint8_t(attributes >> 8)};
+            out.patch(start + at + 14, field, 2);
+        }
+        at += 16 + length + 1;
+    }
+}
 
 } // namespace
 
@@ -233,7 +311,8 @@ ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
                 replaced.insert(entry.storedPath);
         kept = extractKept(existing, replaced, makeScratchFolder(), cancel);
         for (const auto &member : kept)
-            builder.add(member.name, member.extracted, member.dateTime.get(), member.attributes);
+            builder.add(member.name, member.extracted, member.dateTime.get(), member.attributes,
+                member.utf8Name);
     }
     for (const auto &entry : entries) {
         if (entry.isDirectory)

@@ -11,6 +11,8 @@ struct OutputStreamState
     OutputFile *out = nullptr;
     std::exception_ptr *failure = nullptr;
     uint64_t position = 0;
+    uint64_t start = 0; // of the cabinet in `out`
+    std::vector<uint8_t> *headers = nullptr;
 };
 
 } // namespace
@@ -51,6 +53,11 @@ gssize writeFn(
     OutputStreamState *state = stateOf(stream);
     try {
         const auto *data = static_cast<const uint8_t *>(buffer);
+        if (state->headers) {
+            const uint64_t at = state->position - state->start;
+            for (uint64_t i = at; i < state->headers->size() && i - at < count; ++i)
+                (*state->headers)[size_t(i)] = data[i - at];
+        }
         uint64_t end = state->out->position();
         size_t patched = 0;
         if (state->position < end) {
@@ -113,11 +120,12 @@ void finalizeFn(GObject *object)
 
 } // namespace
 
-GOutputStream *newCabOutputStream(OutputFile &out, std::exception_ptr *failure)
+GOutputStream *newCabOutputStream(
+    OutputFile &out, std::exception_ptr *failure, std::vector<uint8_t> *headers)
 {
     auto *stream = static_cast<SheafCabOutputStream *>(
         g_object_new(sheaf_cab_output_stream_get_type(), nullptr));
-    stream->state = new OutputStreamState {&out, failure, out.position()};
+    stream->state = new OutputStreamState {&out, failure, out.position(), out.position(), headers};
     return G_OUTPUT_STREAM(stream);
 }
 

@@ -8,12 +8,16 @@
 
 #include <exception>
 #include <gio/gio.h>
+#include <vector>
 
 namespace sheaf::archiver {
 
 // A new stream (one reference, to be released with g_object_unref). An
 // exception of OutputFile is kept in `failure` and reported to gcab as a
-// GError, so that it can be thrown again once gcab has returned.
-GOutputStream *newCabOutputStream(OutputFile &out, std::exception_ptr *failure);
+// GError, so that it can be thrown again once gcab has returned. When
+// `headers` is given, the bytes written to the first headers->size() bytes
+// of the cabinet are also copied there, so that they can be read back.
+GOutputStream *newCabOutputStream(
+    OutputFile &out, std::exception_ptr *failure, std::vector<uint8_t> *headers = nullptr);
 
 } // namespace sheaf::archiver

@@ -1,5 +1,7 @@
-// Table-driven CRC-16/ARC, eight bytes per step (slicing-by-8): at one byte
-// per step the CRC took a tenth of the -lh5- encoder's time.
+// Table-driven CRC-16/ARC, sixteen bytes per step (slicing-by-16): at one
+// byte per step the CRC took a tenth of the -lh5- encoder's time, and the
+// decoder, which verifies every archive, spent a sixth of its time in it at
+// eight bytes per step.
 #include "archiver/lzh/crc16.h"
 
 #include <array>
@@ -8,7 +10,7 @@ namespace sheaf::archiver {
 
 namespace {
 
-using Tables = std::array<std::array<uint16_t, 256>, 8>;
+using Tables = std::array<std::array<uint16_t, 256>, 16>;
 
 constexpr Tables makeTables()
 {
@@ -20,7 +22,7 @@ constexpr Tables makeTables()
         t[0][i] = c;
     }
     // t[k][i]: the CRC of byte i followed by k zero bytes.
-    for (size_t k = 1; k < 8; ++k)
+    for (size_t k = 1; k < 16; ++k)
         for (unsigned i = 0; i < 256; ++i)
             t[k][i] = uint16_t((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
     return t;
@@ -34,12 +36,15 @@ void Crc16::update(const void *data, size_t size)
 {
     const auto *p = static_cast<const uint8_t *>(data);
     uint16_t c = m_crc;
-    while (size >= 8) {
+    while (size >= 16) {
         const uint16_t x = uint16_t(c ^ (p[0] | p[1] << 8));
-        c = uint16_t(kTables[7][x & 0xFF] ^ kTables[6][x >> 8] ^ kTables[5][p[2]] ^ kTables[4][p[3]]
-            ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]]);
-        p += 8;
-        size -= 8;
+        c = uint16_t(kTables[15][x & 0xFF] ^ kTables[14][x >> 8] ^ kTables[13][p[2]]
+            ^ kTables[12][p[3]] ^ kTables[11][p[4]] ^ kTables[10][p[5]] ^ kTables[9][p[6]]
+            ^ kTables[8][p[7]] ^ kTables[7][p[8]] ^ kTables[6][p[9]] ^ kTables[5][p[10]]
+            ^ kTables[4][p[11]] ^ kTables[3][p[12]] ^ kTables[2][p[13]] ^ kTables[1][p[14]]
+            ^ kTables[0][p[15]]);
+        p += 16;
+        size -= 16;
     }
     for (size_t i = 0; i < size; ++i)
         c = uint16_t((c >> 8) ^ kTables[0][(c ^ p[i]) & 0xFF]);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -80,7 +81,7 @@ private:
     [[noreturn]] void fail(int err)
     {
         throw ArchiveError(ErrorCode::ReadFailed,
-            "cannot read " + m_path.string() + ": " + platform::errorText(err));
+            "書庫を読み込めません: " + m_path.string() + ": " + platform::errorText(err));
     }
 
     std::filesystem::path m_path;
@@ -111,7 +112,23 @@ struct Names
     bool hasWideSizes = false;
     uint64_t wideCompressed = 0, wideOriginal = 0;
     int crcOffset = -1; // of the 0x00 header's CRC within the header
+    bool hasUnixTime = false;
+    uint32_t unixTime = 0;
 };
+
+// MS-DOS date and time (levels 0 and 1) are local time.
+int64_t fromDosTime(uint32_t dos)
+{
+    std::tm t {};
+    t.tm_year = int((dos >> 25) & 0x7F) + 80;
+    t.tm_mon = int((dos >> 21) & 0x0F) - 1;
+    t.tm_mday = int((dos >> 16) & 0x1F);
+    t.tm_hour = int((dos >> 11) & 0x1F);
+    t.tm_min = int((dos >> 5) & 0x3F);
+    t.tm_sec = int(dos & 0x1F) * 2;
+    t.tm_isdst = -1;
+    return int64_t(std::mktime(&t));
+}
 
 std::u16string fromUtf16le(const uint8_t *p, size_t bytes)
 {
@@ -156,12 +173,12 @@ private:
     [[noreturn]] void refuse(const std::string &why) const
     {
         throw ArchiveError(
-            ErrorCode::NotAnArchive, m_name + " is not a readable LZH archive (" + why + ")");
+            ErrorCode::NotAnArchive, "LZH 書庫として読めません (" + why + "): " + m_name);
     }
     std::vector<uint8_t> bytesAt(uint64_t at, uint64_t size)
     {
         if (at > m_src.size() || size > m_src.size() - at)
-            refuse("truncated at offset " + std::to_string(at));
+            refuse("オフセット " + std::to_string(at) + " で途切れています");
         std::vector<uint8_t> v(size);
         if (size)
             m_src.read(at, v.data(), size);
@@ -172,8 +189,7 @@ private:
     size_t chain(const std::vector<uint8_t> &h, size_t pos, uint32_t size, int width, Names &names);
     void parseExtended(uint8_t type, const uint8_t *data, size_t size, Names &names, int crcOffset);
     LzhMemberInfo member(uint64_t offset);
-    LzhMemberInfo finish(const std::string &method, uint64_t offset, uint64_t total,
-        const Names &names, bool level0);
+    void finish(LzhMemberInfo &m, const Names &names);
 
     Source &m_src;
     std::string m_name;
@@ -184,7 +200,7 @@ void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &name
     switch (type) {
     case 0x00:
         if (n < 2)
-            refuse("short header CRC");
+            refuse("ヘッダー CRC が短すぎます");
         names.crcOffset = crcOffset;
         break;
     case 0x01:
@@ -195,7 +211,7 @@ void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &name
         break;
     case 0x42:
         if (n < 16)
-            refuse("short 64-bit sizes");
+            refuse("64 ビットの大きさが短すぎます");
         names.hasWideSizes = true;
         names.wideCompressed = le64(d);
         names.wideOriginal = le64(d + 8);
@@ -212,6 +228,12 @@ void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &name
         if (n >= 4)
             names.codePage = le(d, 4);
         break;
+    case 0x54:
+        if (n >= 4) {
+            names.hasUnixTime = true;
+            names.unixTime = le(d, 4);
+        }
+        break;
     default:
         break;
     }
@@ -223,7 +245,7 @@ size_t Walker::chain(
     int count = 0;
     while (size != 0) {
         if (size < uint32_t(1 + width) || size > h.size() - pos || ++count > 4096)
-            refuse("bad extended header");
+            refuse("拡張ヘッダーが壊れています");
         parseExtended(h[pos], h.data() + pos + 1, size - 1 - size_t(width), names, int(pos + 1));
         pos += size;
         size = le(h.data() + pos - width, width);
@@ -236,13 +258,19 @@ LzhMemberInfo Walker::member(uint64_t offset)
     const uint64_t fileSize = m_src.size();
     std::vector<uint8_t> head = bytesAt(offset, std::min<uint64_t>(22, fileSize - offset));
     if (head.size() < 22)
-        refuse("truncated header at offset " + std::to_string(offset));
+        refuse("オフセット " + std::to_string(offset) + " のヘッダーが途切れています");
     const std::string method(reinterpret_cast<const char *>(head.data()) + 2, 5);
     if (method[0] != '-' || method[4] != '-')
-        refuse("no member header at offset " + std::to_string(offset));
+        refuse("オフセット " + std::to_string(offset) + " にメンバーのヘッダーがありません");
     const int level = head[20];
     Names names;
     uint64_t headerSize = 0, dataSize = le(head.data() + 7, 4);
+    LzhMemberInfo m;
+    m.offset = offset;
+    m.method = method;
+    m.headerLevel = level;
+    m.originalSize = le(head.data() + 11, 4);
+    m.mtime = level >= 2 ? int64_t(le(head.data() + 15, 4)) : fromDosTime(le(head.data() + 15, 4));
 
     if (level == 0 || level == 1) {
         headerSize = uint64_t(head[0]) + 2;
@@ -251,14 +279,16 @@ LzhMemberInfo Walker::member(uint64_t offset)
         for (size_t i = 2; i < h.size(); ++i)
             sum = uint8_t(sum + h[i]);
         if (sum != h[1])
-            refuse("header checksum error at offset " + std::to_string(offset));
+            refuse(
+                "オフセット " + std::to_string(offset) + " のヘッダーのチェックサムが合いません");
         const size_t n = h.size() > 21 ? h[21] : 0;
         if (h.size() < 24 + n)
-            refuse("bad header at offset " + std::to_string(offset));
+            refuse("オフセット " + std::to_string(offset) + " のヘッダーが壊れています");
         names.name.assign(reinterpret_cast<const char *>(h.data()) + 22, n);
+        m.crc16 = uint16_t(le(h.data() + 22 + n, 2));
         if (level == 1) {
             if (h.size() < 27 + n)
-                refuse("bad header at offset " + std::to_string(offset));
+                refuse("オフセット " + std::to_string(offset) + " のヘッダーが壊れています");
             // The extended headers follow the base header and count in the
             // skip size at offset 7; read them one by one.
             uint32_t next = le(h.data() + h.size() - 2, 2);
@@ -266,7 +296,8 @@ LzhMemberInfo Walker::member(uint64_t offset)
             int count = 0;
             while (next != 0) {
                 if (next < 3 || next > dataSize - extSize || ++count > 4096)
-                    refuse("bad extended header at offset " + std::to_string(offset));
+                    refuse(
+                        "オフセット " + std::to_string(offset) + " の拡張ヘッダーが壊れています");
                 std::vector<uint8_t> e = bytesAt(offset + headerSize + extSize, next);
                 parseExtended(e[0], e.data() + 1, e.size() - 3, names, -1);
                 extSize += next;
@@ -283,36 +314,47 @@ LzhMemberInfo Walker::member(uint64_t offset)
         } else {
             std::vector<uint8_t> h28 = bytesAt(offset, 32);
             if (le(h28.data(), 2) != 4)
-                refuse("bad level-3 header at offset " + std::to_string(offset));
+                refuse(
+                    "オフセット " + std::to_string(offset) + " のレベル 3 ヘッダーが壊れています");
             headerSize = le(h28.data() + 24, 4);
         }
         const size_t base = level == 2 ? 26 : 32;
         if (headerSize < base || headerSize > (1u << 20))
-            refuse("bad header size at offset " + std::to_string(offset));
+            refuse("オフセット " + std::to_string(offset) + " のヘッダーの大きさが不正です");
         std::vector<uint8_t> h = bytesAt(offset, headerSize);
+        m.crc16 = uint16_t(le(h.data() + 21, 2));
         // Whatever follows the chain inside T is padding.
         chain(h, base, le(h.data() + base - width, width), width, names);
         if (names.crcOffset >= 0) {
             const uint16_t stored = uint16_t(le(h.data() + names.crcOffset, 2));
             h[size_t(names.crcOffset)] = h[size_t(names.crcOffset) + 1] = 0;
             if (Crc16::of(h.data(), h.size()) != stored)
-                refuse("header CRC error at offset " + std::to_string(offset));
+                refuse("オフセット " + std::to_string(offset) + " のヘッダー CRC が合いません");
         }
-        if (names.hasWideSizes)
+        if (names.hasWideSizes) {
             dataSize = names.wideCompressed;
+            m.originalSize = names.wideOriginal;
+        }
     } else {
-        refuse("unknown header level " + std::to_string(level));
+        refuse("ヘッダーレベル " + std::to_string(level) + " は読めません");
     }
     if (dataSize > fileSize - offset || headerSize > fileSize - offset - dataSize)
-        refuse("member at offset " + std::to_string(offset) + " runs past the end");
-    return finish(method, offset, headerSize + dataSize, names, level == 0);
+        refuse(
+            "オフセット " + std::to_string(offset) + " のメンバーがファイルの終わりを越えています");
+    if (names.hasUnixTime)
+        m.mtime = names.unixTime;
+    m.totalSize = headerSize + dataSize;
+    m.dataOffset = offset + headerSize;
+    m.dataSize = dataSize;
+    finish(m, names);
+    return m;
 }
 
 std::vector<LzhMemberInfo> Walker::walk()
 {
     const uint64_t size = m_src.size();
     if (size == 0)
-        refuse("empty file");
+        refuse("空のファイルです");
     std::vector<LzhMemberInfo> members;
     uint64_t at = 0;
     while (at < size) {
@@ -325,17 +367,14 @@ std::vector<LzhMemberInfo> Walker::walk()
         members.push_back(std::move(m));
     }
     if (members.empty() && size > 1)
-        refuse("no members");
+        refuse("メンバーがありません");
     return members;
 }
 
-LzhMemberInfo Walker::finish(
-    const std::string &method, uint64_t offset, uint64_t total, const Names &names, bool level0)
+void Walker::finish(LzhMemberInfo &m, const Names &names)
 {
-    LzhMemberInfo m;
-    m.offset = offset;
-    m.totalSize = total;
-    m.isDirectory = method == "-lhd-";
+    const bool level0 = m.headerLevel == 0;
+    m.isDirectory = m.method == "-lhd-";
 
     auto decode = [&](const std::string &raw) {
         if (names.codePage == 65001)
@@ -371,7 +410,6 @@ LzhMemberInfo Walker::finish(
         m.path += (i ? "/" : "") + parts[i];
     for (size_t i = 0; i < rawParts.size(); ++i)
         m.rawPath += (i ? "/" : "") + rawParts[i];
-    return m;
 }
 
 } // namespace

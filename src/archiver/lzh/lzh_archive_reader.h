@@ -20,6 +20,12 @@ struct LzhMemberInfo
     std::string path; // UTF-8, '/'-separated, no trailing '/'
     std::string rawPath; // the stored name bytes, '/'-separated (code page 932 mostly)
     bool isDirectory = false;
+    std::string method; // "-lh5-" ...
+    int headerLevel = 0;
+    uint64_t dataOffset = 0, dataSize = 0; // the packed data
+    uint64_t originalSize = 0;
+    int64_t mtime = 0; // Unix seconds; levels 0 and 1 hold local time
+    uint16_t crc16 = 0; // of the original data, as stored
 };
 
 // Throws ArchiveError(NotAnArchive) naming `archive` when it is not a

@@ -9,17 +9,11 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_decoder.h"
 #include "archiver/lzh/lzh_encoder.h"
 #include "archiver/lzh/lzh_header.h"
 #include "archiver/lzh/lzh_names.h"
 #include "base/platform.h"
-
-#if __has_include("archiver/lzh/lzh_decoder.h")
-#include "archiver/lzh/lzh_decoder.h"
-#define SHEAF_HAVE_LZH_DECODER 1
-#else
-#define SHEAF_HAVE_LZH_DECODER 0
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -305,36 +299,30 @@ void ArchiveWriter::storeFile(SourceFile &in, LzhHeaderFields &f)
     f.dataCrc = crc.value();
 }
 
-// The kept members as the new archive must hold them. Their data is decoded
-// first: a damaged member is never copied into a new archive.
+// The kept members as the new archive must hold them. A kept member is
+// copied as it is, so its data is decoded and its CRC checked first: a
+// damaged member would make the new archive unreadable.
 std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
     const std::vector<LzhMemberInfo> &kept, const LzhOptions &options)
 {
     std::vector<LzhWrittenMember> members;
     if (kept.empty())
         return members;
-#if SHEAF_HAVE_LZH_DECODER
-    std::map<uint64_t, LzhMemberReport> byOffset;
-    for (LzhMemberReport &r : decodeLzhArchive(existing, {}, options.cancel))
-        byOffset.emplace(r.headerOffset, std::move(r));
-#else
-    (void)options;
-#endif
-    for (const LzhMemberInfo &m : kept) {
-        LzhWrittenMember w;
-        w.rawPath = m.rawPath;
-        w.isDirectory = m.isDirectory;
-#if SHEAF_HAVE_LZH_DECODER
-        auto it = byOffset.find(m.offset);
-        if (it == byOffset.end() || !it->second.fault.empty())
+    const std::vector<LzhMemberReport> reports
+        = decodeLzhMembers(existing, kept, {}, options.cancel);
+    if (reports.size() != kept.size())
+        throw ArchiveError(ErrorCode::Internal, "kept LZH members decoded in part");
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const LzhMemberReport &r = reports[i];
+        if (!r.fault.empty())
             throw ArchiveError(ErrorCode::NotAnArchive,
-                "書庫の中のファイルが壊れています: " + existing.string() + ": " + m.path
-                    + (it == byOffset.end() ? std::string() : ": " + it->second.fault));
-        w.size = it->second.originalSize;
-        w.crc32 = it->second.crc32;
-#else
-        w.dataKnown = m.isDirectory;
-#endif
+                "既存の書庫のメンバーが壊れているため追加できません: " + existing.string() + ": "
+                    + r.storedPath + ": " + r.fault);
+        LzhWrittenMember w;
+        w.rawPath = kept[i].rawPath;
+        w.isDirectory = kept[i].isDirectory;
+        w.size = r.originalSize;
+        w.crc32 = r.crc32;
         members.push_back(std::move(w));
     }
     return members;
@@ -359,10 +347,9 @@ std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &exist
                 kept.push_back(std::move(m));
     }
 
-    std::vector<std::string> taken;
+    LzhNamePlanner planner;
     for (const LzhMemberInfo &m : kept)
-        taken.push_back(m.rawPath);
-    LzhNamePlanner planner(taken);
+        planner.keep(m.path, m.rawPath);
     for (const ArchiveEntry &e : entries)
         planner.reserve(e.storedPath);
     std::vector<LzhName> names;

@@ -3,15 +3,9 @@
 // as the code page 932 bytes the headers hold.
 #include "archiver/archive_error.h"
 #include "archiver/archive_format.h"
-#include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_archive_writer.h"
 
-#if __has_include("archiver/lzh/lzh_decoder.h")
 #include "archiver/lzh/lzh_decoder.h"
-#define SHEAF_HAVE_LZH_DECODER 1
-#else
-#define SHEAF_HAVE_LZH_DECODER 0
-#endif
 
 namespace sheaf::archiver {
 
@@ -45,7 +39,6 @@ public:
         const std::filesystem::path &archive, const FormatContext &context) const override
     {
         ArchivedMembers members;
-#if SHEAF_HAVE_LZH_DECODER
         std::vector<LzhMemberReport> reports;
         try {
             reports = decodeLzhArchive(archive, {}, context.cancel);
@@ -68,17 +61,6 @@ public:
             m.crc32 = r.crc32;
             members.push_back(std::move(m));
         }
-#else
-        // Until the decoder is in, the headers alone are read back.
-        context.checkCancel();
-        for (LzhMemberInfo &info : readLzhMembers(archive)) {
-            ArchivedMember m;
-            m.storedPath = std::move(info.rawPath);
-            m.isDirectory = info.isDirectory;
-            m.dataKnown = false;
-            members.push_back(std::move(m));
-        }
-#endif
         return members;
     }
 };

@@ -1,11 +1,12 @@
 #pragma once
 // Stored paths (UTF-8, '/') to the names an LZH header carries: code page 932
 // components for 0x01/0x02, and when a component has no code page 932 form,
-// the exact UTF-16 path for 0x44/0x45 plus a fallback (unmappable characters
-// as '_', then "~1", "~2"... before the extension) that clashes with no
-// other member of the archive.
+// or its form is already another member's, the exact UTF-16 path for
+// 0x44/0x45 plus a fallback (unmappable characters as '_', then "~1",
+// "~2"... before the extension) that clashes with no other member of the
+// archive, kept or new, file or folder.
 
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,20 +23,20 @@ struct LzhName
 class LzhNamePlanner
 {
 public:
-    // `taken`: '/'-joined code page 932 paths already in the archive.
-    explicit LzhNamePlanner(const std::vector<std::string> &taken);
-
-    // Call first for every path of the archive, so that exact names win over
-    // fallbacks.
+    // A member the archive keeps: its exact path (UTF-8) and the code page
+    // 932 path it is stored under ('/'-separated, as LzhMemberInfo has them).
+    // Call for every kept member first.
+    void keep(const std::string &path, const std::string &rawPath);
+    // Then for every new path, so that exact names win over fallbacks.
     void reserve(const std::string &storedPath);
-    // The names for one member (file, or folder when isDirectory).
+    // The names for one new member (file, or folder when isDirectory).
     LzhName plan(const std::string &storedPath, bool isDirectory);
 
 private:
-    void take(const std::string &cpPath);
-
-    std::set<std::string> m_taken; // every path and every folder prefix
-    std::vector<std::pair<std::string, std::string>> m_fallbacks; // UTF-8 prefix -> CP932
+    // Code page 932 path (or folder) -> the exact path it stands for.
+    std::map<std::string, std::string> m_owner;
+    // Exact path (or folder) -> the code page 932 path chosen for it.
+    std::map<std::string, std::string> m_chosen;
 };
 
 // Splits a stored path on '/', dropping empty components.

@@ -3,14 +3,22 @@
 #include "archiver/archive_error.h"
 #include "archiver/source_file.h"
 #include "archiver/zip/store_decision.h"
+#include "archiver/zip/zip_kept_members.h"
 #include "archiver/zip/zip_length_patcher.h"
+#include "base/name_bytes.h"
+#include "base/platform.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cerrno>
 #include <exception>
+#include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -23,10 +31,6 @@ constexpr size_t kBlockSize = 256 * 1024;
 struct WriterFree
 {
     void operator()(struct archive *a) const { archive_write_free(a); }
-};
-struct ReaderFree
-{
-    void operator()(struct archive *a) const { archive_read_free(a); }
 };
 struct EntryFree
 {
@@ -57,7 +61,8 @@ class ZipWriter
 {
 public:
     ZipWriter(OutputFile &out, const std::atomic<bool> *cancel, ReadProgress *progress)
-        : m_context {ZipLengthPatcher(out), nullptr}
+        : m_out(out)
+        , m_context {ZipLengthPatcher(out), nullptr}
         , m_cancel(cancel)
         , m_progress(progress)
         , m_archive(archive_write_new())
@@ -74,7 +79,9 @@ public:
 
     void addFile(const ArchiveEntry &entry);
     void addDirectory(const std::string &storedPath, int64_t mtime, bool readOnly);
-    void copyExisting(const std::filesystem::path &existing, const std::set<std::string> &replaced);
+    // Copies the members of `existing` that no new entry replaces as they
+    // are; call before any other member is written.
+    void keepMembers(const std::filesystem::path &existing, const std::set<std::string> &replaced);
     ArchivedMembers &written() { return m_written; }
     void finish()
     {
@@ -102,11 +109,16 @@ private:
     EntryPtr newEntry(
         const std::string &storedPath, int64_t mtime, bool directory, bool readOnly, uint64_t size)
     {
+        if (!isValidUtf8(storedPath))
+            throw ArchiveError(ErrorCode::Internal,
+                "ZIP に入れる名前が UTF-8 ではありません: " + escapedName(storedPath));
         EntryPtr e(archive_entry_new());
         archive_entry_set_pathname_utf8(e.get(), storedPath.c_str());
         archive_entry_set_filetype(e.get(), directory ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(e.get(), directory ? 0755 : readOnly ? 0444 : 0644);
-        archive_entry_set_mtime(e.get(), time_t(mtime), 0);
+        // The extended timestamp holds 32 bits that readers take as unsigned
+        // (1970 to 2106); libarchive clamps the DOS time to 1980..2107 itself.
+        archive_entry_set_mtime(e.get(), time_t(std::clamp<int64_t>(mtime, 0, 0xFFFFFFFFll)), 0);
         archive_entry_set_size(e.get(), directory ? 0 : la_int64_t(size));
         return e;
     }
@@ -146,7 +158,9 @@ private:
         m.crc32 = crc;
         m_written.push_back(std::move(m));
     }
+    void recordKept(const ZipKeptMember &kept);
 
+    OutputFile &m_out;
     WriteContext m_context;
     const std::atomic<bool> *m_cancel;
     ReadProgress *m_progress;
@@ -191,90 +205,82 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
     record(entry.storedPath, false, false, source.bytesRead(), source.crc32());
 }
 
-void ZipWriter::copyExisting(
+// A kept member as a reader must find it: its name bytes, and the size and
+// CRC its central directory record gives (the reader checks the data
+// against that CRC).
+void ZipWriter::recordKept(const ZipKeptMember &kept)
+{
+    const std::vector<uint8_t> &c = kept.central;
+    auto le = [&](size_t at, int bytes) {
+        uint64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = (v << 8) | (at + size_t(i) < c.size() ? c[at + size_t(i)] : 0);
+        return v;
+    };
+    const size_t nameLength = size_t(le(28, 2)), extraLength = size_t(le(30, 2));
+    std::string name(c.begin() + std::min<size_t>(46, c.size()),
+        c.begin() + std::min<size_t>(46 + nameLength, c.size()));
+    uint64_t size = le(24, 4);
+    if (size == 0xFFFFFFFF) { // the Zip64 extra field holds it, first
+        for (size_t at = 46 + nameLength; at + 4 <= 46 + nameLength + extraLength;) {
+            const uint64_t id = le(at, 2), length = le(at + 2, 2);
+            if (id == 1 && length >= 8) {
+                size = le(at + 4, 8);
+                break;
+            }
+            at += 4 + size_t(length);
+        }
+    }
+    const uint32_t mode = (le(4, 2) >> 8) == 3 ? uint32_t(le(38, 4) >> 16) : 0;
+    const bool directory = (!name.empty() && name.back() == '/') || (mode & 0170000) == 0040000;
+    const bool link = (mode & 0170000) == 0120000;
+    while (!name.empty() && name.back() == '/')
+        name.pop_back();
+    record(name, directory, link, directory || link ? 0 : size, uint32_t(le(16, 4)));
+}
+
+void ZipWriter::keepMembers(
     const std::filesystem::path &existing, const std::set<std::string> &replaced)
 {
-    std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
-    struct archive *r = reader.get();
-    archive_read_support_format_zip(r);
-    archive_read_set_options(r, "zip:hdrcharset=UTF-8");
-    auto notAnArchive = [&](const char *what) {
-        const char *text = archive_error_string(r);
-        return ArchiveError(ErrorCode::NotAnArchive,
-            "existing file is not a readable ZIP archive (" + std::string(what)
-                + (text ? std::string(": ") + text : std::string()) + "): " + existing.string());
-    };
-    if (archive_read_open_filename(r, existing.c_str(), kBlockSize) != ARCHIVE_OK)
-        throw notAnArchive("cannot open");
-    struct archive_entry *old = nullptr;
-    int rc;
-    while ((rc = archive_read_next_header(r, &old)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
-        checkCancel();
-        const char *utf8 = archive_entry_pathname_utf8(old);
-        std::string name = utf8 ? utf8 : archive_entry_pathname(old);
-        const bool directory = archive_entry_filetype(old) == AE_IFDIR;
-        while (!name.empty() && name.back() == '/')
-            name.pop_back();
-        if (name.empty() || replaced.count(name))
+    ZipDirectory old = readZipDirectory(existing);
+    const int fd = ::open(existing.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "読み込めません: " + existing.string() + ": " + platform::errorText(errno));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer {fd};
+    std::vector<uint8_t> central;
+    uint64_t count = 0;
+    for (ZipKeptMember &m : old.members) {
+        if (!m.path.empty() && replaced.count(m.path))
             continue;
-        const bool readOnly = (archive_entry_perm(old) & 0222) == 0;
-        if (directory) {
-            addDirectory(name, archive_entry_mtime(old), readOnly);
-            continue;
+        const uint64_t offset = m_out.position();
+        for (uint64_t done = 0; done < m.length;) {
+            checkCancel();
+            const size_t want = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
+            const ssize_t n = ::pread(fd, m_block.data(), want, off_t(m.offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw ArchiveError(ErrorCode::ReadFailed,
+                    "読み込めません: " + existing.string() + ": "
+                        + (n < 0 ? platform::errorText(errno)
+                                 : std::string("途中で短くなりました")));
+            m_out.write(m_block.data(), size_t(n));
+            done += uint64_t(n);
         }
-        if (archive_entry_filetype(old) == AE_IFLNK) { // kept as a link, not as its text
-            EntryPtr e = newEntry(name, archive_entry_mtime(old), false, readOnly, 0);
-            archive_entry_set_filetype(e.get(), AE_IFLNK);
-            archive_entry_set_perm(e.get(), 0777);
-            const char *target = archive_entry_symlink_utf8(old);
-            archive_entry_set_symlink_utf8(e.get(),
-                target                           ? target
-                    : archive_entry_symlink(old) ? archive_entry_symlink(old)
-                                                 : "");
-            setMethod(true);
-            writeHeader(e.get());
-            finishEntry();
-            record(name, false, true, 0, 0);
-            continue;
-        }
-        // Members are written again as new ones. Only the first block can
-        // decide the method here: the member cannot be read twice.
-        auto readBlock = [&](uint8_t *at, size_t room) {
-            size_t got = 0;
-            while (got < room) {
-                la_ssize_t n = archive_read_data(r, at + got, room - got);
-                if (n < 0)
-                    throw ArchiveError(ErrorCode::NotAnArchive,
-                        "cannot read member " + name + " of " + existing.string() + ": "
-                            + (archive_error_string(r) ? archive_error_string(r)
-                                                       : "unknown failure"));
-                if (n == 0)
-                    break;
-                got += size_t(n);
-            }
-            return got;
-        };
-        size_t n = readBlock(m_block.data(), m_block.size());
-        StoreDecision decision = decideFromSample(m_block.data(), n, n < m_block.size());
-        setMethod(decision != StoreDecision::Deflate);
-        EntryPtr e = newEntry(
-            name, archive_entry_mtime(old), false, readOnly, uint64_t(archive_entry_size(old)));
-        if (!archive_entry_size_is_set(old))
-            archive_entry_unset_size(e.get()); // libarchive then writes it as a stream
-        writeHeader(e.get());
-        uint64_t size = 0;
-        uint32_t crc = 0;
-        while (n > 0) {
-            crc = uint32_t(::crc32_z(crc, m_block.data(), n));
-            size += n;
-            writeData(m_block.data(), n);
-            n = readBlock(m_block.data(), m_block.size());
-        }
-        finishEntry();
-        record(name, false, false, size, crc);
+        // A kept member moves towards the start or stays: its offset field
+        // holds the new offset.
+        for (int i = 0; i < (m.wideOffset ? 8 : 4); ++i)
+            m.central[m.offsetField + size_t(i)] = uint8_t(offset >> (8 * i));
+        central.insert(central.end(), m.central.begin(), m.central.end());
+        recordKept(m);
+        ++count;
     }
-    if (rc != ARCHIVE_EOF)
-        throw notAnArchive("damaged");
+    m_context.patcher.keep(std::move(central), count, std::move(old.comment));
 }
 
 } // namespace
@@ -283,12 +289,20 @@ ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
     const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
     ReadProgress *progress)
 {
+    // libarchive converts names with the thread's character set: UTF-8
+    // here, whatever the process locale.
+    std::optional<platform::Utf8CharacterSet> utf8;
+    try {
+        utf8.emplace();
+    } catch (const std::exception &e) {
+        throw ArchiveError(ErrorCode::Internal, e.what());
+    }
     ZipWriter writer(out, cancel, progress);
     if (!existing.empty()) {
         std::set<std::string> replaced;
         for (const auto &entry : entries)
             replaced.insert(entry.storedPath);
-        writer.copyExisting(existing, replaced);
+        writer.keepMembers(existing, replaced);
     }
     for (const auto &entry : entries) {
         if (entry.isDirectory)

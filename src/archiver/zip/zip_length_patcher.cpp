@@ -54,6 +54,16 @@ bool hasSignature(const uint8_t *p, uint8_t a, uint8_t b)
 
 } // namespace
 
+void ZipLengthPatcher::keep(
+    std::vector<uint8_t> central, uint64_t count, std::vector<uint8_t> comment)
+{
+    m_prefix = m_out.position();
+    m_keptCentral = std::move(central);
+    m_keptCount = count;
+    m_comment = std::move(comment);
+    m_rebuildEnd = true;
+}
+
 void ZipLengthPatcher::write(const void *data, size_t size)
 {
     const auto *p = static_cast<const uint8_t *>(data);
@@ -80,7 +90,7 @@ void ZipLengthPatcher::afterHeader()
 {
     m_phase = Phase::Data;
     m_dataStart = m_out.position();
-    m_members[m_headerStart + m_dropped] = Member {m_headerStart, false};
+    m_members[m_headerStart + m_dropped - m_prefix] = Member {m_headerStart, false};
 }
 
 void ZipLengthPatcher::beforeFinish()
@@ -111,7 +121,7 @@ void ZipLengthPatcher::afterFinish()
     m_out.patch(m_headerStart + 6, fields, 2);
     std::memcpy(fields, d + 4, 12); // CRC, compressed size, size: the header's order
     m_out.patch(m_headerStart + 14, fields, 12);
-    m_members[m_headerStart + m_dropped].patched = true;
+    m_members[m_headerStart + m_dropped - m_prefix].patched = true;
     m_dropped += kDescriptorSize;
     m_held.clear();
 }
@@ -126,17 +136,61 @@ void ZipLengthPatcher::beforeClose()
 void ZipLengthPatcher::afterClose()
 {
     m_phase = Phase::Data;
-    if (m_dropped > 0)
-        patchCentralDirectory(m_headerStart + m_dropped);
+    if (m_dropped > 0 || m_rebuildEnd) {
+        const auto [size, count] = patchCentralDirectory(m_headerStart + m_dropped - m_prefix);
+        if (m_rebuildEnd) {
+            writeEndRecords(size, count);
+            m_held.clear();
+            return;
+        }
+    }
     m_out.write(m_held.data(), m_held.size());
     m_held.clear();
 }
 
-void ZipLengthPatcher::patchCentralDirectory(uint64_t libraryStart)
+void ZipLengthPatcher::writeEndRecords(size_t librarySize, uint64_t libraryCount)
+{
+    const uint64_t start = m_headerStart; // of the central directory
+    m_out.write(m_keptCentral.data(), m_keptCentral.size());
+    m_out.write(m_held.data(), librarySize);
+    const uint64_t size = m_keptCentral.size() + librarySize;
+    const uint64_t count = m_keptCount + libraryCount;
+    const bool zip64 = count >= 0xFFFF || size >= 0xFFFFFFFF || start >= 0xFFFFFFFF;
+    if (zip64) {
+        const uint64_t at = m_out.position();
+        uint8_t z[56 + 20] = {'P', 'K', 6, 6};
+        put64(z + 4, 44); // the record's size after this field
+        put16(z + 12, 45); // made by, needed: 4.5
+        put16(z + 14, 45);
+        put64(z + 24, count);
+        put64(z + 32, count);
+        put64(z + 40, size);
+        put64(z + 48, start);
+        uint8_t *locator = z + 56;
+        locator[0] = 'P';
+        locator[1] = 'K';
+        locator[2] = 6;
+        locator[3] = 7;
+        put64(locator + 8, at);
+        put32(locator + 16, 1); // disks
+        m_out.write(z, sizeof z);
+    }
+    uint8_t e[22] = {'P', 'K', 5, 6};
+    put16(e + 8, uint16_t(zip64 ? 0xFFFF : count));
+    put16(e + 10, uint16_t(zip64 ? 0xFFFF : count));
+    put32(e + 12, uint32_t(zip64 ? 0xFFFFFFFF : size));
+    put32(e + 16, uint32_t(zip64 ? 0xFFFFFFFF : start));
+    put16(e + 20, uint16_t(m_comment.size()));
+    m_out.write(e, sizeof e);
+    m_out.write(m_comment.data(), m_comment.size());
+}
+
+std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t libraryStart)
 {
     uint8_t *p = m_held.data();
     const size_t size = m_held.size();
     size_t at = 0;
+    uint64_t count = 0;
     // Central directory entries.
     while (at + 46 <= size && hasSignature(p + at, 1, 2)) {
         uint8_t *e = p + at;
@@ -169,13 +223,19 @@ void ZipLengthPatcher::patchCentralDirectory(uint64_t libraryStart)
             unreadable("offset of no member");
         if (wide)
             put64(offsetField, member->second.offset);
+        else if (member->second.offset >= 0xFFFFFFFFull)
+            throw ArchiveError(ErrorCode::TooLarge,
+                "ZIP: 残す古いメンバーの後ろでは、新しいメンバーが 4 GiB を超える位置になります");
         else
             put32(offsetField, uint32_t(member->second.offset));
         if (member->second.patched)
             put16(e + 8, get16(e + 8) & ~kSizesFollow);
         at = end;
+        ++count;
     }
     const uint64_t centralSize = at;
+    if (m_rebuildEnd)
+        return {at, count}; // the end records are written anew
     // Zip64 end record and its locator, when libarchive wrote them.
     if (at + 56 <= size && hasSignature(p + at, 6, 6)) {
         if (get64(p + at + 48) != libraryStart)
@@ -194,6 +254,7 @@ void ZipLengthPatcher::patchCentralDirectory(uint64_t libraryStart)
             unreadable("end record offsets");
         put32(p + at + 16, uint32_t(libraryStart - m_dropped));
     }
+    return {centralSize, count};
 }
 
 } // namespace sheaf::archiver

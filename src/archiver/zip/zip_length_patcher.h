@@ -11,11 +11,17 @@
 // that does not look exactly as expected is passed through unchanged; a
 // central directory that cannot be read after descriptors were dropped fails
 // the run (Internal) rather than leave offsets wrong.
+//
+// When an add keeps members of an older archive, they are copied into the
+// output before libarchive's first byte (keep()); their central directory
+// records then go before libarchive's, and the end records are written anew,
+// with the old archive's comment.
 
 #include "archiver/output_file.h"
 
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -27,6 +33,11 @@ public:
         : m_out(out)
     {
     }
+
+    // Members already copied into the output before libarchive starts:
+    // their central directory records (offsets as they are in the output),
+    // how many, and the archive comment.
+    void keep(std::vector<uint8_t> central, uint64_t count, std::vector<uint8_t> comment);
 
     // Everything libarchive writes goes through here.
     void write(const void *data, size_t size);
@@ -48,7 +59,10 @@ private:
         bool patched;
     };
 
-    void patchCentralDirectory(uint64_t libraryStart);
+    // Moves the offsets of libarchive's central directory records in
+    // m_held; returns their size and count.
+    std::pair<size_t, uint64_t> patchCentralDirectory(uint64_t libraryStart);
+    void writeEndRecords(size_t librarySize, uint64_t libraryCount);
 
     OutputFile &m_out;
     Phase m_phase = Phase::Data;
@@ -58,6 +72,10 @@ private:
     std::vector<uint8_t> m_header; // the local header's fixed part
     std::vector<uint8_t> m_held; // finish or close output, held back
     uint64_t m_dropped = 0; // bytes dropped so far
+    uint64_t m_prefix = 0; // bytes written before libarchive's first
+    bool m_rebuildEnd = false;
+    std::vector<uint8_t> m_keptCentral, m_comment;
+    uint64_t m_keptCount = 0;
     // Local header offsets as libarchive counts them -> the real ones.
     std::unordered_map<uint64_t, Member> m_members;
 };

@@ -1,0 +1,65 @@
+#include "app/start_arguments.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace sheaf {
+
+QString folderForPath(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+}
+
+StartArguments parseStartArguments(const QStringList &args)
+{
+    StartArguments result;
+    QStringList positional;
+    bool positionalOnly = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (positionalOnly || !a.startsWith(u'-') || a == QLatin1String("-")) {
+            positional << a;
+        } else if (a == QLatin1String("--")) {
+            positionalOnly = true;
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            return {StartArguments::Action::Help, {}, {}, {}};
+        } else if (a == QLatin1String("--version")) {
+            return {StartArguments::Action::Version, {}, {}, {}};
+        } else if (a == QLatin1String("--screenshot") && i + 1 < args.size()) {
+            result.action = StartArguments::Action::Screenshot;
+            result.screenshotPath = args[++i];
+        } else if (result.error.isEmpty()) {
+            result.error = QStringLiteral("不明なオプションです: %1").arg(a);
+        }
+    }
+    if (result.error.isEmpty() && positional.size() > 1)
+        result.error = QStringLiteral("フォルダは一つだけ指定できます");
+    if (result.error.isEmpty() && positional.size() == 1) {
+        result.folder = folderForPath(positional[0]);
+        if (result.folder.isEmpty())
+            result.error = QStringLiteral("フォルダが見つかりません: %1").arg(positional[0]);
+    }
+    if (!result.error.isEmpty())
+        result.action = StartArguments::Action::Error;
+    return result;
+}
+
+QString startHelpText()
+{
+    return QStringLiteral("使い方: sheaf [フォルダ]\n"
+                          "ファイルごと・フォルダごとにまとめて圧縮するウィンドウを開きます。\n"
+                          "フォルダを指定すると、そのフォルダを抽出フォルダにして開きます"
+                          "（ファイルを指定するとそのファイルのあるフォルダ）。\n"
+                          "ほかの設定は設定ファイルのとおりです。自動では何も実行しません。\n"
+                          "\n"
+                          "  -h, --help   この説明を表示して終了します\n"
+                          "  --version    版数を表示して終了します\n");
+}
+
+} // namespace sheaf

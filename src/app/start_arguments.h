@@ -1,0 +1,28 @@
+#pragma once
+// The window program's command line, `sheaf [FOLDER]`, and the folder that a
+// path given from outside (an argument, a file manager's drop) stands for.
+
+#include <QString>
+#include <QStringList>
+
+namespace sheaf {
+
+// A folder stands for itself, a file for the folder holding it: absolute,
+// cleaned, native separators. Empty when nothing exists at `path`.
+QString folderForPath(const QString &path);
+
+struct StartArguments
+{
+    enum class Action { Window, Help, Version, Screenshot, Error };
+    Action action = Action::Window;
+    QString folder; // Window: the selection folder to open with; empty keeps the settings file's
+    QString screenshotPath; // Screenshot: the picture to write
+    QString error; // Error: one line for stderr
+};
+
+// `args` starts with the program. -h, --help and --version win over any
+// other argument, so that they answer before a display is needed.
+StartArguments parseStartArguments(const QStringList &args);
+QString startHelpText();
+
+} // namespace sheaf

@@ -1,0 +1,648 @@
+// The LZH decoder. The headers are walked by the archive reader (every
+// bound and header CRC checked there); this file decodes the member data.
+//
+// Speed: Huffman codes are looked up in a table indexed by the next 12 bits
+// (8 for the small T and P alphabets); the few longer codes fall back to the
+// canonical first-code search. One refill per token covers the C code, the
+// P code and the extra bits. Matches of distance 8 or more are copied eight
+// bytes at a time, which may write up to seven bytes past the match; the
+// output buffer keeps that much slack.
+//
+// Strictness: the decoder is what our own archives are verified with, so it
+// refuses what the strictest readers refuse: incomplete or oversubscribed
+// code tables, runs past a table's count, references before the start of the
+// file, output past the original size, tokens left over in the last block,
+// bytes after the stream and padding bits that are not zero.
+#include "archiver/lzh/lzh_decoder.h"
+
+#include "archiver/archive_error.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_bit_reader.h"
+#include "base/platform.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace sheaf::archiver {
+
+namespace {
+
+constexpr unsigned kMaxCodeLength = 16;
+constexpr unsigned kNC = 510; // literal and length symbols
+constexpr unsigned kNT = 19; // code-length symbols
+constexpr unsigned kCBits = 9, kTBits = 5;
+constexpr size_t kHistory = 65536; // the largest window (-lh7-)
+constexpr size_t kOutputChunk = size_t(1) << 18;
+constexpr size_t kInputChunk = size_t(1) << 20;
+
+const char *const kBadTable = "圧縮データが壊れています (符号表が不正です)";
+const char *const kBadCode = "圧縮データが壊れています (不正な符号があります)";
+const char *const kBeforeStart = "圧縮データが壊れています (ファイルの先頭より前を参照しています)";
+const char *const kPastSize = "圧縮データが壊れています (元の大きさを超えて展開されます)";
+const char *const kEmptyBlock = "圧縮データが壊れています (符号数 0 のブロックがあります)";
+const char *const kTokensLeft = "圧縮データが壊れています (最後のブロックに余分な符号があります)";
+const char *const kTruncated = "圧縮データが途中で終わっています";
+const char *const kTrailing = "圧縮データの後ろに余分なデータがあります";
+const char *const kPadding = "圧縮データの末尾の詰め物が 0 ではありません";
+const char *const kStoredSize = "無圧縮メンバーの格納サイズと元のサイズが違います";
+
+// A canonical Huffman code: a lookup table for codes up to `bits` long and
+// the first-code search for the rest. Entries hold symbol << 6 | length, the
+// length in the low bits so that the shift by it needs no extraction (the
+// critical path of the decoding loop is load, shift, load); length kLong
+// sends the search on, kInvalid marks a prefix of no code.
+template<unsigned Bits>
+class HuffmanTable
+{
+public:
+    static constexpr uint16_t kLong = 63, kInvalid = 62;
+
+    // Only `symbol`, with a code of 0 bits.
+    void single(unsigned symbol)
+    {
+        std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(symbol << 6));
+        m_count.fill(0);
+    }
+
+    // From code lengths (0 = unused). False when the lengths do not form a
+    // complete prefix code; a table with no code at all is accepted, and
+    // any attempt to decode with it fails.
+    bool build(const uint8_t *lengths, unsigned n)
+    {
+        m_count.fill(0);
+        for (unsigned s = 0; s < n; ++s)
+            ++m_count[lengths[s]];
+        m_count[0] = 0;
+        uint32_t space = 0;
+        for (unsigned l = 1; l <= kMaxCodeLength; ++l)
+            space += uint32_t(m_count[l]) << (kMaxCodeLength - l);
+        if (space == 0) {
+            std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(kInvalid));
+            return true;
+        }
+        if (space != (uint32_t(1) << kMaxCodeLength))
+            return false;
+        std::array<uint32_t, kMaxCodeLength + 2> next {};
+        uint16_t offset = 0;
+        for (unsigned l = 1; l <= kMaxCodeLength; ++l) {
+            m_first[l] = next[l];
+            m_offset[l] = offset;
+            offset = uint16_t(offset + m_count[l]);
+            next[l + 1] = (next[l] + m_count[l]) << 1;
+        }
+        for (unsigned s = 0; s < n; ++s) {
+            const unsigned l = lengths[s];
+            if (l == 0)
+                continue;
+            const uint32_t code = next[l]++;
+            m_sorted[m_offset[l] + (code - m_first[l])] = uint16_t(s);
+            if (l <= Bits) {
+                const size_t from = size_t(code) << (Bits - l);
+                const size_t to = size_t(code + 1) << (Bits - l);
+                std::fill(m_lookup.begin() + long(from), m_lookup.begin() + long(to),
+                    uint16_t(s << 6 | l));
+            } else {
+                m_lookup[code >> (l - Bits)] = uint16_t(kLong);
+            }
+        }
+        return true;
+    }
+
+    // The next symbol, or -1 when the bits are no code. Needs 16 bits
+    // buffered.
+    int decode(LzhBits &in) const
+    {
+        const uint16_t e = m_lookup[in.peek(Bits)];
+        const unsigned l = e & 63;
+        if (l <= kMaxCodeLength) [[likely]] {
+            in.skip(l);
+            return e >> 6;
+        }
+        if (l == kInvalid)
+            return -1;
+        unsigned length = 0;
+        const int symbol = decodeLong(in.buf, length);
+        in.skip(length);
+        return symbol;
+    }
+    int decode(LzhBitReader &in) const { return decode(in.state()); }
+
+private:
+    // Codes longer than the table: the canonical first-code search on the
+    // next 16 bits. Takes the bits by value so that the caller's state can
+    // stay in registers.
+    int decodeLong(uint64_t bits, unsigned &length) const
+    {
+        for (unsigned l = Bits + 1; l <= kMaxCodeLength; ++l) {
+            const uint32_t index = uint32_t(bits >> (64 - l)) - m_first[l];
+            if (index < m_count[l]) {
+                length = l;
+                return m_sorted[m_offset[l] + index];
+            }
+        }
+        return -1;
+    }
+
+    std::array<uint16_t, size_t(1) << Bits> m_lookup {};
+    std::array<uint16_t, kMaxCodeLength + 1> m_count {};
+    std::array<uint32_t, kMaxCodeLength + 1> m_first {};
+    std::array<uint16_t, kMaxCodeLength + 1> m_offset {};
+    std::array<uint16_t, kNC> m_sorted {};
+};
+
+// A buffer per thread, left uninitialised: the batch verifies one small
+// archive after another, and clearing a fresh megabyte for each of them
+// would cost more than decoding it.
+template<int Which, size_t Size>
+uint8_t *scratch()
+{
+    thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[Size]);
+    return buffer.get();
+}
+
+struct Fault
+{
+    const char *why;
+};
+
+// Where decoded bytes go: both checksums, the caller's sink, and the
+// history that matches copy from.
+class Output
+{
+public:
+    Output(LzhMemberReport &report, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+        : m_report(report)
+        , m_sink(sink)
+        , m_cancel(cancel)
+    {
+    }
+
+    void emit(const uint8_t *data, size_t size)
+    {
+        if (size == 0)
+            return;
+        m_crc16.update(data, size);
+        // zlib's crc32 takes a 32-bit length.
+        for (size_t done = 0; done < size;) {
+            const size_t n = std::min<size_t>(size - done, 1u << 30);
+            m_crc32 = uint32_t(::crc32(uLong(m_crc32), data + done, uInt(n)));
+            done += n;
+        }
+        if (m_sink)
+            m_sink(m_report, data, size);
+        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+    }
+
+    uint16_t crc16() const { return m_crc16.value(); }
+    uint32_t crc32() const { return m_crc32; }
+
+private:
+    LzhMemberReport &m_report;
+    const LzhDataSink &m_sink;
+    const std::atomic<bool> *m_cancel;
+    Crc16 m_crc16;
+    uint32_t m_crc32 = uint32_t(::crc32(0, nullptr, 0));
+};
+
+// Decodes one -lh5-/-lh6-/-lh7- stream of `original` bytes.
+class StreamDecoder
+{
+public:
+    StreamDecoder(LzhBitReader &in, Output &out, unsigned np, unsigned pBits)
+        : m_in(in)
+        , m_out(out)
+        , m_np(np)
+        , m_pBits(pBits)
+        , m_buffer(scratch<0, kHistory + kOutputChunk + 512>())
+    {
+    }
+
+    void run(uint64_t original);
+
+private:
+    template<unsigned Bits>
+    void readLengths(uint8_t *lengths, unsigned alphabet, unsigned countBits, bool special,
+        HuffmanTable<Bits> &table);
+    void decodeTokens(unsigned &tokensLeft, uint64_t &left);
+    void readCLengths();
+    void flush();
+
+    LzhBitReader &m_in;
+    Output &m_out;
+    unsigned m_np, m_pBits;
+    uint8_t *m_buffer;
+    size_t m_pos = 0, m_emitted = 0;
+    uint64_t m_before = 0; // bytes decoded before m_buffer[0]
+    HuffmanTable<8> m_t, m_p;
+    HuffmanTable<12> m_c;
+    std::array<uint8_t, kNC> m_lengths {};
+};
+
+template<unsigned Bits>
+void StreamDecoder::readLengths(uint8_t *lengths, unsigned alphabet, unsigned countBits,
+    bool special, HuffmanTable<Bits> &table)
+{
+    const unsigned n = m_in.bits(countBits);
+    if (n == 0) {
+        const unsigned symbol = m_in.bits(countBits);
+        if (symbol >= alphabet)
+            throw Fault {kBadTable};
+        table.single(symbol);
+        return;
+    }
+    if (n > alphabet)
+        throw Fault {kBadTable};
+    std::fill(lengths, lengths + alphabet, uint8_t(0));
+    unsigned i = 0;
+    while (i < n) {
+        m_in.refill();
+        unsigned l = m_in.peek(3);
+        m_in.skip(3);
+        if (l == 7) {
+            while (m_in.peek(1)) {
+                m_in.skip(1);
+                if (++l > kMaxCodeLength)
+                    throw Fault {kBadTable};
+            }
+            m_in.skip(1);
+        }
+        lengths[i++] = uint8_t(l);
+        if (special && i == 3) {
+            const unsigned zeros = m_in.bits(2);
+            if (i + zeros > n)
+                throw Fault {kBadTable};
+            i += zeros; // already zero
+        }
+    }
+    if (!table.build(lengths, alphabet))
+        throw Fault {kBadTable};
+}
+
+void StreamDecoder::readCLengths()
+{
+    const unsigned n = m_in.bits(kCBits);
+    if (n == 0) {
+        const unsigned symbol = m_in.bits(kCBits);
+        if (symbol >= kNC)
+            throw Fault {kBadTable};
+        m_c.single(symbol);
+        return;
+    }
+    if (n > kNC)
+        throw Fault {kBadTable};
+    m_lengths.fill(0);
+    unsigned i = 0;
+    while (i < n) {
+        m_in.refill();
+        const int t = m_t.decode(m_in);
+        if (t < 0)
+            throw Fault {kBadTable};
+        if (t <= 2) {
+            const unsigned run = t == 0 ? 1 : t == 1 ? m_in.bits(4) + 3 : m_in.bits(kCBits) + 20;
+            if (run > n - i)
+                throw Fault {kBadTable};
+            i += run; // already zero
+        } else {
+            m_lengths[i++] = uint8_t(t - 2);
+        }
+    }
+    if (!m_c.build(m_lengths.data(), kNC))
+        throw Fault {kBadTable};
+}
+
+void StreamDecoder::flush()
+{
+    m_out.emit(m_buffer + m_emitted, m_pos - m_emitted);
+    if (m_pos > kHistory) {
+        std::memmove(m_buffer, m_buffer + m_pos - kHistory, kHistory);
+        m_before += m_pos - kHistory;
+        m_pos = kHistory;
+    }
+    m_emitted = m_pos;
+}
+
+// Decodes tokens of the current block until the block or the original size
+// ends or the buffer is due to be flushed. Everything the loop touches is
+// local, see LzhBits.
+void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint64_t &left)
+{
+    uint8_t *const buf = m_buffer;
+    uint8_t *const start = buf + m_pos;
+    uint8_t *out = start;
+    // A match may run past `stop` (by at most 255 bytes) but not past the
+    // original size; the buffer's slack takes the rest.
+    uint8_t *const stop = start + std::min<uint64_t>(left, kHistory + kOutputChunk - m_pos);
+    const uint64_t before = m_before;
+    LzhBits s = m_in.state();
+    unsigned tokens = tokensLeft;
+    while (tokens != 0 && out < stop) {
+        --tokens;
+        if (s.count < 47 && !s.refillFast()) [[unlikely]] {
+            m_in.state() = s;
+            m_in.refill();
+            if (m_in.exhausted())
+                throw Fault {kTruncated};
+            s = m_in.state();
+        }
+        const int c = m_c.decode(s);
+        if (c < 256) {
+            if (c < 0) [[unlikely]]
+                throw Fault {kBadCode};
+            *out++ = uint8_t(c);
+            continue;
+        }
+        const unsigned length = unsigned(c) - 256 + 3;
+        const int p = m_p.decode(s);
+        if (p < 0) [[unlikely]]
+            throw Fault {kBadCode};
+        size_t distance = 1;
+        if (p >= 1) {
+            const unsigned extra = unsigned(p) - 1;
+            distance = (size_t(1) << extra) + 1;
+            if (extra > 0) {
+                distance += s.peek(extra);
+                s.skip(extra);
+            }
+        }
+        if (distance > uint64_t(out - buf) + before) [[unlikely]]
+            throw Fault {kBeforeStart};
+        if (length > left - uint64_t(out - start)) [[unlikely]]
+            throw Fault {kPastSize};
+        const uint8_t *src = out - distance;
+        uint8_t *const end = out + length;
+        if (distance >= 8) {
+            // Eight bytes at a time; the buffer's slack takes the overshoot.
+            do {
+                std::memcpy(out, src, 8);
+                out += 8;
+                src += 8;
+            } while (out < end);
+        } else if (distance == 1) {
+            std::memset(out, *src, length);
+        } else {
+            for (unsigned k = 0; k < length; ++k)
+                out[k] = src[k];
+        }
+        out = end;
+    }
+    m_in.state() = s;
+    tokensLeft = tokens;
+    left -= uint64_t(out - start);
+    m_pos = size_t(out - buf);
+}
+
+void StreamDecoder::run(uint64_t original)
+{
+    uint64_t left = original;
+    unsigned tokensLeft = 0;
+    std::array<uint8_t, kNT> tLengths {};
+    std::array<uint8_t, 32> pLengths {};
+    while (left > 0) {
+        if (m_in.exhausted())
+            throw Fault {kTruncated};
+        tokensLeft = m_in.bits(16);
+        if (tokensLeft == 0)
+            throw Fault {kEmptyBlock};
+        readLengths(tLengths.data(), kNT, kTBits, true, m_t);
+        readCLengths();
+        readLengths(pLengths.data(), m_np, m_pBits, false, m_p);
+        while (tokensLeft > 0 && left > 0) {
+            if (m_pos >= kHistory + kOutputChunk)
+                flush();
+            decodeTokens(tokensLeft, left);
+        }
+    }
+    flush();
+    if (tokensLeft != 0)
+        throw Fault {kTokensLeft};
+}
+
+// Where the packed data of the members comes from.
+class PackedSource
+{
+public:
+    virtual ~PackedSource() = default;
+    using Piece = std::function<void(const uint8_t *data, size_t size)>;
+    // A bit reader over `size` bytes at `offset`.
+    virtual LzhBitReader open(uint64_t offset, uint64_t size) = 0;
+    // The same bytes handed out in pieces, for stored members.
+    virtual void pieces(uint64_t offset, uint64_t size, const Piece &piece) = 0;
+};
+
+class MemoryPacked : public PackedSource
+{
+public:
+    explicit MemoryPacked(const uint8_t *data)
+        : m_data(data)
+    {
+    }
+    LzhBitReader open(uint64_t offset, uint64_t size) override
+    {
+        return LzhBitReader(m_data + offset, m_data + offset + size);
+    }
+    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
+    {
+        for (uint64_t done = 0; done < size;) {
+            const size_t n = size_t(std::min<uint64_t>(size - done, kInputChunk));
+            piece(m_data + offset + done, n);
+            done += n;
+        }
+    }
+
+private:
+    const uint8_t *m_data;
+};
+
+class FilePacked : public PackedSource
+{
+public:
+    explicit FilePacked(const std::filesystem::path &path)
+        : m_path(path)
+        , m_buffer(scratch<1, kInputChunk + 8>())
+    {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errno);
+    }
+    ~FilePacked() override { ::close(m_fd); }
+    FilePacked(const FilePacked &) = delete;
+    FilePacked &operator=(const FilePacked &) = delete;
+
+    LzhBitReader open(uint64_t offset, uint64_t size) override
+    {
+        m_next = offset;
+        m_left = size;
+        const uint8_t *begin = m_buffer, *end = begin;
+        more(begin, end);
+        return LzhBitReader(
+            begin, end, [this](const uint8_t *&b, const uint8_t *&e) { more(b, e); });
+    }
+    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
+    {
+        m_next = offset;
+        m_left = size;
+        while (m_left > 0) {
+            const uint8_t *begin = m_buffer, *end = begin;
+            more(begin, end);
+            piece(begin, size_t(end - begin));
+        }
+    }
+
+private:
+    // Keeps the unread tail [b, e) and reads the next piece after it.
+    void more(const uint8_t *&b, const uint8_t *&e)
+    {
+        const size_t keep = size_t(e - b);
+        std::memmove(m_buffer, b, keep);
+        const size_t want = size_t(std::min<uint64_t>(m_left, kInputChunk));
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::pread(m_fd, m_buffer + keep + got, want - got, off_t(m_next));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                fail(n < 0 ? errno : EIO);
+            got += size_t(n);
+            m_next += uint64_t(n);
+        }
+        m_left -= got;
+        b = m_buffer;
+        e = b + keep + got;
+    }
+
+    [[noreturn]] void fail(int err) const
+    {
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "書庫を読み込めません: " + m_path.string() + ": " + platform::errorText(err));
+    }
+
+    std::filesystem::path m_path;
+    uint8_t *m_buffer;
+    int m_fd = -1;
+    uint64_t m_next = 0, m_left = 0;
+};
+
+struct MethodFacts
+{
+    const char *id;
+    unsigned np, pBits; // 0: stored
+};
+
+constexpr std::array<MethodFacts, 4> kMethods {{
+    {"-lh0-", 0, 0},
+    {"-lh5-", 14, 4},
+    {"-lh6-", 16, 5},
+    {"-lh7-", 17, 5},
+}};
+
+std::string hex4(uint16_t v)
+{
+    char s[8];
+    std::snprintf(s, sizeof s, "%04X", unsigned(v));
+    return s;
+}
+
+void decodeMember(PackedSource &packed, const LzhMemberInfo &info, LzhMemberReport &report,
+    const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    Output out(report, sink, cancel);
+    report.crc32 = out.crc32();
+    if (report.isDirectory)
+        return;
+    const MethodFacts *method = nullptr;
+    for (const MethodFacts &m : kMethods)
+        if (report.method == m.id)
+            method = &m;
+    if (!method) {
+        report.fault = "対応していない圧縮方式です: " + report.method;
+        return;
+    }
+    try {
+        if (method->np == 0) {
+            if (info.dataSize != info.originalSize)
+                throw Fault {kStoredSize};
+            packed.pieces(info.dataOffset, info.dataSize,
+                [&out](const uint8_t *data, size_t size) { out.emit(data, size); });
+        } else {
+            LzhBitReader in = packed.open(info.dataOffset, info.dataSize);
+            StreamDecoder(in, out, method->np, method->pBits).run(info.originalSize);
+            const uint64_t consumed = in.consumedBits();
+            if (consumed > info.dataSize * 8)
+                throw Fault {kTruncated};
+            if (!in.restOfByteIsZero())
+                throw Fault {kPadding};
+            if ((consumed + 7) / 8 < info.dataSize)
+                throw Fault {kTrailing};
+        }
+    } catch (const Fault &f) {
+        report.fault = f.why;
+    }
+    report.crc32 = out.crc32();
+    if (report.fault.empty() && out.crc16() != report.crc16)
+        report.fault = "CRC が合いません (格納値 " + hex4(report.crc16) + ", 計算値 "
+            + hex4(out.crc16()) + ")";
+}
+
+std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members,
+    PackedSource &packed, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    std::vector<LzhMemberReport> reports;
+    reports.reserve(members.size());
+    for (const LzhMemberInfo &m : members) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        LzhMemberReport r;
+        r.storedPath = m.path;
+        r.rawName = m.rawPath;
+        r.isDirectory = m.isDirectory;
+        r.method = m.method;
+        r.originalSize = m.originalSize;
+        r.packedSize = m.dataSize;
+        r.mtime = m.mtime;
+        r.crc16 = m.crc16;
+        r.headerLevel = m.headerLevel;
+        r.headerOffset = m.offset;
+        decodeMember(packed, m, r, sink, cancel);
+        reports.push_back(std::move(r));
+    }
+    return reports;
+}
+
+} // namespace
+
+std::vector<LzhMemberReport> decodeLzhArchive(
+    const std::filesystem::path &archive, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    const std::vector<LzhMemberInfo> members = readLzhMembers(archive);
+    FilePacked packed(archive);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
+    const std::vector<LzhMemberInfo> &members, const LzhDataSink &sink,
+    const std::atomic<bool> *cancel)
+{
+    FilePacked packed(archive);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
+    const std::string &name, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+{
+    const std::vector<LzhMemberInfo> members
+        = parseLzhMembers(std::string_view(reinterpret_cast<const char *>(data), size), name);
+    MemoryPacked packed(data);
+    return decodeAll(members, packed, sink, cancel);
+}
+
+} // namespace sheaf::archiver

@@ -1,0 +1,168 @@
+// The window program started as a desktop starts it: with a folder argument,
+// from the desktop entry, Dolphin's service menu and the GNOME Files script,
+// each command line taken from the installed file. The window reports its
+// folders (SHEAF_REPORT_FOLDERS) instead of waiting for the user. Also the
+// validators of the desktop files and the versions of the three programs.
+
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sheaf::test;
+
+namespace {
+
+QString resource(const QString &name)
+{
+    return QStringLiteral(SHEAF_SOURCE_DIR "/resources/") + name;
+}
+
+// The Exec line of `group` in a desktop file, split at spaces.
+QStringList execLine(const QString &file, const QString &group)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    bool inGroup = false;
+    for (const QString &line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+        if (line.startsWith(u'['))
+            inGroup = line == u'[' + group + u']';
+        else if (inGroup && line.startsWith(QLatin1String("Exec=")))
+            return line.mid(5).split(u' ', Qt::SkipEmptyParts);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestLaunch : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        writeFile(m_dir.filePath(QStringLiteral("tree/sub folder/a.txt")), "a");
+        writeFile(m_dir.filePath(QStringLiteral("tree/-dash/b.txt")), "b");
+        // The entries call `sheaf` by name: the one just built.
+        qputenv("PATH", QByteArray(SHEAF_BINARY_DIR "/src/app:") + qgetenv("PATH"));
+        qputenv("SHEAF_REPORT_FOLDERS", "1");
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+    }
+
+    void opensOnFolder_data()
+    {
+        QTest::addColumn<QStringList>("command"); // %f: the argument
+        QTest::addColumn<QString>("argument"); // relative to tree/
+        QTest::addColumn<QString>("expected"); // relative to tree/
+
+        const QStringList plain {"sheaf", "%f"};
+        QTest::newRow("folder") << plain << "sub folder"
+                                << "sub folder";
+        QTest::newRow("file stands for its folder") << plain << "sub folder/a.txt"
+                                                    << "sub folder";
+        QTest::newRow("after --, a name with a dash")
+            << QStringList {"sheaf", "--", "%f"} << "-dash"
+            << "-dash";
+        QTest::newRow("desktop entry")
+            << execLine(resource(QStringLiteral("sheaf.desktop")), QStringLiteral("Desktop Entry"))
+            << "sub folder"
+            << "sub folder";
+        QTest::newRow("Dolphin service menu")
+            << execLine(resource(QStringLiteral("sheaf-servicemenu.desktop")),
+                   QStringLiteral("Desktop Action compressEach"))
+            << "sub folder"
+            << "sub folder";
+        const QStringList script {"sh", resource(QStringLiteral("sheaf-nautilus-script"))};
+        QTest::newRow("Files script, item selected") << script + QStringList {"%f"} << "-dash"
+                                                     << "-dash";
+        QTest::newRow("Files script, nothing selected") << script << QString() << QString();
+    }
+
+    void opensOnFolder()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QString, argument);
+        QFETCH(QString, expected);
+        QVERIFY(!command.isEmpty());
+        const QString tree = m_dir.filePath(QStringLiteral("tree"));
+        command.replaceInStrings(QStringLiteral("%f"), argument);
+        const ToolResult r = runTool(command.takeFirst(), command, tree, 60000);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QString selection = QString::fromUtf8(r.out).section(u'\t', 0, 0);
+        QCOMPARE(selection, QDir::cleanPath(tree + u'/' + expected));
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing folder") << QStringList {"gone"} << "フォルダが見つかりません: gone";
+        QTest::newRow("two folders") << QStringList {"a", "b"} << "フォルダは一つだけ指定できます";
+        QTest::newRow("unknown option") << QStringList {"-z"} << "不明なオプションです: -z";
+    }
+
+    void refused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const ToolResult r = runTool(QStringLiteral(SHEAF_BINARY_DIR "/src/app/sheaf"), args,
+            m_dir.filePath(QStringLiteral("tree")), 60000);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+    }
+
+    // --help and --version answer without a display.
+    void versions_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("sheaf") << "app/sheaf";
+        QTest::newRow("sheaf-batch") << "cli/sheaf-batch";
+        QTest::newRow("sheaf-arc") << "cli/sheaf-arc";
+    }
+
+    void versions()
+    {
+        QFETCH(QString, program);
+        const QString name = program.section(u'/', 1);
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        const ToolResult r = runTool(
+            QStringLiteral(SHEAF_BINARY_DIR "/src/") + program, {QStringLiteral("--version")});
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(r.out), name + QStringLiteral(" " SHEAF_VERSION "\n"));
+    }
+
+    void validators_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("desktop entry")
+            << QStringList {"desktop-file-validate", resource(QStringLiteral("sheaf.desktop"))};
+        QTest::newRow("service menu") << QStringList {
+            "desktop-file-validate", resource(QStringLiteral("sheaf-servicemenu.desktop"))};
+        QTest::newRow("AppStream metadata") << QStringList {"appstreamcli", "validate", "--no-net",
+            resource(QStringLiteral("io.github.sheaf.Sheaf.metainfo.xml"))};
+    }
+
+    void validators()
+    {
+        QFETCH(QStringList, command);
+        SHEAF_REQUIRE_TOOL(command.first());
+        const ToolResult r = runTool(command.takeFirst(), command);
+        QVERIFY2(r.exitCode == 0, (r.out + r.err).constData());
+        // desktop-file-validate passes hints with status 0; none are wanted.
+        QVERIFY2(!r.out.contains("hint:"), r.out.constData());
+    }
+};
+
+QTEST_MAIN(TestLaunch)
+#include "test_launch.moc"

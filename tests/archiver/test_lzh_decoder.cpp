@@ -1,0 +1,232 @@
+// Our LZH decoder on archives of another writer (jlha's `lha`, header levels
+// 0 to 2, every method, code page 932 names) against the sources and against
+// what lhasa extracts; and on damaged member data: `sheaf-arc lzh t` names
+// the fault and exits 1, an add that would keep the damaged member is
+// refused and leaves the archive as it was.
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_decoder.h"
+#include "archiver/lzh/lzh_header.h"
+#include "lzh_test_util.h"
+
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sheaf::archiver;
+using namespace sheaf::test;
+
+namespace {
+
+QString sheafArc()
+{
+    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
+}
+
+// Decodes `archive` with ours: stored path -> bytes, every member sound.
+std::map<std::string, QByteArray> decodeAll(
+    const QString &archive, std::vector<LzhMemberReport> &members)
+{
+    std::map<std::string, QByteArray> bytes;
+    members = decodeLzhArchive(
+        archive.toStdString(), [&](const LzhMemberReport &m, const uint8_t *data, size_t size) {
+            bytes[m.storedPath].append(reinterpret_cast<const char *>(data), qsizetype(size));
+        });
+    for (const LzhMemberReport &m : members) {
+        if (!m.fault.empty())
+            qWarning() << m.storedPath.c_str() << m.fault.c_str();
+        bytes[m.storedPath]; // empty members too
+    }
+    return bytes;
+}
+
+} // namespace
+
+class TestLzhDecoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void foreignArchives_data();
+    void foreignArchives();
+    void damagedMembers_data();
+    void damagedMembers();
+
+private:
+    QTemporaryDir m_dir;
+    std::map<std::string, QByteArray> m_sources; // stored path -> content
+};
+
+void TestLzhDecoder::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Text long enough for -lh7-'s 64 KiB window, a Japanese name in a
+    // folder (no 0x5C trail byte: lhasa would split it), random bytes that
+    // jlha stores, an empty file.
+    QByteArray text;
+    for (int i = 0; text.size() < 200000; ++i)
+        text += "line " + QByteArray::number(i * 7919 % 10007) + " of the decoder test, "
+            + QByteArray::number(i % 97) + (i % 5 ? " words\n" : " other words\n");
+    QByteArray japanese;
+    for (int i = 0; japanese.size() < 30000; ++i)
+        japanese += QStringLiteral("日本語の文章 %1 行目です。\n").arg(i % 300).toUtf8();
+    m_sources = {{"notes.txt", text}, {"日本語/名前.txt", japanese},
+        {"random.bin", randomBytes(5000, 7)}, {"empty.txt", {}}};
+    for (const auto &[path, content] : m_sources)
+        writeFile(m_dir.filePath(QStringLiteral("src/") + QString::fromStdString(path)), content);
+}
+
+void TestLzhDecoder::foreignArchives_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("method");
+    for (int level : {0, 1, 2})
+        for (int method : {0, 5, 6, 7})
+            QTest::addRow("level %d -lh%d-", level, method) << level << method;
+}
+
+void TestLzhDecoder::foreignArchives()
+{
+    QFETCH(int, level);
+    QFETCH(int, method);
+    SHEAF_REQUIRE_TOOL("lha");
+    SHEAF_REQUIRE_TOOL("lhasa");
+    const QString archive = m_dir.filePath(QStringLiteral("jlha-%1-%2.lzh").arg(level).arg(method));
+    QStringList args = {QStringLiteral("JAVA_TOOL_OPTIONS=-Dlha.encoding=MS932"),
+        QStringLiteral("lha"), QStringLiteral("a%1o%2").arg(level).arg(method), archive};
+    for (const auto &[path, content] : m_sources)
+        args << QString::fromStdString(path);
+    const ToolResult made
+        = runTool(QStringLiteral("env"), args, m_dir.filePath(QStringLiteral("src")));
+    QVERIFY2(made.exitCode == 0, made.err.constData());
+
+    std::vector<LzhMemberReport> members;
+    const std::map<std::string, QByteArray> ours = decodeAll(archive, members);
+    QCOMPARE(ours, m_sources); // names (code page 932 decoded) and bytes
+    bool methodSeen = false;
+    for (const LzhMemberReport &m : members) {
+        QVERIFY2(m.fault.empty(), m.fault.c_str());
+        QCOMPARE(m.headerLevel, level);
+        methodSeen |= m.method == "-lh" + std::to_string(method) + "-";
+    }
+    QVERIFY2(methodSeen, "jlha wrote no member with the method asked for");
+
+    // lhasa writes the stored name bytes as they are.
+    const QString dest = m_dir.filePath(QStringLiteral("lhasa-%1-%2").arg(level).arg(method));
+    const RemoveTreeLater cleanup(dest);
+    const QString complaint = extractWith(QStringLiteral("lhasa"), archive, dest);
+    QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+    const RawTree tree = readRawTree(dest.toStdString());
+    QCOMPARE(tree.files.size(), members.size());
+    for (const LzhMemberReport &m : members) {
+        const auto it = tree.files.find(m.rawName);
+        QVERIFY2(it != tree.files.end(), m.rawName.c_str());
+        QVERIFY2(it->second == ours.at(m.storedPath), m.rawName.c_str());
+    }
+}
+
+void TestLzhDecoder::damagedMembers_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("replaceDamaged");
+    QTest::addColumn<QString>("faultHas");
+    // The first member's data is damaged, its header rebuilt to match where
+    // the damage changes a field, so that every header stays sound.
+    QTest::newRow("flipped data byte") << "flip" << false << "";
+    QTest::newRow("truncated member data") << "truncate" << false << "";
+    QTest::newRow("byte after the stream") << "extra" << false << "余分な";
+    QTest::newRow("wrong CRC") << "crc" << false << "CRC";
+    QTest::newRow("damaged member replaced") << "flip" << true << "";
+}
+
+void TestLzhDecoder::damagedMembers()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, replaceDamaged);
+    QFETCH(QString, faultHas);
+    SHEAF_REQUIRE_TOOL("7zz");
+    QVERIFY2(QFileInfo::exists(sheafArc()), "build the sheaf-arc target first");
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath(QStringLiteral("src"));
+    const QByteArray one = m_sources.at("notes.txt").left(20000);
+    writeFile(src + QStringLiteral("/one.txt"), one);
+    writeFile(src + QStringLiteral("/two.txt"), "second member");
+    writeFile(src + QStringLiteral("/three.txt"), "added later");
+    const QString valid = tmp.filePath(QStringLiteral("valid.lzh"));
+    ArchiveEntries entries;
+    for (const char *name : {"one.txt", "two.txt"}) {
+        ArchiveEntry e;
+        e.source = (src + QLatin1Char('/') + QLatin1String(name)).toStdString();
+        e.storedPath = name;
+        e.size = uint64_t(QFileInfo(src + QLatin1Char('/') + QLatin1String(name)).size());
+        entries.push_back(e);
+    }
+    makeLzh(valid.toStdString(), entries, LzhMethod::Lh5);
+    QCOMPARE(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), valid}).exitCode, 0);
+
+    const QByteArray bytes = readFile(valid);
+    const std::vector<LzhMemberInfo> info = parseLzhMembers(bytes.toStdString(), "valid");
+    QCOMPARE(info.size(), size_t(2));
+    const LzhMemberInfo &m = info[0];
+    QCOMPARE(m.method, std::string("-lh5-"));
+    QByteArray data = bytes.mid(qsizetype(m.dataOffset), qsizetype(m.dataSize));
+    LzhHeaderFields f;
+    f.method = m.method;
+    f.originalSize = m.originalSize;
+    f.mtime = uint32_t(m.mtime);
+    f.dataCrc = m.crc16;
+    f.name = "one.txt";
+    if (damage == QLatin1String("flip"))
+        data[data.size() / 2] = char(data[data.size() / 2] ^ 0x10);
+    else if (damage == QLatin1String("truncate"))
+        data.chop(3);
+    else if (damage == QLatin1String("extra"))
+        data.append('\0');
+    else
+        f.dataCrc ^= 0x1234;
+    f.compressedSize = uint64_t(data.size());
+    const std::vector<uint8_t> header = buildLzhHeader(f);
+    const QByteArray damaged
+        = QByteArray(reinterpret_cast<const char *>(header.data()), qsizetype(header.size())) + data
+        + bytes.mid(qsizetype(info[1].offset));
+    const QString arc = tmp.filePath(QStringLiteral("arc"));
+    const QString archive = arc + QStringLiteral("/damaged.lzh");
+    writeFile(archive, damaged);
+    // The damage is real to an independent reader too.
+    QVERIFY(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), archive}).exitCode != 0);
+
+    const ToolResult tested = runTool(sheafArc(), {"lzh", "t", archive});
+    QCOMPARE(tested.exitCode, 1);
+    const QStringList lines = QString::fromUtf8(tested.out).split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() > 2 && lines[0].startsWith(QLatin1String("one.txt  "))
+            && !lines[0].endsWith(QLatin1String("  OK")) && lines[0].contains(faultHas),
+        tested.out.constData());
+    QCOMPARE(lines[1], QStringLiteral("two.txt  OK"));
+
+    const QString added = replaceDamaged ? QStringLiteral("one.txt") : QStringLiteral("three.txt");
+    const ToolResult add
+        = runTool(sheafArc(), {"lzh", "a", "-a1", "-r0", archive, src + QLatin1Char('/'), added});
+    if (replaceDamaged) {
+        // The damaged member goes, so nothing damaged is kept.
+        QVERIFY2(add.exitCode == 0, add.err.constData());
+        const QString dest = tmp.filePath(QStringLiteral("out"));
+        const QString complaint = extractWith(QStringLiteral("7zz"), archive, dest);
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        QCOMPARE(readFile(dest + QStringLiteral("/one.txt")), one);
+        QCOMPARE(readFile(dest + QStringLiteral("/two.txt")), QByteArray("second member"));
+        return;
+    }
+    QCOMPARE(add.exitCode, 1);
+    const QString reason = QString::fromUtf8(add.err);
+    QVERIFY2(reason.contains(archive) && reason.contains(QLatin1String("one.txt"))
+            && reason.contains(QStringLiteral("壊れている")),
+        add.err.constData());
+    QCOMPARE(readFile(archive), damaged);
+    QCOMPARE(listTree(arc), QStringList {QStringLiteral("damaged.lzh")}); // no temporary left
+}
+
+QTEST_GUILESS_MAIN(TestLzhDecoder)
+#include "test_lzh_decoder.moc"
