@@ -68,8 +68,8 @@ void ArchiveCommit::takeLock(int64_t lockWaitMs)
 {
     const std::string name = m_prefix + std::string(kLockSuffix);
     for (;;) {
-        const bool wasThere = platform::factsIn(m_folder, name).error == 0;
-        const int fd = platform::openLockFileIn(m_folder, name);
+        bool wasThere = false;
+        const int fd = platform::openLockFileIn(m_folder, name, wasThere);
         if (fd < 0)
             throw ArchiveError(ErrorCode::WriteFailed,
                 "出力先のフォルダに書き込めません: " + folderText(m_archive.parent_path()) + ": "
@@ -121,6 +121,11 @@ std::string ArchiveCommit::freeName()
     return name;
 }
 
+platform::FileFacts ArchiveCommit::archiveFacts() const
+{
+    return platform::factsIn(m_folder, m_name);
+}
+
 void ArchiveCommit::startWriting()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -154,9 +159,10 @@ ArchiveCommit::~ArchiveCommit()
     platform::closeFile(m_folder);
 }
 
-std::filesystem::path ArchiveCommit::temporaryPath() const
+ArchiveToRead ArchiveCommit::written()
 {
-    return platform::pathOf(m_folder, m_temporary);
+    m_out->flush();
+    return {platform::pathOf(m_folder, m_temporary), m_out->fd(), m_out->position()};
 }
 
 std::filesystem::path ArchiveCommit::makeScratchFolder()

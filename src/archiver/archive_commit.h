@@ -15,7 +15,9 @@
 //     untouched; the destructor removes the temporary file, the scratch
 //     folders and the lock file on every other path, exceptions included.
 
+#include "archiver/archive_format.h"
 #include "archiver/output_file.h"
+#include "base/platform.h"
 
 #include <atomic>
 #include <filesystem>
@@ -42,10 +44,12 @@ public:
     ArchiveCommit(const ArchiveCommit &) = delete;
     ArchiveCommit &operator=(const ArchiveCommit &) = delete;
 
+    // The archive's name in the held folder, as it is now (a link not followed).
+    platform::FileFacts archiveFacts() const;
     void startWriting();
     OutputFile &out() { return *m_out; }
-    // A path by which the temporary file can be read back once flushed.
-    std::filesystem::path temporaryPath() const;
+    // The temporary file, flushed, to be read back.
+    ArchiveToRead written();
     // A new hidden folder beside the archive for a writer's scratch files,
     // removed with the temporary file.
     std::filesystem::path makeScratchFolder();

@@ -35,6 +35,14 @@ struct ArchivedMember
 };
 using ArchivedMembers = std::vector<ArchivedMember>;
 
+// A finished temporary archive to be read back.
+struct ArchiveToRead
+{
+    std::filesystem::path path; // reaches it by name, for libraries that take a path
+    int fd = -1; // the same file, open for reading (platform::readFileAt)
+    uint64_t size = 0;
+};
+
 // What a format gets from the pipeline besides the members.
 struct FormatContext
 {
@@ -65,13 +73,13 @@ public:
     virtual ArchivedMembers write(const std::filesystem::path &existing,
         const ArchiveEntries &entries, OutputFile &out, const FormatContext &context) const = 0;
 
-    // Reads the finished archive at `archive` through a decoder that is not
+    // Reads the finished archive through a decoder that is not
     // the writer, decoding every member's data, and returns its members in
     // order with the size and crc32 of the decoded bytes. Throws
     // ArchiveError(VerifyFailed) naming the archive when it cannot be read
     // or a member does not decode; Cancelled.
     virtual ArchivedMembers readBack(
-        const std::filesystem::path &archive, const FormatContext &context) const = 0;
+        const ArchiveToRead &archive, const FormatContext &context) const = 0;
 };
 
 const ArchiveFormat &lzhFormat();

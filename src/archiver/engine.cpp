@@ -58,9 +58,9 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive)
 }
 
 // The old archive to add to, or an empty path when there is none yet.
-std::filesystem::path existingArchive(const std::filesystem::path &archive)
+std::filesystem::path existingArchive(const std::filesystem::path &archive, ArchiveCommit &commit)
 {
-    platform::FileFacts facts = platform::fileFacts(archive, false);
+    const platform::FileFacts facts = commit.archiveFacts();
     if (facts.error == ENOENT)
         return {};
     if (facts.error != 0) // never replace what could not be looked at
@@ -91,7 +91,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     // From here to the commit, no other run writes this archive: the old
     // one is read only now, so two runs adding to it lose nothing.
     ArchiveCommit commit(archive, options.cancel, options.lockWaitMs);
-    const std::filesystem::path existing = existingArchive(archive);
+    const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
     const FormatContext context {request, options.cancel, &progress,
@@ -102,8 +102,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     context.checkCancel();
 
     if (verifyingArchives()) {
-        commit.out().flush();
-        const ArchivedMembers read = format.readBack(commit.temporaryPath(), context);
+        const ArchivedMembers read = format.readBack(commit.written(), context);
         const std::string difference = compareMembers(written, read);
         if (!difference.empty())
             throw ArchiveError(ErrorCode::VerifyFailed,

@@ -79,17 +79,20 @@ OpenFileFacts openFileFacts(int fd);
 int openForReading(const std::filesystem::path &path);
 // Up to `size` bytes (0 at the end); -1 with errno set. Retries EINTR.
 long long readFile(int fd, void *data, size_t size);
+// `size` bytes from `offset`, fewer only at the end; -1 with errno set.
+long long readFileAt(int fd, void *data, size_t size, uint64_t offset);
 bool seekFile(int fd, uint64_t offset);
 void closeFile(int fd);
 
 // An open folder; paths below are relative to it, so they stay inside it
 // even when the folder is renamed meanwhile. -1 with errno set.
 int openFolder(const std::filesystem::path &folder);
-// Creates `name` in the folder (never an existing one); -1 with errno set.
+// Creates `name` in the folder (never an existing one), open for writing
+// and reading back; -1 with errno set.
 int createFileIn(int folder, const std::string &name, uint32_t mode);
 // Opens `name` in the folder for reading and writing, creating it when
-// missing (a lock file); -1 with errno set.
-int openLockFileIn(int folder, const std::string &name);
+// missing (a lock file; `wasThere` tells which); -1 with errno set.
+int openLockFileIn(int folder, const std::string &name, bool &wasThere);
 bool makeFolderIn(int folder, const std::string &name);
 // Removes a file, or a folder with the files directly in it.
 bool removeIn(int folder, const std::string &name);

@@ -150,9 +150,18 @@ OpenFileFacts openFileFacts(int fd)
     facts.mode = uint32_t(st.st_mode & 07777);
     facts.owner = uint32_t(st.st_uid);
     facts.group = uint32_t(st.st_gid);
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) == 0)
-        facts.sizeIsReliable = sizeIsReliableOn(long(fs.f_type));
+    // The answer per file system, remembered for the last one asked about.
+    thread_local dev_t lastDevice = 0;
+    thread_local bool lastReliable = true, known = false;
+    if (!known || st.st_dev != lastDevice) {
+        struct statfs fs;
+        if (::fstatfs(fd, &fs) != 0)
+            return facts;
+        lastDevice = st.st_dev;
+        lastReliable = sizeIsReliableOn(long(fs.f_type));
+        known = true;
+    }
+    facts.sizeIsReliable = lastReliable;
     return facts;
 }
 
@@ -168,6 +177,23 @@ long long readFile(int fd, void *data, size_t size)
         if (n >= 0 || errno != EINTR)
             return n;
     }
+}
+
+long long readFileAt(int fd, void *data, size_t size, uint64_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n
+            = ::pread(fd, static_cast<char *>(data) + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return (long long)done;
 }
 
 bool seekFile(int fd, uint64_t offset)
@@ -189,12 +215,17 @@ int openFolder(const std::filesystem::path &folder)
 int createFileIn(int folder, const std::string &name, uint32_t mode)
 {
     return ::openat(
-        folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
+        folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
 }
 
-int openLockFileIn(int folder, const std::string &name)
+int openLockFileIn(int folder, const std::string &name, bool &wasThere)
 {
-    return ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd
+        = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    wasThere = fd < 0 && errno == EEXIST;
+    if (!wasThere)
+        return fd;
+    return ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
 }
 
 bool makeFolderIn(int folder, const std::string &name)

@@ -19,9 +19,9 @@ public:
     }
 
     ArchivedMembers readBack(
-        const std::filesystem::path &archive, const FormatContext &context) const override
+        const ArchiveToRead &archive, const FormatContext &context) const override
     {
-        return readBackWithLibarchive(archive, LibarchiveFormat::Cab, context);
+        return readBackWithLibarchive(archive.path, LibarchiveFormat::Cab, context);
     }
 };
 

@@ -6,10 +6,15 @@
 #include "archiver/lzh/lzh_archive_writer.h"
 
 #include "archiver/lzh/lzh_decoder.h"
+#include "base/platform.h"
+
+#include <cerrno>
 
 namespace sheaf::archiver {
 
 namespace {
+
+constexpr uint64_t kReadWhole = 4 << 20;
 
 class LzhFormat final : public ArchiveFormat
 {
@@ -36,12 +41,25 @@ public:
     }
 
     ArchivedMembers readBack(
-        const std::filesystem::path &archive, const FormatContext &context) const override
+        const ArchiveToRead &archive, const FormatContext &context) const override
     {
         ArchivedMembers members;
         std::vector<LzhMemberReport> reports;
         try {
-            reports = decodeLzhArchive(archive, {}, context.cancel);
+            // A small archive (most of a batch) is read in one call.
+            if (archive.size <= kReadWhole) {
+                thread_local std::vector<uint8_t> bytes;
+                bytes.resize(size_t(archive.size));
+                const long long n = platform::readFileAt(archive.fd, bytes.data(), bytes.size(), 0);
+                if (n != (long long)bytes.size())
+                    throw ArchiveError(ErrorCode::ReadFailed,
+                        "読み込めません: " + archive.path.string() + ": "
+                            + (n < 0 ? platform::errorText(errno) : std::string("短すぎます")));
+                reports = decodeLzhBytes(
+                    bytes.data(), bytes.size(), archive.path.string(), {}, context.cancel);
+            } else {
+                reports = decodeLzhArchive(archive.path, {}, context.cancel);
+            }
         } catch (const ArchiveError &e) {
             if (e.code() == ErrorCode::Cancelled)
                 throw;

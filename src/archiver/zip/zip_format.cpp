@@ -18,9 +18,9 @@ public:
     }
 
     ArchivedMembers readBack(
-        const std::filesystem::path &archive, const FormatContext &context) const override
+        const ArchiveToRead &archive, const FormatContext &context) const override
     {
-        return readBackWithLibarchive(archive, LibarchiveFormat::Zip, context);
+        return readBackWithLibarchive(archive.path, LibarchiveFormat::Zip, context);
     }
 };
 
