@@ -15,3 +15,16 @@ function(sheaf_logic_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${arg_LINKS})
 endfunction()
+
+# sheaf_ui_library(NAME LINKS...): a static library of the folder's ui/*.cpp,
+# the window part of one subsystem (Qt Widgets). Only with SHEAF_BUILD_GUI.
+function(sheaf_ui_library name)
+  cmake_parse_arguments(arg "" "" "LINKS;EXTRA" ${ARGN})
+  if(NOT SHEAF_BUILD_GUI)
+    return()
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp)
+  add_library(${name} STATIC ${sources} ${arg_EXTRA})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC Qt6::Widgets ${arg_LINKS})
+endfunction()

@@ -14,7 +14,8 @@
 #include "app/settings_file.h"
 #include "app/start_arguments.h"
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/pictures.h"
+#include "base/ui/pictures.h"
+#include "base/ui/translations.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>
@@ -103,6 +104,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(SHEAF_VERSION));
     QApplication::setWindowIcon(sheaf::ui::sheafIcon());
     QApplication::setDesktopFileName(QStringLiteral("sheaf"));
+    sheaf::ui::installToolkitTranslations();
 
     // Qt's own options (-platform and the like) are gone from arguments().
     const sheaf::StartArguments start = sheaf::parseStartArguments(QApplication::arguments());

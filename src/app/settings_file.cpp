@@ -15,6 +15,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -256,16 +257,23 @@ IniLoadResult parseSettings(
         applyDefaults(settings, currentDir);
         return IniLoadResult::DefaultsApplied;
     };
+    bool anySetting = false;
+    int extensionLines = 0;
     while (!reader.atEndBeforeKey()) {
         QString key, value;
         if (!reader.next(key) || !reader.next(value))
             return fail();
+        static const QString keys[] {kSelectCheck, kOutputCheck, kNameCheck, kTogetherCheck,
+            kSelectFolder, kOutputFolder, kExtension, kArchiver, kTop, kLeft};
+        anySetting
+            = anySetting || std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
         if (key == kSelectFolder) {
             settings.selectFolder = value;
         } else if (key == kOutputFolder) {
             settings.outputFolder = value;
         } else if (key == kExtension) {
-            settings.extensions.append(value);
+            if (++extensionLines <= MaxExtensionLines)
+                settings.extensions.append(value);
         } else if (key == kArchiver) {
             if (const auto *facts = sheaf::archiver::archiverWithSettingsToken(value.toStdString()))
                 settings.archiver = archiverOf(facts->kind);
@@ -285,8 +293,11 @@ IniLoadResult parseSettings(
                 return fail();
             // A position read before a failure stays where it was put.
             (key == kTop ? settings.top : settings.left) = v;
+            settings.positionRead = true;
         }
     }
+    if (!anySetting)
+        return fail();
     settings.extensionText = settings.extensions.value(0);
     if (settings.top < 0 || settings.left < 0)
         settings.top = settings.left = 0;
@@ -364,6 +375,34 @@ bool IniSave(const QString &path, const Settings &settings)
         return false;
     }
     return file.commit();
+}
+
+QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens)
+{
+    const QRect *best = nullptr;
+    qint64 bestOverlap = 0, bestDistance = 0;
+    // Enough of the title bar to take hold of it.
+    const QRect grip(
+        frame.topLeft(), QSize(std::min(frame.width(), 100), std::min(frame.height(), 23)));
+    for (const QRect &screen : screens) {
+        if (screen.contains(grip))
+            return frame.topLeft();
+        const QRect common = screen.intersected(frame);
+        const qint64 overlap = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        const QPoint gap = screen.center() - frame.center();
+        const qint64 distance = qint64(gap.x()) * gap.x() + qint64(gap.y()) * gap.y();
+        if (!best || overlap > bestOverlap || (overlap == bestOverlap && distance < bestDistance)) {
+            best = &screen;
+            bestOverlap = overlap;
+            bestDistance = distance;
+        }
+    }
+    if (!best)
+        return frame.topLeft();
+    // Inside the screen, the top-left corner first when the window is larger.
+    const int x = std::max(best->left(), std::min(frame.left(), best->right() + 1 - frame.width()));
+    const int y = std::max(best->top(), std::min(frame.top(), best->bottom() + 1 - frame.height()));
+    return QPoint(x, y);
 }
 
 void chooseArchiverAtStartup(Settings &settings)

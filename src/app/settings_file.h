@@ -5,6 +5,9 @@
 #include "archive/archiver_choice.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -20,12 +23,19 @@ struct Settings
     QString extensionText; // the field's text: entry 0 after loading
     Archiver archiver = Archiver::None;
     double top = 0, left = 0; // window position, twips
+    bool positionRead = false; // the file gave a position (kept when a later line fails)
 };
+
+// The extension lines read at most: the list's own limit. Later ones are
+// passed over, so an oversized file costs no more than a full list.
+constexpr int MaxExtensionLines = 1001;
 
 enum class IniLoadResult { FileApplied, DefaultsApplied };
 
 // Parses `content` into `settings` (which holds the state before loading);
-// on any failure applies the defaults with `currentDir` for both folders.
+// on any failure applies the defaults with `currentDir` for both folders,
+// over what was read before the failure. A text with no setting line in it
+// (empty, binary, UTF-16) gives the defaults too.
 // The switch values go on-then-off through `settings` for the defaults, which
 // the window replays so that each handler runs.
 IniLoadResult parseSettings(
@@ -44,6 +54,12 @@ QString settingsPathIn(
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
 // Writes through a temporary file and a rename. False when it failed.
 bool IniSave(const QString &path, const Settings &settings);
+
+// Where a window whose frame is `frame` goes so that it lies on a screen:
+// unchanged when one of `screens` holds its top-left corner with 100 x 23
+// pixels of its title bar; otherwise moved into the screen it overlaps
+// most (the nearest one when it overlaps none), as far as it fits.
+QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens);
 
 // A file without an archiver line leaves none chosen; start-up then chooses
 // LHA so that a run always has an archiver.

@@ -9,12 +9,13 @@
 
 namespace sheaf {
 
-ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel)
+ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
+    const std::atomic<bool> *cancel, const std::function<void(uint64_t, uint64_t)> &progress)
 {
     const QByteArray utf8 = commandLine.toUtf8();
     sheaf::archiver::RunOptions options;
     options.cancel = cancel;
+    options.progress = progress;
     // One sync at the end of the batch instead of one per archive.
     options.syncEachArchive = false;
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),

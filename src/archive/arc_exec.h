@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 
 namespace sheaf {
 
@@ -17,7 +19,10 @@ struct ArcExecResult
 
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so
 // every name the file system holds reaches it) and waits for the archive.
-ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const std::atomic<bool> *cancel = nullptr);
+// `progress`, when set, hears now and then (on this thread) the bytes of
+// source data read so far and their total.
+ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
+    const std::atomic<bool> *cancel = nullptr,
+    const std::function<void(uint64_t done, uint64_t total)> &progress = {});
 
 } // namespace sheaf

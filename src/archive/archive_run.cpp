@@ -150,7 +150,7 @@ ArchiveRunOutcome runArchive(
             settings.output, settings.outputFolder, dir, baseNameOf(fileName, settings.extension));
         const QString line
             = composeCommandLine(archiver, settings.together, archivePath, dir, fileName);
-        const ArcExecResult result = ArcExec(archiver, line, settings.cancel);
+        const ArcExecResult result = ArcExec(archiver, line, settings.cancel, settings.progress);
         if (result.cancelled)
             return ArchiveRunOutcome::Cancelled;
         if (result.failed) {

@@ -7,12 +7,17 @@
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 
 namespace sheaf {
 
 struct ArchiveRunSettings
 {
     Archiver archiver = Archiver::Lzh;
+    // Handed to each engine call: the bytes of the current archive's source
+    // data read so far and their total, on the thread that runs the loop.
+    std::function<void(uint64_t done, uint64_t total)> progress;
     bool name = false; // chkName: rename the file after its folder
     bool together = false; // chkTogether: the whole folder into the archive
     bool output = false; // chkOutput: archives in the output folder

@@ -22,8 +22,19 @@ void injectWriteFailureAfter(int64_t bytes)
     g_budget.store(bytes);
 }
 
+namespace {
+std::atomic<int> g_delayMs {0};
+} // namespace
+
+void injectWriteDelay(int milliseconds)
+{
+    g_delayMs.store(milliseconds);
+}
+
 ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
 {
+    if (const int delay = g_delayMs.load(std::memory_order_relaxed); delay > 0)
+        ::usleep(useconds_t(delay) * 1000);
     int64_t budget = g_budget.load(std::memory_order_relaxed);
     if (budget >= 0) {
         if (budget == 0) {

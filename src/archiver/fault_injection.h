@@ -11,6 +11,10 @@
 
 namespace sheaf::archiver {
 
+// Every write of the engine's output waits `milliseconds` first (0, the
+// default: no wait), so that a test can watch an archive being written.
+void injectWriteDelay(int milliseconds);
+
 // After `bytes` more bytes have been written, every write fails with ENOSPC.
 // A negative value switches the injection off (the default).
 void injectWriteFailureAfter(int64_t bytes);

@@ -74,6 +74,9 @@ private slots:
     void roundTrip();
     void iniSaveReplacesThroughRename();
     void pathChoice();
+    void extensionLinesLimited();
+    void placeOnScreens_data();
+    void placeOnScreens();
 };
 
 void TestSettingsFile::parse_data()
@@ -125,7 +128,17 @@ void TestSettingsFile::parse_data()
     QTest::newRow("UTF-8 with a byte-order mark")
         << "\xEF\xBB\xBF" + QStringLiteral("抽出フォルダ,/한국어\r\n識別子,.txt\r\n").toUtf8()
         << true << "/한국어|O|.txt|.txt|-|0000|111,222";
-    QTest::newRow("empty file") << QByteArray() << true << "S|O|||-|0000|111,222";
+    // Nothing that reads as the format: the defaults.
+    QTest::newRow("empty file") << QByteArray() << false << defaults;
+    QTest::newRow("only unknown keys") << cp932("色,赤\r\n形,丸\r\n") << false << defaults;
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : QStringLiteral("抽出フォルダ,/a\r\n識別子,.c\r\n"))
+        utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+    QTest::newRow("UTF-16") << utf16 << false << defaults;
+    QByteArray binary;
+    for (int i = 0; i < 512; ++i)
+        binary += char((i * 37) & 0xFF);
+    QTest::newRow("binary") << binary << false << defaults;
 }
 
 void TestSettingsFile::parse()
@@ -242,6 +255,43 @@ void TestSettingsFile::pathChoice()
     QCOMPARE(settingsPathIn(program, false, config), config + QStringLiteral("/kwSheaf.ini"));
     sheaf::test::writeFile(beside, "x"); // an installed copy with a file beside it
     QCOMPARE(settingsPathIn(program, false, config), beside);
+}
+
+void TestSettingsFile::extensionLinesLimited()
+{
+    // Far more lines than the list holds: the first 1,001 are kept, the
+    // rest passed over, and the lines after them still count.
+    QByteArray content;
+    for (int i = 0; i < 200'000; ++i)
+        content += cp932(QStringLiteral("識別子,.%1\r\n").arg(i));
+    content += cp932("出力フォルダ,/after\r\n");
+    Settings s = before();
+    QCOMPARE(parseSettings(&content, s, QString()), IniLoadResult::FileApplied);
+    QCOMPARE(s.extensions.size(), MaxExtensionLines);
+    QCOMPARE(s.extensions.last(), QStringLiteral(".1000"));
+    QCOMPARE(s.outputFolder, QStringLiteral("/after"));
+}
+
+void TestSettingsFile::placeOnScreens_data()
+{
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QPoint>("expected");
+    // Two screens side by side: 0..1919 and 1920..3199 (the second lower).
+    QTest::newRow("inside") << QRect(100, 50, 857, 418) << QPoint(100, 50);
+    QTest::newRow("title bar on the screen, rest beyond")
+        << QRect(1800, 50, 857, 418) << QPoint(1800, 50);
+    QTest::newRow("far off both") << QRect(6666666, 6666666, 857, 418) << QPoint(2343, 606);
+    QTest::newRow("above the top") << QRect(300, -5000, 857, 418) << QPoint(300, 0);
+    QTest::newRow("mostly on the second") << QRect(1900, 2000, 857, 418) << QPoint(1920, 606);
+    QTest::newRow("left of the first") << QRect(-2000, 300, 857, 418) << QPoint(0, 300);
+}
+
+void TestSettingsFile::placeOnScreens()
+{
+    QFETCH(QRect, frame);
+    QFETCH(QPoint, expected);
+    const QList<QRect> screens {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    QCOMPARE(sheaf::placeOnScreens(frame, screens), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

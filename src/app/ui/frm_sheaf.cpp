@@ -1,10 +1,15 @@
-// frmSheaf: start-up, shutdown, the layout on resize and the label repaints.
+// frmSheaf: start-up, shutdown, the layout on resize, and the parts that
+// bind the controls to the logic.
 
 #include "app/ui/frm_sheaf.h"
 #include "app/settings_file.h"
-#include "choice/ui/frm_folder.h"
-#include "selection/candidate_model.h"
+#include "app/ui/control_table.h"
+#include "archive/ui/archive_binding.h"
+#include "base/ui/input_rules.h"
+#include "choice/ui/extension_binding.h"
+#include "choice/ui/folder_buttons.h"
 #include "selection/ui/grid_view.h"
+#include "selection/ui/selection_binding.h"
 
 #include "app/ui/folder_drop.h"
 
@@ -18,7 +23,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 namespace sheaf::ui {
 
@@ -52,7 +59,8 @@ double toTwips(int pixels)
 
 int toPixels(double twipValue)
 {
-    return qRound(twipValue / 15.0);
+    // A position far beyond any screen still fits an int once it is here.
+    return qRound(std::clamp(twipValue / 15.0, -1e8, 1e8));
 }
 
 } // namespace
@@ -61,59 +69,90 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     : QWidget(parent)
     , m_settingsPath(settingsFile.isEmpty() ? settingsPath() : settingsFile)
 {
+    installWindowsInputRules();
     buildControls();
-    connectHandlers();
+    m_state.ended = [this] {
+        commandEnded();
+    };
+    m_extension = new ExtensionBinding(
+        cmbExtent, timRefresh, this, m_state, [this] { cmdClear_Click(); }, this);
+    m_selection = new SelectionBinding(
+        {txtSelect, txtOutput, chkSelect, cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive,
+            grdList},
+        m_state, [this] { m_extension->cmbExtent_LostFocus(); }, this);
+    m_folders = new FolderButtons(cmdSelinp, txtSelect, cmdOutinp, txtOutput, this);
+    m_archive = new ArchiveBinding(
+        {this, chkSelect, chkOutput, chkName, chkTogether, optLzh, optZip, optCab, txtOutput,
+            cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive},
+        m_selection->list(), m_state, this);
+    const auto widths = gridColumnWidths(); // the model is in place now
+    grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()));
+    connect(cmdClear, &QPushButton::clicked, this, &FrmSheaf::cmdClear_Click);
+    connect(cmdQuit, &QPushButton::clicked, this, &FrmSheaf::cmdQuit_Click);
+
     resize(InnerWidth, InnerHeight);
     setMinimumSize(minimumInnerWidth(), InnerHeight);
     setMaximumHeight(InnerHeight);
     Form_Load();
-    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_busy; });
+    new FolderDrop(this, txtSelect, txtOutput, [this] { return m_state.busy; });
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 
-FrmSheaf::~FrmSheaf()
+FrmSheaf::~FrmSheaf() = default;
+
+CandidateList &FrmSheaf::list()
 {
-    delete m_folder;
+    return m_selection->list();
 }
 
-void FrmSheaf::connectHandlers()
+CandidateModel *FrmSheaf::model() const
 {
-    connect(cmdSelect, &QPushButton::clicked, this, &FrmSheaf::cmdSelect_Click);
-    connect(cmdArchive, &QPushButton::clicked, this, &FrmSheaf::cmdArchive_Click);
-    connect(cmdClear, &QPushButton::clicked, this, &FrmSheaf::cmdClear_Click);
-    connect(cmdQuit, &QPushButton::clicked, this, &FrmSheaf::cmdQuit_Click);
-    connect(cmdSelinp, &QPushButton::clicked, this, &FrmSheaf::cmdSelinp_Click);
-    connect(cmdOutinp, &QPushButton::clicked, this, &FrmSheaf::cmdOutinp_Click);
-    connect(grdList, &GridView::rowsDoubleClicked, this, &FrmSheaf::grdList_DblClick);
-    connect(chkSelect, &QCheckBox::stateChanged, this, &FrmSheaf::chkSelect_Click);
-    connect(chkOutput, &QCheckBox::stateChanged, this, &FrmSheaf::chkOutput_Click);
-    connect(chkName, &QCheckBox::stateChanged, this, &FrmSheaf::chkName_Click);
-    connect(chkTogether, &QCheckBox::stateChanged, this, &FrmSheaf::chkTogether_Click);
-    connect(cmbExtent, &QComboBox::editTextChanged, this, &FrmSheaf::cmbExtent_Change);
-    connect(cmbExtent, &QComboBox::activated, this, &FrmSheaf::cmbExtent_Click);
-    connect(timRefresh, &QTimer::timeout, this, &FrmSheaf::timRefresh_Timer);
-    // Left to itself the combo box takes a typed text that names an entry as
-    // a choice from the list when editing ends; here only the user's choice
-    // counts as one, and leaving the field commits the text instead.
-    QObject::disconnect(cmbExtent->lineEdit(), SIGNAL(editingFinished()), cmbExtent, nullptr);
-    cmbExtent->installEventFilter(this);
-    cmbExtent->lineEdit()->installEventFilter(this);
+    return m_selection->model();
 }
 
-bool FrmSheaf::eventFilter(QObject *watched, QEvent *event)
+FrmFolder *FrmSheaf::folderPicker() const
 {
-    // Keys reach the combo box, which hands them on to its line edit
-    // directly; a key sent to the line edit itself counts the same.
-    if ((watched == cmbExtent || watched == cmbExtent->lineEdit())
-        && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        cmbExtent_KeyDown(key->key(), key->modifiers());
-    } else if (watched == cmbExtent && event->type() == QEvent::FocusOut) {
-        // Opening the drop-down moves the focus into it; that is no leaving.
-        if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
-            cmbExtent_LostFocus();
-    }
-    return QWidget::eventFilter(watched, event);
+    return m_folders->picker();
+}
+
+void FrmSheaf::cmdSelect_Click()
+{
+    m_selection->cmdSelect_Click();
+}
+
+void FrmSheaf::cmdArchive_Click()
+{
+    m_archive->cmdArchive_Click();
+}
+
+void FrmSheaf::cmdClear_Click()
+{
+    m_selection->cmdClear_Click();
+}
+
+void FrmSheaf::grdList_DblClick()
+{
+    m_selection->grdList_DblClick();
+}
+
+void FrmSheaf::cmbExtent_LostFocus()
+{
+    m_extension->cmbExtent_LostFocus();
+}
+
+void FrmSheaf::timRefresh_Timer()
+{
+    m_extension->timRefresh_Timer();
+}
+
+void FrmSheaf::stopRun()
+{
+    m_archive->stopRun();
+}
+
+Archiver FrmSheaf::archiverChoice() const
+{
+    return m_archive->archiverChoice();
 }
 
 void FrmSheaf::Form_Load()
@@ -134,7 +173,7 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
     ExtensionList extensions;
     extensions.entries = settings.extensions;
     extensions.text = settings.extensionText;
-    extentToCombo(extensions); // a changed text runs the clear command
+    m_extension->extentToCombo(extensions); // a changed text runs the clear command
 
     switch (settings.archiver) {
     case Archiver::Zip:
@@ -156,11 +195,11 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
         setSwitchValue(chkOutput, settings.chkOutput);
         setSwitchValue(chkName, settings.chkName);
         setSwitchValue(chkTogether, settings.chkTogether);
-        chkName_Click();
-        chkTogether_Click();
-        chkSelect_Click();
-        chkOutput_Click();
-        move(toPixels(settings.left), toPixels(settings.top));
+        // Each handler writes its caption, whether or not the state changed.
+        m_archive->chkName_Click();
+        m_archive->chkTogether_Click();
+        m_archive->chkSelect_Click();
+        m_archive->chkOutput_Click();
     } else {
         // Each switch on and then off, so that every handler writes its caption.
         for (QCheckBox *box : inFileOrder)
@@ -168,6 +207,20 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
         for (QCheckBox *box : inFileOrder)
             box->setCheckState(Qt::Unchecked);
     }
+    // A position read before a failing line stays applied.
+    if (settings.positionRead)
+        applyPosition(settings.left, settings.top);
+}
+
+void FrmSheaf::applyPosition(double leftTwips, double topTwips)
+{
+    // The outer frame as the desktop will draw it, kept on a screen.
+    const QRect frame(QPoint(toPixels(leftTwips), toPixels(topTwips)),
+        QSize(width() + AssumedFrameWidth, height() + AssumedFrameWidth + 23));
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    move(placeOnScreens(frame, screens));
 }
 
 Settings FrmSheaf::settingsFromControls() const
@@ -179,7 +232,7 @@ Settings FrmSheaf::settingsFromControls() const
     s.chkTogether = switchValue(chkTogether);
     s.selectFolder = txtSelect->text();
     s.outputFolder = txtOutput->text();
-    const ExtensionList extensions = extentFromCombo();
+    const ExtensionList extensions = m_extension->extentFromCombo();
     s.extensions = extensions.entries;
     s.extensionText = extensions.text;
     s.archiver = archiverChoice();
@@ -188,27 +241,12 @@ Settings FrmSheaf::settingsFromControls() const
     return s;
 }
 
-Archiver FrmSheaf::archiverChoice() const
-{
-    if (optLzh->isChecked())
-        return Archiver::Lzh;
-    if (optZip->isChecked())
-        return Archiver::Zip;
-    if (optCab->isChecked())
-        return Archiver::Cab;
-    return Archiver::None;
-}
-
 void FrmSheaf::Form_Unload()
 {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (m_folder) {
-        m_folder->close();
-        delete m_folder;
-        m_folder = nullptr;
-    }
+    m_folders->closePicker();
     if (!IniSave(m_settingsPath, settingsFromControls()))
         qWarning("sheaf: the settings could not be written to %s", qPrintable(m_settingsPath));
 }
@@ -220,10 +258,11 @@ void FrmSheaf::cmdQuit_Click()
 
 void FrmSheaf::closeEvent(QCloseEvent *event)
 {
-    // A command still running inside its handler finishes first; the window
-    // closes right after it.
-    if (m_busy) {
+    // A command still running inside its handler finishes first (a compress
+    // run is stopped as Esc stops it); the window closes right after it.
+    if (m_state.busy) {
         m_closePending = true;
+        stopRun();
         event->ignore();
         return;
     }
@@ -261,21 +300,8 @@ int FrmSheaf::minimumInnerWidth() const
     return MinimumOuterWidth - frame;
 }
 
-void FrmSheaf::setLabel(QLabel *label, const QString &text, bool now)
+void FrmSheaf::commandEnded()
 {
-    label->setText(text);
-    if (!now && m_paintClock.isValid() && m_paintClock.elapsed() < 33)
-        return;
-    label->repaint();
-    // Keep painting and answering the desktop while the command runs; user
-    // input waits until the handler returns.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_paintClock.restart();
-}
-
-void FrmSheaf::endCommand()
-{
-    m_busy = false;
     if (m_closePending) {
         m_closePending = false;
         QTimer::singleShot(0, this, &QWidget::close);

@@ -1,47 +1,58 @@
-// The controls of frmSheaf: kind, place and size (twips / 15), captions, tool
-// tips, fonts and the tab order.
+// The controls of frmSheaf, built from the control table: kind, place and
+// size, captions, tool tips, fonts and the tab order.
 
-#include "app/ui/control_font.h"
+#include "app/ui/control_table.h"
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/pictures.h"
-#include "selection/candidate_model.h"
+#include "archive/ui/archive_binding.h"
+#include "base/ui/classic_frame.h"
+#include "base/ui/control_font.h"
+#include "base/ui/pictures.h"
 #include "selection/ui/grid_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <map>
 
 namespace sheaf::ui {
 
 namespace {
 
-QRect twipRect(int left, int top, int width, int height)
+QWidget *makeControl(ControlKind kind, QWidget *parent)
 {
-    return QRect(FrmSheaf::twips(left), FrmSheaf::twips(top), FrmSheaf::twips(width),
-        FrmSheaf::twips(height));
+    switch (kind) {
+    case ControlKind::Frame:
+        return new ClassicFrame(parent);
+    case ControlKind::Button:
+        return new QPushButton(parent);
+    case ControlKind::Field:
+        return new QLineEdit(parent);
+    case ControlKind::Switch:
+        return new QCheckBox(parent);
+    case ControlKind::Combo:
+        return new QComboBox(parent);
+    case ControlKind::Label:
+        return new QLabel(parent);
+    case ControlKind::Option:
+        return new QRadioButton(parent);
+    case ControlKind::Grid:
+        return new GridView(parent);
+    }
+    return nullptr;
 }
 
-template<typename W>
-W *make(QWidget *parent, const char *name, QRect rect, const QString &toolTip = QString())
+void setCaption(QWidget *w, const QString &caption)
 {
-    auto *w = new W(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(rect);
-    if (!toolTip.isEmpty())
-        w->setToolTip(toolTip);
-    return w;
-}
-
-QGroupBox *frame(QWidget *parent, const char *name, QRect rect, const QString &caption)
-{
-    auto *f = make<QGroupBox>(parent, name, rect);
-    f->setTitle(caption);
-    return f;
+    if (auto *frame = qobject_cast<QGroupBox *>(w))
+        frame->setTitle(caption);
+    else if (auto *button = qobject_cast<QAbstractButton *>(w))
+        button->setText(caption);
+    else if (auto *label = qobject_cast<QLabel *>(w))
+        label->setText(caption);
 }
 
 } // namespace
@@ -55,79 +66,61 @@ void FrmSheaf::setUpFonts()
 void FrmSheaf::buildControls()
 {
     setObjectName(QStringLiteral("frmSheaf"));
-    setWindowTitle(QStringLiteral("Sheaf（簡易版）"));
+    setWindowTitle(ArchiveBinding::titleWithProgress(-1));
     setWindowIcon(sheafIcon());
-    const QIcon folderPicture = openFolderPicture();
 
-    Frame1 = frame(
-        this, "Frame1", twipRect(120, 120, 5055, 975), QStringLiteral("抽出フォルダの設定"));
-    cmdSelinp = make<QPushButton>(Frame1, "cmdSelinp", twipRect(120, 240, 495, 255),
-        QStringLiteral("抽出フォルダを指定できます。"));
-    txtSelect = make<QLineEdit>(Frame1, "txtSelect", twipRect(720, 240, 4215, 270),
-        QStringLiteral("現在設定されている抽出を行うフォルダです。"));
-    chkSelect = make<QCheckBox>(Frame1, "chkSelect", twipRect(120, 600, 4815, 255),
-        QStringLiteral("抽出フォルダ以下のサブフォルダも抽出を行う時にチェックします。"));
-
-    Frame2 = frame(
-        this, "Frame2", twipRect(120, 1200, 5055, 975), QStringLiteral("出力フォルダの設定"));
-    cmdOutinp = make<QPushButton>(Frame2, "cmdOutinp", twipRect(120, 240, 495, 255),
-        QStringLiteral("出力フォルダを指定できます。"));
-    txtOutput = make<QLineEdit>(Frame2, "txtOutput", twipRect(720, 240, 4215, 270),
-        QStringLiteral("現在設定されている圧縮したファイルを出力するフォルダです。"));
-    chkOutput = make<QCheckBox>(Frame2, "chkOutput", twipRect(120, 600, 4815, 255),
-        QStringLiteral("出力フォルダに圧縮ファイルを移動する場合にチェックします。"));
-
-    Frame3
-        = frame(this, "Frame3", twipRect(120, 2280, 5055, 615), QStringLiteral("圧縮方法の設定"));
-    chkTogether = make<QCheckBox>(Frame3, "chkTogether", twipRect(120, 240, 4815, 255),
-        QStringLiteral("抽出したファイル以外も圧縮したい場合にチェックします。"));
-
-    Frame4 = frame(this, "Frame4", twipRect(120, 3000, 5055, 615),
-        QStringLiteral("ファイル名をフォルダ名に変更"));
-    chkName = make<QCheckBox>(Frame4, "chkName", twipRect(120, 240, 4815, 255),
-        QStringLiteral("通常はチェックしないで下さい。ファイル名を直上のフォ"
-                       "ルダ名に変更してから圧縮します。"));
-
-    Frame5 = frame(
-        this, "Frame5", twipRect(120, 3720, 2415, 615), QStringLiteral("抽出する拡張子の設定"));
-    cmbExtent = make<QComboBox>(Frame5, "cmbExtent", twipRect(120, 240, 975, 300),
-        QStringLiteral("抽出フォルダから抽出する拡張子を“．？？？”の形式で"
-                       "登録できます。（Shift+Enterで削除できます）"));
-    lblCount = make<QLabel>(Frame5, "lblCount", twipRect(1080, 240, 1215, 255));
-
-    Frame6 = frame(this, "Frame6", twipRect(2640, 3720, 2535, 615),
-        QStringLiteral("圧縮するアーカイバの設定"));
-    optLzh = make<QRadioButton>(Frame6, "optLzh", twipRect(240, 240, 735, 300),
-        QStringLiteral("ＵＮＬＨＡ３２．ＤＬＬが有れば、圧縮可能です。"));
-    optZip = make<QRadioButton>(Frame6, "optZip", twipRect(960, 240, 735, 300),
-        QStringLiteral("ＺＩＰ３２．ＤＬＬ＋ＺＩＰ３２Ｊ．ＤＬＬＬが有れば、圧縮可能です。"));
-    optCab = make<QRadioButton>(Frame6, "optCab", twipRect(1680, 240, 735, 300),
-        QStringLiteral("ＣＡＢ３２．ＤＬＬが有れば、圧縮可能です。"));
-
-    cmdSelect = make<QPushButton>(this, "cmdSelect", twipRect(120, 4560, 1095, 495),
-        QStringLiteral("抽出フォルダから圧縮する元ファイルを抽出します。"));
-    cmdArchive = make<QPushButton>(this, "cmdArchive", twipRect(1440, 4560, 1095, 495),
-        QStringLiteral("抽出したファイルを元に圧縮します。"));
-    cmdClear = make<QPushButton>(this, "cmdClear", twipRect(2760, 4560, 1095, 495),
-        QStringLiteral("抽出したファイルをクリアします。"));
-    cmdQuit = make<QPushButton>(this, "cmdQuit", twipRect(4080, 4560, 1095, 495),
-        QStringLiteral("読んで字の如し、Sheafを終了します。"));
-
-    Frame7 = frame(this, "Frame7", twipRect(120, 5160, 5055, 615), QStringLiteral("メッセージ"));
-    Frame7->setToolTip(QStringLiteral("メッセージが表示されます。"));
-    lblMsg = make<QLabel>(Frame7, "lblMsg", twipRect(120, 240, 3135, 255),
-        QStringLiteral("メッセージが表示されます。"));
-
-    grdList = make<GridView>(this, "grdList", QRect(GridLeft, GridTop, twips(7095), GridHeight),
-        QStringLiteral("圧縮するファイルを一覧表示します。クリックする事で非対称にする事も出来"
-                       "ます。"));
+    std::map<QString, QWidget *> byName {{objectName(), this}};
+    QList<std::pair<int, QWidget *>> tabOrder;
+    for (const ControlRow &row : controlTable()) {
+        QWidget *w = makeControl(row.kind, byName.at(QLatin1String(row.container)));
+        const QString name = QLatin1String(row.name);
+        w->setObjectName(name);
+        QRect place = pixelRect(row.twips);
+        if (row.kind == ControlKind::Grid)
+            place = QRect(GridLeft, GridTop, place.width(), GridHeight);
+        w->setGeometry(place);
+        w->setToolTip(QString::fromUtf16(row.toolTip));
+        setCaption(w, QString::fromUtf16(row.caption));
+        if (row.tabIndex >= 0)
+            tabOrder << std::pair {row.tabIndex, w};
+        byName[name] = w;
+    }
+    const auto find = [&](const char *name) {
+        return byName.at(QLatin1String(name));
+    };
+    Frame1 = static_cast<QGroupBox *>(find("Frame1"));
+    Frame2 = static_cast<QGroupBox *>(find("Frame2"));
+    Frame3 = static_cast<QGroupBox *>(find("Frame3"));
+    Frame4 = static_cast<QGroupBox *>(find("Frame4"));
+    Frame5 = static_cast<QGroupBox *>(find("Frame5"));
+    Frame6 = static_cast<QGroupBox *>(find("Frame6"));
+    Frame7 = static_cast<QGroupBox *>(find("Frame7"));
+    cmdSelinp = static_cast<QPushButton *>(find("cmdSelinp"));
+    cmdOutinp = static_cast<QPushButton *>(find("cmdOutinp"));
+    txtSelect = static_cast<QLineEdit *>(find("txtSelect"));
+    txtOutput = static_cast<QLineEdit *>(find("txtOutput"));
+    chkSelect = static_cast<QCheckBox *>(find("chkSelect"));
+    chkOutput = static_cast<QCheckBox *>(find("chkOutput"));
+    chkTogether = static_cast<QCheckBox *>(find("chkTogether"));
+    chkName = static_cast<QCheckBox *>(find("chkName"));
+    cmbExtent = static_cast<QComboBox *>(find("cmbExtent"));
+    lblCount = static_cast<QLabel *>(find("lblCount"));
+    lblMsg = static_cast<QLabel *>(find("lblMsg"));
+    optLzh = static_cast<QRadioButton *>(find("optLzh"));
+    optZip = static_cast<QRadioButton *>(find("optZip"));
+    optCab = static_cast<QRadioButton *>(find("optCab"));
+    cmdSelect = static_cast<QPushButton *>(find("cmdSelect"));
+    cmdArchive = static_cast<QPushButton *>(find("cmdArchive"));
+    cmdClear = static_cast<QPushButton *>(find("cmdClear"));
+    cmdQuit = static_cast<QPushButton *>(find("cmdQuit"));
+    grdList = static_cast<GridView *>(find("grdList"));
 
     timRefresh = new QTimer(this);
     timRefresh->setObjectName(QStringLiteral("timRefresh"));
     timRefresh->setSingleShot(true);
     timRefresh->setInterval(0);
 
-    // Captions.
+    const QIcon folderPicture = openFolderPicture();
     for (QPushButton *picture : {cmdSelinp, cmdOutinp}) {
         picture->setIcon(folderPicture);
         picture->setIconSize(QSize(16, 15));
@@ -136,13 +129,6 @@ void FrmSheaf::buildControls()
     chkSelect->setText(QStringLiteral("Check3"));
     for (QCheckBox *box : {chkOutput, chkTogether, chkName})
         box->setText(QStringLiteral("Check1"));
-    optLzh->setText(QStringLiteral("LHA"));
-    optZip->setText(QStringLiteral("ZIP"));
-    optCab->setText(QStringLiteral("CAB"));
-    cmdSelect->setText(QStringLiteral("抽出(&S)"));
-    cmdArchive->setText(QStringLiteral("圧縮(&A)"));
-    cmdClear->setText(QStringLiteral("消去(&C)"));
-    cmdQuit->setText(QStringLiteral("終了(&E)"));
 
     // The extension field: typed text is never added to the list by the
     // combo box itself, and no completer changes what was typed (".TXT"
@@ -153,26 +139,18 @@ void FrmSheaf::buildControls()
     cmbExtent->setMaxVisibleItems(12);
 
     lblCount->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-
-    m_model = new CandidateModel(m_list, this);
-    grdList->setCandidateModel(m_model);
-    grdList->setColumnWidths(
-        {twips(480), twips(480), twips(1800), twips(1800), twips(1320), twips(840)});
+    // A status text longer than the frame goes on to a second line.
+    lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblMsg->setWordWrap(true);
 
     setUpFonts();
-    setUpTabOrder();
-}
-
-void FrmSheaf::setUpTabOrder()
-{
-    const QList<QWidget *> order {txtSelect, cmdSelinp, chkSelect, txtOutput, cmdOutinp, chkOutput,
-        optLzh, optZip, optCab, cmdSelect, cmdArchive, cmdClear, cmdQuit, grdList, chkTogether,
-        cmbExtent, chkName};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
-    for (QWidget *w : order)
-        w->setFocusPolicy(Qt::StrongFocus);
+    std::sort(tabOrder.begin(), tabOrder.end(),
+        [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (qsizetype i = 0; i < tabOrder.size(); ++i) {
+        tabOrder[i].second->setFocusPolicy(Qt::StrongFocus);
+        if (i > 0)
+            setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+    }
 }
 
 } // namespace sheaf::ui

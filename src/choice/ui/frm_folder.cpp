@@ -1,7 +1,7 @@
 #include "choice/ui/frm_folder.h"
-#include "app/ui/control_font.h"
-#include "app/ui/message_box.h"
-#include "app/ui/pictures.h"
+#include "base/ui/control_font.h"
+#include "base/ui/message_box.h"
+#include "base/ui/pictures.h"
 #include "choice/folder_lists.h"
 
 #include <QApplication>

@@ -2,14 +2,41 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QToolTip>
 #include <functional>
 
 namespace sheaf::ui {
 
 namespace {
 constexpr int RowHeight = 18;
+
+// A classic grid leaves 2 pixels between a cell's edge and its text; the
+// item views leave PM_FocusFrameHMargin + 1.
+class CellMarginStyle : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption *option = nullptr,
+        const QWidget *widget = nullptr) const override
+    {
+        if (metric == PM_FocusFrameHMargin)
+            return GridView::CellMargin - 1;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// A cell's text and whether it is wider than the room the cell gives it.
+bool textCut(const QTableView *view, const QModelIndex &index, QString *text)
+{
+    *text = index.data().toString();
+    // The grid line takes the last pixel of the cell.
+    const int room
+        = view->visualRect(index).width() - (view->showGrid() ? 1 : 0) - 2 * GridView::CellMargin;
+    return view->fontMetrics().horizontalAdvance(*text) > room;
+}
 
 // The frozen column takes clicks for the rows it shows and hands them to
 // the grid after its own handling, as the grid's own cells do.
@@ -42,8 +69,12 @@ private:
     std::function<void(const QModelIndex &)> m_pressed, m_doubleClicked;
 };
 
-void setUpRows(QTableView *view)
+void setUpRows(QTableView *view, QStyle *style)
 {
+    view->setStyle(style);
+    // A text wider than its column loses its middle, so that the end of a
+    // long folder or file name stays in view; the full text is a tool tip.
+    view->setTextElideMode(Qt::ElideMiddle);
     // Fixed row heights keep 30000 rows cheap: no row is measured.
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(RowHeight);
@@ -64,16 +95,15 @@ GridView::GridView(QWidget *parent)
           this, [this](const QModelIndex &index) { notePress(index); },
           [this](const QModelIndex &index) { doubleClickAt(index); }))
 {
-    setUpRows(this);
+    auto *cellStyle = new CellMarginStyle;
+    cellStyle->setParent(this);
+    setUpRows(this, cellStyle);
     verticalHeader()->hide(); // column 0 gives the running number
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Like a classic grid, a text wider than its column is cut at the edge
-    // rather than replaced by an ellipsis, which hides the minutes of a time.
-    setTextElideMode(Qt::ElideNone);
 
-    setUpRows(m_frozen);
+    setUpRows(m_frozen, cellStyle);
     m_frozen->setObjectName(QStringLiteral("grdListFrozen"));
     m_frozen->setFocusPolicy(Qt::NoFocus);
     m_frozen->verticalHeader()->hide();
@@ -120,6 +150,27 @@ void GridView::setColumnWidths(const QVector<int> &widths)
         setColumnWidth(c, widths[c]);
     m_frozen->setColumnWidth(0, widths.value(0));
     updateFrozenGeometry();
+}
+
+bool GridView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        QString text;
+        if (index.isValid() && textCut(this, index, &text)) {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+            return true;
+        }
+    }
+    return QTableView::viewportEvent(event);
+}
+
+QString GridView::cutTextAt(const QPoint &viewportPos) const
+{
+    const QModelIndex index = indexAt(viewportPos);
+    QString text;
+    return index.isValid() && textCut(this, index, &text) ? text : QString();
 }
 
 void GridView::resizeEvent(QResizeEvent *event)

@@ -17,6 +17,9 @@ class GridView : public QTableView
 public:
     explicit GridView(QWidget *parent = nullptr);
 
+    // Pixels between a cell's edge and its text, on either side.
+    static constexpr int CellMargin = 2;
+
     void setCandidateModel(QAbstractItemModel *model);
     void setColumnWidths(const QVector<int> &widths);
 
@@ -27,6 +30,9 @@ public:
     void setCurrentCell(int row, int column);
 
     QTableView *frozenColumn() const { return m_frozen; }
+    // The full text of the cell at `viewportPos` when the cell cannot show
+    // all of it (it is then the cell's tool tip); otherwise empty.
+    QString cutTextAt(const QPoint &viewportPos) const;
 
 signals:
     // A double click on a data row or on the empty area of the grid.
@@ -34,6 +40,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     void mousePressEvent(QMouseEvent *event) override;

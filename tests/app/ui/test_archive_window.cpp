@@ -3,7 +3,9 @@
 // back by independent readers and compared byte for byte.
 
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/message_box.h"
+#include "archiver/fault_injection.h"
+#include "base/ui/message_box.h"
+#include "base/ui/translations.h"
 #include "selection/ui/grid_view.h"
 #include "support/oracles.h"
 #include "support/temp_tree.h"
@@ -14,13 +16,16 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 using sheaf::ui::FrmSheaf;
@@ -120,6 +125,62 @@ class TestArchiveWindow : public QObject
             std::filesystem::recursive_directory_iterator(QFile::encodeName(root).toStdString()))
             n += entry.is_regular_file() ? 1 : 0;
         return n;
+    }
+
+    // Three folders of one file each; the second file is 3 MiB, so that
+    // with a slow disk its archive takes a while. Archives go to m_out.
+    void makeRunTree()
+    {
+        QVERIFY(QDir(m_root).removeRecursively());
+        t::writeFile(m_root + QStringLiteral("/1/a.txt"), t::randomBytes(5000, 5));
+        t::writeFile(m_root + QStringLiteral("/2/b.txt"), t::randomBytes(3 << 20, 6));
+        t::writeFile(m_root + QStringLiteral("/3/c.txt"), t::randomBytes(5000, 7));
+    }
+    QStringList outFiles() const
+    {
+        return QDir(m_out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // Runs "圧縮(&A)" on the run tree with every write of the engine slowed
+    // down; `during` is called once while b.txt's archive is being written.
+    void runSlowly(FrmSheaf &w, const std::function<void()> &during)
+    {
+        click(w.chkOutput);
+        selectFiles(w, QStringLiteral(".txt"));
+        QCOMPARE(w.list().FileCount, 3);
+        sheaf::archiver::injectWriteDelay(150);
+        QTimer watch;
+        bool done = false;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            // a.lzh is made and another archive (b's, the slow one) is not yet.
+            const bool writingB = QFileInfo::exists(m_out + QStringLiteral("/a.lzh"))
+                && !outFiles().filter(QStringLiteral(".sheaf-tmp-")).isEmpty();
+            if (!done && writingB) {
+                done = true;
+                during();
+            }
+        });
+        watch.start(10);
+        QTest::mouseClick(w.cmdArchive, Qt::LeftButton);
+        sheaf::archiver::injectWriteDelay(0);
+        QVERIFY(done);
+    }
+    // After a stop: no temporary file, a.lzh whole, b.lzh never made; c.lzh
+    // whole if a worker made it before the stop, else absent.
+    void checkStopped()
+    {
+        QVERIFY2(outFiles().filter(QStringLiteral(".sheaf-")).isEmpty(),
+            qPrintable(outFiles().join(u' ')));
+        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
+        QVERIFY(!QFileInfo::exists(m_out + QStringLiteral("/b.lzh")));
+        if (QFileInfo::exists(m_out + QStringLiteral("/c.lzh")))
+            checkMade(QStringLiteral("c.lzh"), QStringLiteral("3/c.txt"));
+    }
+    void checkMade(const QString &archive, const QString &source)
+    {
+        const QString extracted = extract(m_out + QLatin1Char('/') + archive);
+        QVERIFY(!extracted.isEmpty());
+        QCOMPARE(
+            find(extracted, QFileInfo(source).fileName()), t::readFile(m_root + u'/' + source));
     }
 
 private slots:
@@ -272,6 +333,104 @@ private slots:
         QCOMPARE(w->lblCount->text(), QStringLiteral("(1/4)"));
         QVERIFY(!w->cmdSelect->isEnabled());
         QVERIFY(!w->cmdArchive->isEnabled());
+    }
+
+    // Esc during a run stops it: the unfinished archive's temporary file is
+    // gone, the archive made before it stays whole, no later one is made.
+    void escStopsTheRun()
+    {
+        SHEAF_REQUIRE_TOOL(QStringLiteral("lhasa"));
+        makeRunTree();
+        auto w = openWindow();
+        QVERIFY(w);
+        runSlowly(*w, [&] { QTest::keyClick(w->grdList, Qt::Key_Escape); });
+        checkStopped();
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮を中止しました"));
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(!w->isBusy());
+    }
+
+    // A close request during a run stops it the same way, saves the
+    // settings and closes the window.
+    void closeStopsTheRunThenCloses()
+    {
+        SHEAF_REQUIRE_TOOL(QStringLiteral("lhasa"));
+        makeRunTree();
+        const QString ini = m_dir->filePath(QStringLiteral("kwSheaf.ini"));
+        auto w = openWindow();
+        QVERIFY(w);
+        runSlowly(*w, [&] { w->close(); });
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(QFileInfo::exists(ini));
+        checkStopped();
+    }
+
+    // While one archive is written the window paints and its timers fire,
+    // but a click reaches no control.
+    void aliveWhileAnArchiveIsWritten()
+    {
+        SHEAF_REQUIRE_TOOL(QStringLiteral("lhasa"));
+        makeRunTree();
+        auto w = openWindow();
+        QVERIFY(w);
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
+        runSlowly(*w, [&] {
+            w->lblMsg->installEventFilter(&counter);
+            tick.start(20);
+            // Waits here on the window's thread, as a user would, for the
+            // archive still being written.
+            QTest::mouseClick(w->cmdClear, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 5000);
+            w->lblMsg->update();
+            QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
+            QVERIFY(w->isBusy());
+            QVERIFY(!w->lblCount->text().isEmpty());
+            QCOMPARE(w->list().FileCount, 3); // the click did not clear the list
+        });
+        QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮しました"));
+        checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
+        checkMade(QStringLiteral("b.lzh"), QStringLiteral("2/b.txt"));
+        checkMade(QStringLiteral("c.lzh"), QStringLiteral("3/c.txt"));
+    }
+
+    // The toolkit's texts are Japanese: a text field's context menu, and the
+    // failure box, which Enter closes with its details open.
+    void toolkitTextsInJapanese()
+    {
+        QVERIFY(sheaf::ui::installToolkitTranslations());
+        QLineEdit field;
+        const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        QCOMPARE(
+            menu->actions().value(0)->text().section(u'\t', 0, 0), QStringLiteral("元に戻す(&U)"));
+
+        auto box = sheaf::ui::makeMessageBox(nullptr,
+            {QStringLiteral("kwSheaf120"), QStringLiteral("圧縮に失敗しました．"),
+                QStringLiteral("理由"), QMessageBox::Warning});
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QAbstractButton *details = nullptr;
+        for (QAbstractButton *b : box->findChildren<QAbstractButton *>())
+            if (box->button(QMessageBox::Ok) != b)
+                details = b;
+        QVERIFY(details);
+        QCOMPARE(details->text(), QStringLiteral("詳細を表示..."));
+        QTest::mouseClick(details, Qt::LeftButton);
+        QCOMPARE(details->text(), QStringLiteral("詳細を隠す..."));
+        QCOMPARE(box->button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!box->isVisible());
+        QCOMPARE(box->clickedButton(), box->button(QMessageBox::Ok));
     }
 };
 

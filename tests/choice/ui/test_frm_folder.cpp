@@ -1,7 +1,8 @@
 // The folder picker frmFolder with the main window that opens it.
 
 #include "app/ui/frm_sheaf.h"
-#include "app/ui/message_box.h"
+#include "base/ui/message_box.h"
+#include "choice/ui/folder_buttons.h"
 #include "choice/ui/frm_folder.h"
 #include "support/temp_tree.h"
 
@@ -79,7 +80,7 @@ private slots:
         QCOMPARE(picker->drvList->itemData(0).toString(), QStringLiteral("/"));
         // The first opening shows the working folder, whatever the field holds.
         QCOMPARE(picker->path(), m_dir.filePath(QStringLiteral("work")));
-        QCOMPARE(m_w->CallBack, QStringLiteral("txtSelect"));
+        QCOMPARE(m_w->folderButtons()->CallBack, QStringLiteral("txtSelect"));
         // Not modal: the main window's commands still run.
         m_w->cmdClear_Click();
     }

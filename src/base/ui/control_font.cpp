@@ -1,4 +1,4 @@
-#include "app/ui/control_font.h"
+#include "base/ui/control_font.h"
 
 #include <QFontDatabase>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/ui/pictures.h"
+#include "base/ui/pictures.h"
 
 // The resources sit in the static window library; its initialiser must be
 // named to be linked.

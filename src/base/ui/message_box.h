@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -25,5 +26,9 @@ void setMessageBoxHook(MessageBoxHook hook);
 
 // A modal box with an OK button only.
 void showMessage(QWidget *parent, const MessageBoxRecord &box);
+
+// The box that showMessage shows: OK is its default button, also while the
+// details are open, so Enter closes it.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, const MessageBoxRecord &box);
 
 } // namespace sheaf::ui

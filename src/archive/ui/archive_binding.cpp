@@ -1,0 +1,277 @@
+#include "archive/ui/archive_binding.h"
+
+#include "archive/option_switches.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace sheaf::ui {
+
+// The run's reports, called on the worker thread, carried out on the
+// window's thread in the order they were made.
+class QueuedRunObserver : public ArchiveRunObserver
+{
+public:
+    explicit QueuedRunObserver(ArchiveBinding *binding)
+        : m_binding(binding)
+    {
+    }
+    void refused(const QString &text) override
+    {
+        post([=](ArchiveBinding *w) { w->refused(text); });
+    }
+    void started(const QString &statusText) override
+    {
+        post([=](ArchiveBinding *w) { w->started(statusText); });
+    }
+    void counterChanged(const QString &counterText, int k, int n) override
+    {
+        post([=](ArchiveBinding *w) { w->counterChanged(counterText); });
+    }
+    void failed(const QString &title, const QString &text, const QString &detail) override
+    {
+        post([=](ArchiveBinding *w) { w->failed(title, text, detail); });
+    }
+    void finished(const QString &statusText) override
+    {
+        post([=](ArchiveBinding *w) { w->finished(statusText); });
+    }
+    // At most about ten a second, and the end of each archive. May be called
+    // from the engine's threads.
+    void progress(uint64_t done, uint64_t total)
+    {
+        {
+            const std::lock_guard lock(m_progressLock);
+            const auto now = std::chrono::steady_clock::now();
+            if (done < total && now - m_lastProgress < std::chrono::milliseconds(100))
+                return;
+            m_lastProgress = now;
+        }
+        post([=](ArchiveBinding *w) { w->progressed(done, total); });
+    }
+
+private:
+    template<typename F>
+    void post(F call)
+    {
+        ArchiveBinding *w = m_binding;
+        QMetaObject::invokeMethod(
+            w, [w, call] { call(w); }, Qt::QueuedConnection);
+    }
+
+    ArchiveBinding *m_binding;
+    std::mutex m_progressLock;
+    std::chrono::steady_clock::time_point m_lastProgress {};
+};
+
+namespace {
+
+// While a run goes on, the window takes no keys or clicks; Esc stops the run.
+class RunInputBlock : public QObject
+{
+public:
+    RunInputBlock(QWidget *window, ArchiveBinding *binding)
+        : m_window(window)
+        , m_binding(binding)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~RunInputBlock() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget || widget->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                m_binding->stopRun();
+            return true;
+        case QEvent::ShortcutOverride:
+            // Taken here, so that no mnemonic or shortcut fires.
+            event->accept();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *m_window;
+    ArchiveBinding *m_binding;
+};
+
+void writeCaption(QCheckBox *box, OptionSwitch which)
+{
+    const int value = box->checkState() == Qt::Checked ? 1
+        : box->checkState() == Qt::PartiallyChecked    ? 2
+                                                       : 0;
+    // Once the user leaves the greyed state, the box goes back to two states.
+    if (value != 2)
+        box->setTristate(false);
+    box->setText(switchCaption(which, value));
+}
+} // namespace
+
+ArchiveBinding::ArchiveBinding(
+    const ArchiveControls &controls, CandidateList &list, CommandState &state, QObject *parent)
+    : QObject(parent)
+    , m_c(controls)
+    , m_list(list)
+    , m_state(state)
+{
+    connect(m_c.cmdArchive, &QPushButton::clicked, this, &ArchiveBinding::cmdArchive_Click);
+    connect(m_c.chkSelect, &QCheckBox::stateChanged, this, &ArchiveBinding::chkSelect_Click);
+    connect(m_c.chkOutput, &QCheckBox::stateChanged, this, &ArchiveBinding::chkOutput_Click);
+    connect(m_c.chkName, &QCheckBox::stateChanged, this, &ArchiveBinding::chkName_Click);
+    connect(m_c.chkTogether, &QCheckBox::stateChanged, this, &ArchiveBinding::chkTogether_Click);
+}
+
+Archiver ArchiveBinding::archiverChoice() const
+{
+    if (m_c.optLzh->isChecked())
+        return Archiver::Lzh;
+    if (m_c.optZip->isChecked())
+        return Archiver::Zip;
+    if (m_c.optCab->isChecked())
+        return Archiver::Cab;
+    return Archiver::None;
+}
+
+void ArchiveBinding::chkSelect_Click()
+{
+    writeCaption(m_c.chkSelect, OptionSwitch::Select);
+}
+
+void ArchiveBinding::chkOutput_Click()
+{
+    writeCaption(m_c.chkOutput, OptionSwitch::Output);
+}
+
+void ArchiveBinding::chkName_Click()
+{
+    writeCaption(m_c.chkName, OptionSwitch::Name);
+}
+
+void ArchiveBinding::chkTogether_Click()
+{
+    writeCaption(m_c.chkTogether, OptionSwitch::Together);
+}
+
+void ArchiveBinding::cmdArchive_Click()
+{
+    if (m_state.busy || m_list.FileCount == 0)
+        return;
+    ArchiveRunSettings settings;
+    settings.archiver = archiverChoice();
+    settings.name = m_c.chkName->checkState() == Qt::Checked;
+    settings.together = m_c.chkTogether->checkState() == Qt::Checked;
+    settings.output = m_c.chkOutput->checkState() == Qt::Checked;
+    settings.outputFolder = m_c.txtOutput->text();
+    settings.extension = m_c.cmbExtent->currentText();
+    settings.cancel = &m_cancel;
+    QueuedRunObserver observer(this);
+    settings.progress = [&observer](uint64_t done, uint64_t total) {
+        observer.progress(done, total);
+    };
+    m_state.busy = true;
+    m_running = true;
+    m_cancel = false;
+    m_heldBoxes.clear();
+
+    ArchiveRunOutcome outcome = ArchiveRunOutcome::Empty;
+    {
+        const RunInputBlock block(m_c.window, this);
+        QEventLoop loop;
+        std::thread worker([&] {
+            outcome = runArchive(m_list, settings, observer);
+            // Queued after every report, so the loop ends once all are shown.
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+    }
+    m_running = false;
+    m_c.window->setWindowTitle(titleWithProgress(-1));
+    if (outcome == ArchiveRunOutcome::Cancelled)
+        m_c.lblMsg->setText(QStringLiteral("圧縮を中止しました"));
+    for (const MessageBoxRecord &box : std::exchange(m_heldBoxes, {}))
+        showMessage(m_c.window, box);
+    m_state.end();
+}
+
+void ArchiveBinding::stopRun()
+{
+    if (m_running)
+        m_cancel = true;
+}
+
+QString ArchiveBinding::titleWithProgress(int percent)
+{
+    const QString title = QStringLiteral("Sheaf（簡易版）");
+    return percent < 0 ? title : title + QStringLiteral(" - %1%").arg(percent);
+}
+
+void ArchiveBinding::progressed(uint64_t done, uint64_t total)
+{
+    // The share of the current archive's bytes; the run's own texts stay.
+    const int percent = total == 0 ? 100 : int(std::min<uint64_t>(done, total) * 100 / total);
+    m_c.window->setWindowTitle(titleWithProgress(percent));
+}
+
+void ArchiveBinding::refused(const QString &text)
+{
+    m_heldBoxes << MessageBoxRecord {
+        QStringLiteral("kwSheaf"), text, QString(), QMessageBox::NoIcon};
+}
+
+void ArchiveBinding::started(const QString &statusText)
+{
+    m_c.cmdSelect->setEnabled(false);
+    m_c.cmdArchive->setEnabled(false);
+    m_c.lblMsg->setText(statusText);
+}
+
+void ArchiveBinding::counterChanged(const QString &counterText)
+{
+    // The event loop paints it; reports that queue up between two paints
+    // cost a text each.
+    m_c.lblCount->setText(counterText);
+    m_c.window->setWindowTitle(titleWithProgress(-1));
+}
+
+void ArchiveBinding::failed(const QString &title, const QString &text, const QString &detail)
+{
+    // The archiver's failure carries the application title and the
+    // exclamation icon; the tool's own refusals ("kwSheaf") have no icon.
+    const bool archiverFailure = title == QLatin1String("kwSheaf120");
+    m_heldBoxes << MessageBoxRecord {
+        title, text, detail, archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
+}
+
+void ArchiveBinding::finished(const QString &statusText)
+{
+    m_c.lblMsg->setText(statusText);
+}
+
+} // namespace sheaf::ui
