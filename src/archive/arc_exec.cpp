@@ -6,6 +6,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/engine.h"
+#include "base/name_bytes.h"
 
 namespace sheaf {
 
@@ -21,6 +22,9 @@ ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),
         std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;
+    for (const auto &item : result.leftOut)
+        out.leftOut.append({QString::fromStdString(sheaf::escapedName(item.path)),
+            QString::fromStdString(item.reason)});
     if (result.ok())
         return out;
     out.failed = true;

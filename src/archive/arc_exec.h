@@ -3,6 +3,7 @@
 
 #include "archive/archiver_choice.h"
 
+#include <QList>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -15,6 +16,13 @@ struct ArcExecResult
     bool failed = false;
     bool cancelled = false; // stopped through the cancel flag; nothing was left behind
     QString reason; // the engine's one-line reason when failed
+    // What the archive leaves out (pipes, devices, links not followed), made
+    // or not: the path shown escaped, and the reason.
+    struct LeftOut
+    {
+        QString path, reason;
+    };
+    QList<LeftOut> leftOut;
 };
 
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so

@@ -83,6 +83,7 @@ ArchiveRunOutcome runArchive(
     observer.started(QStringLiteral("圧縮しています、しばらくお待ち下さい"));
     QSet<QString> madeThisRun;
     SyncAtEnd syncAtEnd;
+    int leftOutCount = 0;
 
     for (int k = 1; k <= count; ++k) {
         observer.counterChanged(counterText(k, count), k, count);
@@ -151,6 +152,9 @@ ArchiveRunOutcome runArchive(
         const QString line
             = composeCommandLine(archiver, settings.together, archivePath, dir, fileName);
         const ArcExecResult result = ArcExec(archiver, line, settings.cancel, settings.progress);
+        for (const auto &item : result.leftOut)
+            observer.leftOut(item.path, item.reason);
+        leftOutCount += int(result.leftOut.size());
         if (result.cancelled)
             return ArchiveRunOutcome::Cancelled;
         if (result.failed) {
@@ -163,7 +167,10 @@ ArchiveRunOutcome runArchive(
         observer.archiveMade(archivePath + archiveExt);
     }
     syncAtEnd.flush();
-    observer.finished(QStringLiteral("圧縮しました"));
+    QString done = QStringLiteral("圧縮しました");
+    if (leftOutCount > 0)
+        done += QStringLiteral("（除外 ") + formatCount(leftOutCount) + QStringLiteral(" 件）");
+    observer.finished(done);
     return ArchiveRunOutcome::Done;
 }
 

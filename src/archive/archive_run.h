@@ -38,10 +38,14 @@ public:
     virtual void counterChanged(const QString &counterText, int k, int n) = 0;
     // One archive was made.
     virtual void archiveMade(const QString &archivePath) { }
+    // The engine left a file out of an archive (a pipe, a device, a link it
+    // does not follow); called before that archive's archiveMade or failed.
+    virtual void leftOut(const QString &path, const QString &reason) { }
     // An entry failed before or in the engine. title and text are the message
     // box's; detail is the engine's reason (may be empty).
     virtual void failed(const QString &title, const QString &text, const QString &detail) = 0;
-    // Every entry done: "圧縮しました".
+    // Every entry done: "圧縮しました", followed by "（除外 N 件）" when files
+    // were left out.
     virtual void finished(const QString &statusText) = 0;
 };
 

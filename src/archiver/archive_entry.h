@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,17 @@ enum DosAttribute : uint32_t {
     DosArchive = 0x20,
 };
 
+struct SourceFolder;
+
 struct ArchiveEntry
 {
-    std::filesystem::path source; // file or folder on disk
+    std::filesystem::path source; // file or folder on disk, for messages
+    // How the gathering found it: its folder (opened again through folder
+    // handles, see source_tree.h) and its name there. Without a folder the
+    // file is opened by `source`.
+    std::shared_ptr<const SourceFolder> folder;
+    std::string name;
+    bool followLink = false; // it was a symbolic link to a file when gathered
     // Path inside the archive, UTF-8, components separated by '/', never
     // starting with '/' and never holding "." or ".." components. A folder
     // has no trailing '/'.

@@ -10,6 +10,7 @@
 #include "archiver/archiver_facts.h"
 #include "archiver/command_line.h"
 #include "archiver/entry_gathering.h"
+#include "archiver/fault_injection.h"
 #include "base/platform.h"
 
 #include <cerrno>
@@ -80,14 +81,16 @@ uint64_t totalSize(const ArchiveEntries &entries)
     return total;
 }
 
-void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
+void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
+    std::vector<LeftOut> &leftOut)
 {
     const ArchiverFacts &facts = archiverFacts(kind);
     const ArchiveRequest request = facts.parse(splitCommandLine(commandLine));
     const ArchiveFormat &format = facts.format();
     const std::filesystem::path archive = archiveFile(request.archive);
 
-    const ArchiveEntries entries = gatherEntries(request, options.cancel);
+    const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut);
+    afterGathering();
     // From here to the commit, no other run writes this archive: the old
     // one is read only now, so two runs adding to it lose nothing.
     ArchiveCommit commit(archive, options.cancel, options.lockWaitMs);
@@ -130,20 +133,47 @@ void syncWrittenArchives()
     platform::syncAll();
 }
 
-RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
+namespace {
+
+RunResult failure(ErrorCode code, std::string reason)
+{
+    RunResult result;
+    result.code = int(code);
+    result.reason = std::move(reason);
+    return result;
+}
+
+RunResult runCaught(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
+    std::vector<LeftOut> &leftOut)
 {
     try {
-        run(kind, commandLine, options);
+        run(kind, commandLine, options, leftOut);
         return {};
     } catch (const ArchiveError &e) {
-        return {int(e.code()), oneLine(e.what())};
+        return failure(e.code(), oneLine(e.what()));
     } catch (const std::bad_alloc &) {
-        return {int(ErrorCode::Internal), "out of memory"};
+        return failure(ErrorCode::Internal, "out of memory");
     } catch (const std::exception &e) {
-        return {int(ErrorCode::Internal), oneLine(e.what())};
+        return failure(ErrorCode::Internal, oneLine(e.what()));
     } catch (...) {
-        return {int(ErrorCode::Internal), "unexpected failure"};
+        return failure(ErrorCode::Internal, "unexpected failure");
     }
+}
+
+} // namespace
+
+RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine, const RunOptions &options)
+{
+    std::vector<LeftOut> leftOut;
+    RunResult result = runCaught(kind, commandLine, options, leftOut);
+    // Whatever broke off a cancelled run (a read interrupted by the signal,
+    // say) is the cancel's doing: report it as such.
+    if (!result.ok() && options.cancel && options.cancel->load())
+        result = failure(ErrorCode::Cancelled, "cancelled");
+    for (auto &item : leftOut)
+        item.reason = oneLine(std::move(item.reason));
+    result.leftOut = std::move(leftOut);
+    return result;
 }
 
 } // namespace sheaf::archiver

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sheaf::archiver {
 
@@ -38,10 +39,20 @@ struct RunOptions
     int64_t lockWaitMs = 10 * 60 * 1000;
 };
 
+// A file the gathering found but did not take: a named pipe, a socket, a
+// device, a symbolic link that leads nowhere, into a loop, out of the folder
+// being archived, or that another user owns.
+struct LeftOut
+{
+    std::string path; // as found, bytes as the system gave them
+    std::string reason; // one line, UTF-8
+};
+
 struct RunResult
 {
     int code = 0; // 0: the archive was made; otherwise an ErrorCode
     std::string reason; // one line, UTF-8; empty on success
+    std::vector<LeftOut> leftOut; // what the archive does not hold, and why
     bool ok() const { return code == 0; }
 };
 

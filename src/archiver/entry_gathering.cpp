@@ -2,7 +2,10 @@
 
 #include "archiver/archive_commit.h"
 #include "archiver/archive_error.h"
+#include "archiver/source_tree.h"
 #include "archiver/wildcard.h"
+#include "base/file.h"
+#include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -14,6 +17,52 @@ namespace sheaf::archiver {
 namespace {
 
 using platform::FileFacts;
+
+std::string shown(const std::filesystem::path &path)
+{
+    return escapedName(path.native());
+}
+
+[[noreturn]] void readFailed(const std::string &what, const std::filesystem::path &path, int err)
+{
+    throw ArchiveError(
+        ErrorCode::ReadFailed, what + ": " + shown(path) + ": " + platform::errorText(err));
+}
+
+std::string joined(const std::string &relative, const std::string &name)
+{
+    return relative.empty() ? name : relative + "/" + name;
+}
+
+// A link whose target cannot be looked at because it is not there.
+bool leadsNowhere(int err)
+{
+    return err == ENOENT || err == ENOTDIR || err == ELOOP;
+}
+
+const char *specialKind(const FileFacts &facts)
+{
+    if (facts.isPipe)
+        return "名前付きパイプは読み込みません";
+    if (facts.isSocket)
+        return "ソケットは読み込みません";
+    if (facts.isDevice)
+        return "デバイスは読み込みません";
+    return "通常のファイルではないので読み込みません";
+}
+
+const char kForeignLink[] = "他のユーザーのシンボリックリンクはたどりません";
+const char kOutsideLink[] = "圧縮するフォルダーの外を指すシンボリックリンクです";
+const char kNowhereLink[] = "リンク先がないか、循環しているシンボリックリンクです";
+
+// One name found in a folder, looked at while the folder was open.
+struct Found
+{
+    std::string name;
+    FileFacts facts; // of the link's target when it is a followed link
+    bool isLink = false;
+    const char *leftOutReason = nullptr; // set: not taken, reported
+};
 
 class Gatherer
 {
@@ -27,6 +76,7 @@ public:
 
     void gatherName(const std::string &name);
     ArchiveEntries take();
+    std::vector<LeftOut> takeLeftOut() { return std::move(m_leftOut); }
 
 private:
     struct Match
@@ -39,10 +89,16 @@ private:
         }
     };
 
-    size_t scanFolder(
-        const std::filesystem::path &folder, const std::string &relative, const Match &match);
-    void addEntry(const std::filesystem::path &source, const std::string &relative,
-        const std::string &name, const FileFacts &facts);
+    std::vector<Found> listFolder(
+        const SourceFolder &folder, const Match &match, const FileFacts &walkRoot);
+    size_t scanFolder(const std::shared_ptr<const SourceFolder> &folder,
+        const std::string &relative, const Match &match, const FileFacts &walkRoot);
+    void addEntry(const std::shared_ptr<const SourceFolder> &folder, const std::string &relative,
+        const std::string &name, const FileFacts &facts, bool followLink);
+    void leaveOut(const SourceFolder &folder, const std::string &name, const char *reason)
+    {
+        m_leftOut.push_back({(folder.path() / name).native(), reason});
+    }
     void checkCancel() const
     {
         if (m_cancel && m_cancel->load(std::memory_order_relaxed))
@@ -53,32 +109,29 @@ private:
     const std::atomic<bool> *m_cancel;
     FileFacts m_archive;
     ArchiveEntries m_entries;
+    std::vector<LeftOut> m_leftOut;
+    std::shared_ptr<FolderHandles> m_handles = std::make_shared<FolderHandles>();
 };
 
-std::string joined(const std::string &relative, const std::string &name)
-{
-    return relative.empty() ? name : relative + "/" + name;
-}
-
-[[noreturn]] void readFailed(const std::string &what, const std::filesystem::path &path, int err)
-{
-    throw ArchiveError(
-        ErrorCode::ReadFailed, what + " " + path.string() + ": " + platform::errorText(err));
-}
-
-void sortByName(std::vector<std::filesystem::path> &names)
-{
-    std::sort(names.begin(), names.end(),
-        [](const auto &a, const auto &b) { return a.string() < b.string(); });
-}
-
-void Gatherer::addEntry(const std::filesystem::path &source, const std::string &relative,
-    const std::string &name, const FileFacts &facts)
+void Gatherer::addEntry(const std::shared_ptr<const SourceFolder> &folder,
+    const std::string &relative, const std::string &name, const FileFacts &facts, bool followLink)
 {
     if (facts.isDirectory && !m_request.relativePaths)
         return; // a folder entry means nothing among bare names
+    const std::filesystem::path source = folder->path() / name;
+    // A name's bytes must reach the archive as they are: every format keeps
+    // names as Unicode, and a backslash is a folder separator to readers.
+    if (!isValidUtf8(name))
+        throw ArchiveError(
+            ErrorCode::ReadFailed, "名前が UTF-8 ではないので格納できません: " + shown(source));
+    if (name.find('\\') != std::string::npos)
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "名前に “\\” が含まれているので格納できません: " + shown(source));
     ArchiveEntry entry;
     entry.source = source;
+    entry.folder = folder;
+    entry.name = name;
+    entry.followLink = followLink;
     entry.storedPath = m_request.relativePaths ? joined(relative, name) : name;
     entry.isDirectory = facts.isDirectory;
     entry.mtime = facts.mtime;
@@ -91,57 +144,85 @@ void Gatherer::addEntry(const std::filesystem::path &source, const std::string &
     m_entries.push_back(std::move(entry));
 }
 
-size_t Gatherer::scanFolder(
-    const std::filesystem::path &folder, const std::string &relative, const Match &match)
+std::vector<Found> Gatherer::listFolder(
+    const SourceFolder &folder, const Match &match, const FileFacts &walkRoot)
 {
-    std::vector<std::filesystem::path> names;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename());
-    if (ec)
-        readFailed("cannot list folder", folder, ec.value());
-    sortByName(names);
-
-    size_t found = 0;
-    for (const auto &path : names) {
-        checkCancel();
-        const std::string name = path.string();
-        const std::filesystem::path source = folder / path;
-        if (isTemporaryName(name))
-            continue;
-        if (!match.literal && !m_request.includeHidden && platform::isHiddenOrSystem(source))
-            continue; // neither taken nor entered
-        FileFacts facts = platform::fileFacts(source, false);
-        if (facts.error != 0)
-            continue; // vanished since the listing
-        if (facts.isLink) {
-            facts = platform::fileFacts(source, true);
-            if (facts.error != 0) {
-                if (match.matches(name))
-                    readFailed("cannot read linked file", source, facts.error);
+    return m_handles->withFolder(folder, [&](const File &dir) {
+        std::vector<std::string> names;
+        if (!dir.listNames(names))
+            readFailed("フォルダーの中を一覧できません", folder.path(), errno);
+        std::sort(names.begin(), names.end());
+        std::vector<Found> found;
+        for (auto &name : names) {
+            checkCancel();
+            if (isTemporaryName(name))
                 continue;
+            if (!match.literal && !m_request.includeHidden
+                && platform::isHiddenOrSystem(folder.path() / name))
+                continue; // neither taken nor entered
+            Found f;
+            f.facts = dir.factsOf(name, File::Links::DontFollow);
+            f.name = std::move(name);
+            if (f.facts.error == ENOENT)
+                continue; // gone since the listing
+            if (f.facts.error != 0) // a folder that can be listed but not searched
+                readFailed("フォルダーの中を調べられません", folder.path() / f.name, f.facts.error);
+            if (f.facts.isLink) {
+                if (!match.matches(f.name))
+                    continue; // links are only ever taken as files, never entered
+                f.isLink = true;
+                const FileFacts link = f.facts;
+                f.facts = dir.factsOf(f.name, File::Links::Follow);
+                if (f.facts.error != 0 && !leadsNowhere(f.facts.error))
+                    readFailed("リンク先を調べられません", folder.path() / f.name, f.facts.error);
+                if (f.facts.error != 0)
+                    f.leftOutReason = kNowhereLink;
+                else if (f.facts.isDirectory)
+                    continue; // links to folders are never followed
+                else if (!link.ownedByCurrentUser)
+                    f.leftOutReason = kForeignLink;
+                else if (m_request.recurse) {
+                    const auto target = dir.linkTarget(f.name, walkRoot);
+                    if (target == File::LinkTarget::Nowhere)
+                        f.leftOutReason = kNowhereLink;
+                    else if (target == File::LinkTarget::Outside)
+                        f.leftOutReason = kOutsideLink;
+                }
             }
-            if (facts.isDirectory)
-                continue; // links to folders are never followed
+            found.push_back(std::move(f));
         }
-        if (facts.sameFileAs(m_archive))
+        return found;
+    });
+}
+
+size_t Gatherer::scanFolder(const std::shared_ptr<const SourceFolder> &folder,
+    const std::string &relative, const Match &match, const FileFacts &walkRoot)
+{
+    size_t taken = 0;
+    for (const Found &f : listFolder(*folder, match, walkRoot)) {
+        checkCancel();
+        if (f.facts.sameFileAs(m_archive))
             continue;
-        bool matched = match.matches(name);
-        if (facts.isDirectory) {
+        const bool matched = match.matches(f.name);
+        if (f.leftOutReason) {
+            leaveOut(*folder, f.name, f.leftOutReason);
+        } else if (f.facts.isDirectory) {
             if (!m_request.recurse)
                 continue;
             if (matched) {
-                addEntry(source, relative, name, facts);
-                ++found;
+                addEntry(folder, relative, f.name, f.facts, false);
+                ++taken;
             }
-            found += scanFolder(source, joined(relative, name), match);
-        } else if (facts.isRegular && matched) {
-            addEntry(source, relative, name, facts);
-            ++found;
+            taken += scanFolder(
+                subfolder(folder, f.name, f.facts), joined(relative, f.name), match, walkRoot);
+        } else if (matched && f.facts.isRegular) {
+            addEntry(folder, relative, f.name, f.facts, f.isLink);
+            ++taken;
+        } else if (matched) {
+            leaveOut(*folder, f.name, specialKind(f.facts));
         }
     }
-    return found;
+    return taken;
 }
 
 void Gatherer::gatherName(const std::string &name)
@@ -151,47 +232,70 @@ void Gatherer::gatherName(const std::string &name)
         relative = name.substr(0, slash);
         leaf = name.substr(slash + 1);
         if (hasWildcard(relative))
-            throw ArchiveError(
-                ErrorCode::BadCommandLine, "wildcards only in the last part of a name: " + name);
+            throw ArchiveError(ErrorCode::BadCommandLine,
+                "ワイルドカードは名前の最後の部分にだけ使えます: " + escapedName(name));
         while (!relative.empty() && relative.back() == '/')
             relative.pop_back();
     }
     if (leaf.empty())
-        throw ArchiveError(ErrorCode::BadCommandLine, "name ends in a separator: " + name);
-    const std::filesystem::path folder
+        throw ArchiveError(
+            ErrorCode::BadCommandLine, "名前が区切り文字で終わっています: " + escapedName(name));
+    const std::filesystem::path folderPath
         = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
+    File folderHandle = File::openFolder(folderPath);
+    if (!folderHandle)
+        readFailed("フォルダーが見つかりません", folderPath, folderHandle.error());
+    const FileFacts folderFacts = folderHandle.facts();
+    if (folderFacts.error != 0)
+        readFailed("フォルダーを調べられません", folderPath, folderFacts.error);
+    folderHandle.close();
+    const auto folder = startFolder(folderPath, folderFacts, m_handles);
     const bool literal = !hasWildcard(leaf);
 
     if (literal && !m_request.recurse) {
-        const std::filesystem::path source = folder / leaf;
-        FileFacts facts = platform::fileFacts(source, true);
+        const std::filesystem::path source = folderPath / leaf;
+        auto [link, facts] = m_handles->withFolder(*folder, [&](const File &dir) {
+            return std::pair {
+                dir.factsOf(leaf, File::Links::DontFollow), dir.factsOf(leaf, File::Links::Follow)};
+        });
+        if (link.error != 0)
+            readFailed("ファイルが見つかりません", source, link.error);
+        // A link named on its own is taken as the file it leads to, unless
+        // someone else planted it.
+        if (link.isLink && !link.ownedByCurrentUser)
+            throw ArchiveError(
+                ErrorCode::ReadFailed, std::string(kForeignLink) + ": " + shown(source));
         if (facts.error != 0)
-            readFailed("cannot find", source, facts.error);
+            readFailed("リンク先が見つかりません", source, facts.error);
         if (facts.isDirectory)
-            throw ArchiveError(
-                ErrorCode::ReadFailed, "is a folder (recursion is off): " + source.string());
+            throw ArchiveError(ErrorCode::ReadFailed,
+                "フォルダーです（サブフォルダーを含めない指定です）: " + shown(source));
         if (!facts.isRegular)
-            throw ArchiveError(ErrorCode::ReadFailed, "not a regular file: " + source.string());
+            throw ArchiveError(ErrorCode::ReadFailed,
+                "通常のファイルではないので読み込みません: " + shown(source));
         if (facts.sameFileAs(m_archive))
-            throw ArchiveError(
-                ErrorCode::BadCommandLine, "an archive cannot hold itself: " + source.string());
-        addEntry(source, relative, leaf, facts);
+            throw ArchiveError(ErrorCode::BadCommandLine,
+                "圧縮ファイルを自分自身に格納することはできません: " + shown(source));
+        addEntry(folder, relative, leaf, facts, link.isLink);
         return;
     }
-    FileFacts folderFacts = platform::fileFacts(folder, true);
-    if (folderFacts.error != 0 || !folderFacts.isDirectory)
-        readFailed("cannot find folder", folder, folderFacts.error ? folderFacts.error : ENOTDIR);
-    if (scanFolder(folder, relative, Match {literal, leaf}) == 0)
+    const size_t leftOutBefore = m_leftOut.size();
+    if (scanFolder(folder, relative, Match {literal, leaf}, folderFacts) > 0)
+        return;
+    if (m_leftOut.size() > leftOutBefore)
         throw ArchiveError(ErrorCode::NothingMatched,
-            "nothing matches " + name + " in " + m_request.baseFolder.string());
+            "格納できるファイルがありません（除外 "
+                + std::to_string(m_leftOut.size() - leftOutBefore) + " 件）: " + escapedName(name)
+                + " (" + shown(m_request.baseFolder) + ")");
+    throw ArchiveError(ErrorCode::NothingMatched,
+        "一致するファイルがありません: " + escapedName(name) + " (" + shown(m_request.baseFolder)
+            + ")");
 }
 
 ArchiveEntries Gatherer::take()
 {
     // The same file named twice is taken once; two files for one stored
     // path would make an archive whose members hide each other.
-    // (Sources are kept as plain strings here: a path holds every component
-    // apart, which costs about a kilobyte for each of thousands of files.)
     ArchiveEntries unique;
     std::map<std::string, std::string> seen;
     for (auto &entry : m_entries) {
@@ -200,8 +304,8 @@ ArchiveEntries Gatherer::take()
             unique.push_back(std::move(entry));
         } else if (it->second != entry.source.native()) {
             throw ArchiveError(ErrorCode::BadCommandLine,
-                "two files would be stored as " + entry.storedPath + ": " + it->second + " and "
-                    + entry.source.string());
+                "二つのファイルが同じ名前で格納されることになります: " + entry.storedPath + ": "
+                    + escapedName(it->second) + " / " + shown(entry.source));
         }
     }
     return unique;
@@ -209,15 +313,24 @@ ArchiveEntries Gatherer::take()
 
 } // namespace
 
-ArchiveEntries gatherEntries(const ArchiveRequest &request, const std::atomic<bool> *cancel)
+ArchiveEntries gatherEntries(
+    const ArchiveRequest &request, const std::atomic<bool> *cancel, std::vector<LeftOut> *leftOut)
 {
     FileFacts base = platform::fileFacts(request.baseFolder, true);
     if (base.error != 0 || !base.isDirectory)
-        readFailed(
-            "cannot find base folder", request.baseFolder, base.error ? base.error : ENOTDIR);
+        readFailed("基準フォルダーが見つかりません", request.baseFolder,
+            base.error ? base.error : ENOTDIR);
     Gatherer gatherer(request, cancel);
-    for (const auto &name : request.names)
-        gatherer.gatherName(name);
+    try {
+        for (const auto &name : request.names)
+            gatherer.gatherName(name);
+    } catch (...) {
+        if (leftOut)
+            *leftOut = gatherer.takeLeftOut();
+        throw;
+    }
+    if (leftOut)
+        *leftOut = gatherer.takeLeftOut();
     return gatherer.take();
 }
 

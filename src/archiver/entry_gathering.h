@@ -6,9 +6,20 @@
 // name also matches in every subfolder, and every folder whose name matches
 // is stored as a folder entry, so empty folders survive. Wildcards skip
 // hidden and system entries unless the request includes them; a literal name
-// is taken as named. Symbolic links to folders are never followed; links to
-// files are read through. Temporary files of this engine (see
-// isTemporaryName) and the archive itself are never gathered.
+// is taken as named. Folders are walked relative to their parent's handle
+// (source_tree.h), so depth alone never keeps a file out. Temporary files of
+// this engine (see isTemporaryName) and the archive itself are never
+// gathered.
+//
+// Nothing is left out silently. A folder that cannot be listed or searched
+// fails the run, naming it, and so does a name the archive could not hold
+// as it is (not valid UTF-8, or holding a backslash). Left out and reported
+// (`leftOut`) are: named pipes, sockets and devices (never opened); symbolic
+// links that lead nowhere or into a loop; links another user owns; and,
+// when recursing (a whole-folder archive), links to a file outside the folder
+// being archived. Links to folders are never followed and never reported. A
+// link to a file named on its own is taken as that file (unless another user
+// owns it).
 //
 // The order is stable: names in their order, the matches of each sorted by
 // name, a folder's entry just before what it holds. A file matched twice is
@@ -16,14 +27,17 @@
 
 #include "archiver/archive_entry.h"
 #include "archiver/archive_request.h"
+#include "archiver/engine.h"
 
 #include <atomic>
 
 namespace sheaf::archiver {
 
 // Throws ArchiveError: ReadFailed (missing base folder, missing literal
-// file, unreadable folder), NothingMatched, BadCommandLine, Cancelled.
-ArchiveEntries gatherEntries(
-    const ArchiveRequest &request, const std::atomic<bool> *cancel = nullptr);
+// file, unreadable folder, a name that cannot be stored), NothingMatched,
+// BadCommandLine, Cancelled. `leftOut`, when given, receives what was found
+// but not taken, also when it throws.
+ArchiveEntries gatherEntries(const ArchiveRequest &request,
+    const std::atomic<bool> *cancel = nullptr, std::vector<LeftOut> *leftOut = nullptr);
 
 } // namespace sheaf::archiver

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <unistd.h>
 #include <vector>
 
@@ -10,6 +11,8 @@ namespace sheaf::archiver {
 namespace {
 std::atomic<int64_t> g_budget {-1};
 std::atomic<int64_t> g_corruptAt {-1};
+std::mutex g_hookMutex;
+std::function<void()> g_afterGathering;
 } // namespace
 
 void injectCorruptionAt(int64_t offset)
@@ -57,6 +60,23 @@ ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
         }
     }
     return ::write(fd, data, size);
+}
+
+void setAfterGatheringHook(std::function<void()> hook)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_afterGathering = std::move(hook);
+}
+
+void afterGathering()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(g_hookMutex);
+        hook = g_afterGathering;
+    }
+    if (hook)
+        hook();
 }
 
 } // namespace sheaf::archiver

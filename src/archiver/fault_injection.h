@@ -30,5 +30,10 @@ ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
 using SourceReadHook = std::function<void(const std::filesystem::path &file, uint64_t offset)>;
 void setSourceReadHook(SourceReadHook hook);
 void runSourceReadHook(const std::filesystem::path &file, uint64_t offset);
+// A seam for the tests that change the disk between gathering and writing:
+// the engine calls afterGathering() once the members are known. Empty (the
+// default): nothing happens.
+void setAfterGatheringHook(std::function<void()> hook);
+void afterGathering();
 
 } // namespace sheaf::archiver

@@ -1,7 +1,10 @@
 #include "archiver/source_file.h"
 
+#include "archiver/archive_entry.h"
 #include "archiver/archive_error.h"
 #include "archiver/fault_injection.h"
+#include "archiver/source_tree.h"
+#include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -33,60 +36,69 @@ void ReadProgress::finish()
     }
 }
 
-// How the file is opened: one function, apart from the reading below.
-void SourceFile::open()
+// ---- Opening ----
+
+SourceFile::SourceFile(const ArchiveEntry &entry, ReadProgress *progress)
+    : m_path(entry.source)
+    , m_progress(progress)
+    , m_file(openSource(entry))
 {
-    m_fd = platform::openForReading(m_path);
-    if (m_fd < 0)
-        fail("ファイルを開けません", errno);
-    const platform::OpenFileFacts facts = platform::openFileFacts(m_fd);
-    if (facts.error != 0)
-        fail("ファイルを開けません", facts.error);
-    if (!facts.isRegular)
-        throw ArchiveError(
-            ErrorCode::ReadFailed, "通常のファイルではありません: " + m_path.string());
-    m_size = facts.size;
-    m_mtimeNs = facts.mtimeNs;
-    m_inMemory = !facts.sizeIsReliable;
+    startReading();
 }
 
 SourceFile::SourceFile(const std::filesystem::path &path, ReadProgress *progress)
-    : m_path(path)
-    , m_progress(progress)
+    : SourceFile(
+        [&] {
+            ArchiveEntry entry;
+            entry.source = path;
+            return entry;
+        }(),
+        progress)
 {
-    open();
+}
+
+// ---- Reading ----
+
+void SourceFile::startReading()
+{
+    const platform::OpenFileFacts facts = platform::openFileFacts(m_file.descriptor());
+    if (facts.error != 0)
+        fail("ファイルを調べられません", facts.error);
+    m_size = facts.size;
+    m_mtimeNs = facts.mtimeNs;
+    m_inMemory = !facts.sizeIsReliable;
     if (!m_inMemory)
         return;
     // Its size says nothing: what one read to the end gives is the content.
     uint8_t block[16384];
     for (;;) {
-        const long long n = platform::readFile(m_fd, block, sizeof block);
+        const ptrdiff_t n = m_file.read(block, sizeof block);
         if (n < 0)
             fail("ファイルを読み込めません", errno);
         if (n == 0)
             break;
         if (m_memory.size() + uint64_t(n) > kMaxUnsizedFile)
             throw ArchiveError(ErrorCode::TooLarge,
-                "大きさの分からないファイルが 64 MiB を超えました: " + m_path.string());
+                "大きさの分からないファイルが 64 MiB を超えました: " + shown());
         m_memory.insert(m_memory.end(), block, block + n);
     }
     m_size = m_memory.size();
 }
 
-SourceFile::~SourceFile()
+std::string SourceFile::shown() const
 {
-    platform::closeFile(m_fd);
+    return escapedName(m_path.native());
 }
 
 void SourceFile::fail(const char *what, int err) const
 {
     throw ArchiveError(ErrorCode::ReadFailed,
-        std::string(what) + ": " + m_path.string() + ": " + platform::errorText(err));
+        std::string(what) + ": " + shown() + ": " + platform::errorText(err));
 }
 
 void SourceFile::changed(const char *what) const
 {
-    throw ArchiveError(ErrorCode::ReadFailed, std::string(what) + ": " + m_path.string());
+    throw ArchiveError(ErrorCode::ReadFailed, std::string(what) + ": " + shown());
 }
 
 size_t SourceFile::readFromFile(void *data, size_t size)
@@ -96,7 +108,7 @@ size_t SourceFile::readFromFile(void *data, size_t size)
         return size;
     }
     runSourceReadHook(m_path, m_done);
-    const long long n = platform::readFile(m_fd, data, size);
+    const ptrdiff_t n = m_file.read(data, size);
     if (n < 0)
         fail("ファイルを読み込めません", errno);
     if (n == 0)
@@ -113,12 +125,12 @@ void SourceFile::finish()
     // One more read must find the end, and the file must be as it was.
     uint8_t probe;
     runSourceReadHook(m_path, m_done);
-    const long long n = platform::readFile(m_fd, &probe, 1);
+    const ptrdiff_t n = m_file.read(&probe, 1);
     if (n < 0)
         fail("ファイルを読み込めません", errno);
     if (n > 0)
         changed("読み込み中にファイルの大きさが変わりました (大きくなりました)");
-    const platform::OpenFileFacts now = platform::openFileFacts(m_fd);
+    const platform::OpenFileFacts now = platform::openFileFacts(m_file.descriptor());
     if (now.error != 0)
         fail("ファイルを読み込めません", now.error);
     if (now.size != m_size)
@@ -155,7 +167,7 @@ size_t SourceFile::read(void *data, size_t size)
 
 void SourceFile::rewind()
 {
-    if (!m_inMemory && !platform::seekFile(m_fd, 0))
+    if (!m_inMemory && !m_file.seek(0))
         fail("ファイルを読み込めません", errno);
     m_done = 0;
     m_crc = 0;

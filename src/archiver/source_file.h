@@ -8,11 +8,14 @@
 // whose sizes are not what the files hold (/proc, /sys) is read whole when
 // opened; its size is then what that read gave.
 
+#include "base/file.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -39,11 +42,16 @@ private:
     uint64_t m_reported = 0;
 };
 
+struct ArchiveEntry;
+
 class SourceFile
 {
 public:
+    // Opening: through the folder handles of the gathering (openSource),
+    // never blocking, and only ever a regular file.
+    explicit SourceFile(const ArchiveEntry &entry, ReadProgress *progress = nullptr);
     explicit SourceFile(const std::filesystem::path &path, ReadProgress *progress = nullptr);
-    ~SourceFile();
+    ~SourceFile() = default;
     SourceFile(const SourceFile &) = delete;
     SourceFile &operator=(const SourceFile &) = delete;
 
@@ -66,14 +74,17 @@ public:
     bool readWholeAtOpen() const { return m_inMemory; }
 
 private:
-    void open();
+    // Reading: what the open file is, and the whole of it when its size
+    // cannot be trusted.
+    void startReading();
     size_t readFromFile(void *data, size_t size);
+    std::string shown() const; // the path as reasons show it
     [[noreturn]] void fail(const char *what, int err) const;
     [[noreturn]] void changed(const char *what) const;
 
     std::filesystem::path m_path;
     ReadProgress *m_progress;
-    int m_fd = -1;
+    File m_file;
     uint64_t m_size = 0;
     int64_t m_mtimeNs = 0;
     std::vector<uint8_t> m_memory; // the whole content of a file read at open

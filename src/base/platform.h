@@ -20,9 +20,14 @@ struct FileFacts
     bool isLink = false; // a symbolic link (only when not following links)
     bool isDirectory = false;
     bool isRegular = false;
+    bool isPipe = false; // a named pipe (FIFO)
+    bool isSocket = false;
+    bool isDevice = false; // a block or character device
+    bool ownedByCurrentUser = false; // owned by the user this process runs as
     bool readOnly = false;
     uint64_t size = 0;
     int64_t mtime = 0; // Unix seconds
+    int64_t mtimeNs = 0; // the same time in nanoseconds, as precise as the file system keeps it
     uint64_t device = 0;
     uint64_t inode = 0;
     bool sameFileAs(const FileFacts &other) const

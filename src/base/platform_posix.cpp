@@ -1,5 +1,7 @@
 #include "base/platform.h"
 
+#include "base/file.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -46,32 +48,36 @@ bool sizeIsReliableOn(long type)
     }
 }
 
-FileFacts factsOf(const struct stat &st)
+FileFacts factsOfStat(const struct stat &st)
 {
     FileFacts facts;
     facts.isLink = S_ISLNK(st.st_mode);
     facts.isDirectory = S_ISDIR(st.st_mode);
     facts.isRegular = S_ISREG(st.st_mode);
+    facts.isPipe = S_ISFIFO(st.st_mode);
+    facts.isSocket = S_ISSOCK(st.st_mode);
+    facts.isDevice = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    facts.ownedByCurrentUser = st.st_uid == ::geteuid();
     facts.readOnly = (st.st_mode & S_IWUSR) == 0;
     facts.size = uint64_t(st.st_size);
     facts.mtime = int64_t(st.st_mtime);
+    facts.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     facts.device = uint64_t(st.st_dev);
     facts.inode = uint64_t(st.st_ino);
     return facts;
 }
-
 } // namespace
 
 FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
 {
-    FileFacts facts;
     struct stat st;
     int rc = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
     if (rc != 0) {
+        FileFacts facts;
         facts.error = errno;
         return facts;
     }
-    return factsOf(st);
+    return factsOfStat(st);
 }
 
 std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
@@ -261,7 +267,7 @@ FileFacts factsIn(int folder, const std::string &name)
         facts.error = errno;
         return facts;
     }
-    return factsOf(st);
+    return factsOfStat(st);
 }
 
 std::vector<std::string> namesIn(int folder)
@@ -340,3 +346,239 @@ Utf8CharacterSet::~Utf8CharacterSet()
 }
 
 } // namespace sheaf::platform
+
+// ---- File ----------------------------------------------------------------
+
+namespace sheaf {
+
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+constexpr int kFolderFlags = O_RDONLY | O_CLOEXEC | O_DIRECTORY;
+
+int retryingOpenAt(int folder, const char *name, int flags)
+{
+    for (;;) {
+        int fd = ::openat(folder, name, flags);
+        if (fd >= 0 || errno != EINTR)
+            return fd;
+    }
+}
+
+// A name is one component: never empty, never holding '/'.
+bool isOneComponent(std::string_view name)
+{
+    return !name.empty() && name.find('/') == std::string_view::npos;
+}
+
+} // namespace
+
+File::File(File &&other) noexcept
+    : m_fd(other.m_fd)
+    , m_error(other.m_error)
+{
+    other.m_fd = -1;
+}
+
+File &File::operator=(File &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = other.m_fd;
+        m_error = other.m_error;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void File::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+File File::openFolder(const std::filesystem::path &path)
+{
+    int fd = retryingOpenAt(AT_FDCWD, path.c_str(), kFolderFlags);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::openFolder(const File &parent, std::string_view name, Links links)
+{
+    if (!isOneComponent(name))
+        return File(-1, EINVAL);
+    const std::string text(name);
+    int flags = kFolderFlags | (links == Links::DontFollow ? O_NOFOLLOW : 0);
+    int fd = retryingOpenAt(parent.m_fd, text.c_str(), flags);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::openForReading(const std::filesystem::path &path, Links links)
+{
+    int flags = kReadFlags | (links == Links::DontFollow ? O_NOFOLLOW : 0);
+    int fd = retryingOpenAt(AT_FDCWD, path.c_str(), flags);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::openForReading(const File &parent, std::string_view name, Links links)
+{
+    if (!isOneComponent(name))
+        return File(-1, EINVAL);
+    const std::string text(name);
+    int flags = kReadFlags | (links == Links::DontFollow ? O_NOFOLLOW : 0);
+    int fd = retryingOpenAt(parent.m_fd, text.c_str(), flags);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+platform::FileFacts File::facts() const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        platform::FileFacts facts;
+        facts.error = errno;
+        return facts;
+    }
+    return platform::factsOfStat(st);
+}
+
+platform::FileFacts File::factsOf(std::string_view name, Links links) const
+{
+    platform::FileFacts facts;
+    if (!isOneComponent(name)) {
+        facts.error = EINVAL;
+        return facts;
+    }
+    const std::string text(name);
+    struct stat st;
+    if (::fstatat(m_fd, text.c_str(), &st, links == Links::DontFollow ? AT_SYMLINK_NOFOLLOW : 0)
+        != 0) {
+        facts.error = errno;
+        return facts;
+    }
+    return platform::factsOfStat(st);
+}
+
+bool File::listNames(std::vector<std::string> &names) const
+{
+    // fdopendir takes the descriptor it is given; list through a copy so
+    // this handle stays open. (A copy, not "." opened again: a folder may be
+    // listable without being searchable.)
+    int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return false;
+    DIR *dir = ::fdopendir(copy);
+    if (!dir) {
+        int err = errno;
+        ::close(copy);
+        errno = err;
+        return false;
+    }
+    ::rewinddir(dir); // the copy shares the read position
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry)
+            break;
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        names.emplace_back(name);
+    }
+    int err = errno;
+    ::closedir(dir);
+    errno = err;
+    return err == 0;
+}
+
+ptrdiff_t File::read(void *data, size_t size)
+{
+    for (;;) {
+        ssize_t n = ::read(m_fd, data, size);
+        if (n >= 0 || errno != EINTR)
+            return ptrdiff_t(n);
+    }
+}
+
+bool File::seek(uint64_t offset)
+{
+    return ::lseek(m_fd, off_t(offset), SEEK_SET) >= 0;
+}
+
+namespace {
+
+// Whether the folder `fd` is `root` or lies below it: walks up through ".."
+// until `root` or the top of the file system.
+bool liesWithin(int fd, const platform::FileFacts &root)
+{
+    int at = retryingOpenAt(fd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    bool within = false;
+    while (at >= 0) {
+        struct stat st, upSt;
+        if (::fstat(at, &st) != 0)
+            break;
+        if (uint64_t(st.st_dev) == root.device && uint64_t(st.st_ino) == root.inode) {
+            within = true;
+            break;
+        }
+        int up = retryingOpenAt(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = up;
+        if (at >= 0 && ::fstat(at, &upSt) == 0 && upSt.st_dev == st.st_dev
+            && upSt.st_ino == st.st_ino)
+            break; // the top: ".." is the folder itself
+    }
+    if (at >= 0)
+        ::close(at);
+    return within;
+}
+
+} // namespace
+
+File::LinkTarget File::linkTarget(std::string_view name, const platform::FileFacts &root) const
+{
+    // Each step is a link's text read relative to the folder holding that
+    // link: its folder part is opened (the system follows links in it), its
+    // last part looked at there, until it is not a link.
+    constexpr int kMaxHops = 40; // the system's own limit for one path
+    int folder = retryingOpenAt(m_fd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return LinkTarget::Nowhere;
+    std::string current(name);
+    LinkTarget result = LinkTarget::Nowhere;
+    for (int hop = 0; hop <= kMaxHops; ++hop) {
+        struct stat st;
+        if (::fstatat(folder, current.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            break;
+        if (!S_ISLNK(st.st_mode)) {
+            result = liesWithin(folder, root) ? LinkTarget::Inside : LinkTarget::Outside;
+            break;
+        }
+        std::string text(4096, '\0');
+        ssize_t n = ::readlinkat(folder, current.c_str(), text.data(), text.size());
+        if (n <= 0 || size_t(n) >= text.size())
+            break;
+        text.resize(size_t(n));
+        while (text.size() > 1 && text.back() == '/')
+            text.pop_back(); // "file/" names the file, if it is one
+        const size_t slash = text.rfind('/');
+        if (slash == std::string::npos) {
+            current = text;
+            continue;
+        }
+        const std::string folderPart = slash == 0 ? "/" : text.substr(0, slash);
+        current = text.substr(slash + 1);
+        int next = retryingOpenAt(text[0] == '/' ? AT_FDCWD : folder, folderPart.c_str(),
+            O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0)
+            break;
+        ::close(folder);
+        folder = next;
+        if (current.empty() || current == "." || current == "..")
+            break; // a folder, not a file
+    }
+    ::close(folder);
+    return result;
+}
+
+} // namespace sheaf

@@ -1,18 +1,35 @@
 // sheaf-arc ARCHIVER ARGS...: runs the archiver engine once. The arguments
 // become one command line, each quoted again, as the window composes it;
-// ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr and
-// exits with 0 when the archive was made, 1 otherwise. `sheaf-arc lzh t|l
-// ARCHIVE` tests or lists an LZH archive with our own decoder.
+// ARCHIVER is lzh, zip or cab. Prints the reason of a failure on stderr, and
+// each file the archive leaves out with its reason; exits with 0 when the
+// archive was made, 130 when Ctrl-C stopped it (nothing new is left behind),
+// 1 otherwise. `sheaf-arc lzh t|l ARCHIVE` tests or lists an LZH archive with
+// our own decoder.
 
+#include "archiver/archive_error.h"
 #include "archiver/archiver_facts.h"
 #include "archiver/engine.h"
+#include "base/name_bytes.h"
 #include "cli/lzh_inspect.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 using sheaf::archiver::ArchiverKind;
+
+namespace {
+
+std::atomic<bool> g_cancel {false};
+
+extern "C" void onInterrupt(int)
+{
+    g_cancel.store(true);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -54,7 +71,22 @@ int main(int argc, char **argv)
             line += ' ';
         line += std::string("\"") + argv[i] + "\"";
     }
-    sheaf::archiver::RunResult result = sheaf::archiver::runCommandLine(kind, line);
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    sigaction(SIGINT, &action, nullptr);
+    sheaf::archiver::RunOptions options;
+    options.cancel = &g_cancel;
+
+    sheaf::archiver::RunResult result = sheaf::archiver::runCommandLine(kind, line, options);
+    for (const auto &item : result.leftOut)
+        std::fprintf(stderr, "sheaf-arc: 除外しました: %s: %s\n", item.reason.c_str(),
+            sheaf::escapedName(item.path).c_str());
+    if (result.code == int(sheaf::archiver::ErrorCode::Cancelled)) {
+        std::fprintf(stderr, "sheaf-arc: 中断しました\n");
+        return 130;
+    }
     if (!result.ok()) {
         std::fprintf(stderr, "sheaf-arc: %s\n", result.reason.c_str());
         return 1;

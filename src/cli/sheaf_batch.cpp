@@ -249,6 +249,11 @@ public:
         // One line per archive as it is made, also into a pipe.
         std::fflush(stdout);
     }
+    void leftOut(const QString &path, const QString &reason) override
+    {
+        m_line.clear();
+        putLine(stderr, QStringLiteral("除外しました: ") + reason + QStringLiteral(": ") + path);
+    }
     void failed(const QString &title, const QString &text, const QString &detail) override
     {
         m_line.clear();
@@ -348,6 +353,12 @@ int run(const QStringList &args)
     const sheaf::ArchiveRunOutcome outcome = sheaf::runArchive(list, o.run, observer);
     progress.clear();
     std::fflush(stdout);
+    // Ctrl-C ends with 130 wherever it caught the run, also when what it
+    // broke off reported a failure of its own.
+    if (g_cancel.load() && outcome == sheaf::ArchiveRunOutcome::Stopped) {
+        putLine(stderr, QStringLiteral("中断しました"));
+        return 130;
+    }
     switch (outcome) {
     case sheaf::ArchiveRunOutcome::Empty:
     case sheaf::ArchiveRunOutcome::Done:

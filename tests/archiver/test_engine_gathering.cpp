@@ -1,13 +1,16 @@
-// Which files a request gathers, in which order, under which stored paths.
+// Which files a request gathers, in which order, under which stored paths;
+// and a file swapped for a pipe or a link after gathering is never read.
 
 #include "archiver/archive_error.h"
 #include "archiver/entry_gathering.h"
+#include "archiver/fault_injection.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sheaf::archiver;
 
@@ -19,6 +22,8 @@ private slots:
     void initTestCase();
     void gather_data();
     void gather();
+    void swappedAfterGathering_data();
+    void swappedAfterGathering();
 
 private:
     QTemporaryDir m_tmp;
@@ -37,6 +42,10 @@ void TestEngineGathering::initTestCase()
     writeFile(src + "/.x.zip.sheaf-tmp-abc123", "stale temporary file");
     QDir().mkpath(src + "/sub/empty");
     QCOMPARE(::mkfifo(QFile::encodeName(src + "/fifo").constData(), 0600), 0);
+    QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.own-link").constData()), 0);
+    QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.planted").constData()), 0);
+    if (::geteuid() == 0) // only root can give a link away
+        QCOMPARE(::lchown(QFile::encodeName(src + "/.planted").constData(), 65534, 65534), 0);
 }
 
 void TestEngineGathering::gather_data()
@@ -54,10 +63,11 @@ void TestEngineGathering::gather_data()
         << QStringList {"*.txt"} << false << false << true << QStringList {"A.TXT", "b.txt"};
     QTest::newRow("wildcard with hidden") << QStringList {"*.txt"} << false << true << true
                                           << QStringList {".h.txt", "A.TXT", "b.txt"};
-    QTest::newRow("whole folder: folders, empty ones, hidden; no fifo, no temporary file")
+    QTest::newRow("whole folder: folders, empty ones, hidden, own link; no fifo, no temporary "
+                  "file, no link of another user")
         << QStringList {"*.*"} << true << true << true
-        << QStringList {".h.txt", "A.TXT", "b.txt", "c.dat", "sub", "sub/.hs", "sub/.hs/e.txt",
-               "sub/d.txt", "sub/empty"};
+        << QStringList {".h.txt", ".own-link", "A.TXT", "b.txt", "c.dat", "sub", "sub/.hs",
+               "sub/.hs/e.txt", "sub/d.txt", "sub/empty"};
     QTest::newRow("recursion skips hidden folders")
         << QStringList {"*.*"} << true << false << true
         << QStringList {"A.TXT", "b.txt", "c.dat", "sub", "sub/d.txt", "sub/empty"};
@@ -65,6 +75,10 @@ void TestEngineGathering::gather_data()
                                                    << QStringList {"A.TXT", "b.txt", "sub/d.txt"};
     QTest::newRow("bare names") << QStringList {"*.txt"} << true << false << false
                                 << QStringList {"A.TXT", "b.txt", "d.txt"};
+    QTest::newRow("literal link taken as its file")
+        << QStringList {".own-link"} << false << false << true << QStringList {".own-link"};
+    QTest::newRow("literal link of another user refused")
+        << QStringList {".planted"} << false << false << true << err(ErrorCode::ReadFailed);
     QTest::newRow("literal") << QStringList {"b.txt"} << false << false << true
                              << QStringList {"b.txt"};
     QTest::newRow("literal case counts")
@@ -98,6 +112,8 @@ void TestEngineGathering::gather()
     QFETCH(bool, hidden);
     QFETCH(bool, relative);
     QFETCH(QStringList, expected);
+    if (QByteArray(QTest::currentDataTag()).contains("another user") && ::geteuid() != 0)
+        QSKIP("needs root to give a link to another user");
     ArchiveRequest request;
     request.archive = m_tmp.filePath("out.zip").toStdString();
     request.baseFolder = m_tmp.filePath("src/").toStdString();
@@ -114,6 +130,62 @@ void TestEngineGathering::gather()
         got = QStringList {"error " + QString::number(int(e.code()))};
     }
     QCOMPARE(got, expected);
+}
+
+void TestEngineGathering::swappedAfterGathering_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("swap");
+    QTest::addColumn<QString>("reason");
+    const struct
+    {
+        ArchiverKind kind;
+        const char *prefix;
+    } formats[] = {{ArchiverKind::Lzh, "a -a2 -r2x1"}, {ArchiverKind::Zip, "-r -S"},
+        {ArchiverKind::Cab, "-a -r"}};
+    for (const auto &f : formats) {
+        // A pipe without a writer would block an open for reading forever.
+        QTest::addRow("%s, pipe", f.prefix) << int(f.kind) << f.prefix << "pipe"
+                                            << QStringLiteral("通常のファイルではなくなっています");
+        QTest::addRow("%s, link to a file outside", f.prefix)
+            << int(f.kind) << f.prefix << "link" << QStringLiteral("ファイルを開けません");
+    }
+}
+
+void TestEngineGathering::swappedAfterGathering()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, prefix);
+    QFETCH(QString, swap);
+    QFETCH(QString, reason);
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath("src"), b = src + "/b.txt";
+    sheaf::test::writeFile(src + "/a.txt", "a");
+    sheaf::test::writeFile(b, "b");
+    sheaf::test::writeFile(tmp.filePath("secret"), "not to be archived");
+    const QByteArray bPath = QFile::encodeName(b);
+    setAfterGatheringHook([&] {
+        QCOMPARE(::unlink(bPath.constData()), 0);
+        if (swap == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(bPath.constData(), 0600), 0);
+        else
+            QCOMPARE(
+                ::symlink(QFile::encodeName(tmp.filePath("secret")).constData(), bPath.constData()),
+                0);
+    });
+    const char *ext[] = {".lzh", ".zip", ".cab"};
+    const QString archive = tmp.filePath("out/x") + ext[kind];
+    QDir().mkpath(tmp.filePath("out"));
+    const auto result = runCommandLine(
+        ArchiverKind(kind), (prefix + " \"" + archive + "\" \"" + src + "/\" *.*").toStdString());
+    setAfterGatheringHook({});
+    QCOMPARE(result.code, int(ErrorCode::ReadFailed));
+    const QString text = QString::fromStdString(result.reason);
+    QVERIFY2(text.contains(reason) && text.contains(b), qPrintable(text));
+    QCOMPARE(
+        QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+        QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestEngineGathering)

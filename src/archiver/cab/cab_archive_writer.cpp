@@ -3,6 +3,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
 #include "archiver/cab/cab_source_file.h"
+#include "archiver/source_tree.h"
 #include "base/cp932.h"
 
 #include <cstring>
@@ -168,7 +169,7 @@ public:
     // `keptUtf8Name`: for a kept member, whether its name had the UTF-8 mark
     // (libgcab sets it on every name that is not ASCII; it is put back as it
     // was once the cabinet is written).
-    void add(const std::string &name, const std::filesystem::path &source, GDateTime *dateTime,
+    void add(const std::string &name, const ArchiveEntry &source, GDateTime *dateTime,
         uint32_t attributes, std::optional<bool> keptUtf8Name = {})
     {
         if (name.size() > kCabMaxNameBytes)
@@ -177,7 +178,7 @@ public:
         if (++m_files > kCabMaxFiles)
             throw ArchiveError(ErrorCode::TooLarge, "a cabinet holds at most 65535 files");
         auto state = std::make_shared<CabSourceState>();
-        state->path = source;
+        state->entry = source;
         state->progress = m_progress;
         state->cancel = m_cancel;
         state->failure = &m_failure;
@@ -188,13 +189,13 @@ public:
             m_keptUtf8Names[name] = *keptUtf8Name;
         if (m_bytes > kCabMaxFolderBytes)
             throw ArchiveError(ErrorCode::TooLarge,
-                "a cabinet holds at most 2 GiB of data; too large at " + source.string());
+                "a cabinet holds at most 2 GiB of data; too large at " + source.source.string());
         m_members.emplace_back(name, state);
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
-            throw ArchiveError(
-                ErrorCode::ReadFailed, "cannot add " + source.string() + ": " + error.text());
+            throw ArchiveError(ErrorCode::ReadFailed,
+                "cannot add " + source.source.string() + ": " + error.text());
         gcab_file_set_date_time(member.get(), dateTime);
         gcab_file_set_attributes(member.get(), attributes);
     }
@@ -310,15 +311,18 @@ ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
             if (!entry.isDirectory)
                 replaced.insert(entry.storedPath);
         kept = extractKept(existing, replaced, makeScratchFolder(), cancel);
-        for (const auto &member : kept)
-            builder.add(member.name, member.extracted, member.dateTime.get(), member.attributes,
-                member.utf8Name);
+        for (const auto &member : kept) {
+            ArchiveEntry extracted;
+            extracted.source = member.extracted;
+            builder.add(
+                member.name, extracted, member.dateTime.get(), member.attributes, member.utf8Name);
+        }
     }
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             continue; // a cabinet has no folder entries
         DateTimePtr dt = dosDateTime(entry.mtime);
-        builder.add(entry.storedPath, entry.source, dt.get(), entry.attributes & kCabAttributeMask);
+        builder.add(entry.storedPath, entry, dt.get(), entry.attributes & kCabAttributeMask);
     }
     if (builder.empty())
         throw ArchiveError(ErrorCode::NothingMatched,

@@ -55,7 +55,7 @@ GFile *dupFn(GFile *file)
 
 guint hashFn(GFile *file)
 {
-    return g_str_hash(stateOf(file).path.c_str());
+    return g_str_hash(stateOf(file).entry.source.c_str());
 }
 
 gboolean equalFn(GFile *a, GFile *b)
@@ -80,17 +80,17 @@ char *uriSchemeFn(GFile *)
 
 char *basenameFn(GFile *file)
 {
-    return g_strdup(stateOf(file).path.filename().c_str());
+    return g_strdup(stateOf(file).entry.source.filename().c_str());
 }
 
 char *pathFn(GFile *file)
 {
-    return g_strdup(stateOf(file).path.c_str());
+    return g_strdup(stateOf(file).entry.source.c_str());
 }
 
 char *uriFn(GFile *file)
 {
-    return g_filename_to_uri(stateOf(file).path.c_str(), nullptr, nullptr);
+    return g_filename_to_uri(stateOf(file).entry.source.c_str(), nullptr, nullptr);
 }
 
 GFile *parentFn(GFile *)
@@ -103,7 +103,7 @@ GFileInfo *queryInfoFn(GFile *file, const char *, GFileQueryInfoFlags, GCancella
     const CabSourceState &state = stateOf(file);
     GFileInfo *info = g_file_info_new();
     g_file_info_set_file_type(info, G_FILE_TYPE_REGULAR);
-    g_file_info_set_name(info, state.path.filename().c_str());
+    g_file_info_set_name(info, state.entry.source.filename().c_str());
     g_file_info_set_size(info, goffset(state.size));
     GDateTime *epoch = g_date_time_new_from_unix_utc(0); // replaced by the member's own time
     g_file_info_set_modification_date_time(info, epoch);
@@ -119,10 +119,10 @@ GFileInputStream *readFn(GFile *file, GCancellable *, GError **error)
         if (state.held) {
             state.held->rewind();
         } else {
-            source = new SourceFile(state.path, state.progress);
+            source = new SourceFile(state.entry, state.progress);
             if (source->size() != state.size)
                 throw ArchiveError(ErrorCode::ReadFailed,
-                    "読み込み中にファイルの大きさが変わりました: " + state.path.string());
+                    "読み込み中にファイルの大きさが変わりました: " + state.entry.source.string());
         }
     } catch (...) {
         delete source;
@@ -185,7 +185,7 @@ void fileFinalizeFn(GObject *object)
 
 GFile *newCabSourceFile(std::shared_ptr<CabSourceState> state)
 {
-    auto source = std::make_unique<SourceFile>(state->path, nullptr);
+    auto source = std::make_unique<SourceFile>(state->entry, nullptr);
     state->size = source->size();
     if (source->readWholeAtOpen())
         state->held = std::move(source);

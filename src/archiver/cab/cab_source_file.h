@@ -5,6 +5,7 @@
 // while it is read (or between being added and being read) fails the
 // cabinet rather than leaving a member whose size and data disagree.
 
+#include "archiver/archive_entry.h"
 #include "archiver/source_file.h"
 
 #include <atomic>
@@ -17,7 +18,7 @@ namespace sheaf::archiver {
 
 struct CabSourceState
 {
-    std::filesystem::path path;
+    ArchiveEntry entry; // opened as the gathering found it
     ReadProgress *progress = nullptr;
     const std::atomic<bool> *cancel = nullptr;
     std::exception_ptr *failure = nullptr; // where an exception waits for gcab to return
@@ -29,7 +30,7 @@ struct CabSourceState
     uint32_t crc32 = 0;
 };
 
-// Opens `state->path` once to learn its size (a file of /proc or /sys is
+// Opens `state->entry` once to learn its size (a file of /proc or /sys is
 // kept read whole) and returns a new GFile (one reference) for
 // gcab_file_new_with_file. Throws ArchiveError like SourceFile.
 GFile *newCabSourceFile(std::shared_ptr<CabSourceState> state);

@@ -13,11 +13,11 @@
 #include "archiver/lzh/lzh_encoder.h"
 #include "archiver/lzh/lzh_header.h"
 #include "archiver/lzh/lzh_names.h"
+#include "archiver/source_tree.h"
 #include "base/platform.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
@@ -51,39 +51,30 @@ void checkCancel(const LzhOptions &options)
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
 }
 
+// The existing archive, read for the members an add keeps.
 class InputFile
 {
 public:
     explicit InputFile(const std::filesystem::path &path)
         : m_path(path)
+        , m_file(File::openForReading(path, File::Links::Follow))
     {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            fail(errno);
+        if (!m_file)
+            fail(m_file.error());
     }
-    ~InputFile() { ::close(m_fd); }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
 
     // Up to `size` bytes; 0 at the end of the file.
     size_t read(uint8_t *data, size_t size)
     {
-        for (;;) {
-            ssize_t n = ::read(m_fd, data, size);
-            if (n >= 0)
-                return size_t(n);
-            if (errno != EINTR)
-                fail(errno);
-        }
-    }
-    void rewind()
-    {
-        if (::lseek(m_fd, 0, SEEK_SET) < 0)
+        ptrdiff_t n = m_file.read(data, size);
+        if (n < 0)
             fail(errno);
+        return size_t(n);
     }
+    void rewind() { seek(0); }
     void seek(uint64_t at)
     {
-        if (::lseek(m_fd, off_t(at), SEEK_SET) < 0)
+        if (!m_file.seek(at))
             fail(errno);
     }
 
@@ -95,7 +86,7 @@ private:
     }
 
     std::filesystem::path m_path;
-    int m_fd = -1;
+    File m_file;
 };
 
 std::string joinFf(const std::vector<std::string> &parts, size_t count)
@@ -218,7 +209,7 @@ LzhWrittenMember ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhN
         m_out.write(h.data(), h.size());
         return written;
     }
-    SourceFile in(entry.source, m_options.progress);
+    SourceFile in(entry, m_options.progress);
     LzhHeaderFields f = fields(entry, name, in.size());
     writeFile(in, f);
     written.size = in.bytesRead();

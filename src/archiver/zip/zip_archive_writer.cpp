@@ -180,7 +180,7 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
 {
-    SourceFile source(entry.source, m_progress);
+    SourceFile source(entry, m_progress);
     // The first block decides between deflate and store; where it does not
     // shrink, the whole file is tried before it is stored.
     size_t n = source.read(m_block.data(), m_block.size());
