@@ -10,13 +10,14 @@
 
 namespace sheaf {
 
-ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
-    const std::atomic<bool> *cancel, const std::function<void(uint64_t, uint64_t)> &progress)
+ArcExecResult ArcExec(Archiver archiver, const QString &commandLine, const ArcExecOptions &given)
 {
     const QByteArray utf8 = commandLine.toUtf8();
     sheaf::archiver::RunOptions options;
-    options.cancel = cancel;
-    options.progress = progress;
+    options.cancel = given.cancel;
+    options.threads = given.threads;
+    options.mayCommit = given.mayCommit;
+    options.progress = given.progress;
     // One sync at the end of the batch instead of one per archive.
     options.syncEachArchive = false;
     const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),

@@ -25,12 +25,19 @@ struct ArcExecResult
     QList<LeftOut> leftOut;
 };
 
+struct ArcExecOptions
+{
+    const std::atomic<bool> *cancel = nullptr;
+    int threads = 1; // worker threads the engine may use for this archive
+    std::function<bool(bool replaces)> mayCommit; // see sheaf::archiver::RunOptions
+    // Hears now and then, on the thread running the archive, the bytes of
+    // source data read so far and their total.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so
 // every name the file system holds reaches it) and waits for the archive.
-// `progress`, when set, hears now and then (on this thread) the bytes of
-// source data read so far and their total.
-ArcExecResult ArcExec(Archiver archiver, const QString &commandLine,
-    const std::atomic<bool> *cancel = nullptr,
-    const std::function<void(uint64_t done, uint64_t total)> &progress = {});
+ArcExecResult ArcExec(
+    Archiver archiver, const QString &commandLine, const ArcExecOptions &options = {});
 
 } // namespace sheaf

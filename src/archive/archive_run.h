@@ -15,17 +15,27 @@ namespace sheaf {
 struct ArchiveRunSettings
 {
     Archiver archiver = Archiver::Lzh;
-    // Handed to each engine call: the bytes of the current archive's source
-    // data read so far and their total, on the thread that runs the loop.
+    // Handed to each engine call: the bytes of an archive's source data read
+    // so far and their total, on the thread that makes the archive (with
+    // several threads, from several at once).
     std::function<void(uint64_t done, uint64_t total)> progress;
     bool name = false; // chkName: rename the file after its folder
     bool together = false; // chkTogether: the whole folder into the archive
     bool output = false; // chkOutput: archives in the output folder
     QString outputFolder;
     QString extension; // the extension field's text, e.g. ".TXT"
+    // Turning it true stops the run: unfinished archives leave nothing behind
+    // and their files get their old names back; archives made stay. It may be
+    // set from any thread.
     const std::atomic<bool> *cancel = nullptr;
+    // Archives made at the same time; 0: one per core. What the observer sees
+    // does not depend on it.
+    int threads = 0;
 };
 
+// The observer is called only from the thread that called runArchive, in
+// list order, so a window may call runArchive from a worker thread and pass
+// the reports on to its own thread.
 class ArchiveRunObserver
 {
 public:
@@ -51,9 +61,13 @@ public:
 
 enum class ArchiveRunOutcome { Empty, Refused, Done, Stopped, Cancelled };
 
-// cmdArchive_Click's work. Renames files (chkName) through a rename that
-// never replaces, updates FileName of renamed entries, calls the engine once
-// per marked entry (ArcExec) and stops at the first failure.
+// cmdArchive_Click's work. Plans every entry (run_plan.h), then renames files
+// (chkName) through a rename that never replaces, calls the engine once per
+// marked entry (ArcExec) on settings.threads workers, and updates FileName
+// of the entries renamed and archived. The first entry in list order that
+// fails or is refused stops the run and is the one reported: no entry after
+// it keeps a rename or an archive, the failing entry's file gets its old name
+// back, and archives made before it stay.
 ArchiveRunOutcome runArchive(
     CandidateList &list, const ArchiveRunSettings &settings, ArchiveRunObserver &observer);
 

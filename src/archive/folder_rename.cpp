@@ -6,6 +6,7 @@
 #include "archive/folder_rename.h"
 
 #include "base/platform.h"
+#include "selection/name_text.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -16,7 +17,7 @@ namespace {
 
 std::filesystem::path fsPath(const QString &text)
 {
-    return std::filesystem::path(text.toStdString());
+    return namePath(text);
 }
 
 } // namespace

@@ -112,6 +112,8 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
                 "書いた書庫を読み返すと中身が合いません: " + archive.string() + ": " + difference);
     }
     context.checkCancel();
+    if (options.mayCommit && !options.mayCommit(!existing.empty()))
+        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
     if (!existing.empty())
         commit.keepModeOf(existing);
     commit.commit(options.syncEachArchive);

@@ -37,6 +37,12 @@ struct RunOptions
     // How long a run waits for another run (another process or thread)
     // writing the same archive, in milliseconds; then it fails.
     int64_t lockWaitMs = 10 * 60 * 1000;
+    // Called from the thread running the archive once the temporary file is
+    // complete, just before it takes the archive's name; `replaces` tells
+    // whether an archive of that name exists (an add). It may block (a
+    // parallel batch lets adds take their names in list order); false cancels
+    // the run as the cancel flag does.
+    std::function<bool(bool replaces)> mayCommit;
 };
 
 // A file the gathering found but did not take: a named pipe, a socket, a

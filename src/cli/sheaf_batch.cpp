@@ -3,7 +3,7 @@
 // texts, runArchive) and turns its reports into console lines.
 //
 //   sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab]
-//               [-x NAME]... [-q] SELECTION_FOLDER
+//               [-x NAME]... [-j N] [-q] SELECTION_FOLDER
 //
 // Exit status: 0 done, 1 an archive failed, 2 usage error or a refused
 // check, 130 stopped by Ctrl-C.
@@ -11,21 +11,23 @@
 #include "archive/archive_run.h"
 #include "archive/archiver_choice.h"
 #include "archiver/archiver_facts.h"
+#include "archive/run_texts.h"
 #include "choice/extension_list.h"
 #include "selection/candidate_list.h"
 #include "selection/candidate_model.h"
 #include "selection/count_format.h"
 #include "selection/file_scan.h"
 #include "selection/file_sort.h"
+#include "selection/name_text.h"
 #include "selection/selection_texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -71,7 +73,7 @@ QString consoleLines(QString text)
 
 const char kUsage[]
     = "usage: sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab] [-x NAME]... "
-      "[-q] SELECTION_FOLDER\n";
+      "[-j N] [-q] SELECTION_FOLDER\n";
 
 // One line on stderr, exit status 2.
 int usageError(const QString &message)
@@ -91,10 +93,16 @@ struct Options
 };
 
 // Folder texts as the window's picker gives them: absolute, no trailing
-// separator except for the root.
+// separator except for the root. Only text operations: the folder keeps its
+// bytes (selection/name_text.h).
 QString folderText(const QString &arg)
 {
-    return QDir::cleanPath(QFileInfo(arg).absoluteFilePath());
+    if (QDir::isAbsolutePath(arg))
+        return QDir::cleanPath(arg);
+    QByteArray here(4096, '\0');
+    while (::getcwd(here.data(), size_t(here.size())) == nullptr && errno == ERANGE)
+        here.resize(here.size() * 2);
+    return QDir::cleanPath(sheaf::nameFromBytes(here.constData()) + u'/' + arg);
 }
 
 // Returns -1 when the options are usable, otherwise the exit status.
@@ -145,6 +153,13 @@ int parseOptions(const QStringList &args, Options &o)
             if (!value(name) || name.isEmpty())
                 return usageError(QStringLiteral("-x needs a file name"));
             o.excluded << name;
+        } else if (a == QLatin1String("-j")) {
+            QString n;
+            bool ok = false;
+            if (value(n))
+                o.run.threads = n.toInt(&ok);
+            if (!ok || o.run.threads < 1 || o.run.threads > 256)
+                return usageError(QStringLiteral("-j needs a number of threads from 1 to 256"));
         } else if (a == QLatin1String("-s")) {
             o.subfolders = true;
         } else if (a == QLatin1String("-l")) {
@@ -245,7 +260,7 @@ public:
         if (m_quiet)
             return;
         m_line.clear();
-        putLine(stdout, archivePath);
+        putLine(stdout, sheaf::listedName(archivePath));
         // One line per archive as it is made, also into a pipe.
         std::fflush(stdout);
     }
@@ -281,14 +296,16 @@ private:
     QString m_status;
 };
 
+// Folder and name are escaped (bytes outside UTF-8, tab, line breaks,
+// backslash) so that each file keeps to one line of four fields.
 void printList(sheaf::CandidateList &list)
 {
     sheaf::CandidateModel model(list);
     model.FileShow();
     for (int i = 1; i <= list.FileCount; ++i) {
         putLine(stdout,
-            model.cellText(i, 2) + u'\t' + model.cellText(i, 3) + u'\t' + model.cellText(i, 4)
-                + u'\t' + model.cellText(i, 5));
+            sheaf::listedName(list.FileDir[i]) + u'\t' + sheaf::listedName(list.FileName[i]) + u'\t'
+                + model.cellText(i, 4) + u'\t' + model.cellText(i, 5));
     }
 }
 
@@ -327,7 +344,7 @@ int run(const QStringList &args)
         = sheaf::FileScan(o.folder, o.subfolders ? 1 : 0, o.extension, list, &scanLine);
     progress.clear();
     if (scan.selectionFolderUnreadable) {
-        QString text = sheaf::selection_texts::unreadableFolderMessage(o.folder);
+        QString text = sheaf::selection_texts::unreadableFolderMessage(sheaf::shownName(o.folder));
         putLine(stderr, QStringLiteral("sheaf-batch: ") + text.replace(u'\r', u' '));
         return 2;
     }
@@ -340,7 +357,7 @@ int run(const QStringList &args)
     const QStringList missing = unmark(list, o.excluded);
     if (!missing.isEmpty())
         return usageError(QStringLiteral("-x %1: no file of that name was selected")
-                              .arg(missing.join(QStringLiteral(", "))));
+                              .arg(sheaf::shownName(missing.join(QStringLiteral(", ")))));
 
     if (o.listOnly)
         printList(list);
@@ -368,7 +385,7 @@ int run(const QStringList &args)
     case sheaf::ArchiveRunOutcome::Stopped:
         return 1;
     case sheaf::ArchiveRunOutcome::Cancelled:
-        putLine(stderr, QStringLiteral("中断しました"));
+        putLine(stderr, sheaf::run_texts::stopped());
         return 130;
     }
     return 1;
@@ -379,5 +396,10 @@ int run(const QStringList &args)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    return run(QCoreApplication::arguments());
+    // The arguments as the system gave them: a folder or name that is not
+    // UTF-8 keeps its bytes instead of turning into a look-alike.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << sheaf::nameFromBytes(argv[i]);
+    return run(args);
 }

@@ -1,6 +1,8 @@
 #include "selection/candidate_model.h"
 
+#include "base/platform.h"
 #include "selection/count_format.h"
+#include "selection/name_text.h"
 
 #include <QFile>
 #include <QTimeZone>
@@ -45,11 +47,24 @@ void CandidateModel::FileShow()
         // QFile gives the time in UTC. size() always stats afresh and caches
         // every fact, so it goes first and the time comes from the same stat;
         // a file that has gone gives an invalid time.
-        const QFile file(m_list.fullPath(i));
-        const qint64 size = file.size();
-        QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
-        if (!modified.isValid()) {
-            if (!file.exists()) {
+        const QString path = m_list.fullPath(i);
+        qint64 size = 0;
+        QDateTime modified;
+        bool exists = true;
+        if (hasUnicodeForm(path)) {
+            const QFile file(path);
+            size = file.size();
+            modified = file.fileTime(QFileDevice::FileModificationTime);
+            exists = modified.isValid() || file.exists();
+        } else {
+            // QFile would look at the look-alike with U+FFFD; ask for the bytes.
+            const auto facts = platform::fileFacts(namePath(path), true);
+            exists = facts.error == 0;
+            size = qint64(facts.size);
+            modified = QDateTime::fromSecsSinceEpoch(facts.mtime, QTimeZone::utc());
+        }
+        if (!modified.isValid() || !exists) {
+            if (!exists) {
                 m_times[i - 1].clear();
                 m_sizes[i - 1].clear();
                 continue;
@@ -142,9 +157,9 @@ QString CandidateModel::cellText(int row, int column) const
     case 1:
         return m_list.FileMark[row];
     case 2:
-        return m_list.FileDir[row];
+        return shownName(m_list.FileDir[row]);
     case 3:
-        return m_names[row];
+        return shownName(m_names[row]);
     case 4:
         return m_times[row - 1];
     case 5:

@@ -1,8 +1,8 @@
 #include "selection/folder_listing.h"
 
 #include "base/platform.h"
+#include "selection/name_text.h"
 
-#include <QFile>
 #ifdef _WIN32
 #include <QFileInfo>
 #endif
@@ -16,22 +16,16 @@ namespace sheaf {
 
 namespace {
 
+// Names keep every byte (selection/name_text.h): a folder whose name is not
+// UTF-8 is listed itself, never a look-alike.
 fs::path toPath(const QString &text)
 {
-#ifdef _WIN32
-    return fs::path(text.toStdU16String());
-#else
-    return fs::path(QFile::encodeName(text).toStdString());
-#endif
+    return namePath(text);
 }
 
 QString fromPath(const fs::path &path)
 {
-#ifdef _WIN32
-    return QString::fromStdU16String(path.u16string());
-#else
-    return QFile::decodeName(path.native().c_str());
-#endif
+    return nameFromPath(path);
 }
 
 } // namespace

@@ -4,11 +4,16 @@
 
 #include "archive/archive_run.h"
 #include "archive_reader.h"
+#include "selection/name_text.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace sheaf;
 using namespace sheaf::test;
@@ -68,8 +73,11 @@ private slots:
     void outputFolderEndingInSeparator();
     void renameNeverReplaces();
     void sameArchiveTwiceInOneRunStops();
-    void doubleQuoteRefusedBeforeTheEngine_data();
-    void doubleQuoteRefusedBeforeTheEngine();
+    void caseTwinsShareOneArchive();
+    void refusedBeforeTouching_data();
+    void refusedBeforeTouching();
+    void parallelFailureAtThreeOfEight();
+    void cancelDuringParallelRun();
 };
 
 void TestArchiveRun::emptyListDoesNothing()
@@ -253,9 +261,9 @@ void TestArchiveRun::failureAtThreeOfFiveStops()
     QCOMPARE(rec.status, kWaiting);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY(rec.failures[0].startsWith(kFailed));
-    // Entry 3 stays renamed; 4 and 5 are neither renamed nor archived.
+    // Entry 3 gets its old name back; 4 and 5 are neither renamed nor archived.
     QCOMPARE(listTree(data),
-        (QStringList {"f1/", "f1/f1.TXT", "f2/", "f2/f2.TXT", "f3/", "f3/f3.TXT", "f4/",
+        (QStringList {"f1/", "f1/f1.TXT", "f2/", "f2/f2.TXT", "f3/", "f3/x3.TXT", "f4/",
             "f4/x4.TXT", "f5/", "f5/x5.TXT"}));
     QCOMPARE(listTree(out), (QStringList {"f1.lzh", "f2.lzh", "f3.lzh"}));
     QCOMPARE(readFile(out + "/f3.lzh"), QByteArray("not an archive"));
@@ -325,46 +333,231 @@ void TestArchiveRun::sameArchiveTwiceInOneRunStops()
     QCOMPARE(extractAndCompare(out + "/photos.lzh", a, tmp.filePath("x")), QStringList());
 }
 
-void TestArchiveRun::doubleQuoteRefusedBeforeTheEngine_data()
+void TestArchiveRun::caseTwinsShareOneArchive()
 {
+    // a.txt and a.TXT give one archive a.lzh; the second run only adds a
+    // member of another name, so it is no replacement and the run goes on.
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath("d/");
+    writeFile(dir + "a.txt", "lower\n");
+    writeFile(dir + "a.TXT", "upper\n");
+    CandidateList list;
+    list.append(dir, QStringLiteral("a.TXT"));
+    list.append(dir, QStringLiteral("a.txt"));
+    ArchiveRunSettings s = settingsFor(false, false);
+    s.extension = QStringLiteral(".txt");
+    Recorder rec;
+    QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Done);
+    QCOMPARE(rec.made, (QStringList {dir + "a.lzh", dir + "a.lzh"}));
+    QCOMPARE(extractAndCompare(dir + "a.lzh", Members {{"a.txt", "lower\n"}, {"a.TXT", "upper\n"}},
+                 tmp.filePath("x")),
+        QStringList());
+}
+
+void TestArchiveRun::refusedBeforeTouching_data()
+{
+    // \xHH in a folder or file name stands for that byte.
     QTest::addColumn<QString>("dirName");
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("outName");
-    QTest::newRow("folder") << "a\"b"
-                            << "x.TXT"
-                            << "out";
-    QTest::newRow("file name") << "d"
-                               << "x\" \"y.TXT"
-                               << "out";
-    QTest::newRow("output folder") << "d"
-                                   << "x.TXT"
-                                   << "o\"ut";
+    QTest::addColumn<bool>("name");
+    QTest::addColumn<QString>("message"); // the box's text, lines joined by '|'
+
+    const QString cannot = QStringLiteral("処理できません！");
+    QTest::newRow("quote in the folder")
+        << "a\"b"
+        << "x.TXT"
+        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
+    QTest::newRow("quote in the file name")
+        << "d"
+        << "x\" \"y.TXT"
+        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
+    QTest::newRow("quote in the output folder")
+        << "d"
+        << "x.TXT"
+        << "o\"ut" << true << "名前に “\"” が含まれています。|<out>|" + cannot;
+    QTest::newRow("file name outside UTF-8")
+        << "d"
+        << "a\\x80b.TXT"
+        << "out" << false << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
+    QTest::newRow("folder outside UTF-8")
+        << "d\\xFF"
+        << "a.TXT"
+        << "out" << true << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
+    QTest::newRow("asterisk") << "d"
+                              << "*.TXT"
+                              << "out" << false << "名前に “*” が含まれています。|<path>|" + cannot;
+    QTest::newRow("question mark")
+        << "d"
+        << "?.TXT"
+        << "out" << false << "名前に “?” が含まれています。|<path>|" + cannot;
+    QTest::newRow("backslash") << "d"
+                               << "a\\b.TXT"
+                               << "out" << false
+                               << "名前に “\\” が含まれています。|<path>|" + cannot;
+    QTest::newRow("empty folder name")
+        << "d/"
+        << "x.TXT"
+        << "out" << true << "フォルダ名が空です。|<path>|名前の変更は出来ません！";
 }
 
-void TestArchiveRun::doubleQuoteRefusedBeforeTheEngine()
+void TestArchiveRun::refusedBeforeTouching()
 {
     QFETCH(QString, dirName);
     QFETCH(QString, fileName);
     QFETCH(QString, outName);
+    QFETCH(bool, name);
+    QFETCH(QString, message);
+    const auto bytesOf = [](const QString &text) {
+        QByteArray out = text.toUtf8();
+        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
+            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
+        return nameFromBytes(out);
+    };
     QTemporaryDir tmp;
-    // A clean entry first: it is archived, then the run stops at the quote.
-    const QString clean = tmp.filePath("clean/"), dir = tmp.filePath(dirName + "/");
+    // A clean entry first: it is archived, then the run stops at the refused one.
+    const QString clean = tmp.filePath("clean/"), dir = bytesOf(tmp.filePath(dirName + "/"));
+    const QString file = bytesOf(fileName);
     writeFile(clean + "c.TXT", "clean");
-    writeFile(dir + fileName, "quoted");
+    std::filesystem::create_directories(namePath(dir));
+    std::ofstream(namePath(dir + file)) << "refused";
     const QString out = tmp.filePath(outName);
     QDir().mkpath(out);
     CandidateList list;
     list.append(clean, QStringLiteral("c.TXT"));
-    list.append(dir, fileName);
+    list.append(dir, file);
     Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, false, out), rec), ArchiveRunOutcome::Stopped);
-    const bool outputQuoted = outName.contains(u'"');
-    QCOMPARE(rec.failures.size(), 1);
-    QVERIFY(rec.failures[0].startsWith(QStringLiteral("kwSheaf|")));
-    QVERIFY(rec.failures[0].contains(outputQuoted ? out : dir + fileName));
+    QCOMPARE(runArchive(list, settingsFor(name, false, out), rec), ArchiveRunOutcome::Stopped);
+    // The name is shown with its bytes escaped, as the row spells them.
+    const QString shownPath = tmp.filePath(dirName + "/" + fileName);
+    message.replace("<path>", shownPath).replace("<out>", out).replace(u'|', u'\r');
+    QCOMPARE(rec.failures, QStringList {"kwSheaf|" + message + "|"});
     // Nothing of the refused entry was touched: no rename, no archive.
-    QCOMPARE(listTree(dir), QStringList {fileName});
-    QCOMPARE(listTree(out), outputQuoted ? QStringList() : QStringList {"clean.lzh"});
+    QStringList names;
+    for (const auto &e : std::filesystem::directory_iterator(namePath(dir)))
+        names << nameFromPath(e.path().filename());
+    QCOMPARE(names, QStringList {file});
+    const bool outputRefused = message.contains(out);
+    const QString made = name ? QStringLiteral("clean.lzh") : QStringLiteral("c.lzh");
+    QCOMPARE(listTree(out), outputRefused ? QStringList() : QStringList {made});
+    std::filesystem::remove_all(namePath(tmp.path())); // QDir cannot name bytes outside UTF-8
+}
+
+namespace {
+
+// Eight folders f1..f8 each holding x<i>.TXT; entries 1 and 2 are large, so
+// later entries are written while they are.
+CandidateList eightFolders(const QString &data, QMap<int, QByteArray> &content)
+{
+    CandidateList list;
+    for (int i = 1; i <= 8; ++i) {
+        const QString dir = data + QStringLiteral("/f%1/").arg(i);
+        content[i] = randomBytes(i <= 2 ? 3000000 : 20000, quint32(i));
+        writeFile(dir + QStringLiteral("x%1.TXT").arg(i), content[i]);
+        list.append(dir, QStringLiteral("x%1.TXT").arg(i));
+    }
+    return list;
+}
+
+// The folders as the run left them: entries 1..made renamed, the rest not.
+QStringList foldersAfter(int made)
+{
+    QStringList tree;
+    for (int i = 1; i <= 8; ++i)
+        tree << QStringLiteral("f%1/").arg(i)
+             << QStringLiteral("f%1/").arg(i) + (i <= made ? u'f' : u'x')
+                + QStringLiteral("%1.TXT").arg(i);
+    tree.sort();
+    return tree;
+}
+
+QStringList countersUpTo(int k)
+{
+    QStringList out;
+    for (int i = 1; i <= k; ++i)
+        out << QStringLiteral("(%1/8)").arg(i);
+    return out;
+}
+
+} // namespace
+
+void TestArchiveRun::parallelFailureAtThreeOfEight()
+{
+    SHEAF_REQUIRE_TOOL("unar");
+    // Four workers; entry 3's archive name is taken by a file that is no
+    // archive. Entries 4 to 8 may be under way when it fails: none of them
+    // keeps an archive, a temporary file or a rename.
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    QMap<int, QByteArray> content;
+    CandidateList list = eightFolders(data, content);
+    writeFile(out + "/f3.lzh", "not an archive");
+    ArchiveRunSettings s = settingsFor(true, false, out);
+    s.threads = 4;
+    Recorder rec;
+    QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(rec.counters, countersUpTo(3));
+    QCOMPARE(rec.made, (QStringList {out + "/f1.lzh", out + "/f2.lzh"}));
+    QCOMPARE(rec.failures.size(), 1);
+    QVERIFY(rec.failures[0].startsWith(kFailed));
+    QCOMPARE(listTree(data), foldersAfter(2));
+    QCOMPARE(listTree(out), (QStringList {"f1.lzh", "f2.lzh", "f3.lzh"}));
+    for (int i = 1; i <= 2; ++i)
+        QCOMPARE(extractAndCompare(out + QStringLiteral("/f%1.lzh").arg(i),
+                     Members {{QStringLiteral("f%1.TXT").arg(i), content[i]}}, tmp.filePath("x")),
+            QStringList());
+}
+
+void TestArchiveRun::cancelDuringParallelRun()
+{
+    SHEAF_REQUIRE_TOOL("unar");
+    // The caller stops the run while the large entry 1 is written; the small
+    // later ones are made meanwhile. Archives made in list order up to the
+    // stop stay (each reported); those made ahead of an unfinished entry are
+    // removed again, and every entry not kept has its old name.
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    class Canceller : public Recorder
+    {
+    public:
+        QString out;
+        std::atomic<bool> cancel {false};
+        void counterChanged(const QString &text, int k, int n) override
+        {
+            Recorder::counterChanged(text, k, n);
+            if (k != 1)
+                return;
+            // Stop once a later archive is made (or after 10 s).
+            for (int i = 0; i < 1000 && !QFile::exists(out + "/f3.lzh"); ++i)
+                QThread::msleep(10);
+            cancel.store(true);
+        }
+    };
+    QDir().mkpath(out);
+    QMap<int, QByteArray> content;
+    CandidateList list = eightFolders(data, content);
+    Canceller rec;
+    rec.out = out;
+    ArchiveRunSettings s = settingsFor(true, false, out);
+    s.threads = 4;
+    s.cancel = &rec.cancel;
+    QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Cancelled);
+    const int made = int(rec.made.size());
+    QVERIFY2(made < 8, qPrintable(rec.made.join(u' ')));
+    QCOMPARE(rec.counters, countersUpTo(std::max(1, made)));
+    QStringList archives;
+    for (int i = 1; i <= made; ++i) {
+        QCOMPARE(rec.made[i - 1], out + QStringLiteral("/f%1.lzh").arg(i));
+        QCOMPARE(list.FileName[i], QStringLiteral("f%1.TXT").arg(i));
+        archives << QStringLiteral("f%1.lzh").arg(i);
+    }
+    QCOMPARE(list.FileName[made + 1], QStringLiteral("x%1.TXT").arg(made + 1));
+    QCOMPARE(listTree(data), foldersAfter(made));
+    QCOMPARE(listTree(out), archives);
+    for (int i = 1; i <= made; ++i)
+        QCOMPARE(extractAndCompare(out + QStringLiteral("/f%1.lzh").arg(i),
+                     Members {{QStringLiteral("f%1.TXT").arg(i), content[i]}}, tmp.filePath("x")),
+            QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestArchiveRun)

@@ -6,10 +6,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 
 using namespace sheaf::test;
 
@@ -54,7 +57,10 @@ private slots:
     void archivesBesideTheFiles();
     void refusedCheck();
     void failedArchive();
+    void interrupted_data();
     void interrupted();
+    void namesAsBytes_data();
+    void namesAsBytes();
 };
 
 void TestSheafBatch::initTestCase()
@@ -72,6 +78,7 @@ void TestSheafBatch::usageErrors_data()
     QTest::newRow("wildcard extension") << QStringList {"-e", ".t?t", "."};
     QTest::newRow("unknown archiver") << QStringList {"-a", "rar", "."};
     QTest::newRow("unknown option") << QStringList {"-z", "."};
+    QTest::newRow("no threads") << QStringList {"-j", "0", "."};
     QTest::newRow("-o without a folder") << QStringList {".", "-o"};
     QTest::newRow("-x of a name not selected") << QStringList {"-x", "nothing.TXT", "DATA"};
     QTest::newRow("missing selection folder") << QStringList {"/nonexistent/folder"};
@@ -201,8 +208,16 @@ void TestSheafBatch::failedArchive()
     QCOMPARE(outLines(r), QStringList {"1件、抽出しました"});
 }
 
+void TestSheafBatch::interrupted_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+    QTest::newRow("one worker") << QStringList {"-j", "1"};
+    QTest::newRow("two workers") << QStringList {"-j", "2"};
+}
+
 void TestSheafBatch::interrupted()
 {
+    QFETCH(QStringList, jobs);
     SHEAF_REQUIRE_TOOL("unar");
     // Ctrl-C while the second, large archive is being written: the run stops
     // with 130 and leaves neither that archive nor its temporary file.
@@ -212,7 +227,7 @@ void TestSheafBatch::interrupted()
     writeFile(data + "/b.TXT", randomBytes(128 * 1024 * 1024, 9));
     QDir().mkpath(out);
     QProcess p;
-    p.start(program(), {"-o", out, data});
+    p.start(program(), jobs + QStringList {"-o", out, data});
     QVERIFY(p.waitForStarted());
     QByteArray seen;
     while (!seen.contains("a.lzh") && p.state() == QProcess::Running) {
@@ -227,6 +242,100 @@ void TestSheafBatch::interrupted()
     const QString expected = tmp.filePath("expected");
     writeFile(expected + "/a.TXT", "first");
     QCOMPARE(extractAndCompare(out + "/a.lzh", expected, tmp.filePath("x")), QStringList());
+}
+
+void TestSheafBatch::namesAsBytes_data()
+{
+    // Names are written with \xHH for a byte; args are bash words run in the
+    // temporary folder (<t> in the expected texts). stdout lines of -l have
+    // their time field replaced by T.
+    QTest::addColumn<QStringList>("files"); // "path=content"
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("outLines");
+    QTest::addColumn<QString>("err"); // stderr, exactly
+    QTest::addColumn<QString>("zip"); // "archive:member" holding the content "two", or empty
+
+    const QStringList lookAlikeFolders {"d\\xFF/a.TXT=real!", "d\\xEF\\xBF\\xBD/a.TXT=fake"};
+    const QStringList lookAlikeFiles {"sel/\\xFF\\xFE.TXT=one", "sel/\\xEF\\xBF\\xBD.TXT=two"};
+    const QString unreadable = QStringLiteral("名前に文字として読めないバイトが含まれています。");
+    QTest::newRow("-l lists the folder given, not its look-alike")
+        << lookAlikeFolders << "-l $'d\\xff'" << 0
+        << QStringList {"<t>/d\\xFF/\ta.TXT\tT\t5", "1件、抽出しました"} << ""
+        << "";
+    QTest::newRow("-l escapes bytes, tab, newline and backslash")
+        << QStringList {"s/a\tb\nc.TXT=1", "s/\\xFF.TXT=22", "s/x\\y.TXT=333"} << "-l s" << 0
+        << QStringList {"<t>/s/\ta\\tb\\nc.TXT\tT\t1", "<t>/s/\tx\\\\y.TXT\tT\t3",
+               "<t>/s/\t\\xFF.TXT\tT\t2", "3件、抽出しました"}
+        << ""
+        << "";
+    QTest::newRow("a folder outside UTF-8 is refused, exit 1")
+        << lookAlikeFolders << "-o out $'d\\xff'" << 1 << QStringList {"1件、抽出しました"}
+        << "kwSheaf: " + unreadable + "\n<t>/d\\xFF/a.TXT\n処理できません！\n"
+        << "";
+    QTest::newRow("a file outside UTF-8 is refused before its look-alike")
+        << lookAlikeFiles << "-a zip -o out sel" << 1 << QStringList {"2件、抽出しました"}
+        << "kwSheaf: " + unreadable + "\n<t>/sel/\\xFF\\xFE.TXT\n処理できません！\n"
+        << "";
+    QTest::newRow("leaving it out by its bytes archives the look-alike itself")
+        << lookAlikeFiles << "-a zip -o out -x $'\\xff\\xfe.TXT' sel" << 0
+        << QStringList {"2件、抽出しました", "<t>/out/\uFFFD.zip", "圧縮しました"} << ""
+        << "\uFFFD.zip:\uFFFD.TXT";
+    QTest::newRow("a wildcard name never pulls in other files")
+        << QStringList {"sel/*.txt=x", "sel/.secret.txt=s", "sel/other.TXT=o"}
+        << "-x other.TXT -o out -e .txt sel" << 1 << QStringList {"2件、抽出しました"}
+        << "kwSheaf: 名前に “*” が含まれています。\n<t>/sel/*.txt\n処理できません！\n"
+        << "";
+}
+
+void TestSheafBatch::namesAsBytes()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, outLines);
+    QFETCH(QString, err);
+    QFETCH(QString, zip);
+    QTemporaryDir tmp;
+    const auto bytesOf = [](const QString &text) {
+        QByteArray out = text.toUtf8();
+        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
+            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
+        return out;
+    };
+    for (const QString &f : files) {
+        const QByteArray path
+            = QFile::encodeName(tmp.path()) + '/' + bytesOf(f.section(u'=', 0, 0));
+        const QByteArray content = f.section(u'=', 1).toUtf8();
+        std::filesystem::create_directories(
+            std::filesystem::path(path.toStdString()).parent_path());
+        std::ofstream(path.toStdString(), std::ios::binary) << content.toStdString();
+    }
+    QDir().mkpath(tmp.filePath("out"));
+    const ToolResult r
+        = runTool(QStringLiteral("bash"), {"-c", "exec \"$0\" " + args, program()}, tmp.path());
+    // QDir cannot name bytes outside UTF-8, so QTemporaryDir could not remove them.
+    const auto cleanUp
+        = qScopeGuard([&] { std::filesystem::remove_all(tmp.path().toStdString()); });
+    QCOMPARE(r.exitCode, exitCode);
+    QStringList got = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+    for (QString &line : got)
+        if (line.count(u'\t') == 3)
+            line = line.section(u'\t', 0, 1) + QStringLiteral("\tT\t") + line.section(u'\t', 3);
+    for (QString &line : outLines)
+        line.replace("<t>", tmp.path());
+    QCOMPARE(got, outLines);
+    QCOMPARE(QString::fromUtf8(r.err), QString(err).replace("<t>", tmp.path()));
+    if (zip.isEmpty()) {
+        QCOMPARE(listTree(tmp.filePath("out")), QStringList());
+    } else {
+        SHEAF_REQUIRE_TOOL("7zz");
+        const QString archive = tmp.filePath("out/") + zip.section(u':', 0, 0);
+        QCOMPARE(listTree(tmp.filePath("out")), QStringList {zip.section(u':', 0, 0)});
+        QCOMPARE(extractAndCompare(archive,
+                     QMap<QString, QByteArray> {{zip.section(u':', 1), "two"}}, tmp.filePath("x")),
+            QStringList());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSheafBatch)

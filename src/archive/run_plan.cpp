@@ -1,0 +1,194 @@
+// Each entry's refusals come in a fixed order, the first that applies wins:
+// a name with bytes outside UTF-8, a double quote, an unusable output folder,
+// an empty folder name for the rename, a wildcard or backslash in the name on
+// a one-file command line, and an archive that would replace a member made
+// earlier in the run.
+
+#include "archive/run_plan.h"
+
+#include "archive/entry_paths.h"
+#include "archive/run_texts.h"
+#include "selection/name_text.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+
+namespace sheaf {
+
+namespace {
+
+// The file system reads a doubled separator as one; so do the plan's keys.
+QString key(const QString &path)
+{
+    QString out;
+    out.reserve(path.size());
+    for (QChar c : path)
+        if (c != u'/' || out.isEmpty() || out.back() != u'/')
+            out += c;
+    if (out.size() > 1 && out.back() == u'/')
+        out.chop(1);
+    return out;
+}
+
+QString parentKey(const QString &keyed)
+{
+    const qsizetype slash = keyed.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : keyed.left(slash);
+}
+
+// `folder` and every folder above it, as keys.
+QStringList foldersUp(QString folder)
+{
+    QStringList out {folder};
+    while (folder != QLatin1String("/") && folder.contains(u'/')) {
+        folder = parentKey(folder);
+        out << folder;
+    }
+    return out;
+}
+
+std::optional<QChar> patternCharacter(const QString &name)
+{
+    for (QChar c : name)
+        if (c == u'*' || c == u'?' || c == u'\\')
+            return c;
+    return std::nullopt;
+}
+
+// What an earlier entry of the run put into one archive.
+struct Made
+{
+    bool whole = false; // a whole folder: its members are not known here
+    QSet<QString> members;
+};
+
+// The dependencies between entries, found through hash maps keyed by path so
+// that a list of 30000 entries is planned in linear time.
+class Order
+{
+public:
+    int waitFor(const EntryPlan &p, bool together)
+    {
+        int after = 0;
+        const QString from = key(p.dir + p.oldName), to = key(p.dir + p.newName);
+        const QString archive = key(p.archivePath), dir = key(p.dir);
+        for (const QString &k : {from, to, archive})
+            after = std::max(after, m_lastByPath.value(k));
+        if (together)
+            after = std::max(after, m_lastWriterUnder.value(dir));
+        for (const QString &w : writeFolders(p, archive, dir))
+            for (const QString &up : foldersUp(w))
+                after = std::max(after, m_lastWholeReader.value(up));
+        return after;
+    }
+
+    void add(int k, const EntryPlan &p, bool together)
+    {
+        const QString archive = key(p.archivePath), dir = key(p.dir);
+        for (const QString &path : {key(p.dir + p.oldName), key(p.dir + p.newName), archive})
+            m_lastByPath.insert(path, k);
+        for (const QString &w : writeFolders(p, archive, dir))
+            for (const QString &up : foldersUp(w))
+                m_lastWriterUnder.insert(up, k);
+        if (together)
+            m_lastWholeReader.insert(dir, k);
+    }
+
+private:
+    static QStringList writeFolders(const EntryPlan &p, const QString &archive, const QString &dir)
+    {
+        QStringList out {parentKey(archive)};
+        if (p.newName != p.oldName && out[0] != dir)
+            out << dir;
+        return out;
+    }
+
+    QHash<QString, int> m_lastByPath; // a file or archive path -> last entry naming it
+    QHash<QString, int> m_lastWriterUnder; // a folder -> last entry writing in or below it
+    QHash<QString, int> m_lastWholeReader; // a folder -> last entry archiving it whole
+};
+
+} // namespace
+
+std::vector<EntryPlan> planRun(const CandidateList &list, const ArchiveRunSettings &settings)
+{
+    const Archiver archiver = effectiveArchiver(settings.archiver);
+    const QString archiveExt = archiveExtension(archiver);
+    std::vector<EntryPlan> plans(size_t(list.FileCount) + 1);
+    QHash<QString, Made> made;
+    Order order;
+
+    for (int k = 1; k <= list.FileCount; ++k) {
+        if (!list.isMarked(k))
+            continue;
+        EntryPlan &p = plans[size_t(k)];
+        p.dir = list.FileDir[k];
+        p.oldName = list.FileName[k];
+        const QString path = list.fullPath(k);
+        const auto refuse = [&p](const QString &text) {
+            p.action = EntryPlan::Action::Refuse;
+            p.refusal = text;
+        };
+        if (!hasUnicodeForm(path)) {
+            refuse(run_texts::notUnicodeRefusal(path));
+            continue;
+        }
+        // A double quote would end the quoted piece early and change what the
+        // engine reads.
+        if (path.contains(u'"')) {
+            refuse(run_texts::quoteRefusal(path));
+            continue;
+        }
+        if (settings.output && !hasUnicodeForm(settings.outputFolder)) {
+            refuse(run_texts::notUnicodeRefusal(settings.outputFolder));
+            continue;
+        }
+        if (settings.output && settings.outputFolder.contains(u'"')) {
+            refuse(run_texts::quoteRefusal(settings.outputFolder));
+            continue;
+        }
+        const QString folderName = folderNameOf(p.dir);
+        if (settings.name && folderName.isEmpty()) {
+            refuse(run_texts::emptyFolderNameRefusal(path));
+            continue;
+        }
+        p.newName = settings.name ? folderName + settings.extension : p.oldName;
+        // The one-file command line names the file; the engine would read
+        // these characters as a pattern or a separator.
+        if (!settings.together) {
+            if (const auto c = patternCharacter(p.newName)) {
+                refuse(run_texts::patternCharacterRefusal(path, *c));
+                continue;
+            }
+        }
+        const QString archiveNoExt = archivePathOf(settings.output, settings.outputFolder, p.dir,
+            baseNameOf(p.newName, settings.extension));
+        p.archivePath = archiveNoExt + archiveExt;
+
+        // Adding to an archive made earlier in this run is fine while it only
+        // adds a member of another name; replacing one of its members is not.
+        const QString archiveKey = key(p.archivePath);
+        if (const auto it = made.constFind(archiveKey); it != made.constEnd()) {
+            if (settings.together || it->whole || it->members.contains(p.newName)) {
+                refuse(run_texts::sameArchiveRefusal(p.archivePath, path));
+                continue;
+            }
+        }
+        Made &into = made[archiveKey];
+        into.whole = into.whole || settings.together;
+        into.members.insert(p.newName);
+
+        p.action = EntryPlan::Action::Archive;
+        p.commandLine
+            = composeCommandLine(archiver, settings.together, archiveNoExt, p.dir, p.newName);
+        p.waitFor = order.waitFor(p, settings.together);
+        order.add(k, p, settings.together);
+    }
+    return plans;
+}
+
+} // namespace sheaf

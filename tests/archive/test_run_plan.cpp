@@ -1,0 +1,138 @@
+// The compress run's plan, row by row, without a disk: what each entry will
+// do (refused, or the command line it runs) and which earlier entry it waits
+// for.
+
+#include "archive/run_plan.h"
+#include "selection/name_text.h"
+
+#include <QTest>
+
+using namespace sheaf;
+
+class TestRunPlan : public QObject
+{
+    Q_OBJECT
+private slots:
+    void plan_data();
+    void plan();
+};
+
+void TestRunPlan::plan_data()
+{
+    // entries: "dir|name" (a leading '-' leaves the entry unmarked; \xHH in a
+    // name stands for that byte). switches: n (name), t (together), o (output
+    // to /out). expected per entry: "skip", "refused: <first line>" or
+    // "<command line> #<waitFor>".
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString waitNone = QStringLiteral(" #0");
+    QTest::newRow("one file beside it")
+        << QStringList {"/d/|a.TXT", "-/d/|b.TXT"} << ""
+        << QStringList {"a -a1 -r0 \"/d/a.lzh\" \"/d/\" \"a.TXT\"" + waitNone, "skip"};
+    QTest::newRow("renamed after the folder, into the output folder")
+        << QStringList {"/data/photos/|IMG.TXT"} << "no"
+        << QStringList {
+               "a -a1 -r0 \"/out/photos.lzh\" \"/data/photos/\" \"photos.TXT\"" + waitNone};
+    QTest::newRow("a.txt and a.TXT share a.lzh, in list order")
+        << QStringList {"/d/|a.txt", "/d/|a.TXT"} << ""
+        << QStringList {"a -a1 -r0 \"/d/a.lzh\" \"/d/\" \"a.txt\"" + waitNone,
+               "a -a1 -r0 \"/d/a.lzh\" \"/d/\" \"a.TXT\" #1"};
+    QTest::newRow("a member made in this run would be replaced")
+        << QStringList {"/a/p/|x.TXT", "/b/p/|y.TXT"} << "no"
+        << QStringList {"a -a1 -r0 \"/out/p.lzh\" \"/a/p/\" \"p.TXT\"" + waitNone,
+               "refused: 同じ名前の圧縮ファイルを既に作成しています。"};
+    QTest::newRow("name outside UTF-8")
+        << QStringList {"/d/|a\\x80b.TXT"} << ""
+        << QStringList {"refused: 名前に文字として読めないバイトが含まれています。"};
+    QTest::newRow("folder outside UTF-8")
+        << QStringList {"/d\\xFF/|a.TXT"} << "t"
+        << QStringList {"refused: 名前に文字として読めないバイトが含まれています。"};
+    QTest::newRow("asterisk on a one-file line") << QStringList {
+        "/d/|*.TXT"} << "" << QStringList {"refused: 名前に “*” が含まれています。"};
+    QTest::newRow("question mark") << QStringList {"/d/|?.TXT"} << ""
+                                   << QStringList {"refused: 名前に “?” が含まれています。"};
+    QTest::newRow("backslash") << QStringList {"/d/|a\\b.TXT"} << ""
+                               << QStringList {"refused: 名前に “\\” が含まれています。"};
+    QTest::newRow("asterisk in a folder the name comes from") << QStringList {
+        "/d*/|a.TXT"} << "n" << QStringList {"refused: 名前に “*” が含まれています。"};
+    QTest::newRow("asterisk in a whole-folder archive: not on the line") << QStringList {
+        "/d/|*.TXT"} << "t" << QStringList {"a -a2 -r2x1 \"/d/*.lzh\" \"/d/\" *.*" + waitNone};
+    QTest::newRow("double quote in the output folder") << QStringList {
+        "/d/|a.TXT"} << "oq" << QStringList {"refused: 名前に “\"” が含まれています。"};
+    QTest::newRow("root folder: empty folder name")
+        << QStringList {"/|a.TXT"} << "n" << QStringList {"refused: フォルダ名が空です。"};
+    QTest::newRow("doubled separator: empty folder name")
+        << QStringList {"/d//|a.TXT"} << "n" << QStringList {"refused: フォルダ名が空です。"};
+    QTest::newRow("whole folders nested: the inner one waits")
+        << QStringList {"/a/|x.TXT", "/a/b/|y.TXT", "/c/|z.TXT"} << "t"
+        << QStringList {"a -a2 -r2x1 \"/a/x.lzh\" \"/a/\" *.*" + waitNone,
+               "a -a2 -r2x1 \"/a/b/y.lzh\" \"/a/b/\" *.* #1",
+               "a -a2 -r2x1 \"/c/z.lzh\" \"/c/\" *.*" + waitNone};
+    QTest::newRow("output folder inside a folder archived whole")
+        << QStringList {"/a/|x.TXT", "/b/|y.TXT", "/c/|z.TXT"} << "tp"
+        << QStringList {"a -a2 -r2x1 \"/b/out/x.lzh\" \"/a/\" *.*" + waitNone,
+               "a -a2 -r2x1 \"/b/out/y.lzh\" \"/b/\" *.* #1",
+               "a -a2 -r2x1 \"/b/out/z.lzh\" \"/c/\" *.* #2"};
+    QTest::newRow("an archive of this run selected as a file")
+        << QStringList {"/d/|a.lzh", "/e/|a.lzh"} << "x"
+        << QStringList {"a -a1 -r0 \"/e/a.lzh\" \"/d/\" \"a.lzh\"" + waitNone,
+               "refused: 同じ名前の圧縮ファイルを既に作成しています。"};
+}
+
+void TestRunPlan::plan()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, switches);
+    QFETCH(QStringList, expected);
+
+    // "\xHH" in a row stands for one byte of the name.
+    const auto bytesOf = [](const QString &text) {
+        QByteArray out = text.toUtf8();
+        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
+            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
+        return nameFromBytes(out);
+    };
+    CandidateList list;
+    for (QString e : entries) {
+        const bool unmarked = e.startsWith(u'-');
+        if (unmarked)
+            e.remove(0, 1);
+        const QStringList parts = e.split(u'|');
+        list.append(bytesOf(parts[0]), bytesOf(parts[1]));
+        if (unmarked)
+            list.FileMark[list.FileCount].clear();
+    }
+    ArchiveRunSettings s;
+    s.name = switches.contains(u'n');
+    s.together = switches.contains(u't');
+    s.output = switches.contains(u'o') || switches.contains(u'p') || switches.contains(u'x');
+    s.outputFolder = switches.contains(u'q') ? QStringLiteral("/o\"ut")
+        : switches.contains(u'p')            ? QStringLiteral("/b/out")
+        : switches.contains(u'x')            ? QStringLiteral("/e")
+                                             : QStringLiteral("/out");
+    s.extension = switches.contains(u'x') ? QStringLiteral(".lzh") : QStringLiteral(".TXT");
+
+    const std::vector<EntryPlan> plans = planRun(list, s);
+    QCOMPARE(plans.size(), size_t(list.FileCount) + 1);
+    QStringList got;
+    for (int k = 1; k <= list.FileCount; ++k) {
+        const EntryPlan &p = plans[size_t(k)];
+        switch (p.action) {
+        case EntryPlan::Action::Skip:
+            got << QStringLiteral("skip");
+            break;
+        case EntryPlan::Action::Refuse:
+            got << QStringLiteral("refused: ") + p.refusal.section(u'\r', 0, 0);
+            break;
+        case EntryPlan::Action::Archive:
+            got << p.commandLine + QStringLiteral(" #%1").arg(p.waitFor);
+            break;
+        }
+    }
+    QCOMPARE(got, expected);
+}
+
+QTEST_GUILESS_MAIN(TestRunPlan)
+#include "test_run_plan.moc"

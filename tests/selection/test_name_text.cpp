@@ -1,0 +1,65 @@
+// Names held as text without losing a byte: every byte string comes back
+// exactly, valid UTF-8 reads as its characters, and the shown form names
+// each byte that is not part of valid UTF-8.
+
+#include "selection/name_text.h"
+
+#include <QTest>
+
+using namespace sheaf;
+
+class TestNameText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+};
+
+void TestNameText::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("unicode");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("listed");
+
+    QTest::newRow("ASCII") << QByteArray("a.TXT") << true << "a.TXT"
+                           << "a.TXT";
+    QTest::newRow("Japanese and an emoji") << QByteArray("報告書😀.txt") << true << "報告書😀.txt"
+                                           << "報告書😀.txt";
+    QTest::newRow("U+FFFD itself is a valid name")
+        << QByteArray("\xEF\xBF\xBD.txt") << true << "\uFFFD.txt"
+        << "\uFFFD.txt";
+    QTest::newRow("lone bytes") << QByteArray("\xFF\xFE.txt") << false << "\\xFF\\xFE.txt"
+                                << "\\xFF\\xFE.txt";
+    QTest::newRow("byte between characters") << QByteArray("あ\x80い") << false << "あ\\x80い"
+                                             << "あ\\x80い";
+    QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF") << false << "a\\xC0\\xAF"
+                                    << "a\\xC0\\xAF";
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80x") << false << "\\xED\\xA0\\x80x"
+                                       << "\\xED\\xA0\\x80x";
+    QTest::newRow("cut sequence at the end") << QByteArray("x\xE3\x81") << false << "x\\xE3\\x81"
+                                             << "x\\xE3\\x81";
+    QTest::newRow("controls and backslash")
+        << QByteArray("a\tb\nc\\d\x01") << true << "a\\tb\\nc\\d\\x01"
+        << "a\\tb\\nc\\\\d\\x01";
+}
+
+void TestNameText::roundTrip()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, unicode);
+    QFETCH(QString, shown);
+    QFETCH(QString, listed);
+    const QString name = nameFromBytes(bytes);
+    QCOMPARE(nameBytes(name), bytes);
+    QCOMPARE(QByteArray::fromStdString(namePath(name).native()), bytes);
+    QCOMPARE(hasUnicodeForm(name), unicode);
+    if (unicode)
+        QCOMPARE(name, QString::fromUtf8(bytes));
+    QCOMPARE(shownName(name), shown);
+    QCOMPARE(listedName(name), listed);
+}
+
+QTEST_GUILESS_MAIN(TestNameText)
+#include "test_name_text.moc"
