@@ -5,6 +5,7 @@
 
 #include "app/settings_file.h"
 
+#include "archiver/archiver_facts.h"
 #include "base/cp932.h"
 #include "base/platform.h"
 
@@ -274,12 +275,8 @@ IniLoadResult parseSettings(
             if (++extensionLines <= MaxExtensionLines)
                 settings.extensions.append(value);
         } else if (key == kArchiver) {
-            if (value == QLatin1String("LZH"))
-                settings.archiver = Archiver::Lzh;
-            else if (value == QLatin1String("ZIP"))
-                settings.archiver = Archiver::Zip;
-            else if (value == QLatin1String("CAB"))
-                settings.archiver = Archiver::Cab;
+            if (const auto *facts = sheaf::archiver::archiverWithSettingsToken(value.toStdString()))
+                settings.archiver = archiverOf(facts->kind);
         } else if (key == kSelectCheck || key == kOutputCheck || key == kNameCheck
             || key == kTogetherCheck) {
             int v = 0;
@@ -320,18 +317,10 @@ QByteArray serializeSettings(const Settings &settings)
         if (!ext.isEmpty())
             addTextLine(text, kExtension, ext);
     }
-    switch (settings.archiver) {
-    case Archiver::Lzh:
-        addLine(text, kArchiver, QStringLiteral("LZH"));
-        break;
-    case Archiver::Zip:
-        addLine(text, kArchiver, QStringLiteral("ZIP"));
-        break;
-    case Archiver::Cab:
-        addLine(text, kArchiver, QStringLiteral("CAB"));
-        break;
-    case Archiver::None:
-        break;
+    if (settings.archiver != Archiver::None) {
+        const std::string_view token
+            = sheaf::archiver::archiverFacts(engineKind(settings.archiver)).settingsToken;
+        addLine(text, kArchiver, QString::fromLatin1(token.data(), qsizetype(token.size())));
     }
     addLine(text, kTop, numberText(settings.top));
     addLine(text, kLeft, numberText(settings.left));

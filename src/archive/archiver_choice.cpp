@@ -5,36 +5,25 @@
 
 #include "archive/archiver_choice.h"
 
+#include "archiver/archiver_facts.h"
+
 namespace sheaf {
 
 QString archivePrefix(Archiver archiver, bool together)
 {
-    switch (archiver) {
-    case Archiver::Lzh:
-        return together ? QStringLiteral("a -a2 -r2x1 ") : QStringLiteral("a -a1 -r0 ");
-    case Archiver::Zip:
-        return together ? QStringLiteral("-r -S ") : QStringLiteral("-S ");
-    case Archiver::Cab:
-        return together ? QStringLiteral("-a -r ") : QStringLiteral("-a ");
-    case Archiver::None:
-        break;
-    }
-    return {};
+    if (archiver == Archiver::None)
+        return {};
+    const auto &facts = sheaf::archiver::archiverFacts(engineKind(archiver));
+    const std::string_view prefix = together ? facts.wholeFolderPrefix : facts.oneFilePrefix;
+    return QString::fromLatin1(prefix.data(), qsizetype(prefix.size()));
 }
 
 QString archiveExtension(Archiver archiver)
 {
-    switch (archiver) {
-    case Archiver::Lzh:
-        return QStringLiteral(".lzh");
-    case Archiver::Zip:
-        return QStringLiteral(".zip");
-    case Archiver::Cab:
-        return QStringLiteral(".cab");
-    case Archiver::None:
-        break;
-    }
-    return {};
+    if (archiver == Archiver::None)
+        return {};
+    const std::string_view ext = sheaf::archiver::archiverFacts(engineKind(archiver)).extension;
+    return QString::fromLatin1(ext.data(), qsizetype(ext.size()));
 }
 
 QString composeCommandLine(Archiver archiver, bool together, const QString &archivePathNoExt,
@@ -75,6 +64,19 @@ sheaf::archiver::ArchiverKind engineKind(Archiver archiver)
         break;
     }
     return sheaf::archiver::ArchiverKind::Lzh;
+}
+
+Archiver archiverOf(sheaf::archiver::ArchiverKind kind)
+{
+    switch (kind) {
+    case sheaf::archiver::ArchiverKind::Zip:
+        return Archiver::Zip;
+    case sheaf::archiver::ArchiverKind::Cab:
+        return Archiver::Cab;
+    case sheaf::archiver::ArchiverKind::Lzh:
+        break;
+    }
+    return Archiver::Lzh;
 }
 
 Archiver effectiveArchiver(Archiver archiver)

@@ -18,6 +18,8 @@ QString archiveExtension(Archiver archiver);
 QString composeCommandLine(Archiver archiver, bool together, const QString &archivePathNoExt,
     const QString &dir, const QString &fileName);
 sheaf::archiver::ArchiverKind engineKind(Archiver archiver); // Lzh for None
+// The window's archiver for the engine's kind.
+Archiver archiverOf(sheaf::archiver::ArchiverKind kind);
 // The archiver a run uses: LHA when none is chosen, so a run always has one.
 Archiver effectiveArchiver(Archiver archiver);
 

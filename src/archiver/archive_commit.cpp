@@ -3,6 +3,7 @@
 #include "archiver/archive_error.h"
 #include "base/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 
@@ -11,6 +12,8 @@ namespace sheaf::archiver {
 namespace {
 
 constexpr std::string_view kMarker = ".sheaf-tmp-";
+constexpr std::string_view kLockSuffix = "lock";
+constexpr size_t kRandomLetters = 6;
 // Room for the marker and the suffix within a 255-byte file name.
 constexpr size_t kMaxNameInTemporary = 200;
 
@@ -30,6 +33,13 @@ std::string shortened(std::string name)
     return name.substr(0, cut);
 }
 
+bool isRandomSuffix(std::string_view text)
+{
+    return text.size() == kRandomLetters && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
 } // namespace
 
 bool isTemporaryName(std::string_view fileName)
@@ -38,72 +48,170 @@ bool isTemporaryName(std::string_view fileName)
         && fileName.find(kMarker) != std::string_view::npos;
 }
 
-std::filesystem::path ArchiveCommit::temporaryPattern() const
-{
-    return m_archive.parent_path()
-        / ("." + shortened(m_archive.filename().string()) + std::string(kMarker) + "XXXXXX");
-}
-
-ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel)
+ArchiveCommit::ArchiveCommit(
+    const std::filesystem::path &archive, const std::atomic<bool> *cancel, int64_t lockWaitMs)
     : m_archive(archive)
+    , m_name(archive.filename().string())
+    , m_prefix("." + shortened(m_name) + std::string(kMarker))
+    , m_cancel(cancel)
 {
     const std::filesystem::path folder = archive.parent_path();
-    platform::FileFacts facts = platform::fileFacts(folder.empty() ? "." : folder, true);
-    if (facts.error != 0 || !facts.isDirectory)
-        throw ArchiveError(
-            ErrorCode::WriteFailed, "output folder does not exist: " + folderText(folder));
+    m_folder = platform::openFolder(folder);
+    if (m_folder < 0)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "出力先のフォルダを開けません: " + folderText(folder) + ": "
+                + platform::errorText(errno));
+    takeLock(lockWaitMs);
+}
+
+void ArchiveCommit::takeLock(int64_t lockWaitMs)
+{
+    const std::string name = m_prefix + std::string(kLockSuffix);
+    for (;;) {
+        bool wasThere = false;
+        const int fd = platform::openLockFileIn(m_folder, name, wasThere);
+        if (fd < 0)
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "出力先のフォルダに書き込めません: " + folderText(m_archive.parent_path()) + ": "
+                    + platform::errorText(errno));
+        if (!platform::lockFile(fd, lockWaitMs)) {
+            const int err = errno;
+            platform::closeFile(fd);
+            if (err == ETIMEDOUT)
+                throw ArchiveError(ErrorCode::WriteFailed,
+                    "ほかの実行が同じ書庫を書き終えるのを待ちきれませんでした: "
+                        + m_archive.string());
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "書庫を書く権利を得られません: " + m_archive.string() + ": "
+                    + platform::errorText(err));
+        }
+        // The holder before removes the file once done: the lock counts only
+        // when the file locked is still the one of that name.
+        const platform::OpenFileFacts held = platform::openFileFacts(fd);
+        const platform::FileFacts now = platform::factsIn(m_folder, name);
+        if (held.error == 0 && now.error == 0 && held.device == now.device
+            && held.inode == now.inode) {
+            m_lock = fd;
+            if (wasThere)
+                removeLeftovers();
+            return;
+        }
+        platform::closeFile(fd);
+    }
+}
+
+void ArchiveCommit::removeLeftovers()
+{
+    // Every run that makes such names holds this lock; it is ours, so each
+    // one found was left by a run that was killed.
+    for (const std::string &name : platform::namesIn(m_folder)) {
+        if (name.size() == m_prefix.size() + kRandomLetters && name.starts_with(m_prefix)
+            && isRandomSuffix(std::string_view(name).substr(m_prefix.size())))
+            platform::removeIn(m_folder, name);
+    }
+}
+
+std::string ArchiveCommit::freeName()
+{
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::string pattern = temporaryPattern().string();
+    thread_local std::mt19937 random(std::random_device {}());
+    std::string name = m_prefix;
+    for (size_t i = 0; i < kRandomLetters; ++i)
+        name += letters[random() % (sizeof letters - 1)];
+    return name;
+}
+
+platform::FileFacts ArchiveCommit::archiveFacts() const
+{
+    return platform::factsIn(m_folder, m_name);
+}
+
+void ArchiveCommit::startWriting()
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = pattern.substr(0, pattern.size() - 6);
-        for (int i = 0; i < 6; ++i)
-            name += letters[random() % (sizeof letters - 1)];
-        if (platform::fileFacts(name, false).error != ENOENT)
+        std::string name = freeName();
+        const int fd = platform::createFileIn(m_folder, name, 0644);
+        if (fd < 0 && errno == EEXIST)
             continue;
+        if (fd < 0)
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "cannot create " + (m_archive.parent_path() / name).string() + ": "
+                    + platform::errorText(errno));
         m_temporary = name;
-        m_out = std::make_unique<OutputFile>(m_temporary, cancel);
+        m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / name, m_cancel);
         return;
     }
-    throw ArchiveError(
-        ErrorCode::WriteFailed, "cannot find a free temporary name in " + folderText(folder));
+    throw ArchiveError(ErrorCode::WriteFailed,
+        "cannot find a free temporary name in " + folderText(m_archive.parent_path()));
 }
 
 ArchiveCommit::~ArchiveCommit()
 {
     m_out.reset();
-    std::error_code ignored;
     if (!m_committed && !m_temporary.empty())
-        std::filesystem::remove(m_temporary, ignored);
-    for (const auto &folder : m_scratchFolders)
-        std::filesystem::remove_all(folder, ignored);
+        platform::removeIn(m_folder, m_temporary);
+    for (const std::string &folder : m_scratchFolders)
+        platform::removeIn(m_folder, folder);
+    if (m_lock >= 0) {
+        platform::removeIn(m_folder, m_prefix + std::string(kLockSuffix));
+        platform::closeFile(m_lock);
+    }
+    platform::closeFile(m_folder);
+}
+
+ArchiveToRead ArchiveCommit::written()
+{
+    m_out->flush();
+    return {platform::pathOf(m_folder, m_temporary), m_out->fd(), m_out->position()};
 }
 
 std::filesystem::path ArchiveCommit::makeScratchFolder()
 {
-    std::filesystem::path folder = platform::makeTemporaryFolder(temporaryPattern());
-    if (folder.empty())
-        throw ArchiveError(ErrorCode::WriteFailed,
-            "cannot create a scratch folder in " + folderText(m_archive.parent_path()) + ": "
-                + platform::errorText(errno));
-    m_scratchFolders.push_back(folder);
-    return folder;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = freeName();
+        if (platform::makeFolderIn(m_folder, name)) {
+            m_scratchFolders.push_back(name);
+            return platform::pathOf(m_folder, name);
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    throw ArchiveError(ErrorCode::WriteFailed,
+        "cannot create a scratch folder in " + folderText(m_archive.parent_path()) + ": "
+            + platform::errorText(errno));
+}
+
+void ArchiveCommit::keepModeOf(const std::filesystem::path &existing)
+{
+    const int fd = platform::openForReading(existing);
+    if (fd < 0)
+        return;
+    const platform::OpenFileFacts facts = platform::openFileFacts(fd);
+    platform::closeFile(fd);
+    if (facts.error == 0)
+        platform::copyModeAndOwner(m_out->fd(), facts);
 }
 
 void ArchiveCommit::commit(bool syncNew)
 {
-    std::error_code ec;
-    const bool replacing = std::filesystem::exists(std::filesystem::symlink_status(m_archive, ec));
+    // The archive goes where it was asked for, or nowhere.
+    const std::filesystem::path folder = m_archive.parent_path();
+    const platform::FileFacts there = platform::fileFacts(folder.empty() ? "." : folder, true);
+    const platform::OpenFileFacts held = platform::openFileFacts(m_folder);
+    if (there.error != 0 || held.error != 0 || there.device != held.device
+        || there.inode != held.inode)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "出力先のフォルダが実行中に移動されました: " + folderText(folder));
+    const bool replacing = platform::factsIn(m_folder, m_name).error == 0;
     const bool sync = syncNew || replacing;
     m_out->commit(sync);
-    if (!platform::renameReplace(m_temporary, m_archive))
+    if (!platform::renameIn(m_folder, m_temporary, m_name))
         throw ArchiveError(ErrorCode::WriteFailed,
             "cannot rename the temporary file to " + m_archive.string() + ": "
                 + platform::errorText(errno));
     m_committed = true;
     if (sync)
-        platform::syncFolder(m_archive.parent_path().empty() ? "." : m_archive.parent_path());
+        platform::syncFolder(platform::pathOf(m_folder));
 }
 
 } // namespace sheaf::archiver

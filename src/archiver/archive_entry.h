@@ -37,7 +37,7 @@ struct ArchiveEntry
     bool isDirectory = false;
     int64_t mtime = 0; // modification time, Unix seconds (UTC)
     uint32_t attributes = DosArchive; // DosAttribute bits
-    uint64_t size = 0; // size when gathered; writers read until the end anyway
+    uint64_t size = 0; // size when gathered (the progress total); members get the size seen at open
 };
 
 using ArchiveEntries = std::vector<ArchiveEntry>;

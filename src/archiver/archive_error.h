@@ -16,6 +16,7 @@ enum class ErrorCode : int {
     TooLarge = 6, // a member or a header beyond what the format can hold
     Cancelled = 7,
     Internal = 8,
+    VerifyFailed = 9, // the archive read back does not hold what was written
 };
 
 class ArchiveError : public std::runtime_error

@@ -1,16 +1,20 @@
+// The pipeline every archive goes through, whatever its format:
+//   parse the line (the archiver's dialect) -> resolve the archive's path ->
+//   take the archive's lock -> gather the members -> write a temporary
+//   archive -> read it back and compare -> commit (rename into place).
 #include "archiver/engine.h"
 
 #include "archiver/archive_commit.h"
 #include "archiver/archive_error.h"
-#include "archiver/cab/cab_archive_writer.h"
-#include "archiver/dialects.h"
+#include "archiver/archive_format.h"
+#include "archiver/archiver_facts.h"
+#include "archiver/command_line.h"
 #include "archiver/entry_gathering.h"
 #include "archiver/fault_injection.h"
-#include "archiver/lzh/lzh_archive_writer.h"
-#include "archiver/zip/zip_archive_writer.h"
 #include "base/platform.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -18,24 +22,46 @@ namespace sheaf::archiver {
 
 namespace {
 
-ArchiveRequest parse(ArchiverKind kind, std::string_view commandLine)
+// The benchmark measures what reading every archive back costs by turning
+// it off; nothing else may.
+bool verifyingArchives()
 {
-    const std::vector<std::string> tokens = splitCommandLine(commandLine);
-    switch (kind) {
-    case ArchiverKind::Lzh:
-        return parseLzhCommandLine(tokens);
-    case ArchiverKind::Zip:
-        return parseZipCommandLine(tokens);
-    case ArchiverKind::Cab:
-        return parseCabCommandLine(tokens);
-    }
-    throw ArchiveError(ErrorCode::Internal, "unknown archiver");
+    static const bool off = [] {
+        const char *value = std::getenv("SHEAF_NO_VERIFY");
+        return value && std::string_view(value) == "1";
+    }();
+    return !off;
+}
+
+// The file an archive path stands for: itself, or the regular file a
+// symbolic link of that name leads to (written through, never replaced).
+std::filesystem::path archiveFile(const std::filesystem::path &archive)
+{
+    const platform::FileFacts facts = platform::fileFacts(archive, false);
+    if (facts.error != 0 || !facts.isLink)
+        return archive;
+    const platform::FileFacts target = platform::fileFacts(archive, true);
+    if (target.error == ENOENT)
+        throw ArchiveError(ErrorCode::NotAnArchive,
+            "書庫の名前がリンク先のないシンボリックリンクです: " + archive.string());
+    if (target.error != 0)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "cannot look at " + archive.string() + ": " + platform::errorText(target.error));
+    if (!target.isRegular)
+        throw ArchiveError(ErrorCode::NotAnArchive,
+            "書庫の名前のシンボリックリンクが通常のファイルを指していません: " + archive.string());
+    std::error_code ec;
+    std::filesystem::path resolved = std::filesystem::canonical(archive, ec);
+    if (ec)
+        throw ArchiveError(
+            ErrorCode::WriteFailed, "cannot look at " + archive.string() + ": " + ec.message());
+    return resolved;
 }
 
 // The old archive to add to, or an empty path when there is none yet.
-std::filesystem::path existingArchive(const std::filesystem::path &archive)
+std::filesystem::path existingArchive(const std::filesystem::path &archive, ArchiveCommit &commit)
 {
-    platform::FileFacts facts = platform::fileFacts(archive, true);
+    const platform::FileFacts facts = commit.archiveFacts();
     if (facts.error == ENOENT)
         return {};
     if (facts.error != 0) // never replace what could not be looked at
@@ -47,38 +73,49 @@ std::filesystem::path existingArchive(const std::filesystem::path &archive)
     return archive;
 }
 
+uint64_t totalSize(const ArchiveEntries &entries)
+{
+    uint64_t total = 0;
+    for (const ArchiveEntry &e : entries)
+        total += e.size;
+    return total;
+}
+
 void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
     std::vector<LeftOut> &leftOut)
 {
-    const ArchiveRequest request = parse(kind, commandLine);
-    const std::filesystem::path existing = existingArchive(request.archive);
+    const ArchiverFacts &facts = archiverFacts(kind);
+    const ArchiveRequest request = facts.parse(splitCommandLine(commandLine));
+    const ArchiveFormat &format = facts.format();
+    const std::filesystem::path archive = archiveFile(request.archive);
+
     const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut);
     afterGathering();
+    // From here to the commit, no other run writes this archive: the old
+    // one is read only now, so two runs adding to it lose nothing.
+    ArchiveCommit commit(archive, options.cancel, options.lockWaitMs);
+    const std::filesystem::path existing = existingArchive(archive, commit);
 
-    ArchiveCommit commit(request.archive, options.cancel);
-    switch (kind) {
-    case ArchiverKind::Lzh: {
-        LzhOptions lzh;
-        lzh.method = request.lzhMethod;
-        lzh.level = request.lzhLevel;
-        lzh.cancel = options.cancel;
-        lzh.threads = options.threads;
-        writeLzhArchive(existing, entries, commit.out(), lzh);
-        break;
+    ReadProgress progress(options.progress, totalSize(entries));
+    const FormatContext context {request, options.cancel, &progress,
+        [&] { return commit.makeScratchFolder(); }, options.threads};
+    commit.startWriting();
+    const ArchivedMembers written = format.write(existing, entries, commit.out(), context);
+    progress.finish();
+    context.checkCancel();
+
+    if (verifyingArchives()) {
+        const ArchivedMembers read = format.readBack(commit.written(), context);
+        const std::string difference = compareMembers(written, read);
+        if (!difference.empty())
+            throw ArchiveError(ErrorCode::VerifyFailed,
+                "書いた書庫を読み返すと中身が合いません: " + archive.string() + ": " + difference);
     }
-    case ArchiverKind::Zip:
-        writeZipArchive(existing, entries, commit.out(), options.cancel);
-        break;
-    case ArchiverKind::Cab:
-        writeCabArchive(
-            existing, entries, commit.out(), [&] { return commit.makeScratchFolder(); },
-            options.cancel);
-        break;
-    }
+    context.checkCancel();
     if (options.mayCommit && !options.mayCommit(!existing.empty()))
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
-    if (options.cancel && options.cancel->load())
-        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+    if (!existing.empty())
+        commit.keepModeOf(existing);
     commit.commit(options.syncEachArchive);
 }
 

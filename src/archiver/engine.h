@@ -34,6 +34,9 @@ struct RunOptions
     // member into chunks); 0: one per core. The archive's bytes do not depend
     // on it.
     int threads = 1;
+    // How long a run waits for another run (another process or thread)
+    // writing the same archive, in milliseconds; then it fails.
+    int64_t lockWaitMs = 10 * 60 * 1000;
     // Called from the thread running the archive once the temporary file is
     // complete, just before it takes the archive's name; `replaces` tells
     // whether an archive of that name exists (an add). It may block (a
@@ -63,7 +66,9 @@ struct RunResult
 //   a -a1 -r0 "D:/out/IMG01.lzh" "C:/data/photos/" "IMG01.TXT"
 // The text is Unicode (UTF-8); file names are never squeezed through a code
 // page on the way in. Returns when the archive is complete on disk or has
-// failed; on failure nothing new is left behind.
+// failed; on failure nothing new is left behind. An archive counts as made
+// only once it was read back and held exactly the members written, with the
+// bytes read from their files.
 // Flushes everything written so far to disk (one sync for a whole batch).
 void syncWrittenArchives();
 

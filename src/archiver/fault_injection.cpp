@@ -4,14 +4,21 @@
 #include <cerrno>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
 
 namespace sheaf::archiver {
 
 namespace {
 std::atomic<int64_t> g_budget {-1};
+std::atomic<int64_t> g_corruptAt {-1};
 std::mutex g_hookMutex;
 std::function<void()> g_afterGathering;
 } // namespace
+
+void injectCorruptionAt(int64_t offset)
+{
+    g_corruptAt.store(offset);
+}
 
 void injectWriteFailureAfter(int64_t bytes)
 {
@@ -41,6 +48,17 @@ ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
             size = size_t(budget);
         g_budget.fetch_sub(int64_t(size));
     }
+    const int64_t corruptAt = g_corruptAt.load(std::memory_order_relaxed);
+    if (corruptAt >= 0) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        if (at >= 0 && corruptAt >= at && corruptAt < at + int64_t(size)
+            && g_corruptAt.exchange(-1) == corruptAt) {
+            std::vector<uint8_t> copy(
+                static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
+            copy[size_t(corruptAt - at)] ^= 0xFF;
+            return ::write(fd, copy.data(), size);
+        }
+    }
     return ::write(fd, data, size);
 }
 
@@ -59,6 +77,32 @@ void afterGathering()
     }
     if (hook)
         hook();
+}
+
+} // namespace sheaf::archiver
+
+namespace sheaf::archiver {
+
+namespace {
+std::atomic<bool> g_hookSet {false};
+SourceReadHook &hook()
+{
+    static SourceReadHook h;
+    return h;
+}
+} // namespace
+
+void setSourceReadHook(SourceReadHook h)
+{
+    g_hookSet.store(false);
+    hook() = std::move(h);
+    g_hookSet.store(bool(hook()));
+}
+
+void runSourceReadHook(const std::filesystem::path &file, uint64_t offset)
+{
+    if (g_hookSet.load(std::memory_order_relaxed))
+        hook()(file, offset);
 }
 
 } // namespace sheaf::archiver

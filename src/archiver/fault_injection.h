@@ -1,9 +1,11 @@
 #pragma once
-// A seam for the tests that simulate a full disk: every write of the engine's
-// output goes through faultInjectedWrite. Normally it is plain write(2).
+// Seams for the tests that simulate a full disk or a source file changed by
+// someone else while it is read. Normally both are inert: every write of the
+// engine's output is plain write(2), and no hook runs.
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <sys/types.h>
 
@@ -17,8 +19,17 @@ void injectWriteDelay(int milliseconds);
 // A negative value switches the injection off (the default).
 void injectWriteFailureAfter(int64_t bytes);
 
+// The byte at `offset` of the next output file to reach it is written
+// inverted (once); a negative value switches it off (the default).
+void injectCorruptionAt(int64_t offset);
+
 ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
 
+// Called before every block read from a source file, with the file and the
+// bytes read from it so far; an empty function removes the hook.
+using SourceReadHook = std::function<void(const std::filesystem::path &file, uint64_t offset)>;
+void setSourceReadHook(SourceReadHook hook);
+void runSourceReadHook(const std::filesystem::path &file, uint64_t offset);
 // A seam for the tests that change the disk between gathering and writing:
 // the engine calls afterGathering() once the members are known. Empty (the
 // default): nothing happens.

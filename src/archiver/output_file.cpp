@@ -32,6 +32,14 @@ OutputFile::OutputFile(const std::filesystem::path &path, const std::atomic<bool
     m_buffer.reserve(kBufferSize);
 }
 
+OutputFile::OutputFile(int fd, const std::filesystem::path &path, const std::atomic<bool> *cancel)
+    : m_path(path)
+    , m_cancel(cancel)
+    , m_fd(fd)
+{
+    m_buffer.reserve(kBufferSize);
+}
+
 OutputFile::~OutputFile()
 {
     if (m_fd >= 0)

@@ -16,6 +16,8 @@ class OutputFile
 public:
     // Creates the file; fails when it already exists (O_EXCL).
     OutputFile(const std::filesystem::path &path, const std::atomic<bool> *cancel = nullptr);
+    // Takes over a file already created (`path` only names it in messages).
+    OutputFile(int fd, const std::filesystem::path &path, const std::atomic<bool> *cancel);
     ~OutputFile(); // closes; never removes the file
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -30,6 +32,8 @@ public:
     // Drops everything from `at` on; position() becomes `at`.
     void truncate(uint64_t at);
 
+    // Writes out what is buffered (before the file is read back).
+    void flush() { flushBuffer(); }
     // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
     // on success only.
     void commit(bool sync = true);

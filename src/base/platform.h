@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace sheaf::platform {
 
@@ -59,6 +60,61 @@ std::filesystem::path programFolder();
 
 // The platform's text for an error number, UTF-8.
 std::string errorText(int err);
+
+// --- Reading a source file and writing beside an open folder -------------
+
+// What the open file `fd` is now.
+struct OpenFileFacts
+{
+    int error = 0; // errno when it could not be looked at
+    bool isRegular = false;
+    // False on file systems whose files report a size that is not what they
+    // hold (/proc, /sys and their kin): such a file is read to its end.
+    bool sizeIsReliable = true;
+    uint64_t size = 0;
+    int64_t mtimeNs = 0; // modification time, nanoseconds since 1970
+    uint64_t device = 0, inode = 0;
+    uint32_t mode = 0; // permission bits
+    uint32_t owner = 0, group = 0;
+};
+OpenFileFacts openFileFacts(int fd);
+
+// Opens a file for reading without ever blocking on a named pipe or a
+// device; -1 with errno set on failure.
+int openForReading(const std::filesystem::path &path);
+// Up to `size` bytes (0 at the end); -1 with errno set. Retries EINTR.
+long long readFile(int fd, void *data, size_t size);
+// `size` bytes from `offset`, fewer only at the end; -1 with errno set.
+long long readFileAt(int fd, void *data, size_t size, uint64_t offset);
+bool seekFile(int fd, uint64_t offset);
+void closeFile(int fd);
+
+// An open folder; paths below are relative to it, so they stay inside it
+// even when the folder is renamed meanwhile. -1 with errno set.
+int openFolder(const std::filesystem::path &folder);
+// Creates `name` in the folder (never an existing one), open for writing
+// and reading back; -1 with errno set.
+int createFileIn(int folder, const std::string &name, uint32_t mode);
+// Opens `name` in the folder for reading and writing, creating it when
+// missing (a lock file; `wasThere` tells which); -1 with errno set.
+int openLockFileIn(int folder, const std::string &name, bool &wasThere);
+bool makeFolderIn(int folder, const std::string &name);
+// Removes a file, or a folder with the files directly in it.
+bool removeIn(int folder, const std::string &name);
+bool renameIn(int folder, const std::string &from, const std::string &to);
+// Facts of `name` in the folder, without following a link.
+FileFacts factsIn(int folder, const std::string &name);
+// The names in the folder (no "." and ".."); empty when it cannot be listed.
+std::vector<std::string> namesIn(int folder);
+// A path that reaches the open file or folder `fd` (for libraries that
+// take a path), and `name` below it.
+std::filesystem::path pathOf(int fd, const std::string &name = {});
+
+// An exclusive lock on an open file that goes away with the descriptor (and
+// with the process). Waits at most `waitMs` milliseconds; false on timeout.
+bool lockFile(int fd, int64_t waitMs);
+// Copies permission bits and, where allowed, owner and group onto `fd`.
+void copyModeAndOwner(int fd, const OpenFileFacts &from);
 
 // While it lives, the C library works on this thread with UTF-8 as its
 // character set, whatever the process locale (libarchive converts names with

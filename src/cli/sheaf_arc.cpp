@@ -8,6 +8,7 @@
 // ARCHIVE` tests or lists an LZH archive with our own decoder.
 
 #include "archiver/archive_error.h"
+#include "archiver/archiver_facts.h"
 #include "archiver/engine.h"
 #include "base/name_bytes.h"
 #include "cli/lzh_inspect.h"
@@ -64,17 +65,12 @@ int main(int argc, char **argv)
             std::puts("       sheaf-arc -h | --version");
         return help ? 0 : 1;
     }
-    ArchiverKind kind;
-    if (std::strcmp(argv[1], "lzh") == 0)
-        kind = ArchiverKind::Lzh;
-    else if (std::strcmp(argv[1], "zip") == 0)
-        kind = ArchiverKind::Zip;
-    else if (std::strcmp(argv[1], "cab") == 0)
-        kind = ArchiverKind::Cab;
-    else {
+    const sheaf::archiver::ArchiverFacts *archiver = sheaf::archiver::archiverNamed(argv[1]);
+    if (!archiver) {
         std::fprintf(stderr, "sheaf-arc: unknown archiver %s (use lzh, zip or cab)\n", argv[1]);
         return 1;
     }
+    const ArchiverKind kind = archiver->kind;
     if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "t") == 0)
         return sheaf::cli::testLzhArchive(argv[3], stdout, stderr);
     if (kind == ArchiverKind::Lzh && argc == 4 && std::strcmp(argv[2], "l") == 0)

@@ -9,6 +9,8 @@
 // check, 130 stopped by Ctrl-C.
 
 #include "archive/archive_run.h"
+#include "archive/archiver_choice.h"
+#include "archiver/archiver_facts.h"
 #include "archive/run_texts.h"
 #include "choice/extension_list.h"
 #include "selection/candidate_list.h"
@@ -141,12 +143,8 @@ int parseOptions(const QStringList &args, Options &o)
             QString name;
             if (!value(name))
                 return usageError(QStringLiteral("-a needs lzh, zip or cab"));
-            if (name == QLatin1String("lzh"))
-                o.run.archiver = sheaf::Archiver::Lzh;
-            else if (name == QLatin1String("zip"))
-                o.run.archiver = sheaf::Archiver::Zip;
-            else if (name == QLatin1String("cab"))
-                o.run.archiver = sheaf::Archiver::Cab;
+            if (const auto *facts = sheaf::archiver::archiverNamed(name.toStdString()))
+                o.run.archiver = sheaf::archiverOf(facts->kind);
             else
                 return usageError(
                     QStringLiteral("unknown archiver \"%1\" (lzh, zip or cab)").arg(name));

@@ -2,6 +2,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
+#include "archiver/cab/cab_source_file.h"
 #include "archiver/source_tree.h"
 #include "base/cp932.h"
 
@@ -158,35 +159,43 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
 class CabBuilder
 {
 public:
-    CabBuilder()
+    CabBuilder(const std::atomic<bool> *cancel, ReadProgress *progress)
         : m_folder(gcab_folder_new(GCAB_COMPRESSION_MSZIP))
+        , m_cancel(cancel)
+        , m_progress(progress)
     {
     }
 
     // `keptUtf8Name`: for a kept member, whether its name had the UTF-8 mark
     // (libgcab sets it on every name that is not ASCII; it is put back as it
     // was once the cabinet is written).
-    void add(const std::string &name, const std::filesystem::path &source, uint64_t size,
-        GDateTime *dateTime, uint32_t attributes, std::optional<bool> keptUtf8Name = {})
+    void add(const std::string &name, const ArchiveEntry &source, GDateTime *dateTime,
+        uint32_t attributes, std::optional<bool> keptUtf8Name = {})
     {
         if (name.size() > kCabMaxNameBytes)
             throw ArchiveError(
                 ErrorCode::TooLarge, "name too long for a cabinet (over 255 bytes): " + name);
         if (++m_files > kCabMaxFiles)
             throw ArchiveError(ErrorCode::TooLarge, "a cabinet holds at most 65535 files");
-        m_bytes += size;
+        auto state = std::make_shared<CabSourceState>();
+        state->entry = source;
+        state->progress = m_progress;
+        state->cancel = m_cancel;
+        state->failure = &m_failure;
+        GPtr<GFile> file(newCabSourceFile(state));
+        m_bytes += state->size;
         m_nameBytes += name.size() + 1;
         if (keptUtf8Name)
             m_keptUtf8Names[name] = *keptUtf8Name;
         if (m_bytes > kCabMaxFolderBytes)
             throw ArchiveError(ErrorCode::TooLarge,
-                "a cabinet holds at most 2 GiB of data; too large at " + source.string());
-        GPtr<GFile> file(g_file_new_for_path(source.c_str()));
+                "a cabinet holds at most 2 GiB of data; too large at " + source.source.string());
+        m_members.emplace_back(name, state);
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
-            throw ArchiveError(
-                ErrorCode::ReadFailed, "cannot add " + source.string() + ": " + error.text());
+            throw ArchiveError(ErrorCode::ReadFailed,
+                "cannot add " + source.source.string() + ": " + error.text());
         gcab_file_set_date_time(member.get(), dateTime);
         gcab_file_set_attributes(member.get(), attributes);
     }
@@ -199,27 +208,47 @@ public:
         GErrorHolder error;
         if (!gcab_cabinet_add_folder(cabinet.get(), m_folder.get(), error.out()))
             throw ArchiveError(ErrorCode::Internal, "libgcab: " + error.text());
-        std::exception_ptr failure;
         const uint64_t start = out.position();
         // Header, one folder entry and the file entries, with room for
         // reserved fields.
         std::vector<uint8_t> headers(
             m_keptUtf8Names.empty() ? 0 : 4096 + 16 * size_t(m_files) + m_nameBytes);
-        GPtr<GOutputStream> stream(newCabOutputStream(out, &failure, &headers));
+        GPtr<GOutputStream> stream(newCabOutputStream(out, &m_failure, &headers));
         if (!gcab_cabinet_write_simple(
                 cabinet.get(), stream.get(), nullptr, nullptr, nullptr, error.out())) {
-            if (failure)
-                std::rethrow_exception(failure);
+            if (m_failure)
+                std::rethrow_exception(m_failure);
             throw ArchiveError(ErrorCode::ReadFailed, "CAB writer: " + error.text());
         }
         stream.reset();
         restoreNameMarks(out, start, headers);
     }
 
+    // What each member got, in the order written.
+    ArchivedMembers written() const
+    {
+        ArchivedMembers members;
+        for (const auto &[name, state] : m_members) {
+            if (!state->done)
+                throw ArchiveError(
+                    ErrorCode::Internal, "the CAB writer did not read all of " + name);
+            ArchivedMember m;
+            m.storedPath = slashed(name);
+            m.size = state->bytesRead;
+            m.crc32 = state->crc32;
+            members.push_back(std::move(m));
+        }
+        return members;
+    }
+
 private:
     void restoreNameMarks(OutputFile &out, uint64_t start, const std::vector<uint8_t> &h) const;
 
     GPtr<GCabFolder> m_folder;
+    const std::atomic<bool> *m_cancel;
+    ReadProgress *m_progress;
+    std::exception_ptr m_failure;
+    std::vector<std::pair<std::string, std::shared_ptr<CabSourceState>>> m_members;
     uint32_t m_files = 0;
     uint64_t m_bytes = 0;
     size_t m_nameBytes = 0;
@@ -269,11 +298,12 @@ void CabBuilder::restoreNameMarks(
 
 } // namespace
 
-void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel)
+ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out,
+    const std::function<std::filesystem::path()> &makeScratchFolder,
+    const std::atomic<bool> *cancel, ReadProgress *progress)
 {
-    CabBuilder builder;
+    CabBuilder builder(cancel, progress);
     std::vector<KeptMember> kept;
     if (!existing.empty()) {
         std::set<std::string> replaced;
@@ -282,26 +312,23 @@ void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries
                 replaced.insert(entry.storedPath);
         kept = extractKept(existing, replaced, makeScratchFolder(), cancel);
         for (const auto &member : kept) {
-            std::error_code ec;
-            uint64_t size = std::filesystem::file_size(member.extracted, ec);
-            builder.add(member.name, member.extracted, ec ? 0 : size, member.dateTime.get(),
-                member.attributes, member.utf8Name);
+            ArchiveEntry extracted;
+            extracted.source = member.extracted;
+            builder.add(
+                member.name, extracted, member.dateTime.get(), member.attributes, member.utf8Name);
         }
     }
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             continue; // a cabinet has no folder entries
-        // libgcab opens the file by its path when it writes; look first, so
-        // that a pipe or device put in its place is refused, never opened.
-        openSource(entry);
         DateTimePtr dt = dosDateTime(entry.mtime);
-        builder.add(entry.storedPath, entry.source, entry.size, dt.get(),
-            entry.attributes & kCabAttributeMask);
+        builder.add(entry.storedPath, entry, dt.get(), entry.attributes & kCabAttributeMask);
     }
     if (builder.empty())
         throw ArchiveError(ErrorCode::NothingMatched,
             "no file to put in the cabinet (a cabinet cannot hold empty folders)");
     builder.write(out);
+    return builder.written();
 }
 
 } // namespace sheaf::archiver

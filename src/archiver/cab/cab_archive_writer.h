@@ -5,6 +5,7 @@
 // folders appear only in the paths of their files.
 
 #include "archiver/archive_entry.h"
+#include "archiver/archive_format.h"
 #include "archiver/output_file.h"
 
 #include <atomic>
@@ -25,9 +26,11 @@ constexpr size_t kCabMaxNameBytes = 255;
 // `makeScratchFolder()` (a folder beside the archive, removed by the caller)
 // and written again. Throws ArchiveError: NotAnArchive, ReadFailed, TooLarge,
 // NothingMatched (no file at all: a cabinet of empty folders), WriteFailed,
-// Cancelled.
-void writeCabArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel);
+// Cancelled. Every file, kept ones included, is read through SourceFile.
+// Returns the members written, in order ('/' separators).
+ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out,
+    const std::function<std::filesystem::path()> &makeScratchFolder,
+    const std::atomic<bool> *cancel, ReadProgress *progress = nullptr);
 
 } // namespace sheaf::archiver

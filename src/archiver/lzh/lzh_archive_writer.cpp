@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <unistd.h>
@@ -52,17 +53,10 @@ void checkCancel(const LzhOptions &options)
         throw ArchiveError(ErrorCode::Cancelled, "cancelled");
 }
 
-// A member's source, opened through the gathering's folder handles
-// (openSource: never blocks, only a regular file).
+// The existing archive, read for the members an add keeps.
 class InputFile
 {
 public:
-    explicit InputFile(const ArchiveEntry &entry)
-        : m_path(entry.source)
-        , m_file(openSource(entry))
-    {
-    }
-    // The existing archive.
     explicit InputFile(const std::filesystem::path &path)
         : m_path(path)
         , m_file(File::openForReading(path, File::Links::Follow))
@@ -146,23 +140,24 @@ public:
     }
 
     void copyKept(const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept);
-    void writeEntry(const ArchiveEntry &entry, const LzhName &name);
+    // Returns the size and crc32 of the data written (0 for a folder).
+    LzhWrittenMember writeEntry(const ArchiveEntry &entry, const LzhName &name);
 
 private:
-    LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name) const;
-    void writeFile(const ArchiveEntry &entry, LzhHeaderFields &f);
-    void storeFile(InputFile &in, LzhHeaderFields &f);
+    LzhHeaderFields fields(const ArchiveEntry &entry, const LzhName &name, uint64_t size) const;
+    void writeFile(SourceFile &in, LzhHeaderFields &f);
+    void storeFile(SourceFile &in, LzhHeaderFields &f);
     // Encodes the whole file into the output; returns its size.
-    uint64_t encodeFile(InputFile &in, Crc16 &crc);
-    void encodeChunked(InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size);
+    uint64_t encodeFile(SourceFile &in, Crc16 &crc);
+    void encodeChunked(SourceFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size);
     // A member of at most one chunk, on this thread's encoder.
     void encodeWhole(const uint8_t *data, size_t size);
     // Reads until `size` bytes or the end of the file; returns the count.
-    size_t fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size);
+    size_t fill(SourceFile &in, Crc16 &crc, uint8_t *data, size_t size);
     // Reads `in` to its end in blocks, handing each block to `use`; returns
     // the size read, with its CRC in `crc`.
     template<class Use>
-    uint64_t readThrough(InputFile &in, Crc16 &crc, Use use);
+    uint64_t readThrough(SourceFile &in, Crc16 &crc, Use use);
     void drainEncoder();
 
     OutputFile &m_out;
@@ -192,7 +187,8 @@ void ArchiveWriter::copyKept(
     }
 }
 
-LzhHeaderFields ArchiveWriter::fields(const ArchiveEntry &entry, const LzhName &name) const
+LzhHeaderFields ArchiveWriter::fields(
+    const ArchiveEntry &entry, const LzhName &name, uint64_t size) const
 {
     LzhHeaderFields f;
     const size_t dirCount = entry.isDirectory ? name.components.size() : name.components.size() - 1;
@@ -210,22 +206,31 @@ LzhHeaderFields ArchiveWriter::fields(const ArchiveEntry &entry, const LzhName &
         = uint16_t(entry.isDirectory ? (entry.attributes & keep & ~DosArchive) | DosDirectory
                                      : entry.attributes & keep);
     f.method = entry.isDirectory ? "-lhd-" : methodId(m_options.method);
-    f.wideSizes = !entry.isDirectory && entry.size >= kFourGiB;
+    f.wideSizes = !entry.isDirectory && size >= kFourGiB;
     return f;
 }
 
-void ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhName &name)
+LzhWrittenMember ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhName &name)
 {
     checkCancel(m_options);
     if (name.components.empty())
         throw ArchiveError(ErrorCode::Internal, "empty stored path for " + entry.source.string());
-    LzhHeaderFields f = fields(entry, name);
+    LzhWrittenMember written;
+    for (const std::string &c : name.components)
+        written.rawPath += (written.rawPath.empty() ? "" : "/") + c;
+    written.isDirectory = entry.isDirectory;
     if (entry.isDirectory) {
+        LzhHeaderFields f = fields(entry, name, 0);
         std::vector<uint8_t> h = buildLzhHeader(f);
         m_out.write(h.data(), h.size());
-        return;
+        return written;
     }
-    writeFile(entry, f);
+    SourceFile in(entry, m_options.progress);
+    LzhHeaderFields f = fields(entry, name, in.size());
+    writeFile(in, f);
+    written.size = in.bytesRead();
+    written.crc32 = in.crc32();
+    return written;
 }
 
 void ArchiveWriter::drainEncoder()
@@ -237,9 +242,8 @@ void ArchiveWriter::drainEncoder()
     }
 }
 
-void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
+void ArchiveWriter::writeFile(SourceFile &in, LzhHeaderFields &f)
 {
-    InputFile in(entry);
     const uint64_t headerAt = m_out.position();
     const std::vector<uint8_t> placeholder = buildLzhHeader(f);
     m_out.write(placeholder.data(), placeholder.size());
@@ -261,8 +265,7 @@ void ArchiveWriter::writeFile(const ArchiveEntry &entry, LzhHeaderFields &f)
         f.dataCrc = crc.value();
     }
     if (!f.wideSizes && (f.originalSize >= kFourGiB || f.compressedSize >= kFourGiB))
-        throw ArchiveError(
-            ErrorCode::TooLarge, entry.source.string() + " grew past 4 GiB while being read");
+        throw ArchiveError(ErrorCode::Internal, "LZH sizes beyond the header's fields");
     const std::vector<uint8_t> header = buildLzhHeader(f);
     if (header.size() != placeholder.size())
         throw ArchiveError(ErrorCode::Internal, "LZH header changed size");
@@ -282,7 +285,7 @@ void ArchiveWriter::encodeWhole(const uint8_t *data, size_t size)
     drainEncoder();
 }
 
-size_t ArchiveWriter::fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size)
+size_t ArchiveWriter::fill(SourceFile &in, Crc16 &crc, uint8_t *data, size_t size)
 {
     size_t done = 0;
     while (done < size) {
@@ -296,7 +299,7 @@ size_t ArchiveWriter::fill(InputFile &in, Crc16 &crc, uint8_t *data, size_t size
     return done;
 }
 
-uint64_t ArchiveWriter::encodeFile(InputFile &in, Crc16 &crc)
+uint64_t ArchiveWriter::encodeFile(SourceFile &in, Crc16 &crc)
 {
     if (m_options.wholeMembers) {
         if (!m_encoder)
@@ -325,7 +328,7 @@ uint64_t ArchiveWriter::encodeFile(InputFile &in, Crc16 &crc)
 }
 
 void ArchiveWriter::encodeChunked(
-    InputFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size)
+    SourceFile &in, Crc16 &crc, std::vector<uint8_t> &first, uint64_t &size)
 {
     const size_t window = size_t(1) << LzhEncoder::methodParams(m_options.method).windowBits;
     std::vector<uint8_t> joined;
@@ -373,7 +376,7 @@ void ArchiveWriter::encodeChunked(
 }
 
 template<class Use>
-uint64_t ArchiveWriter::readThrough(InputFile &in, Crc16 &crc, Use use)
+uint64_t ArchiveWriter::readThrough(SourceFile &in, Crc16 &crc, Use use)
 {
     uint64_t size = 0;
     for (;;) {
@@ -387,7 +390,7 @@ uint64_t ArchiveWriter::readThrough(InputFile &in, Crc16 &crc, Use use)
     }
 }
 
-void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
+void ArchiveWriter::storeFile(SourceFile &in, LzhHeaderFields &f)
 {
     // Read again: what is stored is what this pass reads, CRC and size included.
     Crc16 crc;
@@ -398,10 +401,39 @@ void ArchiveWriter::storeFile(InputFile &in, LzhHeaderFields &f)
     f.dataCrc = crc.value();
 }
 
+// The kept members as the new archive must hold them. A kept member is
+// copied as it is, so its data is decoded and its CRC checked first: a
+// damaged member would make the new archive unreadable.
+std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
+    const std::vector<LzhMemberInfo> &kept, const LzhOptions &options)
+{
+    std::vector<LzhWrittenMember> members;
+    if (kept.empty())
+        return members;
+    const std::vector<LzhMemberReport> reports
+        = decodeLzhMembers(existing, kept, {}, options.cancel);
+    if (reports.size() != kept.size())
+        throw ArchiveError(ErrorCode::Internal, "kept LZH members decoded in part");
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const LzhMemberReport &r = reports[i];
+        if (!r.fault.empty())
+            throw ArchiveError(ErrorCode::NotAnArchive,
+                "既存の書庫のメンバーが壊れているため追加できません: " + existing.string() + ": "
+                    + r.storedPath + ": " + r.fault);
+        LzhWrittenMember w;
+        w.rawPath = kept[i].rawPath;
+        w.isDirectory = kept[i].isDirectory;
+        w.size = r.originalSize;
+        w.crc32 = r.crc32;
+        members.push_back(std::move(w));
+    }
+    return members;
+}
+
 } // namespace
 
-void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const LzhOptions &options)
+std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const LzhOptions &options)
 {
     std::vector<LzhMemberInfo> kept;
     if (!existing.empty()) {
@@ -426,20 +458,13 @@ void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries
     for (const ArchiveEntry &e : entries)
         names.push_back(planner.plan(e.storedPath, e.isDirectory));
 
-    // A kept member is copied as it is, so its data is decoded and its CRC
-    // checked first: a damaged member would make the new archive unreadable.
-    if (!kept.empty())
-        for (const LzhMemberReport &r : decodeLzhMembers(existing, kept, {}, options.cancel))
-            if (!r.fault.empty())
-                throw ArchiveError(ErrorCode::NotAnArchive,
-                    "既存の書庫のメンバーが壊れているため追加できません: " + existing.string()
-                        + ": " + r.storedPath + ": " + r.fault);
-
+    std::vector<LzhWrittenMember> written = keptMembers(existing, kept, options);
     ArchiveWriter writer(out, options);
     writer.copyKept(existing, kept);
     for (size_t i = 0; i < entries.size(); ++i)
-        writer.writeEntry(entries[i], names[i]);
+        written.push_back(writer.writeEntry(entries[i], names[i]));
     out.writeByte(0); // end marker
+    return written;
 }
 
 } // namespace sheaf::archiver

@@ -4,6 +4,7 @@
 
 #include "archiver/archive_entry.h"
 #include "archiver/output_file.h"
+#include "archiver/source_file.h"
 
 #include <atomic>
 #include <filesystem>
@@ -26,6 +27,18 @@ struct LzhOptions
     // in stream order.
     bool wholeMembers = false;
     std::vector<double> *chunkSeconds = nullptr;
+    ReadProgress *progress = nullptr;
+};
+
+// One member as written: its stored name (code page 932 bytes, '/' between
+// components, as a reader finds them), and the size and crc32 of its data.
+struct LzhWrittenMember
+{
+    std::string rawPath;
+    bool isDirectory = false;
+    bool dataKnown = true; // false for a kept member whose data was not decoded
+    uint64_t size = 0;
+    uint32_t crc32 = 0;
 };
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose
@@ -33,7 +46,8 @@ struct LzhOptions
 // the new entries in the given order, then the end marker. Throws
 // ArchiveError: NotAnArchive when `existing` is not a readable LZH archive,
 // ReadFailed when a source cannot be read, TooLarge, WriteFailed, Cancelled.
-void writeLzhArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const LzhOptions &options);
+// Returns every member written, in order.
+std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const LzhOptions &options);
 
 } // namespace sheaf::archiver

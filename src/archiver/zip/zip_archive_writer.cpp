@@ -20,6 +20,7 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace sheaf::archiver {
 
@@ -59,10 +60,11 @@ la_ssize_t writeCallback(struct archive *, void *client, const void *data, size_
 class ZipWriter
 {
 public:
-    ZipWriter(OutputFile &out, const std::atomic<bool> *cancel)
+    ZipWriter(OutputFile &out, const std::atomic<bool> *cancel, ReadProgress *progress)
         : m_out(out)
         , m_context {ZipLengthPatcher(out), nullptr}
         , m_cancel(cancel)
+        , m_progress(progress)
         , m_archive(archive_write_new())
     {
         struct archive *a = m_archive.get();
@@ -80,6 +82,7 @@ public:
     // Copies the members of `existing` that no new entry replaces as they
     // are; call before any other member is written.
     void keepMembers(const std::filesystem::path &existing, const std::set<std::string> &replaced);
+    ArchivedMembers &written() { return m_written; }
     void finish()
     {
         m_context.patcher.beforeClose();
@@ -145,9 +148,23 @@ private:
                     : archive_write_zip_set_compression_deflate(m_archive.get()));
     }
 
+    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc)
+    {
+        ArchivedMember m;
+        m.storedPath = path;
+        m.isDirectory = directory;
+        m.isLink = link;
+        m.size = size;
+        m.crc32 = crc;
+        m_written.push_back(std::move(m));
+    }
+    void recordKept(const ZipKeptMember &kept);
+
     OutputFile &m_out;
     WriteContext m_context;
     const std::atomic<bool> *m_cancel;
+    ReadProgress *m_progress;
+    ArchivedMembers m_written;
     std::unique_ptr<struct archive, WriterFree> m_archive;
     std::vector<uint8_t> m_block;
 };
@@ -158,39 +175,68 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
     EntryPtr e = newEntry(storedPath, mtime, true, readOnly, 0);
     writeHeader(e.get());
     finishEntry();
+    record(storedPath, true, false, 0, 0);
 }
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
 {
-    SourceFile source(entry);
+    SourceFile source(entry, m_progress);
     // The first block decides between deflate and store; where it does not
     // shrink, the whole file is tried before it is stored.
-    size_t sampled = source.read(m_block.data(), m_block.size());
-    bool whole = sampled < m_block.size();
-    StoreDecision decision = decideFromSample(m_block.data(), sampled, whole);
+    size_t n = source.read(m_block.data(), m_block.size());
+    const bool whole = source.size() <= m_block.size();
+    StoreDecision decision = decideFromSample(m_block.data(), n, whole);
     if (decision == StoreDecision::TryWhole) {
         decision = decideFromWholeFile(source, m_block, m_cancel);
         source.rewind();
-        sampled = source.read(m_block.data(), m_block.size());
+        n = source.read(m_block.data(), m_block.size());
     }
     setMethod(decision == StoreDecision::Store);
+    // The header holds the size the file had when opened; SourceFile hands
+    // out exactly that many bytes or fails.
     EntryPtr e = newEntry(
-        entry.storedPath, entry.mtime, false, (entry.attributes & DosReadOnly) != 0, entry.size);
+        entry.storedPath, entry.mtime, false, (entry.attributes & DosReadOnly) != 0, source.size());
     writeHeader(e.get());
-
-    uint64_t left = entry.size;
-    size_t n = sampled;
-    while (left > 0) {
-        if (n == 0)
-            throw ArchiveError(ErrorCode::ReadFailed,
-                "file became shorter while being read: " + entry.source.string());
-        size_t take = size_t(std::min<uint64_t>(n, left));
-        writeData(m_block.data(), take);
-        left -= take;
-        if (left > 0)
-            n = source.read(m_block.data(), size_t(std::min<uint64_t>(m_block.size(), left)));
+    while (n > 0) {
+        writeData(m_block.data(), n);
+        n = source.read(m_block.data(), m_block.size());
     }
     finishEntry();
+    record(entry.storedPath, false, false, source.bytesRead(), source.crc32());
+}
+
+// A kept member as a reader must find it: its name bytes, and the size and
+// CRC its central directory record gives (the reader checks the data
+// against that CRC).
+void ZipWriter::recordKept(const ZipKeptMember &kept)
+{
+    const std::vector<uint8_t> &c = kept.central;
+    auto le = [&](size_t at, int bytes) {
+        uint64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = (v << 8) | (at + size_t(i) < c.size() ? c[at + size_t(i)] : 0);
+        return v;
+    };
+    const size_t nameLength = size_t(le(28, 2)), extraLength = size_t(le(30, 2));
+    std::string name(c.begin() + std::min<size_t>(46, c.size()),
+        c.begin() + std::min<size_t>(46 + nameLength, c.size()));
+    uint64_t size = le(24, 4);
+    if (size == 0xFFFFFFFF) { // the Zip64 extra field holds it, first
+        for (size_t at = 46 + nameLength; at + 4 <= 46 + nameLength + extraLength;) {
+            const uint64_t id = le(at, 2), length = le(at + 2, 2);
+            if (id == 1 && length >= 8) {
+                size = le(at + 4, 8);
+                break;
+            }
+            at += 4 + size_t(length);
+        }
+    }
+    const uint32_t mode = (le(4, 2) >> 8) == 3 ? uint32_t(le(38, 4) >> 16) : 0;
+    const bool directory = (!name.empty() && name.back() == '/') || (mode & 0170000) == 0040000;
+    const bool link = (mode & 0170000) == 0120000;
+    while (!name.empty() && name.back() == '/')
+        name.pop_back();
+    record(name, directory, link, directory || link ? 0 : size, uint32_t(le(16, 4)));
 }
 
 void ZipWriter::keepMembers(
@@ -231,6 +277,7 @@ void ZipWriter::keepMembers(
         for (int i = 0; i < (m.wideOffset ? 8 : 4); ++i)
             m.central[m.offsetField + size_t(i)] = uint8_t(offset >> (8 * i));
         central.insert(central.end(), m.central.begin(), m.central.end());
+        recordKept(m);
         ++count;
     }
     m_context.patcher.keep(std::move(central), count, std::move(old.comment));
@@ -238,8 +285,9 @@ void ZipWriter::keepMembers(
 
 } // namespace
 
-void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::atomic<bool> *cancel)
+ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
+    ReadProgress *progress)
 {
     // libarchive converts names with the thread's character set: UTF-8
     // here, whatever the process locale.
@@ -249,7 +297,7 @@ void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries
     } catch (const std::exception &e) {
         throw ArchiveError(ErrorCode::Internal, e.what());
     }
-    ZipWriter writer(out, cancel);
+    ZipWriter writer(out, cancel, progress);
     if (!existing.empty()) {
         std::set<std::string> replaced;
         for (const auto &entry : entries)
@@ -264,6 +312,7 @@ void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries
             writer.addFile(entry);
     }
     writer.finish();
+    return std::move(writer.written());
 }
 
 } // namespace sheaf::archiver

@@ -4,6 +4,7 @@
 // modification times, Zip64 where a member needs it.
 
 #include "archiver/archive_entry.h"
+#include "archiver/archive_format.h"
 #include "archiver/output_file.h"
 
 #include <atomic>
@@ -15,8 +16,9 @@ namespace sheaf::archiver {
 // path no new entry has, in their old order, decompressed and written again
 // (libarchive cannot copy a member as it is), then the new entries. Throws
 // ArchiveError: NotAnArchive when `existing` is not a readable ZIP archive,
-// ReadFailed, WriteFailed, Cancelled.
-void writeZipArchive(const std::filesystem::path &existing, const ArchiveEntries &entries,
-    OutputFile &out, const std::atomic<bool> *cancel);
+// ReadFailed, WriteFailed, Cancelled. Returns every member written, in order.
+ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
+    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
+    ReadProgress *progress = nullptr);
 
 } // namespace sheaf::archiver

@@ -1,0 +1,79 @@
+#include "archiver/libarchive_read_back.h"
+
+#include "archiver/archive_error.h"
+#include "base/platform.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+#include <vector>
+#include <zlib.h>
+
+namespace sheaf::archiver {
+
+namespace {
+
+struct ReaderFree
+{
+    void operator()(struct archive *a) const { archive_read_free(a); }
+};
+
+} // namespace
+
+ArchivedMembers readBackWithLibarchive(
+    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
+{
+    // Names come back as UTF-8 in every process locale.
+    const platform::Utf8CharacterSet utf8Names;
+    std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
+    struct archive *r = reader.get();
+    if (!r)
+        throw ArchiveError(ErrorCode::Internal, "libarchive: out of memory");
+    if (format == LibarchiveFormat::Zip)
+        archive_read_support_format_zip_seekable(r);
+    else
+        archive_read_support_format_cab(r);
+    auto failed = [&](const std::string &what) {
+        const char *text = archive_error_string(r);
+        return ArchiveError(ErrorCode::VerifyFailed,
+            "書いた書庫を読み返せません: " + archive.string() + ": " + what
+                + (text ? std::string(": ") + text : std::string()));
+    };
+    if (archive_read_open_filename(r, archive.c_str(), 256 * 1024) != ARCHIVE_OK)
+        throw failed("開けません");
+
+    ArchivedMembers members;
+    std::vector<uint8_t> block(256 * 1024);
+    struct archive_entry *entry = nullptr;
+    int rc;
+    while ((rc = archive_read_next_header(r, &entry)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
+        context.checkCancel();
+        ArchivedMember m;
+        const char *utf8 = archive_entry_pathname_utf8(entry);
+        const char *raw = archive_entry_pathname(entry);
+        m.storedPath = utf8 ? utf8 : raw ? raw : "";
+        for (char &c : m.storedPath)
+            if (format == LibarchiveFormat::Cab && c == '\\')
+                c = '/';
+        while (!m.storedPath.empty() && m.storedPath.back() == '/')
+            m.storedPath.pop_back();
+        m.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
+        m.isLink = archive_entry_filetype(entry) == AE_IFLNK;
+        for (;;) {
+            context.checkCancel();
+            const la_ssize_t n = archive_read_data(r, block.data(), block.size());
+            if (n < 0)
+                throw failed(m.storedPath);
+            if (n == 0)
+                break;
+            m.crc32 = uint32_t(::crc32_z(m.crc32, block.data(), size_t(n)));
+            m.size += uint64_t(n);
+        }
+        members.push_back(std::move(m));
+    }
+    if (rc != ARCHIVE_EOF)
+        throw failed("壊れています");
+    return members;
+}
+
+} // namespace sheaf::archiver
