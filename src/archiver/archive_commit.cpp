@@ -135,14 +135,14 @@ void ArchiveCommit::startWriting()
             continue;
         if (fd < 0)
             throw ArchiveError(ErrorCode::WriteFailed,
-                "cannot create " + (m_archive.parent_path() / name).string() + ": "
+                "一時ファイルを作れません: " + (m_archive.parent_path() / name).string() + ": "
                     + platform::errorText(errno));
         m_temporary = name;
         m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / name, m_cancel);
         return;
     }
     throw ArchiveError(ErrorCode::WriteFailed,
-        "cannot find a free temporary name in " + folderText(m_archive.parent_path()));
+        "一時ファイルの空き名前が見つかりません: " + folderText(m_archive.parent_path()));
 }
 
 ArchiveCommit::~ArchiveCommit()
@@ -177,7 +177,7 @@ std::filesystem::path ArchiveCommit::makeScratchFolder()
             break;
     }
     throw ArchiveError(ErrorCode::WriteFailed,
-        "cannot create a scratch folder in " + folderText(m_archive.parent_path()) + ": "
+        "作業用フォルダを作れません: " + folderText(m_archive.parent_path()) + ": "
             + platform::errorText(errno));
 }
 
@@ -207,7 +207,7 @@ void ArchiveCommit::commit(bool syncNew)
     m_out->commit(sync);
     if (!platform::renameIn(m_folder, m_temporary, m_name))
         throw ArchiveError(ErrorCode::WriteFailed,
-            "cannot rename the temporary file to " + m_archive.string() + ": "
+            "一時ファイルを書庫の名前に変えられません: " + m_archive.string() + ": "
                 + platform::errorText(errno));
     m_committed = true;
     if (sync)

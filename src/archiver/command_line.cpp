@@ -25,8 +25,7 @@ std::vector<std::string> splitCommandLine(std::string_view line)
         }
     }
     if (inQuotes)
-        throw ArchiveError(
-            ErrorCode::BadCommandLine, "unterminated double quote in the command line");
+        throw ArchiveError(ErrorCode::BadCommandLine, "コマンドラインの二重引用符が閉じていません");
     if (inToken)
         tokens.push_back(std::move(current));
     return tokens;

@@ -24,13 +24,13 @@ bool endsInSeparator(const std::string &text)
 void checkName(const std::string &name)
 {
     if (name.empty())
-        refuseLine("empty file name");
+        refuseLine("ファイル名が空です");
     if (name[0] == '/')
-        refuseLine("file name must be relative to the base folder: " + name);
+        refuseLine("ファイル名は基準フォルダからの相対パスにしてください: " + name);
     std::filesystem::path p(name);
     for (const auto &part : p) {
         if (part == "..")
-            refuseLine("file name must stay inside the base folder: " + name);
+            refuseLine("ファイル名が基準フォルダの外を指しています: " + name);
     }
 }
 
@@ -40,20 +40,20 @@ void parsePositionalPieces(
     const std::vector<std::string> &tokens, size_t first, ArchiveRequest &request)
 {
     if (first >= tokens.size())
-        refuseLine("missing archive name");
+        refuseLine("書庫の名前がありません");
     const std::string &archive = tokens[first];
     if (archive.empty() || endsInSeparator(archive))
-        refuseLine("archive name is not a file name: \"" + archive + "\"");
+        refuseLine("書庫の名前がファイル名ではありません: \"" + archive + "\"");
     request.archive = archive;
     if (first + 1 >= tokens.size() || !endsInSeparator(tokens[first + 1]))
-        refuseLine("missing base folder (a folder ending in '/') after the archive name");
+        refuseLine("書庫の名前の後に基準フォルダ ('/' で終わるフォルダ) がありません");
     request.baseFolder = tokens[first + 1];
     for (size_t i = first + 2; i < tokens.size(); ++i) {
         checkName(tokens[i]);
         request.names.push_back(tokens[i]);
     }
     if (request.names.empty())
-        refuseLine("no file name or pattern after the base folder");
+        refuseLine("基準フォルダの後にファイル名もパターンもありません");
 }
 
 } // namespace sheaf::archiver

@@ -46,15 +46,15 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive)
             "書庫の名前がリンク先のないシンボリックリンクです: " + archive.string());
     if (target.error != 0)
         throw ArchiveError(ErrorCode::WriteFailed,
-            "cannot look at " + archive.string() + ": " + platform::errorText(target.error));
+            "書庫を調べられません: " + archive.string() + ": " + platform::errorText(target.error));
     if (!target.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前のシンボリックリンクが通常のファイルを指していません: " + archive.string());
     std::error_code ec;
     std::filesystem::path resolved = std::filesystem::canonical(archive, ec);
     if (ec)
-        throw ArchiveError(
-            ErrorCode::WriteFailed, "cannot look at " + archive.string() + ": " + ec.message());
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "書庫を調べられません: " + archive.string() + ": " + ec.message());
     return resolved;
 }
 
@@ -66,10 +66,10 @@ std::filesystem::path existingArchive(const std::filesystem::path &archive, Arch
         return {};
     if (facts.error != 0) // never replace what could not be looked at
         throw ArchiveError(ErrorCode::WriteFailed,
-            "cannot look at " + archive.string() + ": " + platform::errorText(facts.error));
+            "書庫を調べられません: " + archive.string() + ": " + platform::errorText(facts.error));
     if (!facts.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
-            "the archive's name is taken by something that is not a file: " + archive.string());
+            "書庫の名前がファイルでないものに使われています: " + archive.string());
     return archive;
 }
 
@@ -113,7 +113,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     }
     context.checkCancel();
     if (options.mayCommit && !options.mayCommit(!existing.empty()))
-        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     if (!existing.empty())
         commit.keepModeOf(existing);
     commit.commit(options.syncEachArchive);
@@ -154,11 +154,11 @@ RunResult runCaught(ArchiverKind kind, std::string_view commandLine, const RunOp
     } catch (const ArchiveError &e) {
         return failure(e.code(), oneLine(e.what()));
     } catch (const std::bad_alloc &) {
-        return failure(ErrorCode::Internal, "out of memory");
+        return failure(ErrorCode::Internal, "メモリが足りません");
     } catch (const std::exception &e) {
         return failure(ErrorCode::Internal, oneLine(e.what()));
     } catch (...) {
-        return failure(ErrorCode::Internal, "unexpected failure");
+        return failure(ErrorCode::Internal, "予期しない失敗です");
     }
 }
 
@@ -171,7 +171,7 @@ RunResult runCommandLine(ArchiverKind kind, std::string_view commandLine, const 
     // Whatever broke off a cancelled run (a read interrupted by the signal,
     // say) is the cancel's doing: report it as such.
     if (!result.ok() && options.cancel && options.cancel->load())
-        result = failure(ErrorCode::Cancelled, "cancelled");
+        result = failure(ErrorCode::Cancelled, "中止しました");
     for (auto &item : leftOut)
         item.reason = oneLine(std::move(item.reason));
     result.leftOut = std::move(leftOut);

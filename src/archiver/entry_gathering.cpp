@@ -102,7 +102,7 @@ private:
     void checkCancel() const
     {
         if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     }
 
     const ArchiveRequest &m_request;

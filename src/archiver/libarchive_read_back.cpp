@@ -28,7 +28,7 @@ ArchivedMembers readBackWithLibarchive(
     std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
     struct archive *r = reader.get();
     if (!r)
-        throw ArchiveError(ErrorCode::Internal, "libarchive: out of memory");
+        throw ArchiveError(ErrorCode::Internal, "libarchive: メモリが足りません");
     if (format == LibarchiveFormat::Zip)
         archive_read_support_format_zip_seekable(r);
     else

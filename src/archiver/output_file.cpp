@@ -17,7 +17,7 @@ constexpr size_t kBufferSize = 1 << 20;
 [[noreturn]] void fail(const std::filesystem::path &path, const char *what, int err)
 {
     throw ArchiveError(ErrorCode::WriteFailed,
-        std::string("cannot ") + what + " " + path.string() + ": " + std::strerror(err));
+        std::string(what) + ": " + path.string() + ": " + std::strerror(err));
 }
 
 } // namespace
@@ -28,7 +28,7 @@ OutputFile::OutputFile(const std::filesystem::path &path, const std::atomic<bool
 {
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (m_fd < 0)
-        fail(path, "create", errno);
+        fail(path, "ファイルを作れません", errno);
     m_buffer.reserve(kBufferSize);
 }
 
@@ -49,7 +49,7 @@ OutputFile::~OutputFile()
 void OutputFile::checkCancel() const
 {
     if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
 }
 
 void OutputFile::write(const void *data, size_t size)
@@ -76,7 +76,7 @@ void OutputFile::flushBuffer()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fail(m_path, "write", errno);
+            fail(m_path, "書き込めません", errno);
         }
         p += n;
         left -= size_t(n);
@@ -95,7 +95,7 @@ void OutputFile::patch(uint64_t at, const void *data, size_t size)
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            fail(m_path, "write", errno);
+            fail(m_path, "書き込めません", errno);
         }
         p += w;
         at += uint64_t(w);
@@ -103,7 +103,8 @@ void OutputFile::patch(uint64_t at, const void *data, size_t size)
     }
     if (size > 0) {
         if (at + size > position())
-            throw ArchiveError(ErrorCode::Internal, "patch beyond the end of " + m_path.string());
+            throw ArchiveError(ErrorCode::Internal,
+                "書き換える位置がファイルの終わりを越えています: " + m_path.string());
         std::memcpy(m_buffer.data() + (at - m_flushed), p, size);
     }
 }
@@ -116,7 +117,7 @@ void OutputFile::truncate(uint64_t at)
     }
     m_buffer.clear();
     if (::ftruncate(m_fd, off_t(at)) != 0 || ::lseek(m_fd, off_t(at), SEEK_SET) < 0)
-        fail(m_path, "truncate", errno);
+        fail(m_path, "ファイルを切り詰められません", errno);
     m_flushed = at;
 }
 
@@ -124,11 +125,11 @@ void OutputFile::commit(bool sync)
 {
     flushBuffer();
     if (sync && ::fsync(m_fd) != 0)
-        fail(m_path, "sync", errno);
+        fail(m_path, "ディスクに書き出せません", errno);
     int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0)
-        fail(m_path, "close", errno);
+        fail(m_path, "ファイルを閉じられません", errno);
 }
 
 } // namespace sheaf::archiver

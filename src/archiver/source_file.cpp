@@ -119,7 +119,8 @@ size_t SourceFile::readFromFile(void *data, size_t size)
 void SourceFile::finish()
 {
     if (m_done != m_size)
-        throw ArchiveError(ErrorCode::Internal, "finish before the end of " + m_path.string());
+        throw ArchiveError(
+            ErrorCode::Internal, "終わりまで読む前に閉じようとしました: " + m_path.string());
     if (m_inMemory || m_endConfirmed)
         return;
     // One more read must find the end, and the file must be as it was.

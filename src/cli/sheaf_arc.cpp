@@ -67,7 +67,9 @@ int main(int argc, char **argv)
     }
     const sheaf::archiver::ArchiverFacts *archiver = sheaf::archiver::archiverNamed(argv[1]);
     if (!archiver) {
-        std::fprintf(stderr, "sheaf-arc: unknown archiver %s (use lzh, zip or cab)\n", argv[1]);
+        std::fprintf(stderr,
+            "sheaf-arc: 不明な書庫の形式です: %s (lzh, zip, cab のどれかを指定してください)\n",
+            argv[1]);
         return 1;
     }
     const ArchiverKind kind = archiver->kind;
@@ -78,8 +80,7 @@ int main(int argc, char **argv)
     std::string line;
     for (int i = 2; i < argc; ++i) {
         if (std::strchr(argv[i], '"')) {
-            std::fprintf(
-                stderr, "sheaf-arc: an argument cannot hold a double quote: %s\n", argv[i]);
+            std::fprintf(stderr, "sheaf-arc: 引数に二重引用符は使えません: %s\n", argv[i]);
             return 1;
         }
         if (!line.empty())

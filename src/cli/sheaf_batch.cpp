@@ -10,8 +10,8 @@
 
 #include "archive/archive_run.h"
 #include "archive/archiver_choice.h"
-#include "archiver/archiver_facts.h"
 #include "archive/run_texts.h"
+#include "archiver/archiver_facts.h"
 #include "choice/extension_list.h"
 #include "selection/candidate_list.h"
 #include "selection/candidate_model.h"
@@ -119,7 +119,7 @@ int parseOptions(const QStringList &args, Options &o)
         };
         if (positionalOnly || !a.startsWith(u'-') || a == QLatin1String("-")) {
             if (!o.folder.isEmpty())
-                return usageError(QStringLiteral("only one selection folder may be given"));
+                return usageError(QStringLiteral("選択フォルダは一つだけ指定してください"));
             o.folder = a;
         } else if (a == QLatin1String("--")) {
             positionalOnly = true;
@@ -132,26 +132,28 @@ int parseOptions(const QStringList &args, Options &o)
             return 0;
         } else if (a == QLatin1String("-e")) {
             if (!value(o.extension))
-                return usageError(QStringLiteral("-e needs an extension"));
+                return usageError(QStringLiteral("-e には拡張子を指定してください"));
         } else if (a == QLatin1String("-o")) {
             QString dir;
             if (!value(dir) || dir.isEmpty())
-                return usageError(QStringLiteral("-o needs a folder"));
+                return usageError(QStringLiteral("-o にはフォルダを指定してください"));
             o.run.output = true;
             o.run.outputFolder = folderText(dir);
         } else if (a == QLatin1String("-a")) {
             QString name;
             if (!value(name))
-                return usageError(QStringLiteral("-a needs lzh, zip or cab"));
+                return usageError(
+                    QStringLiteral("-a には lzh, zip, cab のどれかを指定してください"));
             if (const auto *facts = sheaf::archiver::archiverNamed(name.toStdString()))
                 o.run.archiver = sheaf::archiverOf(facts->kind);
             else
-                return usageError(
-                    QStringLiteral("unknown archiver \"%1\" (lzh, zip or cab)").arg(name));
+                return usageError(QStringLiteral(
+                    "不明な書庫の形式です: \"%1\" (lzh, zip, cab のどれかを指定してください)")
+                                      .arg(name));
         } else if (a == QLatin1String("-x")) {
             QString name;
             if (!value(name) || name.isEmpty())
-                return usageError(QStringLiteral("-x needs a file name"));
+                return usageError(QStringLiteral("-x にはファイル名を指定してください"));
             o.excluded << name;
         } else if (a == QLatin1String("-j")) {
             QString n;
@@ -159,7 +161,7 @@ int parseOptions(const QStringList &args, Options &o)
             if (value(n))
                 o.run.threads = n.toInt(&ok);
             if (!ok || o.run.threads < 1 || o.run.threads > 256)
-                return usageError(QStringLiteral("-j needs a number of threads from 1 to 256"));
+                return usageError(QStringLiteral("-j にはスレッド数 (1〜256) を指定してください"));
         } else if (a == QLatin1String("-s")) {
             o.subfolders = true;
         } else if (a == QLatin1String("-l")) {
@@ -171,15 +173,16 @@ int parseOptions(const QStringList &args, Options &o)
         } else if (a == QLatin1String("-q")) {
             o.quiet = true;
         } else {
-            return usageError(QStringLiteral("unknown option %1").arg(a));
+            return usageError(QStringLiteral("不明なオプションです: %1").arg(a));
         }
     }
     if (o.folder.isEmpty())
-        return usageError(QStringLiteral("no selection folder given"));
+        return usageError(QStringLiteral("選択フォルダが指定されていません"));
     if (!sheaf::ExtensionList::isValid(o.extension))
-        return usageError(QStringLiteral("invalid extension \"%1\": a full stop and 1 to 4 "
-                                         "characters, without '*' or '?'")
-                              .arg(o.extension));
+        return usageError(
+            QStringLiteral("拡張子が正しくありません: \"%1\" (ピリオドと 1〜4 文字で、"
+                           "'*' と '?' は使えません)")
+                .arg(o.extension));
     o.folder = folderText(o.folder);
     o.run.extension = o.extension;
     return -1;
@@ -356,7 +359,7 @@ int run(const QStringList &args)
 
     const QStringList missing = unmark(list, o.excluded);
     if (!missing.isEmpty())
-        return usageError(QStringLiteral("-x %1: no file of that name was selected")
+        return usageError(QStringLiteral("-x %1: その名前のファイルは選択されていません")
                               .arg(sheaf::shownName(missing.join(QStringLiteral(", ")))));
 
     if (o.listOnly)

@@ -171,7 +171,7 @@ void TestCommandLine::refusedLines_data()
 
     QTest::newRow("lzh empty") << "lzh"
                                << ""
-                               << "empty";
+                               << "空です";
     QTest::newRow("lzh unknown command") << "lzh"
                                          << R"(x -r0 /o/x.lzh /d/ a)"
                                          << "\"x\"";
@@ -186,37 +186,37 @@ void TestCommandLine::refusedLines_data()
                                         << "-r1";
     QTest::newRow("lzh switch without number") << "lzh"
                                                << R"(a -r /o/x.lzh /d/ a)"
-                                               << "number";
+                                               << "数字";
     QTest::newRow("lzh lh8") << "lzh"
                              << R"(a -lh8 /o/x.lzh /d/ a)"
-                             << "method";
+                             << "圧縮方法";
     QTest::newRow("lzh no archive") << "lzh"
                                     << R"(a -r0)"
-                                    << "archive";
+                                    << "書庫の名前";
     QTest::newRow("lzh archive is a folder") << "lzh"
                                              << R"(a /o/ /d/ a)"
-                                             << "archive";
+                                             << "書庫の名前";
     QTest::newRow("lzh missing base folder") << "lzh"
                                              << R"(a /o/x.lzh /d/a.txt)"
-                                             << "base folder";
+                                             << "基準フォルダ";
     QTest::newRow("lzh no names") << "lzh"
                                   << R"(a /o/x.lzh "/d/")"
-                                  << "no file name";
+                                  << "ファイル名もパターンも";
     QTest::newRow("lzh empty name") << "lzh"
                                     << R"(a /o/x.lzh /d/ "")"
-                                    << "empty";
+                                    << "ファイル名が空";
     QTest::newRow("lzh absolute name") << "lzh"
                                        << R"(a /o/x.lzh /d/ /etc/passwd)"
-                                       << "relative";
+                                       << "相対パス";
     QTest::newRow("lzh name leaving the base") << "lzh"
                                                << R"(a /o/x.lzh /d/ ../x)"
-                                               << "inside";
+                                               << "基準フォルダの外";
     QTest::newRow("zip unknown switch") << "zip"
                                         << R"(-r -S -9 /o/x.zip /d/ *.*)"
                                         << "-9";
     QTest::newRow("zip missing base") << "zip"
                                       << R"(-S /o/x.zip a.txt)"
-                                      << "base folder";
+                                      << "基準フォルダ";
     QTest::newRow("cab missing -a") << "cab"
                                     << R"(-r /o/x.cab /d/ *.*)"
                                     << "-a";

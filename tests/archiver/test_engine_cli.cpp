@@ -54,7 +54,7 @@ void TestEngineCli::runs_data()
         << "rar";
     QTest::newRow("double quote in an argument")
         << QStringList {"zip", "-S", "@/out/x.zip", "@/src/", "a\"b"} << 1 << ""
-        << "quote";
+        << "二重引用符";
     QTest::newRow("no arguments") << QStringList {"zip"} << 1 << ""
                                   << "usage";
 }

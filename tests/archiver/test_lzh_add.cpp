@@ -395,9 +395,9 @@ void TestLzhAdd::failsWithReason_data()
     QTest::newRow("source gone") << "gone.txt" << true << false << int(ErrorCode::ReadFailed)
                                  << "gone.txt";
     QTest::newRow("cancelled") << "c.txt" << false << true << int(ErrorCode::Cancelled)
-                               << "cancelled";
+                               << QStringLiteral("中止しました");
     QTest::newRow("path too long") << QString(1100, QLatin1Char('p')) << false << false
-                                   << int(ErrorCode::TooLarge) << "too long";
+                                   << int(ErrorCode::TooLarge) << QStringLiteral("長すぎます");
 }
 
 void TestLzhAdd::failsWithReason()

@@ -296,7 +296,7 @@ void TestGatheringGaps::deeperThanAPath()
     const ToolResult r = arc(format, archive, src, false, {"prlimit", "--nofile=100:100"});
     if (!made) {
         QCOMPARE(r.exitCode, 1);
-        QVERIFY(r.err.contains("too long"));
+        QVERIFY(r.err.contains("長すぎます"));
         QVERIFY(!QFileInfo::exists(archive));
     } else {
         QVERIFY2(r.exitCode == 0, r.err.constData());

@@ -42,7 +42,7 @@ public:
         if (m_error)
             g_error_free(m_error);
     }
-    std::string text() const { return m_error ? m_error->message : "unknown failure"; }
+    std::string text() const { return m_error ? m_error->message : "原因不明の失敗です"; }
     bool diskFull() const { return g_error_matches(m_error, G_IO_ERROR, G_IO_ERROR_NO_SPACE); }
 
 private:
@@ -132,7 +132,7 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
 {
     auto notACabinet = [&](const std::string &why) {
         return ArchiveError(ErrorCode::NotAnArchive,
-            "existing file is not a readable cabinet (" + why + "): " + existing.string());
+            "既存のファイルは読める CAB 書庫ではありません (" + why + "): " + existing.string());
     };
     GPtr<GFile> file(g_file_new_for_path(existing.c_str()));
     GErrorHolder error;
@@ -148,11 +148,11 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
             cabinet.get(), target.get(), chooseKept, &context, nullptr, error.out())) {
         if (error.diskFull()) // the kept members go to a scratch folder beside the archive
             throw ArchiveError(ErrorCode::WriteFailed,
-                "cannot keep the old members of " + existing.string() + ": " + error.text());
+                "既存の書庫のメンバーを残せません: " + existing.string() + ": " + error.text());
         throw notACabinet(error.text());
     }
     if (cancel && cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     return std::move(context.kept);
 }
 
@@ -173,10 +173,10 @@ public:
         uint32_t attributes, std::optional<bool> keptUtf8Name = {})
     {
         if (name.size() > kCabMaxNameBytes)
-            throw ArchiveError(
-                ErrorCode::TooLarge, "name too long for a cabinet (over 255 bytes): " + name);
+            throw ArchiveError(ErrorCode::TooLarge,
+                "CAB に格納するには名前が長すぎます (255 バイトを超えています): " + name);
         if (++m_files > kCabMaxFiles)
-            throw ArchiveError(ErrorCode::TooLarge, "a cabinet holds at most 65535 files");
+            throw ArchiveError(ErrorCode::TooLarge, "CAB 書庫に入るファイルは 65535 個までです");
         auto state = std::make_shared<CabSourceState>();
         state->entry = source;
         state->progress = m_progress;
@@ -189,13 +189,14 @@ public:
             m_keptUtf8Names[name] = *keptUtf8Name;
         if (m_bytes > kCabMaxFolderBytes)
             throw ArchiveError(ErrorCode::TooLarge,
-                "a cabinet holds at most 2 GiB of data; too large at " + source.source.string());
+                "CAB 書庫に入るデータは 2 GiB までです。ここで超えました: "
+                    + source.source.string());
         m_members.emplace_back(name, state);
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
             throw ArchiveError(ErrorCode::ReadFailed,
-                "cannot add " + source.source.string() + ": " + error.text());
+                "ファイルを追加できません: " + source.source.string() + ": " + error.text());
         gcab_file_set_date_time(member.get(), dateTime);
         gcab_file_set_attributes(member.get(), attributes);
     }
@@ -218,7 +219,7 @@ public:
                 cabinet.get(), stream.get(), nullptr, nullptr, nullptr, error.out())) {
             if (m_failure)
                 std::rethrow_exception(m_failure);
-            throw ArchiveError(ErrorCode::ReadFailed, "CAB writer: " + error.text());
+            throw ArchiveError(ErrorCode::ReadFailed, "CAB を書けません: " + error.text());
         }
         stream.reset();
         restoreNameMarks(out, start, headers);
@@ -230,8 +231,8 @@ public:
         ArchivedMembers members;
         for (const auto &[name, state] : m_members) {
             if (!state->done)
-                throw ArchiveError(
-                    ErrorCode::Internal, "the CAB writer did not read all of " + name);
+                throw ArchiveError(ErrorCode::Internal,
+                    "CAB の書き込みで最後まで読まれなかったファイルがあります: " + name);
             ArchivedMember m;
             m.storedPath = slashed(name);
             m.size = state->bytesRead;
@@ -270,20 +271,20 @@ void CabBuilder::restoreNameMarks(
     };
     auto unexpected = [](const char *what) {
         return ArchiveError(
-            ErrorCode::Internal, std::string("CAB writer: unexpected file entries (") + what + ")");
+            ErrorCode::Internal, std::string("CAB のファイル項目が想定と違います (") + what + ")");
     };
     if (h.size() < 36 || h[0] != 'M' || h[1] != 'S' || h[2] != 'C' || h[3] != 'F')
-        throw unexpected("header");
+        throw unexpected("ヘッダー");
     size_t at = le(16, 4);
     const uint32_t files = le(28, 2);
     for (uint32_t i = 0; i < files; ++i) {
         if (at + 16 > h.size())
-            throw unexpected("beyond the header copy");
+            throw unexpected("ヘッダーの写しを越えています");
         const auto *nameStart = reinterpret_cast<const char *>(h.data() + at + 16);
         const size_t room = h.size() - at - 16;
         const size_t length = strnlen(nameStart, room);
         if (length == room)
-            throw unexpected("name");
+            throw unexpected("名前");
         auto kept = m_keptUtf8Names.find(std::string(nameStart, length));
         if (kept != m_keptUtf8Names.end()) {
             uint16_t attributes = uint16_t(le(at + 14, 2) & ~kCabNameIsUtf8);
@@ -326,7 +327,7 @@ ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
     }
     if (builder.empty())
         throw ArchiveError(ErrorCode::NothingMatched,
-            "no file to put in the cabinet (a cabinet cannot hold empty folders)");
+            "CAB 書庫に入れるファイルがありません (CAB 書庫は空のフォルダを入れられません)");
     builder.write(out);
     return builder.written();
 }

@@ -22,11 +22,12 @@ ArchiveRequest parseCabCommandLine(const std::vector<std::string> &tokens)
             else if (token[k] == 'r')
                 request.recurse = true;
             else
-                refuseLine(std::string("unknown switch -") + token[k] + " in \"" + token + "\"");
+                refuseLine(
+                    std::string("不明なスイッチ -") + token[k] + " があります: \"" + token + "\"");
         }
     }
     if (!add)
-        refuseLine("missing command switch -a");
+        refuseLine("コマンドのスイッチ -a がありません");
     parsePositionalPieces(tokens, i, request);
     return request;
 }

@@ -70,7 +70,7 @@ gssize writeFn(
         return gssize(count);
     } catch (...) {
         *state->failure = std::current_exception();
-        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "write failed");
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "書き込めません");
         return -1;
     }
 }
@@ -94,7 +94,7 @@ gboolean seekFn(GSeekable *seekable, goffset offset, GSeekType type, GCancellabl
                                         : end + offset;
     if (target < 0 || target > end) {
         g_set_error_literal(
-            error, G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT, "seek outside the written part");
+            error, G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT, "書いた範囲の外へは移動できません");
         return FALSE;
     }
     state->position = uint64_t(target);
@@ -108,7 +108,7 @@ gboolean canTruncateFn(GSeekable *)
 
 gboolean truncateFn(GSeekable *, goffset, GCancellable *, GError **error)
 {
-    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "cannot truncate");
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "切り詰められません");
     return FALSE;
 }
 

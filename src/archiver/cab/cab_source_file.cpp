@@ -45,7 +45,7 @@ CabSourceState &stateOf(GFile *file)
 void keep(CabSourceState &state, GError **error)
 {
     *state.failure = std::current_exception();
-    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "source file failed");
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "元のファイルを読み込めません");
 }
 
 GFile *dupFn(GFile *file)
@@ -144,7 +144,7 @@ gssize streamReadFn(GInputStream *object, void *buffer, gsize count, GCancellabl
     SourceFile &source = stream->source ? *stream->source : *state.held;
     try {
         if (state.cancel && state.cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
         const size_t n = source.read(buffer, count);
         if (source.bytesRead() == source.size()) {
             source.finish(); // gcab may stop at a short read without asking again

@@ -50,7 +50,7 @@ const char *methodId(LzhMethod m)
 void checkCancel(const LzhOptions &options)
 {
     if (options.cancel && options.cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
 }
 
 // The existing archive, read for the members an add keeps.
@@ -84,7 +84,7 @@ private:
     [[noreturn]] void fail(int err)
     {
         throw ArchiveError(ErrorCode::ReadFailed,
-            "cannot read " + m_path.string() + ": " + platform::errorText(err));
+            "ファイルを読み込めません: " + m_path.string() + ": " + platform::errorText(err));
     }
 
     std::filesystem::path m_path;
@@ -180,7 +180,8 @@ void ArchiveWriter::copyKept(
             size_t n = in.read(m_buffer.data(), size_t(std::min<uint64_t>(left, kReadChunk)));
             if (n == 0)
                 throw ArchiveError(ErrorCode::ReadFailed,
-                    "cannot read " + existing.string() + ": it became shorter");
+                    "既存の書庫を読み込めません: " + existing.string()
+                        + ": 読み込み中に短くなりました");
             m_out.write(m_buffer.data(), n);
             left -= n;
         }
@@ -196,7 +197,8 @@ LzhHeaderFields ArchiveWriter::fields(
     if (!entry.isDirectory)
         f.name = name.components.back();
     if (f.directory.size() + f.name.size() > kMaxPathBytes)
-        throw ArchiveError(ErrorCode::TooLarge, "path too long for LZH: " + entry.storedPath);
+        throw ArchiveError(
+            ErrorCode::TooLarge, "LZH に格納するにはパスが長すぎます: " + entry.storedPath);
     f.unicode = name.unicode;
     f.unicodeName = name.unicodeName;
     f.unicodeDirectory = name.unicodeDirectory;
@@ -214,7 +216,7 @@ LzhWrittenMember ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhN
 {
     checkCancel(m_options);
     if (name.components.empty())
-        throw ArchiveError(ErrorCode::Internal, "empty stored path for " + entry.source.string());
+        throw ArchiveError(ErrorCode::Internal, "格納する名前が空です: " + entry.source.string());
     LzhWrittenMember written;
     for (const std::string &c : name.components)
         written.rawPath += (written.rawPath.empty() ? "" : "/") + c;
@@ -265,10 +267,10 @@ void ArchiveWriter::writeFile(SourceFile &in, LzhHeaderFields &f)
         f.dataCrc = crc.value();
     }
     if (!f.wideSizes && (f.originalSize >= kFourGiB || f.compressedSize >= kFourGiB))
-        throw ArchiveError(ErrorCode::Internal, "LZH sizes beyond the header's fields");
+        throw ArchiveError(ErrorCode::Internal, "LZH の大きさがヘッダーの欄に収まりません");
     const std::vector<uint8_t> header = buildLzhHeader(f);
     if (header.size() != placeholder.size())
-        throw ArchiveError(ErrorCode::Internal, "LZH header changed size");
+        throw ArchiveError(ErrorCode::Internal, "LZH ヘッダーの大きさが変わりました");
     m_out.patch(headerAt, header.data(), header.size());
 }
 
@@ -413,7 +415,8 @@ std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
     const std::vector<LzhMemberReport> reports
         = decodeLzhMembers(existing, kept, {}, options.cancel);
     if (reports.size() != kept.size())
-        throw ArchiveError(ErrorCode::Internal, "kept LZH members decoded in part");
+        throw ArchiveError(
+            ErrorCode::Internal, "残す LZH メンバーが途中までしか検査されていません");
     for (size_t i = 0; i < kept.size(); ++i) {
         const LzhMemberReport &r = reports[i];
         if (!r.fault.empty())

@@ -115,8 +115,8 @@ void writeLzhBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
 {
     if (tokens.empty() || tokens.size() > 65535)
-        throw ArchiveError(
-            ErrorCode::Internal, "LZH block of " + std::to_string(tokens.size()) + " tokens");
+        throw ArchiveError(ErrorCode::Internal,
+            "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
     const int np = method.positionSymbols;
     std::array<uint32_t, kCSymbols> cFreq {};
     std::array<uint32_t, 32> pFreq {};

@@ -73,7 +73,7 @@ void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
     while (left > 0) {
         if (m_stopFlag.load(std::memory_order_relaxed)
             || (m_cancel && m_cancel->load(std::memory_order_relaxed)))
-            throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
         const size_t n = std::min(left, kPiece);
         encoder.feed(data, n);
         data += n;

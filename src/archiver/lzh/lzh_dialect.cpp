@@ -22,7 +22,7 @@ int switchNumber(const std::string &token, size_t &pos, char letter)
     while (pos < token.size() && token[pos] >= '0' && token[pos] <= '9')
         ++pos;
     if (pos == start || pos - start > 2)
-        refuseLine(std::string("switch -") + letter + " needs a number in \"" + token + "\"");
+        refuseLine(std::string("スイッチ -") + letter + " には数字が要ります: \"" + token + "\"");
     return std::stoi(token.substr(start, pos - start));
 }
 
@@ -35,21 +35,24 @@ void applySwitches(const std::string &token, ArchiveRequest &request)
         case 'r': {
             int n = switchNumber(token, pos, letter);
             if (n != 0 && n != 2)
-                refuseLine("unknown switch -r" + std::to_string(n) + " (use -r0 or -r2)");
+                refuseLine("不明なスイッチ -r" + std::to_string(n)
+                    + " です (-r0 か -r2 を使ってください)");
             request.recurse = n == 2;
             break;
         }
         case 'x': {
             int n = switchNumber(token, pos, letter);
             if (n != 0 && n != 1)
-                refuseLine("unknown switch -x" + std::to_string(n) + " (use -x0 or -x1)");
+                refuseLine("不明なスイッチ -x" + std::to_string(n)
+                    + " です (-x0 か -x1 を使ってください)");
             request.relativePaths = n == 1;
             break;
         }
         case 'a': {
             int n = switchNumber(token, pos, letter);
             if (n > 2)
-                refuseLine("unknown switch -a" + std::to_string(n) + " (use -a0, -a1 or -a2)");
+                refuseLine("不明なスイッチ -a" + std::to_string(n)
+                    + " です (-a0, -a1, -a2 のどれかを使ってください)");
             request.includeHidden = n != 0;
             break;
         }
@@ -57,12 +60,13 @@ void applySwitches(const std::string &token, ArchiveRequest &request)
             if (pos < token.size() && token[pos] >= '0' && token[pos] <= '9') {
                 int n = switchNumber(token, pos, letter);
                 if (n < 1 || n > 9)
-                    refuseLine("unknown switch -l" + std::to_string(n) + " (use -l1 to -l9)");
+                    refuseLine("不明なスイッチ -l" + std::to_string(n)
+                        + " です (-l1 から -l9 を使ってください)");
                 request.lzhLevel = n;
                 break;
             }
             if (pos + 1 >= token.size() || token[pos] != 'h')
-                refuseLine("unknown switch in \"" + token + "\"");
+                refuseLine("不明なスイッチがあります: \"" + token + "\"");
             char method = token[pos + 1];
             pos += 2;
             if (method == '5')
@@ -72,13 +76,14 @@ void applySwitches(const std::string &token, ArchiveRequest &request)
             else if (method == '7')
                 request.lzhMethod = LzhMethod::Lh7;
             else
-                refuseLine("unknown method in \"" + token + "\" (use -lh5, -lh6 or -lh7)");
+                refuseLine("不明な圧縮方法です: \"" + token
+                    + "\" (-lh5, -lh6, -lh7 のどれかを使ってください)");
             if (pos < token.size() && token[pos] == '-')
                 ++pos;
             break;
         }
         default:
-            refuseLine(std::string("unknown switch -") + letter + " in \"" + token + "\"");
+            refuseLine(std::string("不明なスイッチ -") + letter + " があります: \"" + token + "\"");
         }
     }
 }
@@ -90,9 +95,9 @@ ArchiveRequest parseLzhCommandLine(const std::vector<std::string> &tokens)
     ArchiveRequest request;
     request.relativePaths = false;
     if (tokens.empty())
-        refuseLine("empty command line");
+        refuseLine("コマンドラインが空です");
     if (tokens[0] != "a")
-        refuseLine("unknown command \"" + tokens[0] + "\" (only \"a\" is supported)");
+        refuseLine("不明なコマンド \"" + tokens[0] + "\" です (使えるのは \"a\" だけです)");
     size_t i = 1;
     for (; i < tokens.size() && isSwitchToken(tokens[i]); ++i)
         applySwitches(tokens[i], request);

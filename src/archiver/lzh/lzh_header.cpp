@@ -83,9 +83,9 @@ std::vector<uint8_t> buildLzhHeader(const LzhHeaderFields &f)
     }
     for (const Extended &e : ext)
         if (e.data.size() + 3 > 0xFFFF)
-            throw ArchiveError(ErrorCode::TooLarge, "LZH header too large");
+            throw ArchiveError(ErrorCode::TooLarge, "LZH ヘッダーが大きすぎます");
     if (total > 0xFFFF)
-        throw ArchiveError(ErrorCode::TooLarge, "LZH header too large");
+        throw ArchiveError(ErrorCode::TooLarge, "LZH ヘッダーが大きすぎます");
 
     std::vector<uint8_t> h;
     h.reserve(total);

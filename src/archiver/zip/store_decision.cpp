@@ -40,7 +40,7 @@ private:
     DeflateCounter()
     {
         if (deflateInit2(&m_stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw ArchiveError(ErrorCode::Internal, "zlib: cannot start deflate");
+            throw ArchiveError(ErrorCode::Internal, "zlib: deflate を始められません");
     }
     void reset()
     {
@@ -93,7 +93,7 @@ StoreDecision decideFromWholeFile(
     uint64_t total = 0;
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
         size_t n = source.read(block.data(), block.size());
         total += n;
         counter.feed(block.data(), n, n == 0);

@@ -69,7 +69,7 @@ public:
     {
         struct archive *a = m_archive.get();
         if (!a)
-            throw ArchiveError(ErrorCode::Internal, "libarchive: out of memory");
+            throw ArchiveError(ErrorCode::Internal, "libarchive: メモリが足りません");
         check(archive_write_set_format_zip(a));
         check(archive_write_set_options(a, "zip:hdrcharset=UTF-8,zip:compression-level=6"));
         check(archive_write_set_bytes_per_block(a, 0)); // OutputFile buffers
@@ -99,12 +99,12 @@ private:
             std::rethrow_exception(m_context.failure);
         const char *text = archive_error_string(m_archive.get());
         throw ArchiveError(ErrorCode::WriteFailed,
-            std::string("ZIP writer: ") + (text ? text : "unknown failure"));
+            std::string("ZIP を書けません: ") + (text ? text : "原因不明の失敗です"));
     }
     void checkCancel() const
     {
         if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "cancelled");
+            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     }
     EntryPtr newEntry(
         const std::string &storedPath, int64_t mtime, bool directory, bool readOnly, uint64_t size)

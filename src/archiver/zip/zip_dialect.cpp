@@ -20,7 +20,8 @@ ArchiveRequest parseZipCommandLine(const std::vector<std::string> &tokens)
             else if (token[k] == 'S')
                 request.includeHidden = true;
             else
-                refuseLine(std::string("unknown switch -") + token[k] + " in \"" + token + "\"");
+                refuseLine(
+                    std::string("不明なスイッチ -") + token[k] + " があります: \"" + token + "\"");
         }
     }
     parsePositionalPieces(tokens, i, request);

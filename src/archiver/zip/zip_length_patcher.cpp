@@ -48,8 +48,8 @@ bool hasSignature(const uint8_t *p, uint8_t a, uint8_t b)
 
 [[noreturn]] void unreadable(const char *what)
 {
-    throw ArchiveError(ErrorCode::Internal,
-        std::string("ZIP writer: unexpected central directory (") + what + ")");
+    throw ArchiveError(
+        ErrorCode::Internal, std::string("ZIP の中央ディレクトリが想定と違います (") + what + ")");
 }
 
 } // namespace
@@ -197,7 +197,7 @@ std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t lib
         const size_t nameLength = get16(e + 28), extraLength = get16(e + 30);
         const size_t end = at + 46 + nameLength + extraLength + get16(e + 32);
         if (end > size)
-            unreadable("entry beyond its end");
+            unreadable("項目が終わりを越えています");
         uint8_t *offsetField = e + 42;
         bool wide = get32(offsetField) == 0xffffffffu;
         if (wide) { // the offset is in the Zip64 extra field
@@ -215,12 +215,12 @@ std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t lib
                 x += 4 + length;
             }
             if (!offsetField)
-                unreadable("Zip64 offset missing");
+                unreadable("Zip64 のオフセットがありません");
         }
         const uint64_t libraryOffset = wide ? get64(offsetField) : get32(offsetField);
         auto member = m_members.find(libraryOffset);
         if (member == m_members.end())
-            unreadable("offset of no member");
+            unreadable("どのメンバーのオフセットでもありません");
         if (wide)
             put64(offsetField, member->second.offset);
         else if (member->second.offset >= 0xFFFFFFFFull)
@@ -239,19 +239,19 @@ std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t lib
     // Zip64 end record and its locator, when libarchive wrote them.
     if (at + 56 <= size && hasSignature(p + at, 6, 6)) {
         if (get64(p + at + 48) != libraryStart)
-            unreadable("Zip64 end record");
+            unreadable("Zip64 の終端レコード");
         put64(p + at + 48, libraryStart - m_dropped);
         at += 12 + get64(p + at + 4);
         if (at + 20 > size || !hasSignature(p + at, 6, 7))
-            unreadable("Zip64 locator");
+            unreadable("Zip64 のロケーター");
         put64(p + at + 8, get64(p + at + 8) - m_dropped);
         at += 20;
     }
     if (at + 22 > size || !hasSignature(p + at, 5, 6))
-        unreadable("end record");
+        unreadable("終端レコード");
     if (get32(p + at + 16) != 0xffffffffu) {
         if (get32(p + at + 16) != libraryStart || get32(p + at + 12) != centralSize)
-            unreadable("end record offsets");
+            unreadable("終端レコードのオフセット");
         put32(p + at + 16, uint32_t(libraryStart - m_dropped));
     }
     return {centralSize, count};
