@@ -385,6 +385,9 @@ private slots:
         int ticks = 0;
         QTimer tick;
         connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
+        bool progressShown = false;
+        connect(w.get(), &QWidget::windowTitleChanged, this,
+            [&](const QString &title) { progressShown |= title.endsWith(u'%'); });
         runSlowly(*w, [&] {
             w->lblMsg->installEventFilter(&counter);
             tick.start(20);
@@ -397,9 +400,10 @@ private slots:
             QVERIFY(w->isBusy());
             QVERIFY(!w->lblCount->text().isEmpty());
             QCOMPARE(w->list().FileCount, 3); // the click did not clear the list
-            // The engine's share of bytes read shows in the title.
-            QTRY_VERIFY_WITH_TIMEOUT(w->windowTitle().endsWith(u'%'), 5000);
         });
+        // Each archive's share of bytes read showed in the title, which is
+        // plain again after the run.
+        QVERIFY(progressShown);
         QCOMPARE(w->lblMsg->text(), QStringLiteral("圧縮しました"));
         QVERIFY(!w->windowTitle().endsWith(u'%'));
         checkMade(QStringLiteral("a.lzh"), QStringLiteral("1/a.txt"));
