@@ -325,16 +325,28 @@ void copyModeAndOwner(int fd, const OpenFileFacts &from)
 
 Utf8CharacterSet::Utf8CharacterSet()
 {
-    // One per thread, made from the locale the thread had on first use.
-    thread_local locale_t utf8 = [] {
-        locale_t base = duplocale(uselocale(locale_t(0)));
-        locale_t made = base ? newlocale(LC_CTYPE_MASK, "C.UTF-8", base) : locale_t(0);
-        if (!made && base)
-            made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", base);
-        if (!made && base)
-            freelocale(base);
-        return made;
-    }();
+    // One per thread, made from the locale the thread had on first use and
+    // freed when the thread ends.
+    struct ThreadLocale
+    {
+        locale_t made = locale_t(0);
+        ThreadLocale()
+        {
+            locale_t base = duplocale(uselocale(locale_t(0)));
+            made = base ? newlocale(LC_CTYPE_MASK, "C.UTF-8", base) : locale_t(0);
+            if (!made && base)
+                made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", base);
+            if (!made && base)
+                freelocale(base);
+        }
+        ~ThreadLocale()
+        {
+            if (made)
+                freelocale(made);
+        }
+    };
+    thread_local ThreadLocale locale;
+    const locale_t utf8 = locale.made;
     if (!utf8)
         throw std::runtime_error("no UTF-8 locale (C.UTF-8) on this system");
     m_previous = uselocale(utf8);

@@ -98,7 +98,15 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
     txtSelect->setFocus(Qt::OtherFocusReason);
 }
 
-FrmSheaf::~FrmSheaf() = default;
+FrmSheaf::~FrmSheaf()
+{
+    // The bindings filter the controls' events: they go before the controls,
+    // which the window deletes after this body, in the order they were made.
+    delete m_archive;
+    delete m_folders;
+    delete m_selection;
+    delete m_extension;
+}
 
 CandidateList &FrmSheaf::list()
 {

@@ -34,8 +34,8 @@ bool ExtensionBinding::eventFilter(QObject *watched, QEvent *event)
 {
     // Keys reach the combo box, which hands them on to its line edit
     // directly; a key sent to the line edit itself counts the same.
-    if ((watched == m_combo || watched == m_combo->lineEdit())
-        && event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress
+        && (watched == m_combo || watched == m_combo->lineEdit())) {
         const auto *key = static_cast<QKeyEvent *>(event);
         cmbExtent_KeyDown(key->key(), key->modifiers());
     } else if (watched == m_combo && event->type() == QEvent::FocusOut) {
