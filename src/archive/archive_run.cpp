@@ -111,8 +111,11 @@ public:
         while (m_outcomes[size_t(k)].state == EntryOutcome::Pending) {
             if (cancel && cancel->load())
                 return {};
-            m_changed.wait_for(lock, std::chrono::milliseconds(50));
+            m_callerWaitsFor = k;
+            m_callerWake.wait_for(lock, std::chrono::milliseconds(50));
+            m_callerWokeAt = std::chrono::steady_clock::now();
         }
+        m_callerWaitsFor = 0;
         return m_outcomes[size_t(k)];
     }
 
@@ -169,7 +172,8 @@ private:
         m_stopFrom = std::min(m_stopFrom, k);
         for (int j = k; j < m_limit; ++j)
             m_cancel[size_t(j)].store(true);
-        m_changed.notify_all();
+        m_workerWake.notify_all();
+        m_callerWake.notify_all();
     }
 
     // Moves m_done over the entries that are made or skipped.
@@ -195,7 +199,9 @@ private:
                         return;
                     if (m_done >= m_plans[size_t(m_next)].waitFor)
                         break;
-                    m_changed.wait(lock);
+                    ++m_workersWaiting;
+                    m_workerWake.wait(lock);
+                    --m_workersWaiting;
                 }
                 k = m_next++;
                 threads = engineThreads(k);
@@ -207,8 +213,19 @@ private:
             m_outcomes[size_t(k)] = out;
             if (out.state != EntryOutcome::Made)
                 stopFromLocked(k + 1);
+            const int doneBefore = m_done;
             advanceDone();
-            m_changed.notify_all();
+            // Wake only who waits for this, and the caller at most every
+            // 10 ms while all goes well (it looks every 50 ms anyway): a
+            // context switch per entry costs more than a small archive takes
+            // to make.
+            if (k == m_callerWaitsFor
+                && (out.state != EntryOutcome::Made || m_done + 1 >= m_limit
+                    || std::chrono::steady_clock::now() - m_callerWokeAt
+                        >= std::chrono::milliseconds(10)))
+                m_callerWake.notify_one();
+            if (m_workersWaiting > 0 && m_done != doneBefore)
+                m_workerWake.notify_all();
         }
     }
 
@@ -220,7 +237,9 @@ private:
         if (!replaces)
             return !m_cancel[size_t(k)].load();
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_done >= k - 1 || m_cancel[size_t(k)].load(); });
+        ++m_workersWaiting;
+        m_workerWake.wait(lock, [&] { return m_done >= k - 1 || m_cancel[size_t(k)].load(); });
+        --m_workersWaiting;
         return !m_cancel[size_t(k)].load();
     }
 
@@ -286,7 +305,11 @@ private:
     const std::atomic<bool> *m_userCancel;
     const std::function<void(uint64_t, uint64_t)> m_progress;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_workerWake; // m_done moved on, or a stop
+    std::condition_variable m_callerWake; // entry m_callerWaitsFor is done, or a stop
+    int m_callerWaitsFor = 0;
+    std::chrono::steady_clock::time_point m_callerWokeAt;
+    int m_workersWaiting = 0;
     std::vector<EntryOutcome> m_outcomes;
     std::unique_ptr<std::atomic<bool>[]> m_cancel;
     std::vector<int> m_remaining; // entries to archive from k up to the limit

@@ -48,8 +48,8 @@ bool isTemporaryName(std::string_view fileName)
         && fileName.find(kMarker) != std::string_view::npos;
 }
 
-ArchiveCommit::ArchiveCommit(
-    const std::filesystem::path &archive, const std::atomic<bool> *cancel, int64_t lockWaitMs)
+ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive,
+    const std::atomic<bool> *cancel, int64_t lockWaitMs, bool isNew)
     : m_archive(archive)
     , m_name(archive.filename().string())
     , m_prefix("." + shortened(m_name) + std::string(kMarker))
@@ -61,6 +61,14 @@ ArchiveCommit::ArchiveCommit(
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダを開けません: " + folderText(folder) + ": "
                 + platform::errorText(errno));
+    if (isNew) {
+        const int fd = platform::createUnnamedFileIn(m_folder, 0644);
+        if (fd >= 0) {
+            m_unnamed = true;
+            m_out = std::make_unique<OutputFile>(fd, m_archive, m_cancel);
+            return;
+        }
+    }
     takeLock(lockWaitMs);
 }
 
@@ -91,10 +99,21 @@ void ArchiveCommit::takeLock(int64_t lockWaitMs)
         const platform::FileFacts now = platform::factsIn(m_folder, name);
         if (held.error == 0 && now.error == 0 && held.device == now.device
             && held.inode == now.inode) {
-            m_lock = fd;
-            if (wasThere)
-                removeLeftovers();
-            return;
+            if (!wasThere) {
+                m_lock = fd;
+                m_lockName = name;
+                return;
+            }
+            // Left by a run that was killed: an unfinished archive.
+            removeLeftovers();
+            if (!platform::removeIn(m_folder, name)) {
+                const int err = errno;
+                platform::closeFile(fd);
+                throw ArchiveError(ErrorCode::WriteFailed,
+                    "前の実行が残した一時ファイルを消せません: "
+                        + (m_archive.parent_path() / name).string() + ": "
+                        + platform::errorText(err));
+            }
         }
         platform::closeFile(fd);
     }
@@ -121,39 +140,48 @@ std::string ArchiveCommit::freeName()
     return name;
 }
 
-platform::FileFacts ArchiveCommit::archiveFacts() const
+platform::FileFacts ArchiveCommit::archiveFacts()
 {
-    return platform::factsIn(m_folder, m_name);
+    if (m_unnamed) {
+        platform::FileFacts none;
+        none.error = ENOENT;
+        return none;
+    }
+    platform::FileFacts facts = platform::factsIn(m_folder, m_name);
+    m_archiveThere = facts.error != ENOENT;
+    return facts;
+}
+
+bool ArchiveCommit::archiveIsThere()
+{
+    if (m_archiveThere < 0)
+        archiveFacts();
+    return m_archiveThere == 1;
 }
 
 void ArchiveCommit::startWriting()
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = freeName();
-        const int fd = platform::createFileIn(m_folder, name, 0644);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            throw ArchiveError(ErrorCode::WriteFailed,
-                "一時ファイルを作れません: " + (m_archive.parent_path() / name).string() + ": "
-                    + platform::errorText(errno));
-        m_temporary = name;
-        m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / name, m_cancel);
-        return;
-    }
-    throw ArchiveError(ErrorCode::WriteFailed,
-        "一時ファイルの空き名前が見つかりません: " + folderText(m_archive.parent_path()));
+    if (m_unnamed)
+        return; // made by the constructor
+    // The lock's descriptor stays open until the rename: closing the
+    // writer's must not let the lock go.
+    const int fd = platform::duplicateFile(m_lock);
+    if (fd < 0)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "一時ファイルを開けません: " + (m_archive.parent_path() / m_lockName).string() + ": "
+                + platform::errorText(errno));
+    m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / m_lockName, m_cancel);
 }
 
 ArchiveCommit::~ArchiveCommit()
 {
     m_out.reset();
-    if (!m_committed && !m_temporary.empty())
-        platform::removeIn(m_folder, m_temporary);
     for (const std::string &folder : m_scratchFolders)
         platform::removeIn(m_folder, folder);
     if (m_lock >= 0) {
-        platform::removeIn(m_folder, m_prefix + std::string(kLockSuffix));
+        // Once committed, the name may already be another run's new lock.
+        if (!m_committed)
+            platform::removeIn(m_folder, m_lockName);
         platform::closeFile(m_lock);
     }
     platform::closeFile(m_folder);
@@ -162,7 +190,8 @@ ArchiveCommit::~ArchiveCommit()
 ArchiveToRead ArchiveCommit::written()
 {
     m_out->flush();
-    return {platform::pathOf(m_folder, m_temporary), m_out->fd(), m_out->position()};
+    return {m_unnamed ? platform::pathOf(m_out->fd()) : platform::pathOf(m_folder, m_lockName),
+        m_out->fd(), m_out->position()};
 }
 
 std::filesystem::path ArchiveCommit::makeScratchFolder()
@@ -202,10 +231,35 @@ void ArchiveCommit::commit(bool syncNew)
         || there.inode != held.inode)
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダが実行中に移動されました: " + folderText(folder));
-    const bool replacing = platform::factsIn(m_folder, m_name).error == 0;
+    if (m_unnamed) {
+        m_out->flush();
+        if (syncNew)
+            m_out->sync();
+        if (!platform::nameUnnamedFileIn(m_out->fd(), m_folder, m_name)) {
+            if (errno == EEXIST)
+                throw ArchiveAppeared {};
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "書庫に名前を付けられません: " + m_archive.string() + ": "
+                    + platform::errorText(errno));
+        }
+        m_committed = true;
+        m_out->commit(false);
+        if (syncNew)
+            platform::syncFolder(platform::pathOf(m_folder));
+        return;
+    }
+    const bool replacing = archiveIsThere();
     const bool sync = syncNew || replacing;
+    if (!replacing) // made 0600 as a lock; an archive gets what any new file gets
+        platform::giveNewFileMode(m_lock, 0644);
     m_out->commit(sync);
-    if (!platform::renameIn(m_folder, m_temporary, m_name))
+    const bool renamed = replacing ? platform::renameIn(m_folder, m_lockName, m_name)
+                                   : platform::renameInNoReplace(m_folder, m_lockName, m_name);
+    if (!renamed && errno == EEXIST)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "書庫を書いている間に同じ名前のファイルが作られました。上書きしません: "
+                + m_archive.string());
+    if (!renamed)
         throw ArchiveError(ErrorCode::WriteFailed,
             "一時ファイルを書庫の名前に変えられません: " + m_archive.string() + ": "
                 + platform::errorText(errno));

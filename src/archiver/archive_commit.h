@@ -2,18 +2,28 @@
 // Where an archive is written and how it takes its name. The output folder
 // is held open and every temporary file, scratch folder and lock file is
 // made, renamed and removed relative to that handle, so a folder renamed
-// during the run keeps nothing of it.
+// during the run keeps nothing of it. Two ways, the constructor picks one:
 //
-//  1. The constructor opens the folder and takes the archive's lock: a
-//     hidden ".<archive>.sheaf-tmp-lock" beside it, flock'ed for the whole
-//     write, read back and commit. Another run (process or thread) that
-//     wants the same archive waits for it, at most `lockWaitMs`; then fails.
-//     A lock file found left behind means its holder was killed: the
-//     temporary files and scratch folders of that archive's name are removed.
-//  2. startWriting() creates the temporary file ".<archive>.sheaf-tmp-XXXXXX".
-//  3. commit() renames it over the archive. Until then the old archive is
-//     untouched; the destructor removes the temporary file, the scratch
-//     folders and the lock file on every other path, exceptions included.
+// A new archive (nothing at its name when the run looked) is written into a
+// file without a name in the folder, which is given the archive's name at
+// the commit only if the name is still free; when another run made the
+// archive meanwhile, commit() throws ArchiveAppeared and the caller starts
+// over as an add to it. No lock: nothing is made, renamed or removed in the
+// folder but the archive itself (in a batch into one folder every change of
+// the folder makes the other workers wait), and a killed run leaves nothing.
+//
+// An add (or a folder without files that have no name):
+//  1. The constructor takes the archive's lock: a hidden
+//     ".<archive>.sheaf-tmp-lock" beside it, created new and flock'ed for the
+//     whole write, read back and commit. Another run (process or thread)
+//     that wants the same archive waits for it, at most `lockWaitMs`; then
+//     fails. A lock file found left behind means its holder was killed: it
+//     is removed, and so are the scratch folders of that archive's name.
+//  2. startWriting() writes the new archive into the lock file itself.
+//  3. commit() renames it over the archive and lets go of the lock with it.
+//     Until then the old archive is untouched; the destructor removes the
+//     lock file and the scratch folders on every other path, exceptions
+//     included.
 
 #include "archiver/archive_format.h"
 #include "archiver/output_file.h"
@@ -32,20 +42,27 @@ namespace sheaf::archiver {
 // gathered, so a stale one left by a killed run is ignored too.
 bool isTemporaryName(std::string_view fileName);
 
+// Thrown by commit() of a new archive whose name another run took meanwhile.
+struct ArchiveAppeared
+{
+};
+
 class ArchiveCommit
 {
 public:
     // `archive` is the path of the file itself (a symbolic link already
-    // resolved). Throws ArchiveError(WriteFailed) when the folder is missing
-    // or unwritable or the lock cannot be had in time.
-    ArchiveCommit(
-        const std::filesystem::path &archive, const std::atomic<bool> *cancel, int64_t lockWaitMs);
+    // resolved); `isNew`: nothing was found at that path. Throws
+    // ArchiveError(WriteFailed) when the folder is missing or unwritable or
+    // the lock cannot be had in time.
+    ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel,
+        int64_t lockWaitMs, bool isNew);
     ~ArchiveCommit();
     ArchiveCommit(const ArchiveCommit &) = delete;
     ArchiveCommit &operator=(const ArchiveCommit &) = delete;
 
-    // The archive's name in the held folder, as it is now (a link not followed).
-    platform::FileFacts archiveFacts() const;
+    // The archive's name in the held folder, as it is now (a link not
+    // followed); for a new archive written without the lock, ENOENT.
+    platform::FileFacts archiveFacts();
     void startWriting();
     OutputFile &out() { return *m_out; }
     // The temporary file, flushed, to be read back.
@@ -66,14 +83,17 @@ private:
     std::string freeName();
     void takeLock(int64_t lockWaitMs);
     void removeLeftovers();
+    bool archiveIsThere();
 
     std::filesystem::path m_archive;
     std::string m_name; // the archive's file name
     std::string m_prefix; // ".<name>.sheaf-tmp-"
     const std::atomic<bool> *m_cancel;
     int m_folder = -1;
-    int m_lock = -1;
-    std::string m_temporary; // name in m_folder
+    int m_lock = -1; // the lock file, which the new archive is written into
+    std::string m_lockName; // its name in m_folder
+    bool m_unnamed = false; // a new archive in a file without a name, no lock
+    int m_archiveThere = -1; // whether archiveFacts() found the archive; -1: not asked
     std::vector<std::string> m_scratchFolders; // names in m_folder
     std::unique_ptr<OutputFile> m_out;
     bool m_committed = false;

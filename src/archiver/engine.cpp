@@ -35,9 +35,10 @@ bool verifyingArchives()
 
 // The file an archive path stands for: itself, or the regular file a
 // symbolic link of that name leads to (written through, never replaced).
-std::filesystem::path archiveFile(const std::filesystem::path &archive)
+// `facts`: what is there, links followed.
+std::filesystem::path archiveFile(const std::filesystem::path &archive, platform::FileFacts &facts)
 {
-    const platform::FileFacts facts = platform::fileFacts(archive, false);
+    facts = platform::fileFacts(archive, false);
     if (facts.error != 0 || !facts.isLink)
         return archive;
     const platform::FileFacts target = platform::fileFacts(archive, true);
@@ -50,6 +51,7 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive)
     if (!target.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前のシンボリックリンクが通常のファイルを指していません: " + archive.string());
+    facts = target;
     std::error_code ec;
     std::filesystem::path resolved = std::filesystem::canonical(archive, ec);
     if (ec)
@@ -81,19 +83,16 @@ uint64_t totalSize(const ArchiveEntries &entries)
     return total;
 }
 
-void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
-    std::vector<LeftOut> &leftOut)
+// Writes, reads back and commits the archive once. `isNew`: nothing was at
+// its path when gathering began (ArchiveAppeared when that changed).
+void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
+    const std::filesystem::path &archive, bool isNew, const ArchiveEntries &entries,
+    const RunOptions &options)
 {
-    const ArchiverFacts &facts = archiverFacts(kind);
-    const ArchiveRequest request = facts.parse(splitCommandLine(commandLine));
-    const ArchiveFormat &format = facts.format();
-    const std::filesystem::path archive = archiveFile(request.archive);
-
-    const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut);
-    afterGathering();
-    // From here to the commit, no other run writes this archive: the old
-    // one is read only now, so two runs adding to it lose nothing.
-    ArchiveCommit commit(archive, options.cancel, options.lockWaitMs);
+    // An add holds the archive's lock from here to the commit, and the old
+    // archive is read only now: two runs adding to it lose nothing. A new
+    // archive takes its name only if it is still free.
+    ArchiveCommit commit(archive, options.cancel, options.lockWaitMs, isNew);
     const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
@@ -117,6 +116,25 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     if (!existing.empty())
         commit.keepModeOf(existing);
     commit.commit(options.syncEachArchive);
+}
+
+void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
+    std::vector<LeftOut> &leftOut)
+{
+    const ArchiverFacts &facts = archiverFacts(kind);
+    const ArchiveRequest request = facts.parse(splitCommandLine(commandLine));
+    const ArchiveFormat &format = facts.format();
+    platform::FileFacts archiveFacts;
+    const std::filesystem::path archive = archiveFile(request.archive, archiveFacts);
+
+    const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut, &archiveFacts);
+    afterGathering();
+    try {
+        writeArchive(request, format, archive, archiveFacts.error == ENOENT, entries, options);
+    } catch (const ArchiveAppeared &) {
+        // Another run made the archive meanwhile: add to it.
+        writeArchive(request, format, archive, false, entries, options);
+    }
 }
 
 // One line: a reason never carries a line break out of the engine.

@@ -67,10 +67,11 @@ struct Found
 class Gatherer
 {
 public:
-    Gatherer(const ArchiveRequest &request, const std::atomic<bool> *cancel)
+    Gatherer(const ArchiveRequest &request, const std::atomic<bool> *cancel,
+        const FileFacts *archive)
         : m_request(request)
         , m_cancel(cancel)
-        , m_archive(platform::fileFacts(request.archive, true))
+        , m_archive(archive ? *archive : platform::fileFacts(request.archive, true))
     {
     }
 
@@ -313,14 +314,14 @@ ArchiveEntries Gatherer::take()
 
 } // namespace
 
-ArchiveEntries gatherEntries(
-    const ArchiveRequest &request, const std::atomic<bool> *cancel, std::vector<LeftOut> *leftOut)
+ArchiveEntries gatherEntries(const ArchiveRequest &request, const std::atomic<bool> *cancel,
+    std::vector<LeftOut> *leftOut, const FileFacts *archive)
 {
     FileFacts base = platform::fileFacts(request.baseFolder, true);
     if (base.error != 0 || !base.isDirectory)
         readFailed("基準フォルダーが見つかりません", request.baseFolder,
             base.error ? base.error : ENOTDIR);
-    Gatherer gatherer(request, cancel);
+    Gatherer gatherer(request, cancel, archive);
     try {
         for (const auto &name : request.names)
             gatherer.gatherName(name);

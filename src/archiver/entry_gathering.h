@@ -28,6 +28,7 @@
 #include "archiver/archive_entry.h"
 #include "archiver/archive_request.h"
 #include "archiver/engine.h"
+#include "base/platform.h"
 
 #include <atomic>
 
@@ -36,8 +37,11 @@ namespace sheaf::archiver {
 // Throws ArchiveError: ReadFailed (missing base folder, missing literal
 // file, unreadable folder, a name that cannot be stored), NothingMatched,
 // BadCommandLine, Cancelled. `leftOut`, when given, receives what was found
-// but not taken, also when it throws.
+// but not taken, also when it throws. The archive itself is never taken;
+// `archive`, when given, is what the caller already found at its path
+// (links followed), saving a look at it.
 ArchiveEntries gatherEntries(const ArchiveRequest &request,
-    const std::atomic<bool> *cancel = nullptr, std::vector<LeftOut> *leftOut = nullptr);
+    const std::atomic<bool> *cancel = nullptr, std::vector<LeftOut> *leftOut = nullptr,
+    const platform::FileFacts *archive = nullptr);
 
 } // namespace sheaf::archiver

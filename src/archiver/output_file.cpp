@@ -121,6 +121,13 @@ void OutputFile::truncate(uint64_t at)
     m_flushed = at;
 }
 
+void OutputFile::sync()
+{
+    flushBuffer();
+    if (::fsync(m_fd) != 0)
+        fail(m_path, "ディスクに書き出せません", errno);
+}
+
 void OutputFile::commit(bool sync)
 {
     flushBuffer();

@@ -34,6 +34,8 @@ public:
 
     // Writes out what is buffered (before the file is read back).
     void flush() { flushBuffer(); }
+    // Flushes and syncs to disk.
+    void sync();
     // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
     // on success only.
     void commit(bool sync = true);

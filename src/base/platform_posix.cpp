@@ -57,7 +57,8 @@ FileFacts factsOfStat(const struct stat &st)
     facts.isPipe = S_ISFIFO(st.st_mode);
     facts.isSocket = S_ISSOCK(st.st_mode);
     facts.isDevice = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
-    facts.ownedByCurrentUser = st.st_uid == ::geteuid();
+    static const uid_t user = ::geteuid();
+    facts.ownedByCurrentUser = st.st_uid == user;
     facts.readOnly = (st.st_mode & S_IWUSR) == 0;
     facts.size = uint64_t(st.st_size);
     facts.mtime = int64_t(st.st_mtime);
@@ -218,10 +219,27 @@ int openFolder(const std::filesystem::path &folder)
     return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-int createFileIn(int folder, const std::string &name, uint32_t mode)
+int createUnnamedFileIn(int folder, uint32_t mode)
 {
-    return ::openat(
-        folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
+#ifdef O_TMPFILE
+    return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode_t(mode));
+#else
+    (void)folder;
+    (void)mode;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+bool nameUnnamedFileIn(int fd, int folder, const std::string &name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+int duplicateFile(int fd)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
 int openLockFileIn(int folder, const std::string &name, bool &wasThere)
@@ -257,6 +275,51 @@ bool removeIn(int folder, const std::string &name)
 bool renameIn(int folder, const std::string &from, const std::string &to)
 {
     return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
+bool renameInNoReplace(int folder, const std::string &from, const std::string &to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, folder, from.c_str(), folder, to.c_str(), 1 /* NOREPLACE */) == 0)
+        return true;
+    if (errno != ENOSYS && errno != EINVAL)
+        return false;
+#endif
+    // A hard link fails when the target exists; file systems without hard
+    // links get the check and the plain rename.
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+        ::unlinkat(folder, from.c_str(), 0);
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    struct stat st;
+    if (::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return renameIn(folder, from, to);
+}
+
+void giveNewFileMode(int fd, uint32_t mode)
+{
+    // The process's umask, read once without changing it where /proc tells.
+    static const mode_t mask = [] {
+        if (FILE *f = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, f))
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(f);
+            if (found)
+                return mode_t(value);
+        }
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    ::fchmod(fd, mode_t(mode) & ~mask);
 }
 
 FileFacts factsIn(int folder, const std::string &name)

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -148,12 +149,17 @@ class TestArchiveWindow : public QObject
         selectFiles(w, QStringLiteral(".txt"));
         QCOMPARE(w.list().FileCount, 3);
         sheaf::archiver::injectWriteDelay(150);
+        auto readingB = std::make_shared<std::atomic<bool>>(false);
+        sheaf::archiver::setSourceReadHook([readingB](const std::filesystem::path &file, uint64_t) {
+            if (file.filename() == "b.txt")
+                readingB->store(true);
+        });
         QTimer watch;
         bool done = false;
         connect(&watch, &QTimer::timeout, this, [&] {
-            // a.lzh is made and another archive (b's, the slow one) is not yet.
+            // a.lzh is made and b's archive (the slow one) is being written.
             const bool writingB = QFileInfo::exists(m_out + QStringLiteral("/a.lzh"))
-                && !outFiles().filter(QStringLiteral(".sheaf-tmp-")).isEmpty();
+                && readingB->load() && !QFileInfo::exists(m_out + QStringLiteral("/b.lzh"));
             if (!done && writingB) {
                 done = true;
                 during();
@@ -162,6 +168,7 @@ class TestArchiveWindow : public QObject
         watch.start(10);
         QTest::mouseClick(w.cmdArchive, Qt::LeftButton);
         sheaf::archiver::injectWriteDelay(0);
+        sheaf::archiver::setSourceReadHook({});
         QVERIFY(done);
     }
     // After a stop: no temporary file, a.lzh whole, b.lzh never made; c.lzh
