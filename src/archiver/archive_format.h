@@ -16,10 +16,19 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sheaf::archiver {
+
+// What a writer noted for its own format's read-back: where a member may be
+// decoded in pieces on several threads. Never trusted: the reader checks the
+// member as fully with it as without.
+struct ReadHints
+{
+    virtual ~ReadHints() = default;
+};
 
 // One member of a written archive, as a reader must find it.
 struct ArchivedMember
@@ -32,6 +41,7 @@ struct ArchivedMember
     bool dataKnown = true; // false: size and crc32 unknown, only the name is compared
     uint64_t size = 0;
     uint32_t crc32 = 0; // zlib crc32 of the member's bytes
+    std::shared_ptr<const ReadHints> hints; // from write(), for readBack()
 };
 using ArchivedMembers = std::vector<ArchivedMember>;
 
@@ -75,11 +85,13 @@ public:
 
     // Reads the finished archive through a decoder that is not
     // the writer, decoding every member's data, and returns its members in
-    // order with the size and crc32 of the decoded bytes. Throws
-    // ArchiveError(VerifyFailed) naming the archive when it cannot be read
-    // or a member does not decode; Cancelled.
-    virtual ArchivedMembers readBack(
-        const ArchiveToRead &archive, const FormatContext &context) const = 0;
+    // order with the size and crc32 of the decoded bytes. `written` is what
+    // write() returned: the pipeline compares it with the result; a format
+    // may only take its hints from it. Throws ArchiveError(VerifyFailed)
+    // naming the archive when it cannot be read or a member does not
+    // decode; Cancelled.
+    virtual ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
+        const ArchivedMembers &written) const = 0;
 };
 
 const ArchiveFormat &lzhFormat();

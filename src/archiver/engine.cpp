@@ -104,7 +104,7 @@ void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
     context.checkCancel();
 
     if (verifyingArchives()) {
-        const ArchivedMembers read = format.readBack(commit.written(), context);
+        const ArchivedMembers read = format.readBack(commit.written(), context, written);
         const std::string difference = compareMembers(written, read);
         if (!difference.empty())
             throw ArchiveError(ErrorCode::VerifyFailed,

@@ -18,8 +18,8 @@ public:
             existing, entries, out, context.makeScratchFolder, context.cancel, context.progress);
     }
 
-    ArchivedMembers readBack(
-        const ArchiveToRead &archive, const FormatContext &context) const override
+    ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
+        const ArchivedMembers &) const override
     {
         return readBackWithLibarchive(archive.path, LibarchiveFormat::Cab, context);
     }

@@ -51,4 +51,47 @@ void Crc16::update(const void *data, size_t size)
     m_crc = c;
 }
 
+namespace {
+
+// The CRC register is linear over GF(2): feeding zero bits is a 16x16 bit
+// matrix, here one column (a uint16_t) per register bit.
+using Matrix = std::array<uint16_t, 16>;
+
+uint16_t times(const Matrix &m, uint16_t v)
+{
+    uint16_t sum = 0;
+    for (int i = 0; v != 0; v = uint16_t(v >> 1), ++i)
+        if (v & 1)
+            sum ^= m[size_t(i)];
+    return sum;
+}
+
+Matrix squared(const Matrix &m)
+{
+    Matrix r {};
+    for (size_t i = 0; i < 16; ++i)
+        r[i] = times(m, m[i]);
+    return r;
+}
+
+} // namespace
+
+uint16_t Crc16::combine(uint16_t crcA, uint16_t crcB, uint64_t lengthB)
+{
+    // With an initial value of 0 and no final XOR, crc(A B) is crc(A) run
+    // through |B| zero bytes, XOR crc(B).
+    Matrix op {}; // one zero bit
+    op[0] = 0xA001;
+    for (size_t i = 1; i < 16; ++i)
+        op[i] = uint16_t(1u << (i - 1));
+    op = squared(squared(squared(op))); // one zero byte
+    uint16_t crc = crcA;
+    for (uint64_t n = lengthB; n != 0; n >>= 1) {
+        if (n & 1)
+            crc = times(op, crc);
+        op = squared(op);
+    }
+    return uint16_t(crc ^ crcB);
+}
+
 } // namespace sheaf::archiver

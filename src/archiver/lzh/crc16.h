@@ -20,6 +20,9 @@ public:
         return c.value();
     }
 
+    // The CRC of A followed by B, from the CRCs of A and B and B's length.
+    static uint16_t combine(uint16_t crcA, uint16_t crcB, uint64_t lengthB);
+
 private:
     uint16_t m_crc = 0;
 };

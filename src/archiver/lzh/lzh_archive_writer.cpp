@@ -164,6 +164,7 @@ private:
     const LzhOptions &m_options;
     std::vector<uint8_t> &m_buffer;
     LzhEncoder *m_encoder = nullptr;
+    LzhRestartPoints m_restarts; // of the member being written
 };
 
 void ArchiveWriter::copyKept(
@@ -232,6 +233,8 @@ LzhWrittenMember ArchiveWriter::writeEntry(const ArchiveEntry &entry, const LzhN
     writeFile(in, f);
     written.size = in.bytesRead();
     written.crc32 = in.crc32();
+    written.restarts = std::move(m_restarts);
+    m_restarts.clear();
     return written;
 }
 
@@ -258,6 +261,7 @@ void ArchiveWriter::writeFile(SourceFile &in, LzhHeaderFields &f)
     // Short streams trip some decoders; a stream no smaller than the data
     // is pointless.
     if (size == 0 || packed >= size || packed < 8) {
+        m_restarts.clear();
         m_out.truncate(dataAt);
         in.rewind();
         storeFile(in, f);
@@ -375,6 +379,7 @@ void ArchiveWriter::encodeChunked(
     }
     stream->finish();
     drain();
+    m_restarts = stream->takeRestartPoints();
 }
 
 template<class Use>

@@ -3,6 +3,7 @@
 // -lh5-/-lh6-/-lh7- by our own encoder, -lh0- where compressing does not pay.
 
 #include "archiver/archive_entry.h"
+#include "archiver/lzh/lzh_restart_point.h"
 #include "archiver/output_file.h"
 #include "archiver/source_file.h"
 
@@ -39,6 +40,7 @@ struct LzhWrittenMember
     bool dataKnown = true; // false for a kept member whose data was not decoded
     uint64_t size = 0;
     uint32_t crc32 = 0;
+    LzhRestartPoints restarts; // where its stream may be taken up (a member of several chunks)
 };
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose

@@ -153,6 +153,21 @@ void LzhChunkedStream::joinOldest()
         std::rethrow_exception(job->error);
     if (m_chunkSeconds)
         m_chunkSeconds->push_back(job->seconds);
+    if (m_joined > 0 && m_joined % m_restartEvery == 0) {
+        if (m_restarts.size() == kMaxLzhRestartPoints) {
+            // Twice as far apart: keep every other one.
+            m_restartEvery *= 2;
+            size_t kept = 0;
+            for (size_t i = 1; i < m_restarts.size(); i += 2)
+                m_restarts[kept++] = std::move(m_restarts[i]);
+            m_restarts.resize(kept);
+        }
+        if (m_joined % m_restartEvery == 0)
+            m_restarts.push_back({m_bits.bitCount(), m_output,
+                std::vector<uint8_t>(job->input.begin(), job->input.begin() + long(job->history))});
+    }
+    ++m_joined;
+    m_output += job->input.size() - job->history;
     m_bits.append(job->bits.data(), job->bitCount);
     if (job->last) {
         writeLzhTrailerBlock(m_bits, job->lastToken, LzhEncoder::methodParams(m_method));

@@ -12,6 +12,7 @@
 
 #include "archiver/lzh/lzh_bit_writer.h"
 #include "archiver/lzh/lzh_match_finder.h"
+#include "archiver/lzh/lzh_restart_point.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -54,6 +55,9 @@ public:
     // Waits for every chunk; once the last one was added the stream is
     // complete in `out`, padded to a byte. Rethrows a worker's failure.
     void finish();
+    // Where chunks after the first start, for the read-back (at most
+    // kMaxLzhRestartPoints of them, every n-th chunk).
+    LzhRestartPoints takeRestartPoints() { return std::move(m_restarts); }
 
     static int threadCount(int threads);
 
@@ -92,6 +96,10 @@ private:
     std::vector<std::thread> m_workers;
     std::unique_ptr<LzhEncoder> m_inlineEncoder;
     std::vector<std::vector<uint8_t>> m_spare;
+    LzhRestartPoints m_restarts;
+    size_t m_joined = 0; // chunks joined
+    size_t m_restartEvery = 1; // a restart point at every n-th chunk
+    uint64_t m_output = 0; // input bytes of the chunks joined
 };
 
 } // namespace sheaf::archiver

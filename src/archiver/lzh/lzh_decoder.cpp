@@ -30,6 +30,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 // The token loop is also built for x86-64-v3 and picked at start-up where
@@ -63,6 +64,8 @@ const char *const kTruncated = "圧縮データが途中で終わっています
 const char *const kTrailing = "圧縮データの後ろに余分なデータがあります";
 const char *const kPadding = "圧縮データの末尾の詰め物が 0 ではありません";
 const char *const kStoredSize = "無圧縮メンバーの格納サイズと元のサイズが違います";
+const char *const kPieceEdge = "圧縮データが壊れています (ブロックの区切りが書き手の記録と違います)";
+const char *const kPieceHistory = "圧縮データが壊れています (区切りまでの内容が書き手の記録と違います)";
 
 // A canonical Huffman code: a lookup table for codes up to `bits` long and
 // the first-code search for the rest. Entries hold symbol << 6 | length, the
@@ -236,7 +239,21 @@ public:
     {
     }
 
+    // Decoding starts after `size` bytes of data (at most one window) that
+    // matches may reach back into; they are not emitted.
+    void primeHistory(const uint8_t *data, size_t size)
+    {
+        std::memcpy(m_buffer, data, size);
+        m_pos = m_emitted = size;
+    }
     void run(uint64_t original);
+    // After run(): the last `size` bytes of the history and the data.
+    std::vector<uint8_t> tail(size_t size) const
+    {
+        if (size > m_pos)
+            throw Fault {kPieceHistory};
+        return std::vector<uint8_t>(m_buffer + m_pos - size, m_buffer + m_pos);
+    }
 
 private:
     template<unsigned Bits>
@@ -601,8 +618,165 @@ void decodeMember(PackedSource &packed, const LzhMemberInfo &info, LzhMemberRepo
             + hex4(out.crc16()) + ")";
 }
 
+// One piece of a member decoded on its own (see LzhParallelDecode).
+struct Piece
+{
+    uint64_t startBit = 0; // in the member's packed data
+    uint64_t endBit = 0; // where the next piece starts (not for the last)
+    uint64_t length = 0; // bytes of data
+    const std::vector<uint8_t> *history = nullptr; // none for the first
+    bool last = false;
+    size_t tailSize = 0; // the next piece's history
+    // What came out.
+    uint16_t crc16 = 0;
+    uint32_t crc32 = 0;
+    std::vector<uint8_t> tail;
+    const char *fault = nullptr;
+    std::exception_ptr error; // ReadFailed, Cancelled
+};
+
+void decodePiece(PackedSource &packed, const LzhMemberInfo &info, const MethodFacts &method,
+    Piece &piece, const std::atomic<bool> *cancel)
+{
+    LzhMemberReport unused;
+    const LzhDataSink noSink;
+    Output out(unused, noSink, cancel);
+    try {
+        const uint64_t first = piece.startBit / 8;
+        const uint64_t end = piece.last ? info.dataSize : (piece.endBit + 7) / 8;
+        LzhBitReader in = packed.open(info.dataOffset + first, end - first);
+        in.bits(unsigned(piece.startBit % 8));
+        StreamDecoder decoder(in, out, method.np, method.pBits);
+        if (piece.history)
+            decoder.primeHistory(piece.history->data(), piece.history->size());
+        decoder.run(piece.length);
+        const uint64_t consumed = in.consumedBits();
+        if (piece.last) {
+            if (consumed > (end - first) * 8)
+                throw Fault {kTruncated};
+            if (!in.restOfByteIsZero())
+                throw Fault {kPadding};
+            if ((consumed + 7) / 8 < end - first)
+                throw Fault {kTrailing};
+        } else {
+            if (first * 8 + consumed != piece.endBit)
+                throw Fault {kPieceEdge};
+            piece.tail = decoder.tail(piece.tailSize);
+        }
+    } catch (const Fault &f) {
+        piece.fault = f.why;
+    }
+    piece.crc16 = out.crc16();
+    piece.crc32 = out.crc32();
+}
+
+using PackedOpener = std::function<std::unique_ptr<PackedSource>()>;
+
+// The pieces between the restart points, or none when the points do not fit
+// the member (then it is decoded in one pass).
+std::vector<Piece> piecesOf(const LzhMemberInfo &info, const LzhRestartPoints &points)
+{
+    uint64_t bit = 0, output = 0;
+    for (const LzhRestartPoint &p : points)
+        if (p.bit <= bit || p.bit >= info.dataSize * 8 || p.output <= output
+            || p.output >= info.originalSize || p.history.size() > kHistory
+            || p.history.size() > p.output)
+            return {};
+        else
+            bit = p.bit, output = p.output;
+    std::vector<Piece> pieces(points.size() + 1);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        Piece &piece = pieces[i];
+        piece.startBit = i == 0 ? 0 : points[i - 1].bit;
+        piece.history = i == 0 ? nullptr : &points[i - 1].history;
+        const uint64_t from = i == 0 ? 0 : points[i - 1].output;
+        piece.last = i + 1 == pieces.size();
+        piece.length = (piece.last ? info.originalSize : points[i].output) - from;
+        if (!piece.last) {
+            piece.endBit = points[i].bit;
+            piece.tailSize = points[i].history.size();
+        }
+    }
+    return pieces;
+}
+
+// Decodes the member's pieces on up to `threads` threads (this one
+// included), each reading the archive through its own source; false when
+// the points do not fit the member.
+bool decodeInPieces(const LzhMemberInfo &info, LzhMemberReport &report, const MethodFacts &method,
+    const LzhRestartPoints &points, int threads, const PackedOpener &open,
+    const std::atomic<bool> *cancel)
+{
+    std::vector<Piece> pieces = piecesOf(info, points);
+    if (pieces.empty())
+        return false;
+    std::atomic<size_t> next {0};
+    std::atomic<bool> failed {false};
+    // Pieces are taken in order and a taken one is finished, so those left
+    // when one fails all come after it.
+    auto work = [&] {
+        std::unique_ptr<PackedSource> packed;
+        while (!failed.load()) {
+            const size_t i = next++;
+            if (i >= pieces.size())
+                break;
+            Piece &piece = pieces[i];
+            try {
+                if (!packed)
+                    packed = open();
+                decodePiece(*packed, info, method, piece, cancel);
+            } catch (...) {
+                piece.error = std::current_exception();
+            }
+            if (piece.fault || piece.error)
+                failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    const size_t extra = std::min(pieces.size(), size_t(std::max(threads, 1))) - 1;
+    for (size_t i = 0; i < extra; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &t : helpers)
+        t.join();
+
+    uint16_t crc16 = 0;
+    uint32_t crc32 = uint32_t(::crc32(0, nullptr, 0));
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const Piece &piece = pieces[i];
+        if (piece.error)
+            std::rethrow_exception(piece.error);
+        if (piece.fault) {
+            report.fault = piece.fault;
+            return true;
+        }
+        if (i + 1 < pieces.size() && piece.tail != points[i].history) {
+            report.fault = kPieceHistory;
+            return true;
+        }
+        crc16 = i == 0 ? piece.crc16 : Crc16::combine(crc16, piece.crc16, piece.length);
+        crc32 = i == 0 ? piece.crc32
+                       : uint32_t(::crc32_combine(uLong(crc32), uLong(piece.crc32),
+                             z_off_t(piece.length)));
+    }
+    report.crc32 = crc32;
+    if (crc16 != report.crc16)
+        report.fault = "CRC が合いません (格納値 " + hex4(report.crc16) + ", 計算値 "
+            + hex4(crc16) + ")";
+    return true;
+}
+
+const MethodFacts *compressedMethod(const std::string &id)
+{
+    for (const MethodFacts &m : kMethods)
+        if (id == m.id && m.np != 0)
+            return &m;
+    return nullptr;
+}
+
 std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members,
-    PackedSource &packed, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+    PackedSource &packed, const LzhDataSink &sink, const std::atomic<bool> *cancel,
+    const LzhParallelDecode *parallel = nullptr, const PackedOpener &open = {})
 {
     std::vector<LzhMemberReport> reports;
     reports.reserve(members.size());
@@ -620,7 +794,17 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
         r.crc16 = m.crc16;
         r.headerLevel = m.headerLevel;
         r.headerOffset = m.offset;
-        decodeMember(packed, m, r, sink, cancel);
+        const size_t i = reports.size();
+        const LzhRestartPoints *points = parallel && !sink && i < parallel->members.size()
+            ? parallel->members[i]
+            : nullptr;
+        const MethodFacts *method = compressedMethod(m.method);
+        const int threads = !parallel ? 1
+            : parallel->threads > 0 ? parallel->threads
+                                    : int(std::max(1u, std::thread::hardware_concurrency()));
+        if (!(points && !points->empty() && method && !m.isDirectory && threads > 1
+                && decodeInPieces(m, r, *method, *points, threads, open, cancel)))
+            decodeMember(packed, m, r, sink, cancel);
         reports.push_back(std::move(r));
     }
     return reports;
@@ -628,12 +812,13 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
 
 } // namespace
 
-std::vector<LzhMemberReport> decodeLzhArchive(
-    const std::filesystem::path &archive, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archive,
+    const LzhDataSink &sink, const std::atomic<bool> *cancel, const LzhParallelDecode *parallel)
 {
     const std::vector<LzhMemberInfo> members = readLzhMembers(archive);
     FilePacked packed(archive);
-    return decodeAll(members, packed, sink, cancel);
+    return decodeAll(members, packed, sink, cancel, parallel,
+        [&archive] { return std::make_unique<FilePacked>(archive); });
 }
 
 std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
@@ -645,12 +830,14 @@ std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archi
 }
 
 std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
-    const std::string &name, const LzhDataSink &sink, const std::atomic<bool> *cancel)
+    const std::string &name, const LzhDataSink &sink, const std::atomic<bool> *cancel,
+    const LzhParallelDecode *parallel)
 {
     const std::vector<LzhMemberInfo> members
         = parseLzhMembers(std::string_view(reinterpret_cast<const char *>(data), size), name);
     MemoryPacked packed(data);
-    return decodeAll(members, packed, sink, cancel);
+    return decodeAll(members, packed, sink, cancel, parallel,
+        [data] { return std::make_unique<MemoryPacked>(data); });
 }
 
 } // namespace sheaf::archiver

@@ -6,6 +6,7 @@
 // never a read or write out of bounds.
 
 #include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_restart_point.h"
 
 #include <atomic>
 #include <cstddef>
@@ -38,13 +39,28 @@ struct LzhMemberReport
 using LzhDataSink
     = std::function<void(const LzhMemberReport &member, const uint8_t *data, size_t size)>;
 
+// A member decoded in pieces on several threads, from the places where our
+// writer says its stream may be taken up (member i of the archive: members[i];
+// null or empty: in one piece). Nothing of it is taken on trust: each piece
+// must end exactly where the next begins, on a block boundary, with exactly
+// the bytes the next one took as history, so that the pieces decode to what
+// one pass over the whole stream gives; the member's CRC is checked as ever.
+// Points that do not even fit the member are ignored (one pass instead).
+struct LzhParallelDecode
+{
+    std::vector<const LzhRestartPoints *> members;
+    int threads = 1; // 0: one per core
+};
+
 // Decodes every member. The sink must not decode on the same thread (the
 // decoder's buffers are per thread). Throws ArchiveError(NotAnArchive) with a reason when
 // the archive's structure cannot be read (ReadFailed when the file cannot be
 // read, Cancelled when `cancel` was set); a member whose data is damaged gets
-// `fault` set and decoding goes on with the next member.
+// `fault` set and decoding goes on with the next member. `parallel` is used
+// only without a sink.
 std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archive,
-    const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr);
+    const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr,
+    const LzhParallelDecode *parallel = nullptr);
 
 // Decodes only `members`, as readLzhMembers(archive) found them (an add
 // checks the members it keeps this way).
@@ -55,6 +71,6 @@ std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archi
 // The same on bytes in memory (`name` only for messages).
 std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
     const std::string &name, const LzhDataSink &sink = {},
-    const std::atomic<bool> *cancel = nullptr);
+    const std::atomic<bool> *cancel = nullptr, const LzhParallelDecode *parallel = nullptr);
 
 } // namespace sheaf::archiver

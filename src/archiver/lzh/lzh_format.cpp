@@ -16,6 +16,11 @@ namespace {
 
 constexpr uint64_t kReadWhole = 4 << 20;
 
+struct LzhReadHints final : ReadHints
+{
+    LzhRestartPoints restarts;
+};
+
 class LzhFormat final : public ArchiveFormat
 {
 public:
@@ -36,14 +41,27 @@ public:
             m.dataKnown = w.dataKnown;
             m.size = w.size;
             m.crc32 = w.crc32;
+            if (!w.restarts.empty()) {
+                auto hints = std::make_shared<LzhReadHints>();
+                hints->restarts = std::move(w.restarts);
+                m.hints = std::move(hints);
+            }
             members.push_back(std::move(m));
         }
         return members;
     }
 
-    ArchivedMembers readBack(
-        const ArchiveToRead &archive, const FormatContext &context) const override
+    ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
+        const ArchivedMembers &written) const override
     {
+        // A member of several chunks is decoded in pieces on the threads the
+        // archive may use.
+        LzhParallelDecode parallel;
+        parallel.threads = context.threads;
+        for (const ArchivedMember &w : written) {
+            const auto *hints = dynamic_cast<const LzhReadHints *>(w.hints.get());
+            parallel.members.push_back(hints ? &hints->restarts : nullptr);
+        }
         ArchivedMembers members;
         std::vector<LzhMemberReport> reports;
         try {
@@ -56,10 +74,10 @@ public:
                     throw ArchiveError(ErrorCode::ReadFailed,
                         "読み込めません: " + archive.path.string() + ": "
                             + (n < 0 ? platform::errorText(errno) : std::string("短すぎます")));
-                reports = decodeLzhBytes(
-                    bytes.data(), bytes.size(), archive.path.string(), {}, context.cancel);
+                reports = decodeLzhBytes(bytes.data(), bytes.size(), archive.path.string(), {},
+                    context.cancel, &parallel);
             } else {
-                reports = decodeLzhArchive(archive.path, {}, context.cancel);
+                reports = decodeLzhArchive(archive.path, {}, context.cancel, &parallel);
             }
         } catch (const ArchiveError &e) {
             if (e.code() == ErrorCode::Cancelled)

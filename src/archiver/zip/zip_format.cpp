@@ -17,8 +17,8 @@ public:
         return writeZipArchive(existing, entries, out, context.cancel, context.progress);
     }
 
-    ArchivedMembers readBack(
-        const ArchiveToRead &archive, const FormatContext &context) const override
+    ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
+        const ArchivedMembers &) const override
     {
         return readBackWithLibarchive(archive.path, LibarchiveFormat::Zip, context);
     }
