@@ -5,7 +5,9 @@
 #include "lzh_decode_util.h"
 #include "lzh_test_util.h"
 
+#include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_chunked_stream.h"
+#include "archiver/lzh/lzh_decoder.h"
 #include "archiver/lzh/lzh_match_finder.h"
 
 #include "support/oracles.h"
@@ -98,6 +100,8 @@ private slots:
     void readers();
     void cancelStopsEveryWorker_data();
     void cancelStopsEveryWorker();
+    void piecesDecodeAsOnePass_data();
+    void piecesDecodeAsOnePass();
 
 private:
     QString archive(LzhMethod method, int level, int threads);
@@ -241,6 +245,79 @@ void TestLzhChunks::cancelStopsEveryWorker()
     }
     canceller.join();
     QCOMPARE(code, int(ErrorCode::Cancelled));
+}
+
+void TestLzhChunks::piecesDecodeAsOnePass_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QString>("change"); // to the writer's restart points or the archive
+    QTest::addColumn<bool>("fault");
+    for (const LzhMethod m : {LzhMethod::Lh5, LzhMethod::Lh7}) {
+        const int mi = int(m);
+        QTest::addRow("%s as written", methodName(m)) << mi << "" << false;
+        QTest::addRow("%s a history byte", methodName(m)) << mi << "history" << true;
+        QTest::addRow("%s a bit later", methodName(m)) << mi << "bit" << true;
+        QTest::addRow("%s a byte later", methodName(m)) << mi << "output" << true;
+        QTest::addRow("%s past the data", methodName(m)) << mi << "past" << false;
+        QTest::addRow("%s a damaged byte", methodName(m)) << mi << "damage" << true;
+    }
+}
+
+// The read-back decodes a member of several chunks in pieces, from the
+// places the writer noted. Whatever those say, it finds what one pass over
+// the stream finds: the member's bytes, or a fault.
+void TestLzhChunks::piecesDecodeAsOnePass()
+{
+    QFETCH(int, method);
+    QFETCH(QString, change);
+    QFETCH(bool, fault);
+    const std::filesystem::path path
+        = m_dir.filePath(QStringLiteral("pieces-%1-%2.lzh").arg(method).arg(change)).toStdString();
+    LzhOptions options;
+    options.method = LzhMethod(method);
+    options.threads = 2;
+    std::vector<LzhWrittenMember> written;
+    {
+        OutputFile out(path);
+        written = writeLzhArchive({}, m_entries, out, options);
+        out.commit();
+    }
+    const LzhWrittenMember &edges = written.front(); // across-edges.bin
+    QVERIFY(edges.restarts.size() >= 3);
+    LzhRestartPoints points = edges.restarts;
+    if (change == QLatin1String("history"))
+        points[1].history[100] ^= 1;
+    else if (change == QLatin1String("bit"))
+        points[2].bit += 1;
+    else if (change == QLatin1String("output"))
+        points[0].output += 1;
+    else if (change == QLatin1String("past"))
+        points.back().bit = uint64_t(1) << 60;
+    else if (change == QLatin1String("damage")) {
+        const std::vector<LzhMemberInfo> info = readLzhMembers(path);
+        QByteArray bytes = readFile(QString::fromStdString(path.string()));
+        bytes[qsizetype(info.front().dataOffset + points[1].bit / 8 + 5000)] ^= 0x10;
+        writeFile(QString::fromStdString(path.string()), bytes);
+    }
+    LzhParallelDecode parallel;
+    parallel.threads = 3;
+    parallel.members.assign(written.size(), nullptr);
+    parallel.members.front() = &points;
+    const std::vector<LzhMemberReport> pieces = decodeLzhArchive(path, {}, nullptr, &parallel);
+    const std::vector<LzhMemberReport> onePass = decodeLzhArchive(path);
+    QCOMPARE(pieces.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        QCOMPARE(!pieces[i].fault.empty(), i == 0 && fault);
+        if (pieces[i].fault.empty()) {
+            QCOMPARE(pieces[i].crc32, written[i].crc32);
+            QCOMPARE(pieces[i].crc32, onePass[i].crc32);
+        }
+    }
+    QCOMPARE(onePass.front().fault.empty(), change != QLatin1String("damage"));
+    if (change.isEmpty()) {
+        SHEAF_REQUIRE_TOOL("bsdtar");
+        checkWith(QStringLiteral("bsdtar"), QString::fromStdString(path.string()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLzhChunks)
