@@ -118,9 +118,7 @@ public:
             const uint32_t code = next[l]++;
             m_sorted[m_offset[l] + (code - m_first[l])] = uint16_t(s);
             if (l <= Bits) {
-                const size_t from = size_t(code) << (Bits - l);
-                const size_t to = size_t(code + 1) << (Bits - l);
-                std::fill(m_lookup.begin() + long(from), m_lookup.begin() + long(to),
+                fillEntries(m_lookup.data() + (size_t(code) << (Bits - l)), size_t(1) << (Bits - l),
                     uint16_t(s << 6 | l));
             } else {
                 m_lookup[code >> (l - Bits)] = uint16_t(kLong);
@@ -149,6 +147,21 @@ public:
     int decode(LzhBitReader &in) const { return decode(in.state()); }
 
 private:
+    // `count` (a power of two) entries from `at`: four at a time where they
+    // can, since building the tables is most of what decoding a small
+    // member costs.
+    static void fillEntries(uint16_t *at, size_t count, uint16_t entry)
+    {
+        if (count < 4) {
+            for (size_t i = 0; i < count; ++i)
+                at[i] = entry;
+            return;
+        }
+        const uint64_t four = entry * 0x0001000100010001ull;
+        for (size_t i = 0; i < count; i += 4)
+            std::memcpy(at + i, &four, 8);
+    }
+
     // Codes longer than the table: the canonical first-code search on the
     // next 16 bits. Takes the bits by value so that the caller's state can
     // stay in registers.
