@@ -78,6 +78,7 @@ struct HookGuard
     ~HookGuard()
     {
         archiver::setSourceReadHook({});
+        archiver::setAfterGatheringHook({});
         archiver::injectCorruptionAt(-1);
     }
 };
@@ -99,6 +100,8 @@ private slots:
     void twoWritersOfOneArchive_data();
     void twoWritersOfOneArchive();
     void lockHeldTooLong();
+    void nameTakenWhileWritten_data();
+    void nameTakenWhileWritten();
     void progressCountsEachByteOnce_data();
     void progressCountsEachByteOnce();
     void archiveFileKeepsWhatItWas_data();
@@ -351,6 +354,54 @@ void TestVerifiedCommit::lockHeldTooLong()
     QVERIFY(run(kind, oneFileLine(kind, out + "/x.lzh", data, "b.txt")).ok());
     QCOMPARE(entriesOf(out), QStringList {"x.lzh"});
     SHEAF_NO_DIFFERENCES(extractAndCompare(out + "/x.lzh", data, tmp.filePath("x")));
+}
+
+void TestVerifiedCommit::nameTakenWhileWritten_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("byAnotherRun"); // else a file that is no archive
+    addFormatRows([](const char *name, int kind) {
+        QTest::addRow("%s: another run's archive", name) << kind << true;
+        QTest::addRow("%s: someone's file", name) << kind << false;
+    });
+}
+
+// A new archive is named only if its name is still free: what appeared there
+// meanwhile is added to, or left alone and the run fails; never replaced.
+void TestVerifiedCommit::nameTakenWhileWritten()
+{
+    SHEAF_REQUIRE_READERS();
+    QFETCH(int, kind);
+    QFETCH(bool, byAnotherRun);
+    HookGuard guard;
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    QDir().mkpath(out);
+    const QString archive = out + "/x" + QString::fromLatin1(facts(kind).extension);
+    writeFile(data + "/a.txt", "mine\n");
+    writeFile(data + "/b.txt", "the other run's\n");
+    bool taken = false;
+    archiver::setAfterGatheringHook([&] {
+        if (taken)
+            return;
+        taken = true;
+        if (byAnotherRun)
+            QVERIFY(run(kind, oneFileLine(kind, archive, data, "b.txt")).ok());
+        else
+            writeFile(archive, "someone's notes\n");
+    });
+    const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "a.txt"));
+    QVERIFY(taken);
+    QCOMPARE(entriesOf(out), QStringList {"x" + QString::fromLatin1(facts(kind).extension)});
+    if (byAnotherRun) {
+        QVERIFY2(r.ok(), r.reason.c_str());
+        SHEAF_NO_DIFFERENCES(extractAndCompare(archive,
+            QMap<QString, QByteArray> {{"a.txt", "mine\n"}, {"b.txt", "the other run's\n"}},
+            tmp.filePath("x")));
+    } else {
+        QCOMPARE(r.code, int(ErrorCode::NotAnArchive));
+        QCOMPARE(readFile(archive), QByteArray("someone's notes\n"));
+    }
 }
 
 void TestVerifiedCommit::progressCountsEachByteOnce_data()
