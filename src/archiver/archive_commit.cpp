@@ -48,8 +48,8 @@ bool isTemporaryName(std::string_view fileName)
         && fileName.find(kMarker) != std::string_view::npos;
 }
 
-ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive,
-    const std::atomic<bool> *cancel, int64_t lockWaitMs, bool isNew)
+ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel,
+    int64_t lockWaitMs, bool isNew)
     : m_archive(archive)
     , m_name(archive.filename().string())
     , m_prefix("." + shortened(m_name) + std::string(kMarker))

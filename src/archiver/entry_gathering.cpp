@@ -67,8 +67,8 @@ struct Found
 class Gatherer
 {
 public:
-    Gatherer(const ArchiveRequest &request, const std::atomic<bool> *cancel,
-        const FileFacts *archive)
+    Gatherer(
+        const ArchiveRequest &request, const std::atomic<bool> *cancel, const FileFacts *archive)
         : m_request(request)
         , m_cancel(cancel)
         , m_archive(archive ? *archive : platform::fileFacts(request.archive, true))

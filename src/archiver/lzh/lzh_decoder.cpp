@@ -64,8 +64,10 @@ const char *const kTruncated = "圧縮データが途中で終わっています
 const char *const kTrailing = "圧縮データの後ろに余分なデータがあります";
 const char *const kPadding = "圧縮データの末尾の詰め物が 0 ではありません";
 const char *const kStoredSize = "無圧縮メンバーの格納サイズと元のサイズが違います";
-const char *const kPieceEdge = "圧縮データが壊れています (ブロックの区切りが書き手の記録と違います)";
-const char *const kPieceHistory = "圧縮データが壊れています (区切りまでの内容が書き手の記録と違います)";
+const char *const kPieceEdge
+    = "圧縮データが壊れています (ブロックの区切りが書き手の記録と違います)";
+const char *const kPieceHistory
+    = "圧縮データが壊れています (区切りまでの内容が書き手の記録と違います)";
 
 // A canonical Huffman code: a lookup table for codes up to `bits` long and
 // the first-code search for the rest. Entries hold symbol << 6 | length, the
@@ -768,14 +770,14 @@ bool decodeInPieces(const LzhMemberInfo &info, LzhMemberReport &report, const Me
             return true;
         }
         crc16 = i == 0 ? piece.crc16 : Crc16::combine(crc16, piece.crc16, piece.length);
-        crc32 = i == 0 ? piece.crc32
-                       : uint32_t(::crc32_combine(uLong(crc32), uLong(piece.crc32),
-                             z_off_t(piece.length)));
+        crc32 = i == 0
+            ? piece.crc32
+            : uint32_t(::crc32_combine(uLong(crc32), uLong(piece.crc32), z_off_t(piece.length)));
     }
     report.crc32 = crc32;
     if (crc16 != report.crc16)
-        report.fault = "CRC が合いません (格納値 " + hex4(report.crc16) + ", 計算値 "
-            + hex4(crc16) + ")";
+        report.fault
+            = "CRC が合いません (格納値 " + hex4(report.crc16) + ", 計算値 " + hex4(crc16) + ")";
     return true;
 }
 
@@ -808,13 +810,12 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
         r.headerLevel = m.headerLevel;
         r.headerOffset = m.offset;
         const size_t i = reports.size();
-        const LzhRestartPoints *points = parallel && !sink && i < parallel->members.size()
-            ? parallel->members[i]
-            : nullptr;
+        const LzhRestartPoints *points
+            = parallel && !sink && i < parallel->members.size() ? parallel->members[i] : nullptr;
         const MethodFacts *method = compressedMethod(m.method);
         const int threads = !parallel ? 1
-            : parallel->threads > 0 ? parallel->threads
-                                    : int(std::max(1u, std::thread::hardware_concurrency()));
+            : parallel->threads > 0   ? parallel->threads
+                                      : int(std::max(1u, std::thread::hardware_concurrency()));
         if (!(points && !points->empty() && method && !m.isDirectory && threads > 1
                 && decodeInPieces(m, r, *method, *points, threads, open, cancel)))
             decodeMember(packed, m, r, sink, cancel);
