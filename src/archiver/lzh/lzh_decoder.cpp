@@ -422,11 +422,19 @@ SHEAF_DECODER_CLONES void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint
         uint8_t *const end = out + length;
         if (distance >= 8) {
             // Eight bytes at a time; the buffer's slack takes the overshoot.
-            do {
-                std::memcpy(out, src, 8);
-                out += 8;
-                src += 8;
-            } while (out < end);
+            // Most matches are at most 16 bytes long: two copies and no
+            // loop, whose exit would be mispredicted as lengths vary.
+            std::memcpy(out, src, 8);
+            std::memcpy(out + 8, src + 8, 8);
+            if (length > 16) [[unlikely]] {
+                out += 16;
+                src += 16;
+                do {
+                    std::memcpy(out, src, 8);
+                    out += 8;
+                    src += 8;
+                } while (out < end);
+            }
         } else if (distance == 1) {
             std::memset(out, *src, length);
         } else {
