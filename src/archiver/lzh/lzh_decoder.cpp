@@ -385,7 +385,12 @@ SHEAF_DECODER_CLONES void StreamDecoder::decodeTokens(unsigned &tokensLeft, uint
     unsigned tokens = tokensLeft;
     while (tokens != 0 && out < stop) {
         --tokens;
-        if (s.count < 47 && !s.refillFast()) [[unlikely]] {
+        // Refilled before every token: whether a token finds enough bits
+        // left depends on the data, a branch mispredicted again and again;
+        // loading the next bytes once more is harmless.
+        if (s.end - s.p >= 8) [[likely]] {
+            s.refillFast();
+        } else if (s.count < 47) {
             m_in.state() = s;
             m_in.refill();
             if (m_in.exhausted())
