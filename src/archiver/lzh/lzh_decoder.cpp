@@ -92,9 +92,20 @@ public:
     // any attempt to decode with it fails.
     bool build(const uint8_t *lengths, unsigned n)
     {
-        m_count.fill(0);
-        for (unsigned s = 0; s < n; ++s)
-            ++m_count[lengths[s]];
+        // Four counts in turn: runs of one length (zeros above all) would
+        // otherwise wait on one counter's increment after another.
+        std::array<std::array<uint16_t, kMaxCodeLength + 1>, 4> counts {};
+        unsigned s = 0;
+        for (; s + 4 <= n; s += 4) {
+            ++counts[0][lengths[s]];
+            ++counts[1][lengths[s + 1]];
+            ++counts[2][lengths[s + 2]];
+            ++counts[3][lengths[s + 3]];
+        }
+        for (; s < n; ++s)
+            ++counts[0][lengths[s]];
+        for (unsigned l = 0; l <= kMaxCodeLength; ++l)
+            m_count[l] = uint16_t(counts[0][l] + counts[1][l] + counts[2][l] + counts[3][l]);
         m_count[0] = 0;
         uint32_t space = 0;
         for (unsigned l = 1; l <= kMaxCodeLength; ++l)
