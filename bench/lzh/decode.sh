@@ -14,7 +14,7 @@ ROOT=$(cd "$HERE/../.." && pwd)
 BUILD=${1:-$ROOT/build}
 CORPUS=$ROOT/bench/corpus
 MAKE_CORPUS=${MAKE_CORPUS:-/work/shared/bench/make-corpus.sh}
-RUNS=${RUNS:-3}
+RUNS=${RUNS:-5}
 OUT=$ROOT/bench/out/decode
 RESULTS=$ROOT/bench/RESULTS.md
 
