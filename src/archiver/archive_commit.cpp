@@ -61,6 +61,7 @@ ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::at
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダを開けません: " + folderText(folder) + ": "
                 + platform::errorText(errno));
+    m_isNew = isNew;
     if (isNew) {
         const int fd = platform::createUnnamedFileIn(m_folder, 0644);
         if (fd >= 0) {
@@ -69,7 +70,12 @@ ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::at
             return;
         }
     }
-    takeLock(lockWaitMs);
+    try {
+        takeLock(lockWaitMs);
+    } catch (...) {
+        platform::closeFile(m_folder); // no destructor runs
+        throw;
+    }
 }
 
 void ArchiveCommit::takeLock(int64_t lockWaitMs)
@@ -104,7 +110,7 @@ void ArchiveCommit::takeLock(int64_t lockWaitMs)
                 m_lockName = name;
                 return;
             }
-            // Left by a run that was killed: an unfinished archive.
+            // Left by a run that was killed, with its temporary files.
             removeLeftovers();
             if (!platform::removeIn(m_folder, name)) {
                 const int err = errno;
@@ -149,6 +155,7 @@ platform::FileFacts ArchiveCommit::archiveFacts()
     }
     platform::FileFacts facts = platform::factsIn(m_folder, m_name);
     m_archiveThere = facts.error != ENOENT;
+    m_archiveSeen = facts;
     return facts;
 }
 
@@ -163,25 +170,32 @@ void ArchiveCommit::startWriting()
 {
     if (m_unnamed)
         return; // made by the constructor
-    // The lock's descriptor stays open until the rename: closing the
-    // writer's must not let the lock go.
-    const int fd = platform::duplicateFile(m_lock);
-    if (fd < 0)
-        throw ArchiveError(ErrorCode::WriteFailed,
-            "一時ファイルを開けません: " + (m_archive.parent_path() / m_lockName).string() + ": "
-                + platform::errorText(errno));
-    m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / m_lockName, m_cancel);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = freeName();
+        const int fd = platform::createFileIn(m_folder, name, 0644);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            throw ArchiveError(ErrorCode::WriteFailed,
+                "一時ファイルを作れません: " + (m_archive.parent_path() / name).string() + ": "
+                    + platform::errorText(errno));
+        m_temporary = name;
+        m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / name, m_cancel);
+        return;
+    }
+    throw ArchiveError(ErrorCode::WriteFailed,
+        "一時ファイルの空き名前が見つかりません: " + folderText(m_archive.parent_path()));
 }
 
 ArchiveCommit::~ArchiveCommit()
 {
     m_out.reset();
+    if (!m_committed && !m_temporary.empty())
+        platform::removeIn(m_folder, m_temporary);
     for (const std::string &folder : m_scratchFolders)
         platform::removeIn(m_folder, folder);
     if (m_lock >= 0) {
-        // Once committed, the name may already be another run's new lock.
-        if (!m_committed)
-            platform::removeIn(m_folder, m_lockName);
+        platform::removeIn(m_folder, m_lockName);
         platform::closeFile(m_lock);
     }
     platform::closeFile(m_folder);
@@ -190,7 +204,7 @@ ArchiveCommit::~ArchiveCommit()
 ArchiveToRead ArchiveCommit::written()
 {
     m_out->flush();
-    return {m_unnamed ? platform::pathOf(m_out->fd()) : platform::pathOf(m_folder, m_lockName),
+    return {m_unnamed ? platform::pathOf(m_out->fd()) : platform::pathOf(m_folder, m_temporary),
         m_out->fd(), m_out->position()};
 }
 
@@ -242,19 +256,30 @@ void ArchiveCommit::commit(bool syncNew)
                 "書庫に名前を付けられません: " + m_archive.string() + ": "
                     + platform::errorText(errno));
         }
+        // Named: it counts from here, whatever comes (no cancel, no throw).
         m_committed = true;
-        m_out->commit(false);
+        m_out->close();
         if (syncNew)
             platform::syncFolder(platform::pathOf(m_folder));
         return;
     }
-    const bool replacing = archiveIsThere();
+    bool replacing = archiveIsThere();
+    if (replacing) {
+        // Only the archive that was read is replaced: one that took its place
+        // meanwhile (it was removed, and a new one made) is added to instead.
+        const platform::FileFacts now = platform::factsIn(m_folder, m_name);
+        if (now.error == ENOENT)
+            replacing = false;
+        else if (now.error != 0 || now.device != m_archiveSeen.device
+            || now.inode != m_archiveSeen.inode)
+            throw ArchiveAppeared {};
+    }
     const bool sync = syncNew || replacing;
-    if (!replacing) // made 0600 as a lock; an archive gets what any new file gets
-        platform::giveNewFileMode(m_lock, 0644);
     m_out->commit(sync);
-    const bool renamed = replacing ? platform::renameIn(m_folder, m_lockName, m_name)
-                                   : platform::renameInNoReplace(m_folder, m_lockName, m_name);
+    const bool renamed = replacing ? platform::renameIn(m_folder, m_temporary, m_name)
+                                   : platform::renameInNoReplace(m_folder, m_temporary, m_name);
+    if (!renamed && errno == EEXIST && m_isNew)
+        throw ArchiveAppeared {};
     if (!renamed && errno == EEXIST)
         throw ArchiveError(ErrorCode::WriteFailed,
             "書庫を書いている間に同じ名前のファイルが作られました。上書きしません: "

@@ -18,12 +18,15 @@
 //     whole write, read back and commit. Another run (process or thread)
 //     that wants the same archive waits for it, at most `lockWaitMs`; then
 //     fails. A lock file found left behind means its holder was killed: it
-//     is removed, and so are the scratch folders of that archive's name.
-//  2. startWriting() writes the new archive into the lock file itself.
-//  3. commit() renames it over the archive and lets go of the lock with it.
-//     Until then the old archive is untouched; the destructor removes the
-//     lock file and the scratch folders on every other path, exceptions
-//     included.
+//     is removed, and so are the temporary files and scratch folders of that
+//     archive's name.
+//  2. startWriting() creates the temporary file ".<archive>.sheaf-tmp-XXXXXX"
+//     (not the lock file: where locks are mandatory, as on some network
+//     shares, a locked file could not be read back).
+//  3. commit() renames it over the archive, only over the very archive that
+//     was read (else ArchiveAppeared). Until then the old archive is
+//     untouched; the destructor removes the temporary file, the scratch
+//     folders and the lock file on every other path, exceptions included.
 
 #include "archiver/archive_format.h"
 #include "archiver/output_file.h"
@@ -90,10 +93,13 @@ private:
     std::string m_prefix; // ".<name>.sheaf-tmp-"
     const std::atomic<bool> *m_cancel;
     int m_folder = -1;
-    int m_lock = -1; // the lock file, which the new archive is written into
+    int m_lock = -1; // the lock file (an add)
     std::string m_lockName; // its name in m_folder
+    std::string m_temporary; // the file an add writes, its name in m_folder
+    bool m_isNew = false; // nothing was at the archive's path when the run began
     bool m_unnamed = false; // a new archive in a file without a name, no lock
     int m_archiveThere = -1; // whether archiveFacts() found the archive; -1: not asked
+    platform::FileFacts m_archiveSeen; // what archiveFacts() found
     std::vector<std::string> m_scratchFolders; // names in m_folder
     std::unique_ptr<OutputFile> m_out;
     bool m_committed = false;

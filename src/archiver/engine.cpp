@@ -129,11 +129,18 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
 
     const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut, &archiveFacts);
     afterGathering();
-    try {
-        writeArchive(request, format, archive, archiveFacts.error == ENOENT, entries, options);
-    } catch (const ArchiveAppeared &) {
-        // Another run made the archive meanwhile: add to it.
-        writeArchive(request, format, archive, false, entries, options);
+    bool isNew = archiveFacts.error == ENOENT;
+    for (int attempt = 0;; ++attempt) {
+        try {
+            writeArchive(request, format, archive, isNew, entries, options);
+            return;
+        } catch (const ArchiveAppeared &) {
+            // Another archive took its name meanwhile: add to that one.
+            if (attempt == 3)
+                throw ArchiveError(ErrorCode::WriteFailed,
+                    "書庫が書いている間にほかから何度も置き換えられました: " + archive.string());
+            isNew = false;
+        }
     }
 }
 

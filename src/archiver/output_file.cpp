@@ -128,6 +128,13 @@ void OutputFile::sync()
         fail(m_path, "ディスクに書き出せません", errno);
 }
 
+void OutputFile::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 void OutputFile::commit(bool sync)
 {
     flushBuffer();

@@ -36,6 +36,9 @@ public:
     void flush() { flushBuffer(); }
     // Flushes and syncs to disk.
     void sync();
+    // Closes without flushing or looking at cancel, errors ignored: for a
+    // file already flushed and named, which counts whatever comes.
+    void close();
     // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
     // on success only.
     void commit(bool sync = true);

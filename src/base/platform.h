@@ -99,8 +99,9 @@ int createUnnamedFileIn(int folder, uint32_t mode);
 // Gives such a file `name` in the folder; false with errno EEXIST when the
 // name is taken: never replaces.
 bool nameUnnamedFileIn(int fd, int folder, const std::string &name);
-// A second descriptor of the same open file (its locks included); -1 with errno set.
-int duplicateFile(int fd);
+// Creates `name` in the folder (never an existing one), open for writing
+// and reading back; -1 with errno set.
+int createFileIn(int folder, const std::string &name, uint32_t mode);
 // Opens `name` in the folder for reading and writing, creating it (mode
 // 0600) when missing (a lock file; `wasThere` tells which); -1 with errno set.
 int openLockFileIn(int folder, const std::string &name, bool &wasThere);
@@ -110,8 +111,6 @@ bool removeIn(int folder, const std::string &name);
 bool renameIn(int folder, const std::string &from, const std::string &to);
 // The same, but false with errno EEXIST when `to` exists: never replaces.
 bool renameInNoReplace(int folder, const std::string &from, const std::string &to);
-// Gives an open file the mode a new file gets: `mode` less the umask.
-void giveNewFileMode(int fd, uint32_t mode);
 // Facts of `name` in the folder, without following a link.
 FileFacts factsIn(int folder, const std::string &name);
 // The names in the folder (no "." and ".."); empty when it cannot be listed.

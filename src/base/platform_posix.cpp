@@ -237,19 +237,25 @@ bool nameUnnamedFileIn(int fd, int folder, const std::string &name)
     return ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-int duplicateFile(int fd)
+int createFileIn(int folder, const std::string &name, uint32_t mode)
 {
-    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return ::openat(
+        folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
 }
 
 int openLockFileIn(int folder, const std::string &name, bool &wasThere)
 {
-    const int fd
-        = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    wasThere = fd < 0 && errno == EEXIST;
-    if (!wasThere)
-        return fd;
-    return ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    for (;;) {
+        const int fd = ::openat(
+            folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        wasThere = fd < 0 && errno == EEXIST;
+        if (!wasThere)
+            return fd;
+        const int held = ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        // Its holder may have removed it in between: try to make it again.
+        if (held >= 0 || errno != ENOENT)
+            return held;
+    }
 }
 
 bool makeFolderIn(int folder, const std::string &name)
@@ -299,27 +305,6 @@ bool renameInNoReplace(int folder, const std::string &from, const std::string &t
         return false;
     }
     return renameIn(folder, from, to);
-}
-
-void giveNewFileMode(int fd, uint32_t mode)
-{
-    // The process's umask, read once without changing it where /proc tells.
-    static const mode_t mask = [] {
-        if (FILE *f = std::fopen("/proc/self/status", "re")) {
-            char line[256];
-            unsigned value = 0;
-            bool found = false;
-            while (!found && std::fgets(line, sizeof line, f))
-                found = std::sscanf(line, "Umask: %o", &value) == 1;
-            std::fclose(f);
-            if (found)
-                return mode_t(value);
-        }
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    ::fchmod(fd, mode_t(mode) & ~mask);
 }
 
 FileFacts factsIn(int folder, const std::string &name)

@@ -343,8 +343,15 @@ void TestVerifiedCommit::lockHeldTooLong()
     QCOMPARE(::flock(held, LOCK_EX), 0);
     archiver::RunOptions options;
     options.lockWaitMs = 300;
+    const auto openFiles = [] {
+        return QDir(QStringLiteral("/proc/self/fd"))
+            .entryList(QDir::AllEntries | QDir::System)
+            .size();
+    };
+    const qsizetype filesBefore = openFiles();
     const archiver::RunResult r
         = run(kind, oneFileLine(kind, out + "/x.lzh", data, "b.txt"), options);
+    QCOMPARE(openFiles(), filesBefore); // nothing kept open by the failed run
     ::close(held);
     QCOMPARE(r.code, int(ErrorCode::WriteFailed));
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("待ちきれません")),

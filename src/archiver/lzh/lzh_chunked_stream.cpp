@@ -153,7 +153,8 @@ void LzhChunkedStream::joinOldest()
         std::rethrow_exception(job->error);
     if (m_chunkSeconds)
         m_chunkSeconds->push_back(job->seconds);
-    if (m_joined > 0 && m_joined % m_restartEvery == 0) {
+    // Restart points serve a read-back on several threads only.
+    if (m_threads > 1 && m_joined > 0 && m_joined % m_restartEvery == 0) {
         if (m_restarts.size() == kMaxLzhRestartPoints) {
             // Twice as far apart: keep every other one.
             m_restartEvery *= 2;

@@ -5,8 +5,8 @@
 // (8 for the small T and P alphabets); the few longer codes fall back to the
 // canonical first-code search. One refill per token covers the C code, the
 // P code and the extra bits. Matches of distance 8 or more are copied eight
-// bytes at a time, which may write up to seven bytes past the match; the
-// output buffer keeps that much slack.
+// bytes at a time, at least sixteen, which may write up to thirteen bytes
+// past the match; the output buffer keeps more than that much slack.
 //
 // Strictness: the decoder is what our own archives are verified with, so it
 // refuses what the strictest readers refuse: incomplete or oversubscribed
@@ -30,6 +30,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -773,8 +774,12 @@ bool decodeInPieces(const LzhMemberInfo &info, LzhMemberReport &report, const Me
     };
     std::vector<std::thread> helpers;
     const size_t extra = std::min(pieces.size(), size_t(std::max(threads, 1))) - 1;
-    for (size_t i = 0; i < extra; ++i)
-        helpers.emplace_back(work);
+    try {
+        for (size_t i = 0; i < extra; ++i)
+            helpers.emplace_back(work);
+    } catch (const std::system_error &) {
+        // No more threads to be had: those started and this one do it all.
+    }
     work();
     for (std::thread &t : helpers)
         t.join();
