@@ -153,17 +153,16 @@ platform::FileFacts ArchiveCommit::archiveFacts()
         none.error = ENOENT;
         return none;
     }
-    platform::FileFacts facts = platform::factsIn(m_folder, m_name);
-    m_archiveThere = facts.error != ENOENT;
-    m_archiveSeen = facts;
-    return facts;
+    m_archiveSeen = platform::factsIn(m_folder, m_name);
+    m_archiveLooked = true;
+    return m_archiveSeen;
 }
 
 bool ArchiveCommit::archiveIsThere()
 {
-    if (m_archiveThere < 0)
+    if (!m_archiveLooked)
         archiveFacts();
-    return m_archiveThere == 1;
+    return m_archiveSeen.error != ENOENT;
 }
 
 void ArchiveCommit::startWriting()

@@ -98,8 +98,8 @@ private:
     std::string m_temporary; // the file an add writes, its name in m_folder
     bool m_isNew = false; // nothing was at the archive's path when the run began
     bool m_unnamed = false; // a new archive in a file without a name, no lock
-    int m_archiveThere = -1; // whether archiveFacts() found the archive; -1: not asked
-    platform::FileFacts m_archiveSeen; // what archiveFacts() found
+    bool m_archiveLooked = false; // archiveFacts() was called
+    platform::FileFacts m_archiveSeen; // what it found
     std::vector<std::string> m_scratchFolders; // names in m_folder
     std::unique_ptr<OutputFile> m_out;
     bool m_committed = false;

@@ -89,20 +89,30 @@ std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
     return text;
 }
 
-bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)
+namespace {
+
+// Renames `from` (in folder `fromDir`) to `to` unless `to` exists (false with
+// errno EEXIST then). File systems without renameat2: a hard link fails when
+// the target exists.
+bool renameNoReplaceAt(int fromDir, const char *from, int toDir, const char *to)
 {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1 /* NOREPLACE */)
-        == 0)
+    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, 1 /* NOREPLACE */) == 0)
         return true;
     if (errno != ENOSYS && errno != EINVAL)
         return false;
 #endif
-    // File systems without renameat2: a hard link fails when the target exists.
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::linkat(fromDir, from, toDir, to, 0) != 0)
         return false;
-    ::unlink(from.c_str());
+    ::unlinkat(fromDir, from, 0);
     return true;
+}
+
+} // namespace
+
+bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    return renameNoReplaceAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
 }
 
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to)
@@ -285,26 +295,7 @@ bool renameIn(int folder, const std::string &from, const std::string &to)
 
 bool renameInNoReplace(int folder, const std::string &from, const std::string &to)
 {
-#ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, folder, from.c_str(), folder, to.c_str(), 1 /* NOREPLACE */) == 0)
-        return true;
-    if (errno != ENOSYS && errno != EINVAL)
-        return false;
-#endif
-    // A hard link fails when the target exists; file systems without hard
-    // links get the check and the plain rename.
-    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
-        ::unlinkat(folder, from.c_str(), 0);
-        return true;
-    }
-    if (errno == EEXIST)
-        return false;
-    struct stat st;
-    if (::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return renameIn(folder, from, to);
+    return renameNoReplaceAt(folder, from.c_str(), folder, to.c_str());
 }
 
 FileFacts factsIn(int folder, const std::string &name)
