@@ -16,6 +16,7 @@
 #include "app/ui/frm_sheaf.h"
 #include "base/ui/pictures.h"
 #include "base/ui/translations.h"
+#include "selection/name_text.h"
 #include "selection/ui/grid_view.h"
 
 #include <QApplication>
@@ -88,7 +89,7 @@ int main(int argc, char *argv[])
     // --help and --version answer without a display: before QApplication.
     QStringList rawArgs;
     for (int i = 0; i < argc; ++i)
-        rawArgs << QString::fromLocal8Bit(argv[i]);
+        rawArgs << sheaf::nameFromBytes(argv[i]);
     const Action early = sheaf::parseStartArguments(rawArgs).action;
     if (early == Action::Help) {
         put(stdout, sheaf::startHelpText());

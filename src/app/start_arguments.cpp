@@ -1,7 +1,11 @@
 #include "app/start_arguments.h"
 
+#include "selection/name_text.h"
+
 #include <QDir>
-#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
 
 namespace sheaf {
 
@@ -9,11 +13,15 @@ QString folderForPath(const QString &path)
 {
     if (path.isEmpty())
         return QString();
-    const QFileInfo info(path);
-    if (!info.exists())
+    // The bytes of the name are kept: a folder whose name is not UTF-8 is
+    // the folder given, not a look-alike.
+    const QString absolute = absoluteNameText(path);
+    std::error_code ec;
+    if (absolute.isEmpty() || !std::filesystem::exists(namePath(absolute), ec))
         return QString();
-    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+    const bool isFolder = std::filesystem::is_directory(namePath(absolute), ec);
+    const QString folder = isFolder ? absolute : absolute.section(u'/', 0, -2);
+    return QDir::toNativeSeparators(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
 StartArguments parseStartArguments(const QStringList &args)

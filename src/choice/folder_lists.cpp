@@ -1,5 +1,7 @@
 #include "choice/folder_lists.h"
 
+#include "selection/name_text.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,9 +47,10 @@ FolderPickerListing listFolder(const QString &path)
     FolderPickerListing listing;
     const QString open = QDir::cleanPath(QDir(path).absolutePath());
     std::error_code ec;
-    std::filesystem::directory_iterator it(
-        std::filesystem::path(QFile::encodeName(open).toStdString()), ec);
-    if (!ec && !QFileInfo(open).isDir())
+    // Names keep their bytes both ways (selection/name_text.h): a folder
+    // whose name is not UTF-8 opens as itself, never as a look-alike.
+    std::filesystem::directory_iterator it(namePath(open), ec);
+    if (!ec && !std::filesystem::is_directory(namePath(open), ec))
         ec = std::make_error_code(std::errc::not_a_directory);
     if (ec) {
         listing.errorNumber = ec.value();
@@ -60,7 +63,7 @@ FolderPickerListing listFolder(const QString &path)
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
-        const QString name = QFile::decodeName(it->path().filename().c_str());
+        const QString name = nameFromPath(it->path().filename());
         std::error_code typeError;
         if (name.startsWith(QLatin1Char('.')) || !it->is_directory(typeError))
             continue;
@@ -91,7 +94,7 @@ QString folderDisplayName(const QString &path)
 {
     if (path == QLatin1String("/"))
         return path;
-    return QFileInfo(path).fileName();
+    return shownName(QFileInfo(path).fileName()); // bytes outside UTF-8 as \xHH
 }
 
 } // namespace sheaf

@@ -92,17 +92,11 @@ struct Options
     QString folder;
 };
 
-// Folder texts as the window's picker gives them: absolute, no trailing
-// separator except for the root. Only text operations: the folder keeps its
-// bytes (selection/name_text.h).
-QString folderText(const QString &arg)
+// A relative folder with no current folder to start from (it was removed).
+QString unreachableHere(const QString &relative)
 {
-    if (QDir::isAbsolutePath(arg))
-        return QDir::cleanPath(arg);
-    QByteArray here(4096, '\0');
-    while (::getcwd(here.data(), size_t(here.size())) == nullptr && errno == ERANGE)
-        here.resize(here.size() * 2);
-    return QDir::cleanPath(sheaf::nameFromBytes(here.constData()) + u'/' + arg);
+    return QStringLiteral("現在のフォルダが読めないため、相対パスのフォルダを決められません: %1")
+        .arg(sheaf::shownName(relative));
 }
 
 // Returns -1 when the options are usable, otherwise the exit status.
@@ -138,7 +132,9 @@ int parseOptions(const QStringList &args, Options &o)
             if (!value(dir) || dir.isEmpty())
                 return usageError(QStringLiteral("-o にはフォルダを指定してください"));
             o.run.output = true;
-            o.run.outputFolder = folderText(dir);
+            o.run.outputFolder = sheaf::absoluteNameText(dir);
+            if (o.run.outputFolder.isEmpty())
+                return usageError(unreachableHere(dir));
         } else if (a == QLatin1String("-a")) {
             QString name;
             if (!value(name))
@@ -183,7 +179,10 @@ int parseOptions(const QStringList &args, Options &o)
             QStringLiteral("拡張子が正しくありません: \"%1\" (ピリオドと 1〜4 文字で、"
                            "'*' と '?' は使えません)")
                 .arg(o.extension));
-    o.folder = folderText(o.folder);
+    const QString given = o.folder;
+    o.folder = sheaf::absoluteNameText(given);
+    if (o.folder.isEmpty())
+        return usageError(unreachableHere(given));
     o.run.extension = o.extension;
     return -1;
 }

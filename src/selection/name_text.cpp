@@ -2,6 +2,9 @@
 
 #include "base/name_bytes.h"
 
+#include <QDir>
+#include <QStringDecoder>
+
 namespace sheaf {
 
 namespace {
@@ -56,6 +59,11 @@ QString escapedText(QStringView name, bool doubleBackslash)
             out += QStringLiteral("\\r");
         } else if (c < 0x20 || c == 0x7F) {
             appendHex(out, c);
+        } else if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+            // C1 controls and the line and paragraph separators end a line
+            // for some readers: shown as their UTF-8 bytes.
+            for (const char byte : name.sliced(i, 1).toUtf8())
+                appendHex(out, static_cast<unsigned char>(byte));
         } else if (c == u'\\' && doubleBackslash) {
             out += QStringLiteral("\\\\");
         } else {
@@ -65,12 +73,21 @@ QString escapedText(QStringView name, bool doubleBackslash)
     return out;
 }
 
+// UTF-8 to text, a leading U+FEFF kept: it is part of the name, not a mark
+// (QString::fromUtf8 drops it, and the name would read as another file's).
+QString utf8Text(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8,
+        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 } // namespace
 
 QString nameFromBytes(QByteArrayView bytes)
 {
     if (isValidUtf8(std::string_view(bytes.data(), size_t(bytes.size()))))
-        return QString::fromUtf8(bytes);
+        return utf8Text(bytes);
     QString out;
     out.reserve(bytes.size());
     qsizetype run = 0; // start of the well-formed run being collected
@@ -81,11 +98,11 @@ QString nameFromBytes(QByteArrayView bytes)
             i += n;
             continue;
         }
-        out += QString::fromUtf8(bytes.sliced(run, i - run));
+        out += utf8Text(bytes.sliced(run, i - run));
         out += QChar(char16_t(kEscapeBase + static_cast<unsigned char>(bytes[i])));
         run = ++i;
     }
-    out += QString::fromUtf8(bytes.sliced(run));
+    out += utf8Text(bytes.sliced(run));
     return out;
 }
 
@@ -123,6 +140,17 @@ QString nameFromPath(const std::filesystem::path &path)
     const std::string &native = path.native();
     return nameFromBytes(QByteArrayView(native.data(), qsizetype(native.size())));
 #endif
+}
+
+QString absoluteNameText(const QString &path)
+{
+    if (QDir::isAbsolutePath(path))
+        return QDir::cleanPath(path);
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    if (ec || here.empty())
+        return QString();
+    return QDir::cleanPath(nameFromPath(here) + u'/' + path);
 }
 
 bool hasUnicodeForm(QStringView name)

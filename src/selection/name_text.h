@@ -24,6 +24,10 @@ QByteArray nameBytes(QStringView name);
 std::filesystem::path namePath(QStringView name);
 // The name's text for a path from the standard library.
 QString nameFromPath(const std::filesystem::path &path);
+// The absolute, cleaned text of a path given on a command line (a relative
+// one is taken from the current folder, its bytes kept); empty when the
+// current folder cannot be read (it was removed, or is out of reach).
+QString absoluteNameText(const QString &path);
 // False when the name holds a byte that is not part of well-formed UTF-8:
 // such a name has no faithful form in any archive format.
 bool hasUnicodeForm(QStringView name);

@@ -1,12 +1,15 @@
 // The logic behind the folder picker's drive list and directory list.
 
 #include "choice/folder_lists.h"
+#include "selection/name_text.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <cerrno>
+#include <filesystem>
 
 using namespace sheaf;
 
@@ -77,6 +80,19 @@ private slots:
         QCOMPARE(
             l.subfolders, (QStringList {open + "/A", open + "/b", open + "/c", open + "/link"}));
         QCOMPARE(folderDisplayName(open), QStringLiteral("開く"));
+    }
+
+    // A folder whose name is not UTF-8 opens as itself, not as the look-alike
+    // whose name has U+FFFD in its place.
+    void listingKeepsNameBytes()
+    {
+        QTemporaryDir dir;
+        const QString raw = dir.path() + u'/' + nameFromBytes("z\xFF");
+        QVERIFY(std::filesystem::create_directories(namePath(raw + QStringLiteral("/in"))));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("z\uFFFD/other"))));
+        QVERIFY(listFolder(dir.path()).subfolders.contains(raw));
+        QCOMPARE(listFolder(raw).subfolders, QStringList {raw + QStringLiteral("/in")});
+        QCOMPARE(folderDisplayName(raw), QStringLiteral("z\\xFF"));
     }
 
     void listingTheRoot()

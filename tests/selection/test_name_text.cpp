@@ -43,6 +43,17 @@ void TestNameText::roundTrip_data()
     QTest::newRow("controls and backslash")
         << QByteArray("a\tb\nc\\d\x01") << true << "a\\tb\\nc\\d\\x01"
         << "a\\tb\\nc\\\\d\\x01";
+    const QString bom(QChar(0xFEFF)); // from a char literal it would be dropped
+    QTest::newRow("byte-order mark is part of the name")
+        << QByteArray("\xEF\xBB\xBF.txt") << true << bom + ".txt" << bom + ".txt";
+    QTest::newRow("byte-order mark after a lone byte") << QByteArray("\xFF\xEF\xBB\xBF"
+                                                                     "a")
+                                                       << false << "\\xFF" + bom + "a"
+                                                       << "\\xFF" + bom + "a";
+    QTest::newRow("C1 control and line separator") << QByteArray("a\xC2\x85"
+                                                                 "b\xE2\x80\xA8")
+                                                   << true << "a\\xC2\\x85b\\xE2\\x80\\xA8"
+                                                   << "a\\xC2\\x85b\\xE2\\x80\\xA8";
 }
 
 void TestNameText::roundTrip()
@@ -56,7 +67,7 @@ void TestNameText::roundTrip()
     QCOMPARE(QByteArray::fromStdString(namePath(name).native()), bytes);
     QCOMPARE(hasUnicodeForm(name), unicode);
     if (unicode)
-        QCOMPARE(name, QString::fromUtf8(bytes));
+        QCOMPARE(name.toUtf8(), bytes);
     QCOMPARE(shownName(name), shown);
     QCOMPARE(listedName(name), listed);
 }
