@@ -1,8 +1,10 @@
 #include "archiver/libarchive_read_back.h"
 
 #include "archiver/archive_error.h"
+#include "archiver/unicode_member_names.h"
 #include "base/platform.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <memory>
@@ -73,6 +75,26 @@ ArchivedMembers readBackWithLibarchive(
     }
     if (rc != ARCHIVE_EOF)
         throw failed("壊れています");
+
+    // A Unicode name is compared as its stored bytes (libarchive gives it in
+    // form C). Where a name is plain ASCII the two must agree, so the
+    // directory read here is the one libarchive walked, member by member.
+    const auto stored
+        = format == LibarchiveFormat::Zip ? zipUnicodeNames(archive) : cabUnicodeNames(archive);
+    if (!stored || stored->size() != members.size())
+        throw failed("目録が読めません");
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (!(*stored)[i])
+            continue;
+        std::string name = *(*stored)[i];
+        while (!name.empty() && name.back() == '/')
+            name.pop_back();
+        const bool ascii = std::all_of(
+            name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii && name != members[i].storedPath)
+            throw failed("目録の名前が合いません: " + name);
+        members[i].storedPath = std::move(name);
+    }
     return members;
 }
 

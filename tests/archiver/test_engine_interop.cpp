@@ -67,12 +67,15 @@ bool isAscii(const QString &text)
 
 bool isInCp932(const QString &text)
 {
-    static const QString outside = QStringLiteral("한국어ŰŐέ");
+    static const QString outside = QStringLiteral("한국어ŰŐέ\u3099");
     return std::none_of(text.begin(), text.end(), [](QChar c) { return outside.contains(c); });
 }
 
 bool comparableName(const QString &format, const QString &reader, const QString &name)
 {
+    // libarchive's readers give every name in form C.
+    if (reader == QLatin1String("bsdtar") && name.normalized(QString::NormalizationForm_C) != name)
+        return false;
     if (format != QLatin1String("lzh"))
         return true;
     // Ours gives back the Unicode names of the 0x44/0x45 headers.
@@ -181,6 +184,8 @@ void TestEngineInterop::singleFiles_data()
         {"random.bin", randomBytes(200 * 1024 + 5, 3)},
         {QStringLiteral("写真 01.TXT"), QByteArray(70000, 'j')},
         {QStringLiteral("Ωμέγα.txt"), "greek, outside cp932"},
+        // Form D, as a Mac names files: kept so, not turned into form C.
+        {QStringLiteral("カ\u3099イト\u3099.txt"), "decomposed"},
     };
     for (const auto &[format, list] : readers) {
         for (const QString &reader : list) {

@@ -113,7 +113,11 @@ private:
             throw ArchiveError(ErrorCode::Internal,
                 "ZIP に入れる名前が UTF-8 ではありません: " + escapedName(storedPath));
         EntryPtr e(archive_entry_new());
-        archive_entry_set_pathname_utf8(e.get(), storedPath.c_str());
+        // Given in the thread's character set (UTF-8, as the ZIP's), the
+        // name is stored as its bytes; given as UTF-8 it would be converted
+        // and stored in form C, another name than the file's when the file's
+        // is in form D.
+        archive_entry_copy_pathname(e.get(), storedPath.c_str());
         archive_entry_set_filetype(e.get(), directory ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(e.get(), directory ? 0755 : readOnly ? 0444 : 0644);
         // The extended timestamp holds 32 bits that readers take as unsigned
