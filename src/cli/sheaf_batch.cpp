@@ -233,6 +233,7 @@ public:
         m_line.show(sheaf::selection_texts::scanning() + u' '
             + sheaf::selection_texts::runningCount(fileCount));
     }
+    bool stopRequested() const override { return g_cancel.load(); } // Ctrl-C
 
 private:
     ProgressLine &m_line;
@@ -345,6 +346,8 @@ int run(const QStringList &args)
     const sheaf::ScanResult scan
         = sheaf::FileScan(o.folder, o.subfolders ? 1 : 0, o.extension, list, &scanLine);
     progress.clear();
+    if (g_cancel.load())
+        return 130;
     if (scan.selectionFolderUnreadable) {
         QString text = sheaf::selection_texts::unreadableFolderMessage(sheaf::shownName(o.folder));
         putLine(stderr, QStringLiteral("sheaf-batch: ") + text.replace(u'\r', u' '));

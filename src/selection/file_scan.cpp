@@ -13,7 +13,7 @@ class Scan
 public:
     Scan(const QString &extension, CandidateList &list, ScanProgress *progress, FolderListing &disk,
         ScanResult &result)
-        : m_ext(extension.toLower())
+        : m_ext(extension)
         , m_list(list)
         , m_progress(progress)
         , m_disk(disk)
@@ -27,6 +27,10 @@ public:
         // The whole folder is listed before any entry is examined, so only
         // one listing is open at a time however deep the tree.
         QVector<FolderEntry> entries;
+        if (m_progress && m_progress->stopRequested())
+            m_stopped = true;
+        if (m_stopped)
+            return true;
         if (!m_disk.list(folder, entries))
             return false;
         const QString dir = folder + separator; // shared by every entry of this folder
@@ -54,14 +58,15 @@ private:
         return name.size() == 12 && name.toLower() == QLatin1String("pagefile.sys");
     }
 
-    // The last n characters of the name, lower-cased, equal the lower-cased
-    // extension of n characters.
+    // The last n characters of the name equal the extension of n characters,
+    // letter case ignored character by character (a case mapping that
+    // changes the length, as U+0130's lower case does, would miss the name).
     bool matches(const QString &name) const
     {
         const qsizetype n = m_ext.size();
         if (name.size() < n)
             return false; // the whole name, shorter than the extension, cannot equal it
-        return QStringView(name).right(n).toString().toLower() == m_ext;
+        return QStringView(name).right(n).compare(m_ext, Qt::CaseInsensitive) == 0;
     }
 
     void add(const QString &dir, const QString &name)

@@ -15,6 +15,9 @@ class ScanProgress
 public:
     virtual ~ScanProgress() = default;
     virtual void fileCountChanged(int fileCount) = 0;
+    // Asked before each folder is listed: true ends the scan there (what
+    // was found stays in the list).
+    virtual bool stopRequested() const { return false; }
 };
 
 struct ScanResult

@@ -148,6 +148,8 @@ private slots:
             << ".txt" << 1
             << QStringList {
                    "~/写真/|見積〜2.txt", "~/資料/|議事録（第00001回）.txt", "~/資料/|ﾃｽﾄ_1.TXT"};
+        QTest::newRow("a letter whose lower case is longer") << QStringList {
+            "d.\u0130", "e.i", "f.I"} << ".\u0130" << 0 << QStringList {"~/|d.\u0130"};
         QTest::newRow("nothing matches")
             << QStringList {"a.doc", "sub/b.doc"} << ".txt" << 1 << QStringList {};
     }
@@ -172,6 +174,22 @@ private slots:
         QCOMPARE(progress.counts.size(), list.FileCount);
         for (int i = 0; i < progress.counts.size(); ++i)
             QCOMPARE(progress.counts[i], i + 1);
+    }
+
+    // Ctrl-C in the console: the scan ends before the next folder is listed.
+    void stopEndsTheScan()
+    {
+        make({"a.txt", "sub/b.txt", "sub/deeper/c.txt"});
+        struct StopAfterFirst : ScanProgress
+        {
+            mutable int asked = 0;
+            void fileCountChanged(int) override { }
+            bool stopRequested() const override { return asked++ > 0; }
+        } progress;
+        CandidateList list;
+        RiggedListing disk;
+        FileScan(m_root, 1, ".txt", list, &progress, disk);
+        QCOMPARE(disk.listed, QStringList {m_root});
     }
 
     void subfoldersOffEntersNoFolder()
