@@ -15,7 +15,9 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 namespace sheaf {
 
@@ -67,15 +69,18 @@ struct Made
 };
 
 // The dependencies between entries, found through hash maps keyed by path so
-// that a list of 30000 entries is planned in linear time.
+// that a list of 30000 entries is planned in linear time. A folder reached
+// through a symbolic link (an output folder given as a link into the
+// selection) is keyed by where it leads, so two entries that meet there are
+// seen to meet.
 class Order
 {
 public:
     int waitFor(const EntryPlan &p, bool together)
     {
         int after = 0;
-        const QString from = key(p.dir + p.oldName), to = key(p.dir + p.newName);
-        const QString archive = key(p.archivePath), dir = key(p.dir);
+        const QString from = fileKey(p.dir + p.oldName), to = fileKey(p.dir + p.newName);
+        const QString archive = fileKey(p.archivePath), dir = folderKey(p.dir);
         for (const QString &k : {from, to, archive})
             after = std::max(after, m_lastByPath.value(k));
         if (together)
@@ -88,8 +93,9 @@ public:
 
     void add(int k, const EntryPlan &p, bool together)
     {
-        const QString archive = key(p.archivePath), dir = key(p.dir);
-        for (const QString &path : {key(p.dir + p.oldName), key(p.dir + p.newName), archive})
+        const QString archive = fileKey(p.archivePath), dir = folderKey(p.dir);
+        for (const QString &path :
+            {fileKey(p.dir + p.oldName), fileKey(p.dir + p.newName), archive})
             m_lastByPath.insert(path, k);
         for (const QString &w : writeFolders(p, archive, dir))
             for (const QString &up : foldersUp(w))
@@ -99,6 +105,38 @@ public:
     }
 
 private:
+    // The folder as the system finds it: each link on the way replaced by
+    // where it leads. One look per folder (parents are remembered); a folder
+    // that cannot be looked at is keyed by its text.
+    QString folderKey(const QString &folder)
+    {
+        const QString keyed = key(folder);
+        if (const auto it = m_folders.constFind(keyed); it != m_folders.constEnd())
+            return *it;
+        QString resolved = keyed;
+        std::error_code ec;
+        const std::filesystem::path path = namePath(keyed);
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+            const std::filesystem::path target = std::filesystem::canonical(path, ec);
+            if (!ec)
+                resolved = nameFromPath(target);
+        } else if (keyed != QLatin1String("/") && keyed.contains(u'/')) {
+            const QString parent = folderKey(parentKey(keyed));
+            resolved = (parent == QLatin1String("/") ? QString() : parent)
+                + keyed.mid(keyed.lastIndexOf(u'/'));
+        }
+        m_folders.insert(keyed, resolved);
+        return resolved;
+    }
+
+    QString fileKey(const QString &path)
+    {
+        const QString keyed = key(path);
+        const QString parent = folderKey(parentKey(keyed));
+        return (parent == QLatin1String("/") ? QString() : parent)
+            + keyed.mid(keyed.lastIndexOf(u'/'));
+    }
+
     static QStringList writeFolders(const EntryPlan &p, const QString &archive, const QString &dir)
     {
         QStringList out {parentKey(archive)};
@@ -110,6 +148,7 @@ private:
     QHash<QString, int> m_lastByPath; // a file or archive path -> last entry naming it
     QHash<QString, int> m_lastWriterUnder; // a folder -> last entry writing in or below it
     QHash<QString, int> m_lastWholeReader; // a folder -> last entry archiving it whole
+    QHash<QString, QString> m_folders; // a folder's text -> where it leads
 };
 
 } // namespace

@@ -5,6 +5,9 @@
 #include "archive/run_plan.h"
 #include "selection/name_text.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sheaf;
@@ -15,6 +18,7 @@ class TestRunPlan : public QObject
 private slots:
     void plan_data();
     void plan();
+    void outputFolderThroughLink();
 };
 
 void TestRunPlan::plan_data()
@@ -132,6 +136,25 @@ void TestRunPlan::plan()
         }
     }
     QCOMPARE(got, expected);
+}
+
+// The output folder is a link into a folder archived whole: the later entry's
+// archive lands inside it, so it waits as it would for the folder's own path.
+void TestRunPlan::outputFolderThroughLink()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QVERIFY(QDir().mkpath(root + "/s/a/zz") && QDir().mkpath(root + "/s/b"));
+    QVERIFY(QFile::link(root + "/s/a/zz", root + "/outlink"));
+    CandidateList list;
+    list.append(root + "/s/a/", "x.TXT");
+    list.append(root + "/s/b/", "y.TXT");
+    ArchiveRunSettings s;
+    s.together = true;
+    s.output = true;
+    s.outputFolder = root + "/outlink";
+    s.extension = QStringLiteral(".TXT");
+    QCOMPARE(planRun(list, s)[2].waitFor, 1);
 }
 
 QTEST_GUILESS_MAIN(TestRunPlan)
