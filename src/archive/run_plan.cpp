@@ -1,8 +1,8 @@
 // Each entry's refusals come in a fixed order, the first that applies wins:
 // a name with bytes outside UTF-8, a double quote, an unusable output folder,
 // an empty folder name for the rename, a wildcard or backslash in the name on
-// a one-file command line, and an archive that would replace a member made
-// earlier in the run.
+// a one-file command line (a backslash anywhere), and an archive that would
+// replace a member made earlier in the run.
 
 #include "archive/run_plan.h"
 
@@ -198,11 +198,12 @@ std::vector<EntryPlan> planRun(const CandidateList &list, const ArchiveRunSettin
         p.newName = settings.name ? folderName + settings.extension : p.oldName;
         // The one-file command line names the file; the engine would read
         // these characters as a pattern or a separator.
-        if (!settings.together) {
-            if (const auto c = patternCharacter(p.newName)) {
-                refuse(run_texts::patternCharacterRefusal(path, *c));
-                continue;
-            }
+        // In a whole-folder archive the name is a member's name, where only a
+        // backslash is refused (readers take it for a separator): refused
+        // here too, before the file is renamed to it.
+        if (const auto c = patternCharacter(p.newName); c && (!settings.together || *c == u'\\')) {
+            refuse(run_texts::patternCharacterRefusal(path, *c));
+            continue;
         }
         const QString archiveNoExt = archivePathOf(settings.output, settings.outputFolder, p.dir,
             baseNameOf(p.newName, settings.extension));

@@ -63,6 +63,8 @@ void TestRunPlan::plan_data()
         "/d*/|a.TXT"} << "n" << QStringList {"refused: 名前に “*” が含まれています。"};
     QTest::newRow("asterisk in a whole-folder archive: not on the line") << QStringList {
         "/d/|*.TXT"} << "t" << QStringList {"a -a2 -r2x1 \"/d/*.lzh\" \"/d/\" *.*" + waitNone};
+    QTest::newRow("backslash in a whole-folder archive: a member's name") << QStringList {
+        "/d\\s/|a.TXT"} << "tn" << QStringList {"refused: 名前に “\\” が含まれています。"};
     QTest::newRow("double quote in the output folder") << QStringList {
         "/d/|a.TXT"} << "oq" << QStringList {"refused: 名前に “\"” が含まれています。"};
     QTest::newRow("root folder: empty folder name")
