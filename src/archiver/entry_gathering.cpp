@@ -260,7 +260,9 @@ void Gatherer::gatherName(const std::string &name)
                 dir.factsOf(leaf, File::Links::DontFollow), dir.factsOf(leaf, File::Links::Follow)};
         });
         if (link.error != 0)
-            readFailed("ファイルが見つかりません", source, link.error);
+            readFailed(
+                link.error == ENOENT ? "ファイルが見つかりません" : "ファイルを調べられません",
+                source, link.error);
         // A link named on its own is taken as the file it leads to, unless
         // someone else planted it.
         if (link.isLink && !link.ownedByCurrentUser)
