@@ -86,7 +86,9 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
             cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive},
         m_selection->list(), m_state, this);
     const auto widths = gridColumnWidths(); // the model is in place now
-    grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()));
+    // №, the date and the size are never cut (a size of 1 TB and more is
+    // wider than its column).
+    grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()), {0, 4, 5});
     connect(cmdClear, &QPushButton::clicked, this, &FrmSheaf::cmdClear_Click);
     connect(cmdQuit, &QPushButton::clicked, this, &FrmSheaf::cmdQuit_Click);
 

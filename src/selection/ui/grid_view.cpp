@@ -7,6 +7,7 @@
 #include <QProxyStyle>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QtMath>
 #include <functional>
 
 namespace sheaf::ui {
@@ -136,6 +137,7 @@ void GridView::setCandidateModel(QAbstractItemModel *model)
     setModel(model);
     m_frozen->setModel(model);
     m_frozen->setSelectionModel(selectionModel());
+    connect(model, &QAbstractItemModel::modelReset, this, &GridView::fitWholeColumns);
     for (int c = 1; c < model->columnCount(); ++c)
         m_frozen->setColumnHidden(c, true);
     m_frozen->setColumnWidth(0, columnWidth(0));
@@ -144,12 +146,42 @@ void GridView::setCandidateModel(QAbstractItemModel *model)
     updateFrozenGeometry();
 }
 
-void GridView::setColumnWidths(const QVector<int> &widths)
+void GridView::setColumnWidths(const QVector<int> &widths, const QVector<int> &whole)
 {
+    m_widths = widths;
+    m_whole = whole;
     for (int c = 0; c < widths.size(); ++c)
         setColumnWidth(c, widths[c]);
     m_frozen->setColumnWidth(0, widths.value(0));
+    fitWholeColumns();
     updateFrozenGeometry();
+}
+
+void GridView::fitWholeColumns()
+{
+    if (!model())
+        return;
+    const QFontMetricsF metrics(font()); // fractions count: the view elides them
+    const int rows = model()->rowCount();
+    for (const int c : std::as_const(m_whole)) {
+        // Texts of one kind (digits and commas, dates) are widest where they
+        // are longest: only the longest are measured, so 30000 rows cost
+        // little.
+        qsizetype longest = 0;
+        for (int r = 0; r < rows; ++r)
+            longest = qMax(longest, model()->index(r, c).data().toString().size());
+        qreal widest = 0;
+        for (int r = 0; r < rows; ++r) {
+            const QString text = model()->index(r, c).data().toString();
+            if (text.size() == longest)
+                widest = qMax(widest, metrics.horizontalAdvance(text));
+        }
+        // As textCut counts the room: the margins and the grid line.
+        const int needed = qCeil(widest) + 2 * CellMargin + (showGrid() ? 1 : 0);
+        const int width = qMax(m_widths.value(c), needed);
+        if (columnWidth(c) != width)
+            setColumnWidth(c, width); // column 0 follows into the frozen view
+    }
 }
 
 bool GridView::viewportEvent(QEvent *event)

@@ -21,7 +21,10 @@ public:
     static constexpr int CellMargin = 2;
 
     void setCandidateModel(QAbstractItemModel *model);
-    void setColumnWidths(const QVector<int> &widths);
+    // The columns' widths. A column listed in `whole` (numbers, dates) is
+    // never cut: after the model is reset it is widened, where needed, to
+    // its widest text, and narrowed back to its width when that fits again.
+    void setColumnWidths(const QVector<int> &widths, const QVector<int> &whole = {});
 
     // 1-based data rows as the handlers read them; 0 when there is none.
     int Row() const; // the current row
@@ -48,10 +51,12 @@ protected:
 
 private:
     void updateFrozenGeometry();
+    void fitWholeColumns();
     void notePress(const QModelIndex &index);
     void doubleClickAt(const QModelIndex &index);
 
     QTableView *m_frozen = nullptr;
+    QVector<int> m_widths, m_whole;
     // The selection as it stood before the last press, so that a double
     // click inside a selected range flips the whole range.
     int m_rangeLow = 0, m_rangeHigh = 0, m_rangeCurrent = 0;

@@ -133,8 +133,9 @@ private slots:
             = root + QStringLiteral("/とても長いフォルダの名前です/二番目/最後のフォルダ");
         QDir().mkpath(deep);
         {
-            QFile huge(root + QStringLiteral("/巨大.txt")); // sparse
-            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(999'999'999'999LL));
+            // Sparse; wider than the size column's own width, which grows.
+            QFile huge(root + QStringLiteral("/巨大.txt"));
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(12'345'678'901'234LL));
         }
         for (int i = 1; i < sheaf::CandidateList::Capacity + 5; ++i) {
             QFile f(deep + QStringLiteral("/f%1.txt").arg(i));
@@ -190,7 +191,6 @@ private slots:
         // folder and file name columns give their full text as a tool tip.
         auto *grid = w->grdList;
         const QFontMetrics fm(grid->font());
-        QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
         for (int column : {0, 1, 4, 5}) {
             // The view elides what its room cannot hold, fractions included.
             const int room = grid->columnWidth(column) - 1 - 2 * GridView::CellMargin;
@@ -203,7 +203,7 @@ private slots:
                 }
             }
         }
-        QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("999,999,999,999"));
+        QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("12,345,678,901,234"));
         const QPoint dirCell = grid->visualRect(grid->model()->index(1, 2)).center();
         QCOMPARE(grid->cutTextAt(dirCell), w->list().FileDir[2]);
         QHelpEvent help(QEvent::ToolTip, dirCell, grid->viewport()->mapToGlobal(dirCell));
