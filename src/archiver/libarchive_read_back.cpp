@@ -1,7 +1,7 @@
 #include "archiver/libarchive_read_back.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/unicode_member_names.h"
+#include "archiver/stored_member_names.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -76,11 +76,12 @@ ArchivedMembers readBackWithLibarchive(
     if (rc != ARCHIVE_EOF)
         throw failed("壊れています");
 
-    // A Unicode name is compared as its stored bytes (libarchive gives it in
-    // form C). Where a name is plain ASCII the two must agree, so the
-    // directory read here is the one libarchive walked, member by member.
+    // A name is compared as its stored bytes (libarchive gives a Unicode
+    // name in form C, and a code-page name converted). Where a name is plain
+    // ASCII the two must agree, so the directory read here is the one
+    // libarchive walked, member by member.
     const auto stored
-        = format == LibarchiveFormat::Zip ? zipUnicodeNames(archive) : cabUnicodeNames(archive);
+        = format == LibarchiveFormat::Zip ? zipStoredNames(archive) : cabUnicodeNames(archive);
     if (!stored || stored->size() != members.size())
         throw failed("目録が読めません");
     for (size_t i = 0; i < members.size(); ++i) {
@@ -89,9 +90,11 @@ ArchivedMembers readBackWithLibarchive(
         std::string name = *(*stored)[i];
         while (!name.empty() && name.back() == '/')
             name.pop_back();
+        std::string slashed = name; // libarchive turns a DOS writer's '\\' into '/'
+        std::replace(slashed.begin(), slashed.end(), '\\', '/');
         const bool ascii = std::all_of(
             name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii && name != members[i].storedPath)
+        if (ascii && name != members[i].storedPath && slashed != members[i].storedPath)
             throw failed("目録の名前が合いません: " + name);
         members[i].storedPath = std::move(name);
     }

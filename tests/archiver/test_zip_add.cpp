@@ -123,6 +123,8 @@ private slots:
     void clampsTimes_data();
     void clampsTimes();
     void survivesDamagedDirectory();
+    void refusesWhatWouldDropMembers_data();
+    void refusesWhatWouldDropMembers();
 };
 
 void TestZipAdd::keepsOldMembers_data()
@@ -153,7 +155,8 @@ void TestZipAdd::keepsOldMembers()
         writeFile(old,
             makeZip({{"\x93\xFA\x96\x7B.txt", "sjis name, executable", 0, 0100755},
                         {"caf\xC3\xA9.txt", "utf-8 name", 0x0800}, {"//", ""},
-                        {"keep.txt", "kept", 0, 0100600}, {"swap.txt", "to be replaced"}},
+                        {"keep.txt", "kept", 0, 0100600}, {"dos\\name.txt", "a DOS separator"},
+                        {"swap.txt", "to be replaced"}},
                 comment, locals));
     } else {
         writeFile(tmp.filePath("own/日本語.txt"), "japanese");
@@ -263,6 +266,35 @@ void TestZipAdd::survivesDamagedDirectory()
         }
     }
     QVERIFY(refused > 500);
+}
+
+// Directories that other readers take whole but whose members an add would
+// not all find: refused, so that nothing is dropped.
+void TestZipAdd::refusesWhatWouldDropMembers_data()
+{
+    QTest::addColumn<QByteArray>("zip");
+    QList<QByteArray> locals;
+    const QList<RawMember> two = {{"a.txt", "first"}, {"b.txt", "second"}};
+    QByteArray wrapped = makeZip(two, {}, locals);
+    wrapped[wrapped.size() - 12] = 1; // the count on this disk and in all, as if 65537
+    wrapped[wrapped.size() - 14] = 1;
+    QTest::newRow("count wrapped past 65535") << wrapped;
+    const QByteArray emptyEnd = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+    QTest::newRow("an end record in the comment") << makeZip(two, emptyEnd, locals);
+    QByteArray local = makeZip(two, {}, locals);
+    local[18] = char(local[18] + 1); // the first member's packed size
+    QTest::newRow("local header disagrees with the directory") << local;
+}
+
+void TestZipAdd::refusesWhatWouldDropMembers()
+{
+    QFETCH(QByteArray, zip);
+    try {
+        sheaf::archiver::parseZipDirectory(std::vector<uint8_t>(zip.begin(), zip.end()), "old");
+        QFAIL("taken");
+    } catch (const sheaf::archiver::ArchiveError &e) {
+        QCOMPARE(e.code(), sheaf::archiver::ErrorCode::NotAnArchive);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestZipAdd)

@@ -160,6 +160,14 @@ ZipDirectory parse(Reader &r)
             r.refuse("終端レコードがありません");
         --end;
     }
+    // A comment that holds an end record of its own: readers differ on which
+    // one is the archive's, and an add that took the wrong one would drop
+    // members. Refused.
+    for (size_t other = end; other-- > 0;) {
+        if (signature(tail.data() + other, 5, 6)
+            && other + 22 + le(tail.data() + other + 20, 2) == tail.size())
+            r.refuse("終端レコードが二つあります");
+    }
     const uint8_t *e = tail.data() + end;
     ZipDirectory dir;
     dir.comment.assign(e + 22, e + 22 + le(e + 20, 2));
@@ -167,19 +175,27 @@ ZipDirectory parse(Reader &r)
         r.refuse("複数のファイルに分割されています");
     uint64_t count = le(e + 10, 2), centralSize = le(e + 12, 4), centralOffset = le(e + 16, 4);
     uint64_t directoryEnd = tailAt + end; // where the central directory ends
-    if (count == 0xFFFF || centralSize == 0xFFFFFFFF || centralOffset == 0xFFFFFFFF) {
-        if (directoryEnd < 20)
-            r.refuse("Zip64 の終端レコードがありません");
+    // Zip64 records stand before the end record when a field is full, and
+    // some writers (Info-ZIP) write them for a large or streamed member with
+    // every field of the end record in range: looked for in either case.
+    const bool full = count == 0xFFFF || centralSize == 0xFFFFFFFF || centralOffset == 0xFFFFFFFF;
+    if (full && directoryEnd < 20)
+        r.refuse("Zip64 の終端レコードがありません");
+    if (directoryEnd >= 20) {
         const std::vector<uint8_t> locator = r.bytes(directoryEnd - 20, 20);
-        if (signature(locator.data(), 6, 7)) {
-            const uint64_t at = le(locator.data() + 8, 8);
+        const uint64_t at = le(locator.data() + 8, 8);
+        if (signature(locator.data(), 6, 7) && at + 56 <= directoryEnd - 20) {
             const std::vector<uint8_t> z = r.bytes(at, 56);
-            if (!signature(z.data(), 6, 6))
+            if (signature(z.data(), 6, 6)) {
+                count = le(z.data() + 32, 8);
+                centralSize = le(z.data() + 40, 8);
+                centralOffset = le(z.data() + 48, 8);
+                directoryEnd = at;
+            } else if (full) {
                 r.refuse("Zip64 の終端レコードがありません");
-            count = le(z.data() + 32, 8);
-            centralSize = le(z.data() + 40, 8);
-            centralOffset = le(z.data() + 48, 8);
-            directoryEnd = at;
+            }
+        } else if (full && signature(locator.data(), 6, 7)) {
+            r.refuse("Zip64 の終端レコードがありません");
         }
     }
     if (centralSize > directoryEnd || count > centralSize / 46)
@@ -244,6 +260,16 @@ ZipDirectory parse(Reader &r)
         const std::vector<uint8_t> local = r.bytes(m.offset, 30);
         if (!signature(local.data(), 3, 4))
             r.refuse("オフセット " + std::to_string(m.offset) + " にローカルヘッダがありません");
+        // Without a data descriptor the local header repeats the sizes and
+        // the CRC; readers that go by it would read another member than the
+        // directory describes.
+        const bool descriptor = le(local.data() + 6, 2) & 0x0008;
+        const uint64_t localPacked = le(local.data() + 18, 4);
+        if (!descriptor
+            && (le(local.data() + 14, 4) != le(c + 16, 4)
+                || (localPacked != 0xFFFFFFFF && localPacked != packed)))
+            r.refuse("オフセット " + std::to_string(m.offset)
+                + " のローカルヘッダが中央ディレクトリと合いません");
         const uint64_t dataEnd
             = m.offset + 30 + le(local.data() + 26, 2) + le(local.data() + 28, 2) + packed;
         if (dataEnd > centralAt)
@@ -253,6 +279,10 @@ ZipDirectory parse(Reader &r)
         spans.push_back({dataEnd});
         at += recordSize;
     }
+    // Records left over mean the count is wrong (a 16-bit count that wrapped
+    // past 65535): the members they describe would be dropped.
+    if (at != central.size())
+        r.refuse("中央ディレクトリの件数が合いません");
     // One after the other: each member ends where the next begins (its
     // descriptor, if any, included), the last where the directory begins.
     std::vector<size_t> order(dir.members.size());

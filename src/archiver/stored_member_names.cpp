@@ -1,4 +1,4 @@
-#include "archiver/unicode_member_names.h"
+#include "archiver/stored_member_names.h"
 
 #include "base/file.h"
 
@@ -39,7 +39,7 @@ bool readAt(File &file, uint64_t offset, std::vector<uint8_t> &out, size_t size)
 
 } // namespace
 
-std::optional<Names> zipUnicodeNames(const std::filesystem::path &archive)
+std::optional<Names> zipStoredNames(const std::filesystem::path &archive)
 {
     File file = File::openForReading(archive, File::Links::Follow);
     if (!file)
@@ -85,14 +85,12 @@ std::optional<Names> zipUnicodeNames(const std::filesystem::path &archive)
     for (uint64_t i = 0; i < count; ++i) {
         if (dir.size() - at < 46 || le(&dir[at], 4) != 0x02014b50)
             return std::nullopt;
-        const bool utf8 = le(&dir[at + 8], 2) & 0x0800;
         const size_t nameSize = le(&dir[at + 28], 2);
         const size_t rest = nameSize + le(&dir[at + 30], 2) + le(&dir[at + 32], 2);
         if (dir.size() - at - 46 < rest)
             return std::nullopt;
         const char *name = reinterpret_cast<const char *>(&dir[at + 46]);
-        names.push_back(
-            utf8 ? std::optional<std::string>(std::string(name, nameSize)) : std::nullopt);
+        names.push_back(std::string(name, nameSize));
         at += 46 + rest;
     }
     return names;

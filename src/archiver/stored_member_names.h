@@ -1,5 +1,5 @@
 #pragma once
-// The stored bytes of the Unicode names in a finished ZIP or cabinet, read
+// The stored bytes of the names in a finished ZIP or cabinet, read
 // from its directory as written.
 //
 // libarchive's readers give a name marked as UTF-8 in normalisation form C:
@@ -16,11 +16,12 @@
 
 namespace sheaf::archiver {
 
-// One entry a member, in the directory's order: the name's bytes when the
-// member is marked as UTF-8 (a ZIP member's flag bit 11, a cabinet file's
-// name-is-UTF attribute), nothing when it is not. Nothing at all when the
-// directory cannot be read as one.
-std::optional<std::vector<std::optional<std::string>>> zipUnicodeNames(
+// One entry a member, in the directory's order. A ZIP member's name bytes
+// whatever their character set (a member kept from an archive of another
+// writer counts with the bytes it had, in code page 932 or with '\\'); a
+// cabinet file's name bytes when it is marked as UTF-8, nothing when it is
+// not. Nothing at all when the directory cannot be read as one.
+std::optional<std::vector<std::optional<std::string>>> zipStoredNames(
     const std::filesystem::path &archive);
 std::optional<std::vector<std::optional<std::string>>> cabUnicodeNames(
     const std::filesystem::path &archive);
