@@ -38,6 +38,49 @@ QString quoted(const QString &text)
     return '"' + text + '"';
 }
 
+void putLe(QByteArray &b, quint32 v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        b += char(v >> (8 * i));
+}
+
+quint32 cabChecksum(const QByteArray &b, quint32 seed)
+{
+    quint32 c = seed;
+    const qsizetype whole = b.size() / 4 * 4;
+    for (qsizetype i = 0; i < whole; i += 4)
+        c ^= quint32(quint8(b[i])) | quint32(quint8(b[i + 1])) << 8
+            | quint32(quint8(b[i + 2])) << 16 | quint32(quint8(b[i + 3])) << 24;
+    quint32 tail = 0;
+    for (qsizetype i = whole; i < b.size(); ++i)
+        tail = tail << 8 | quint8(b[i]);
+    return c ^ tail;
+}
+
+QByteArray shortStoredCabinet()
+{
+    const QByteArray name("keep.txt\0", 9), data("hel");
+    const quint32 filesAt = 36 + 8, dataAt = filesAt + 16 + quint32(name.size());
+    QByteArray cab("MSCF");
+    for (quint32 v : {0u, dataAt + 8 + quint32(data.size()), 0u, filesAt, 0u})
+        putLe(cab, v, 4);
+    for (quint32 v : {0x0103u, 1u, 1u, 0u, 0u, 0u}) // version, folders, files, flags, set, index
+        putLe(cab, v, 2);
+    putLe(cab, dataAt, 4); // the folder: one block, no compression
+    putLe(cab, 1, 2);
+    putLe(cab, 0, 2);
+    for (quint32 v : {6u, 0u}) // the file: 6 bytes at 0
+        putLe(cab, v, 4);
+    for (quint32 v : {0u, 0x5021u, 0u, 0x20u})
+        putLe(cab, v, 2);
+    cab += name;
+    QByteArray sizes;
+    putLe(sizes, quint32(data.size()), 2);
+    putLe(sizes, 6, 2);
+    putLe(cab, cabChecksum(sizes, cabChecksum(data, 0)), 4);
+    return cab + sizes + data;
+}
+
 } // namespace
 
 class TestEngineFailures : public QObject
@@ -85,6 +128,9 @@ void TestEngineFailures::failures_data()
     QTest::newRow("cab: more than one cabinet folder holds")
         << "cab"
         << "beyond 2 GiB" << int(ErrorCode::TooLarge) << true;
+    QTest::newRow("cab: a stored block shorter than it says")
+        << "cab"
+        << "short stored block" << int(ErrorCode::NotAnArchive) << false;
     QTest::newRow("lzh: two files for one stored name (-x0)")
         << "lzh"
         << "two files for one stored name" << int(ErrorCode::BadCommandLine) << true;
@@ -151,6 +197,10 @@ void TestEngineFailures::failures()
     } else if (failure == QLatin1String("beyond 2 GiB")) {
         QFile sparse(src + "/huge.bin"); // a hole: refused before a byte is read
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(65535) * 32768 + 1));
+    } else if (failure == QLatin1String("short stored block")) {
+        // One uncompressed block of 3 bytes that says it gives 6: libgcab
+        // would keep "hel" and three bytes of whatever was in its buffer.
+        writeFile(archive, shortStoredCabinet());
     } else if (failure == QLatin1String("two files for one stored name")) {
         line = "a -r2x0 " + quoted(archive) + ' ' + quoted(src + '/') + " a.txt";
     }

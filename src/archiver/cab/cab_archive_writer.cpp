@@ -302,7 +302,7 @@ void CabBuilder::restoreNameMarks(
 ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
     const ArchiveEntries &entries, OutputFile &out,
     const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel, ReadProgress *progress)
+    const std::atomic<bool> *cancel, ReadProgress *progress, const ArchivedMembers *oldMembers)
 {
     CabBuilder builder(cancel, progress);
     std::vector<KeptMember> kept;
@@ -329,7 +329,25 @@ ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
         throw ArchiveError(ErrorCode::NothingMatched,
             "CAB 書庫に入れるファイルがありません (CAB 書庫は空のフォルダを入れられません)");
     builder.write(out);
-    return builder.written();
+    ArchivedMembers written = builder.written();
+    // libgcab does not check that a stored block holds the bytes it claims:
+    // a damaged old cabinet would come out as a sound one with other bytes
+    // in its members. Each kept member, as written, must be one that an
+    // independent reader found in the old cabinet.
+    if (oldMembers) {
+        std::multiset<std::pair<uint64_t, uint32_t>> found;
+        for (const auto &m : *oldMembers)
+            found.emplace(m.size, m.crc32);
+        for (size_t i = 0; i < kept.size() && i < written.size(); ++i) {
+            const auto it = found.find({written[i].size, written[i].crc32});
+            if (it == found.end())
+                throw ArchiveError(ErrorCode::NotAnArchive,
+                    "既存の書庫のメンバーが壊れているため追加できません: " + existing.string()
+                        + ": " + kept[i].name);
+            found.erase(it);
+        }
+    }
+    return written;
 }
 
 } // namespace sheaf::archiver

@@ -27,10 +27,13 @@ constexpr size_t kCabMaxNameBytes = 255;
 // and written again. Throws ArchiveError: NotAnArchive, ReadFailed, TooLarge,
 // NothingMatched (no file at all: a cabinet of empty folders), WriteFailed,
 // Cancelled. Every file, kept ones included, is read through SourceFile.
-// Returns the members written, in order ('/' separators).
+// Returns the members written, in order ('/' separators). `oldMembers`: the
+// old cabinet as another reader found it; a kept member whose bytes are not
+// among them is refused (NotAnArchive).
 ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
     const ArchiveEntries &entries, OutputFile &out,
     const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel, ReadProgress *progress = nullptr);
+    const std::atomic<bool> *cancel, ReadProgress *progress = nullptr,
+    const ArchivedMembers *oldMembers = nullptr);
 
 } // namespace sheaf::archiver
