@@ -3,7 +3,10 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_decoder.h"
+#include "base/name_bytes.h"
+#include "base/platform.h"
 
+#include <cerrno>
 #include <ctime>
 #include <string>
 
@@ -21,9 +24,22 @@ std::string localTime(int64_t seconds)
     return text;
 }
 
-std::string shownName(const archiver::LzhMemberReport &m)
+// A stored name is the archive's, not ours: escaped (control characters,
+// bytes outside UTF-8), so that it cannot make a line of its own or drive
+// the terminal.
+std::string shownName(const std::string &path, bool isDirectory)
 {
-    return m.isDirectory ? m.storedPath + "/" : m.storedPath;
+    return escapedName(isDirectory ? path + "/" : path);
+}
+
+// Output that did not reach its file is a failure, not a listing.
+int finished(std::FILE *out, std::FILE *err, int status)
+{
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fprintf(err, "sheaf-arc: 結果を書き出せません: %s\n", platform::errorText(errno).c_str());
+        return 1;
+    }
+    return status;
 }
 
 } // namespace
@@ -39,15 +55,15 @@ int testLzhArchive(const char *archive, std::FILE *out, std::FILE *err)
     }
     int faults = 0;
     for (const archiver::LzhMemberReport &m : members) {
-        std::fprintf(
-            out, "%s  %s\n", shownName(m).c_str(), m.fault.empty() ? "OK" : m.fault.c_str());
+        std::fprintf(out, "%s  %s\n", shownName(m.storedPath, m.isDirectory).c_str(),
+            m.fault.empty() ? "OK" : m.fault.c_str());
         faults += m.fault.empty() ? 0 : 1;
     }
     if (faults == 0)
         std::fprintf(out, "%zu 個のメンバーはすべて正常です\n", members.size());
     else
         std::fprintf(out, "%zu 個のメンバーのうち %d 個に異常があります\n", members.size(), faults);
-    return faults == 0 ? 0 : 1;
+    return finished(out, err, faults == 0 ? 0 : 1);
 }
 
 int listLzhArchive(const char *archive, std::FILE *out, std::FILE *err)
@@ -64,14 +80,15 @@ int listLzhArchive(const char *archive, std::FILE *out, std::FILE *err)
     uint64_t original = 0, packed = 0;
     for (const archiver::LzhMemberInfo &m : members) {
         std::fprintf(out, "%12llu %12llu %s %s %04X  %s\n", (unsigned long long)m.originalSize,
-            (unsigned long long)m.dataSize, m.method.c_str(), localTime(m.mtime).c_str(),
-            unsigned(m.crc16), (m.isDirectory ? m.path + "/" : m.path).c_str());
+            (unsigned long long)m.dataSize, escapedName(m.method).c_str(),
+            localTime(m.mtime).c_str(), unsigned(m.crc16),
+            shownName(m.path, m.isDirectory).c_str());
         original += m.originalSize;
         packed += m.dataSize;
     }
     std::fprintf(out, "%12llu %12llu %zu 個のメンバー\n", (unsigned long long)original,
         (unsigned long long)packed, members.size());
-    return 0;
+    return finished(out, err, 0);
 }
 
 } // namespace sheaf::cli

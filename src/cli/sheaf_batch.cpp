@@ -406,5 +406,11 @@ int main(int argc, char **argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << sheaf::nameFromBytes(argv[i]);
-    return run(args);
+    const int status = run(args);
+    // A listing that did not reach its file is no success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        putLine(stderr, QStringLiteral("sheaf-batch: 結果を標準出力に書き出せません"));
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -14,6 +14,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace sheaf::archiver;
 using namespace sheaf::test;
@@ -54,6 +55,7 @@ private slots:
     void foreignArchives();
     void damagedMembers_data();
     void damagedMembers();
+    void hostileInputToInspect();
 
 private:
     QTemporaryDir m_dir;
@@ -226,6 +228,33 @@ void TestLzhDecoder::damagedMembers()
         add.err.constData());
     QCOMPARE(readFile(archive), damaged);
     QCOMPARE(listTree(arc), QStringList {QStringLiteral("damaged.lzh")}); // no temporary left
+}
+
+// `lzh t` and `lzh l` print a stored name escaped (it cannot forge a line
+// or drive the terminal) and refuse a named pipe at once instead of waiting.
+void TestLzhDecoder::hostileInputToInspect()
+{
+    QTemporaryDir tmp;
+    LzhHeaderFields f;
+    f.method = "-lh0-";
+    f.name = "evil  OK\n1 \x1b[8m";
+    f.originalSize = f.compressedSize = 1;
+    f.dataCrc = Crc16::of("x", 1);
+    const std::vector<uint8_t> header = buildLzhHeader(f);
+    const QString archive = tmp.filePath("hostile.lzh");
+    writeFile(archive,
+        QByteArray(reinterpret_cast<const char *>(header.data()), qsizetype(header.size())) + "x"
+            + QByteArray(1, '\0'));
+    for (const char *command : {"t", "l"}) {
+        const ToolResult r = runTool(sheafArc(), {"lzh", command, archive});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(
+            r.out.contains("evil  OK\\n1 \\x1B[8m") && !r.out.contains('\x1b'), r.out.constData());
+    }
+    const QString pipe = tmp.filePath("pipe.lzh");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const ToolResult r = runTool(sheafArc(), {"lzh", "t", pipe});
+    QCOMPARE(r.exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestLzhDecoder)

@@ -6,6 +6,8 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
 #include "base/cp932.h"
+#include "base/file.h"
+#include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -49,18 +51,26 @@ private:
 class FileSource : public Source
 {
 public:
+    // Opened without waiting (a named pipe would block the open until a
+    // writer came); only a regular file is read.
     explicit FileSource(const std::filesystem::path &path)
         : m_path(path)
+        , m_file(File::openForReading(path, File::Links::Follow))
     {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            fail(errno);
+        if (!m_file)
+            fail(m_file.error());
+        const platform::FileFacts facts = m_file.facts();
+        if (facts.error != 0)
+            fail(facts.error);
+        if (!facts.isRegular)
+            throw ArchiveError(ErrorCode::ReadFailed,
+                "書庫が通常のファイルではありません: " + escapedName(m_path.native()));
+        m_fd = m_file.descriptor();
         off_t end = ::lseek(m_fd, 0, SEEK_END);
         if (end < 0)
             fail(errno);
         m_size = uint64_t(end);
     }
-    ~FileSource() override { ::close(m_fd); }
     uint64_t size() const override { return m_size; }
     void read(uint64_t at, void *data, size_t size) override
     {
@@ -85,6 +95,7 @@ private:
     }
 
     std::filesystem::path m_path;
+    File m_file;
     int m_fd = -1;
     uint64_t m_size = 0;
 };
