@@ -296,7 +296,8 @@ void TestLzhAdd::refusesDamaged_data()
     QTest::addColumn<int>("at");
     QTest::addColumn<int>("cutTo");
     // A valid two-member archive is damaged: `damage` written at `at`
-    // (negative: none), then the file cut to `cutTo` bytes (negative: not cut).
+    // (-1: none, -3: at the second header), then the file cut to `cutTo`
+    // bytes (negative: not cut; with at -2, that many past the second header).
     QTest::newRow("not LZH") << QByteArray("PK\x03\x04 not an lzh archive") << 0 << 24;
     QTest::newRow("empty file") << QByteArray() << -1 << 0;
     QTest::newRow("zeros") << QByteArray(64, '\0') << 0 << 64;
@@ -310,6 +311,9 @@ void TestLzhAdd::refusesDamaged_data()
     QTest::newRow("extended past header") << QByteArray("\xF0\x00") << 24 << -1;
     QTest::newRow("header size below base") << QByteArray("\x10\x00") << 0 << -1;
     QTest::newRow("not a method") << QByteArray("xxxxx") << 2 << -1;
+    // at -3: at the second header. A zero there ends the archive for us, but
+    // a reader that goes on finds the member the add would drop.
+    QTest::newRow("data after the end marker") << QByteArray(1, '\0') << -3 << -1;
 }
 
 void TestLzhAdd::refusesDamaged()
@@ -329,6 +333,8 @@ void TestLzhAdd::refusesDamaged()
     const qsizetype second = qsizetype(parseLzhMembers(bytes.toStdString(), "v")[1].offset);
     if (at >= 0)
         bytes.replace(at, damage.size(), damage);
+    if (at == -3)
+        bytes.replace(second, damage.size(), damage);
     if (at == -2)
         cutTo += int(second);
     if (cutTo >= 0)

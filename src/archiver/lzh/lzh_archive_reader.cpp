@@ -179,6 +179,7 @@ public:
     }
 
     std::vector<LzhMemberInfo> walk();
+    void checkTail(uint64_t at, uint64_t size);
 
 private:
     [[noreturn]] void refuse(const std::string &why) const
@@ -371,8 +372,10 @@ std::vector<LzhMemberInfo> Walker::walk()
     while (at < size) {
         uint8_t first = 0;
         m_src.read(at, &first, 1);
-        if (first == 0)
-            break; // end marker
+        if (first == 0) { // end marker
+            checkTail(at + 1, size);
+            break;
+        }
         LzhMemberInfo m = member(at);
         at += m.totalSize;
         members.push_back(std::move(m));
@@ -380,6 +383,24 @@ std::vector<LzhMemberInfo> Walker::walk()
     if (members.empty() && size > 1)
         refuse("メンバーがありません");
     return members;
+}
+
+// After the end marker only padding may follow (zeros, or the 0x1A that old
+// transfers filled a last block with). Anything else may be members that
+// some readers still find (a header of 256 bytes starts with a zero); an
+// add would drop them, so the archive is refused.
+void Walker::checkTail(uint64_t at, uint64_t size)
+{
+    uint8_t block[65536];
+    while (at < size) {
+        const size_t n = size_t(std::min<uint64_t>(sizeof block, size - at));
+        m_src.read(at, block, n);
+        for (size_t i = 0; i < n; ++i)
+            if (block[i] != 0 && block[i] != 0x1A)
+                refuse(
+                    "終わりの印の後に " + std::to_string(at + i) + " バイト目からデータがあります");
+        at += n;
+    }
 }
 
 void Walker::finish(LzhMemberInfo &m, const Names &names)
