@@ -17,7 +17,11 @@ QFont controlFont(qreal points)
     }
     QFont font;
     font.setFamilies(families);
-    font.setPointSizeF(points);
+    // In pixels, as the controls are placed: at 96 dots per inch a point is
+    // 4/3 pixel. Sized in points, the text would grow on a denser screen
+    // while the controls keep their pixels (with the toolkit's scaling off)
+    // and numbers and captions would be cut; with the scaling on, both grow.
+    font.setPixelSize(qRound(points * 96.0 / 72.0));
     font.setWeight(QFont::Normal);
     return font;
 }

@@ -1,5 +1,7 @@
 #include "base/ui/message_box.h"
 
+#include "base/ui/control_font.h"
+
 #include <QPushButton>
 
 namespace sheaf::ui {
@@ -33,6 +35,8 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, const MessageBoxRec
     QString text = box.text;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     auto mb = std::make_unique<QMessageBox>(box.icon, box.title, text, QMessageBox::Ok, parent);
+    // The window's font, not the toolkit's default: one face for every digit.
+    mb->setFont(controlFont(9.75));
     if (!box.detail.isEmpty())
         mb->setDetailedText(box.detail);
     mb->setDefaultButton(QMessageBox::Ok);

@@ -278,8 +278,8 @@ private slots:
         QCOMPARE(w->size(), QSize(FrmSheaf::InnerWidth, FrmSheaf::InnerHeight));
         // The font asked for, then fallbacks that show Japanese elsewhere.
         QVERIFY(w->font().families().contains(QStringLiteral("ＭＳ Ｐゴシック")));
-        QCOMPARE(w->font().pointSizeF(), 9.75);
-        QCOMPARE(w->grdList->font().pointSizeF(), 9.0);
+        QCOMPARE(w->font().pixelSize(), 13); // 9.75 and 9 points at 96 dots per inch
+        QCOMPARE(w->grdList->font().pixelSize(), 12);
         QVERIFY(w->font().families().contains(QStringLiteral("IPAPGothic")));
         QVERIFY(!w->timRefresh->isActive());
         QVERIFY(w->timRefresh->isSingleShot());
