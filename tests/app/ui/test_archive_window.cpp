@@ -445,6 +445,21 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_VERIFY(!box->isVisible());
         QCOMPARE(box->clickedButton(), box->button(QMessageBox::Ok));
+
+        // A long name wraps inside the box instead of running past its edge.
+        auto named = sheaf::ui::makeMessageBox(nullptr,
+            {QStringLiteral("kwSheaf"),
+                QStringLiteral("名前に “\"” が含まれています。\r/tmp/q/") + QString(180, u'x')
+                    + QStringLiteral(".TXT"),
+                QString(), QMessageBox::Warning});
+        named->show();
+        QVERIFY(QTest::qWaitForWindowExposed(named.get()));
+        const auto *label = named->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        const QRect room = label->contentsRect();
+        QVERIFY(
+            QFontMetrics(label->font()).boundingRect(room, Qt::TextWordWrap, label->text()).width()
+            <= room.width());
     }
 };
 
