@@ -107,8 +107,13 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("sheaf"));
     sheaf::ui::installToolkitTranslations();
 
-    // Qt's own options (-platform and the like) are gone from arguments().
-    const sheaf::StartArguments start = sheaf::parseStartArguments(QApplication::arguments());
+    // Qt's own options (-platform and the like) are gone from argv now; the
+    // rest keep their bytes (arguments() would turn a folder name that is
+    // not UTF-8 into a look-alike).
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << sheaf::nameFromBytes(argv[i]);
+    const sheaf::StartArguments start = sheaf::parseStartArguments(args);
     if (start.action == Action::Error) {
         put(stderr, QStringLiteral("sheaf: ") + start.error + QStringLiteral(" (sheaf --help)\n"));
         return 2;

@@ -22,8 +22,12 @@ struct ReaderFree
 
 } // namespace
 
-ArchivedMembers readBackWithLibarchive(
-    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
+namespace {
+
+enum class Reading { Written, Existing };
+
+ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, LibarchiveFormat format,
+    const FormatContext &context, Reading reading)
 {
     // Names come back as UTF-8 in every process locale.
     const platform::Utf8CharacterSet utf8Names;
@@ -37,9 +41,13 @@ ArchivedMembers readBackWithLibarchive(
         archive_read_support_format_cab(r);
     auto failed = [&](const std::string &what) {
         const char *text = archive_error_string(r);
+        const std::string detail = what + (text ? std::string(": ") + text : std::string());
+        if (reading == Reading::Existing)
+            return ArchiveError(ErrorCode::NotAnArchive,
+                "既存の書庫のメンバーが壊れているため追加できません: " + archive.string() + ": "
+                    + detail);
         return ArchiveError(ErrorCode::VerifyFailed,
-            "書いた書庫を読み返せません: " + archive.string() + ": " + what
-                + (text ? std::string(": ") + text : std::string()));
+            "書いた書庫を読み返せません: " + archive.string() + ": " + detail);
     };
     if (archive_read_open_filename(r, archive.c_str(), 256 * 1024) != ARCHIVE_OK)
         throw failed("開けません");
@@ -59,6 +67,10 @@ ArchivedMembers readBackWithLibarchive(
                 c = '/';
         while (!m.storedPath.empty() && m.storedPath.back() == '/')
             m.storedPath.pop_back();
+        if (reading == Reading::Existing && archive_entry_is_encrypted(entry))
+            throw ArchiveError(ErrorCode::NotAnArchive,
+                "暗号化されたメンバーがあるため追加できません: " + archive.string() + ": "
+                    + m.storedPath);
         m.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
         m.isLink = archive_entry_filetype(entry) == AE_IFLNK;
         for (;;) {
@@ -75,6 +87,8 @@ ArchivedMembers readBackWithLibarchive(
     }
     if (rc != ARCHIVE_EOF)
         throw failed("壊れています");
+    if (reading == Reading::Existing)
+        return members; // the data is what counts here, not the names
 
     // A name is compared as its stored bytes (libarchive gives a Unicode
     // name in form C, and a code-page name converted). Where a name is plain
@@ -99,6 +113,20 @@ ArchivedMembers readBackWithLibarchive(
         members[i].storedPath = std::move(name);
     }
     return members;
+}
+
+} // namespace
+
+ArchivedMembers readBackWithLibarchive(
+    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
+{
+    return readWithLibarchive(archive, format, context, Reading::Written);
+}
+
+ArchivedMembers readExistingWithLibarchive(
+    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
+{
+    return readWithLibarchive(archive, format, context, Reading::Existing);
 }
 
 } // namespace sheaf::archiver

@@ -14,4 +14,11 @@ enum class LibarchiveFormat { Zip, Cab };
 ArchivedMembers readBackWithLibarchive(
     const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context);
 
+// The same over an existing archive before an add: every member decoded and
+// checksummed, so that none is kept that a reader cannot read. Throws
+// ArchiveError(NotAnArchive) naming the archive and the member (an
+// encrypted member is named as such), Cancelled.
+ArchivedMembers readExistingWithLibarchive(
+    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context);
+
 } // namespace sheaf::archiver

@@ -131,6 +131,9 @@ void TestEngineFailures::failures_data()
     QTest::newRow("cab: a stored block shorter than it says")
         << "cab"
         << "short stored block" << int(ErrorCode::NotAnArchive) << false;
+    QTest::newRow("zip: a kept member is damaged")
+        << "zip"
+        << "damaged kept member" << int(ErrorCode::NotAnArchive) << false;
     QTest::newRow("lzh: two files for one stored name (-x0)")
         << "lzh"
         << "two files for one stored name" << int(ErrorCode::BadCommandLine) << true;
@@ -197,6 +200,14 @@ void TestEngineFailures::failures()
     } else if (failure == QLatin1String("beyond 2 GiB")) {
         QFile sparse(src + "/huge.bin"); // a hole: refused before a byte is read
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(65535) * 32768 + 1));
+    } else if (failure == QLatin1String("damaged kept member")) {
+        auto made = runLine(
+            d.kind, d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " big.bin");
+        QVERIFY2(made.ok(), made.reason.c_str());
+        QByteArray bytes = readFile(archive);
+        bytes[5000] = char(bytes[5000] ^ 0x55); // inside big.bin's data
+        writeFile(archive, bytes);
+        line = d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " a.txt";
     } else if (failure == QLatin1String("short stored block")) {
         // One uncompressed block of 3 bytes that says it gives 6: libgcab
         // would keep "hel" and three bytes of whatever was in its buffer.

@@ -1,6 +1,5 @@
 // Cabinets in the pipeline: written through libgcab, read back through
 // libarchive's cabinet reader.
-#include "archiver/archive_error.h"
 #include "archiver/archive_format.h"
 #include "archiver/cab/cab_archive_writer.h"
 #include "archiver/libarchive_read_back.h"
@@ -18,15 +17,9 @@ public:
         if (existing.empty())
             return writeCabArchive(existing, entries, out, context.makeScratchFolder,
                 context.cancel, context.progress);
-        ArchivedMembers old;
-        try {
-            old = readBackWithLibarchive(existing, LibarchiveFormat::Cab, context);
-        } catch (const ArchiveError &e) {
-            if (e.code() != ErrorCode::VerifyFailed)
-                throw;
-            throw ArchiveError(ErrorCode::NotAnArchive,
-                "既存の書庫が壊れているため追加できません: " + existing.string());
-        }
+        // Read whole first: libgcab would keep a damaged member's bytes.
+        const ArchivedMembers old
+            = readExistingWithLibarchive(existing, LibarchiveFormat::Cab, context);
         return writeCabArchive(existing, entries, out, context.makeScratchFolder, context.cancel,
             context.progress, &old);
     }

@@ -14,6 +14,11 @@ public:
     ArchivedMembers write(const std::filesystem::path &existing, const ArchiveEntries &entries,
         OutputFile &out, const FormatContext &context) const override
     {
+        // Every kept member is read first, as an LZH add decodes its kept
+        // members: a damaged or encrypted one is named as the old archive's
+        // fault, not found only in the read-back of the new one.
+        if (!existing.empty())
+            readExistingWithLibarchive(existing, LibarchiveFormat::Zip, context);
         return writeZipArchive(existing, entries, out, context.cancel, context.progress);
     }
 
