@@ -3,6 +3,7 @@
 #include "base/ui/message_box.h"
 #include "base/ui/pictures.h"
 #include "choice/folder_lists.h"
+#include "selection/name_text.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 
 namespace sheaf::ui {
 
@@ -47,9 +49,22 @@ FrmFolder::FrmFolder(QWidget *parent)
     setTabOrder(dirList, cmdOk);
     setTabOrder(cmdOk, cmdNo);
 
+    // A mount point longer than the list's field loses its middle instead of
+    // being cut in a character; the whole path is the item's tool tip.
+    QStyleOptionComboBox field;
+    field.initFrom(drvList);
+    const int room
+        = drvList->style()
+              ->subControlRect(QStyle::CC_ComboBox, &field, QStyle::SC_ComboBoxEditField, drvList)
+              .width()
+        - drvList->iconSize().width() - 4;
     m_volumes = mountedVolumes();
-    for (const QString &volume : m_volumes)
-        drvList->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), volume, volume);
+    for (const QString &volume : m_volumes) {
+        const QString shown = shownName(volume);
+        drvList->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon),
+            drvList->fontMetrics().elidedText(shown, Qt::ElideMiddle, room), volume);
+        drvList->setItemData(drvList->count() - 1, shown, Qt::ToolTipRole);
+    }
 
     connect(cmdOk, &QPushButton::clicked, this, &FrmFolder::cmdOk_Click);
     connect(cmdNo, &QPushButton::clicked, this, &FrmFolder::cmdNo_Click);
