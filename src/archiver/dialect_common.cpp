@@ -34,6 +34,27 @@ void checkName(const std::string &name)
     }
 }
 
+// "./a.txt" and "sub//./a.txt" name the files "a.txt" and "sub/a.txt": the
+// "." parts and doubled separators are dropped, so that one file is never
+// stored under two names, nor under a name with a "." part.
+std::string withoutDotParts(const std::string &name)
+{
+    std::string out;
+    size_t at = 0;
+    while (at <= name.size()) {
+        size_t end = name.find('/', at);
+        if (end == std::string::npos)
+            end = name.size();
+        const std::string part = name.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            out += (out.empty() ? "" : "/") + part;
+        at = end + 1;
+    }
+    if (endsInSeparator(name) && !out.empty())
+        out += '/';
+    return out;
+}
+
 } // namespace
 
 void parsePositionalPieces(
@@ -50,7 +71,10 @@ void parsePositionalPieces(
     request.baseFolder = tokens[first + 1];
     for (size_t i = first + 2; i < tokens.size(); ++i) {
         checkName(tokens[i]);
-        request.names.push_back(tokens[i]);
+        const std::string name = withoutDotParts(tokens[i]);
+        if (name.empty())
+            refuseLine("ファイル名がフォルダそのものを指しています: " + tokens[i]);
+        request.names.push_back(name);
     }
     if (request.names.empty())
         refuseLine("基準フォルダの後にファイル名もパターンもありません");

@@ -134,6 +134,10 @@ void TestCommandLine::acceptedLines_data()
     QTest::newRow("zip chained") << "zip"
                                  << R"(-rS /o/x.zip /d/ *.*)" << true << true << true << 5
                                  << QStringList {"*.*"};
+    QTest::newRow("zip . parts and doubled separators dropped")
+        << "zip"
+        << R"(/o/x.zip /d/ ./a.txt sub//./b.txt ./*.*)" << false << false << true << 5
+        << QStringList {"a.txt", "sub/b.txt", "*.*"};
     QTest::newRow("cab window file")
         << "cab"
         << R"(-a "/o/x.cab" "/d/" "X.TXT")" << false << true << true << 5 << QStringList {"X.TXT"};
@@ -211,6 +215,9 @@ void TestCommandLine::refusedLines_data()
     QTest::newRow("lzh name leaving the base") << "lzh"
                                                << R"(a /o/x.lzh /d/ ../x)"
                                                << "基準フォルダの外";
+    QTest::newRow("lzh name that is the base folder") << "lzh"
+                                                      << R"(a /o/x.lzh /d/ ./)"
+                                                      << "フォルダそのもの";
     QTest::newRow("zip unknown switch") << "zip"
                                         << R"(-r -S -9 /o/x.zip /d/ *.*)"
                                         << "-9";
