@@ -36,7 +36,8 @@ std::string shownName(const std::string &path, bool isDirectory)
 int finished(std::FILE *out, std::FILE *err, int status)
 {
     if (std::fflush(out) != 0 || std::ferror(out)) {
-        std::fprintf(err, "sheaf-arc: 結果を書き出せません: %s\n", platform::errorText(errno).c_str());
+        std::fprintf(
+            err, "sheaf-arc: 結果を書き出せません: %s\n", platform::errorText(errno).c_str());
         return 1;
     }
     return status;
