@@ -243,7 +243,7 @@ void ArchiveCommit::commit(bool syncNew)
     if (there.error != 0 || held.error != 0 || there.device != held.device
         || there.inode != held.inode)
         throw ArchiveError(ErrorCode::WriteFailed,
-            "出力先のフォルダが実行中に移動されました: " + folderText(folder));
+            "出力先のフォルダが実行中に移動または削除されました: " + folderText(folder));
     if (m_unnamed) {
         m_out->flush();
         if (syncNew)

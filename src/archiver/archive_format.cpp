@@ -16,11 +16,12 @@ namespace {
 
 std::string describe(const ArchivedMember &m)
 {
-    if (m.isDirectory)
-        return m.storedPath + " (フォルダ)";
+    if (m.isDirectory && m.size == 0 && m.crc32 == 0)
+        return m.storedPath + " (フォルダ)"; // a folder that holds data says so below
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", unsigned(m.crc32));
-    return m.storedPath + " (" + std::to_string(m.size) + " バイト, crc32 " + crc + ")";
+    return m.storedPath + " (" + (m.isDirectory ? "フォルダ, " : "") + std::to_string(m.size)
+        + " バイト, crc32 " + crc + ")";
 }
 
 } // namespace
