@@ -2,12 +2,14 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/stored_member_names.h"
+#include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <memory>
+#include <set>
 #include <vector>
 #include <zlib.h>
 
@@ -27,7 +29,7 @@ namespace {
 enum class Reading { Written, Existing };
 
 ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, LibarchiveFormat format,
-    const FormatContext &context, Reading reading)
+    const FormatContext &context, Reading reading, const std::set<std::string> &replaced = {})
 {
     // Names come back as UTF-8 in every process locale.
     const platform::Utf8CharacterSet utf8Names;
@@ -44,7 +46,7 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
         const std::string detail = what + (text ? std::string(": ") + text : std::string());
         if (reading == Reading::Existing)
             return ArchiveError(ErrorCode::NotAnArchive,
-                "既存の書庫のメンバーが壊れているため追加できません: " + archive.string() + ": "
+                "既存の書庫に読めないメンバーがあるため追加できません: " + archive.string() + ": "
                     + detail);
         return ArchiveError(ErrorCode::VerifyFailed,
             "書いた書庫を読み返せません: " + archive.string() + ": " + detail);
@@ -67,17 +69,20 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
                 c = '/';
         while (!m.storedPath.empty() && m.storedPath.back() == '/')
             m.storedPath.pop_back();
+        // A member the add replaces need not be readable: it goes.
+        if (reading == Reading::Existing && replaced.count(m.storedPath))
+            continue;
         if (reading == Reading::Existing && archive_entry_is_encrypted(entry))
             throw ArchiveError(ErrorCode::NotAnArchive,
                 "暗号化されたメンバーがあるため追加できません: " + archive.string() + ": "
-                    + m.storedPath);
+                    + escapedName(m.storedPath));
         m.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
         m.isLink = archive_entry_filetype(entry) == AE_IFLNK;
         for (;;) {
             context.checkCancel();
             const la_ssize_t n = archive_read_data(r, block.data(), block.size());
             if (n < 0)
-                throw failed(m.storedPath);
+                throw failed(escapedName(m.storedPath));
             if (n == 0)
                 break;
             m.crc32 = uint32_t(::crc32_z(m.crc32, block.data(), size_t(n)));
@@ -91,9 +96,10 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
         return members; // the data is what counts here, not the names
 
     // A name is compared as its stored bytes (libarchive gives a Unicode
-    // name in form C, and a code-page name converted). Where a name is plain
-    // ASCII the two must agree, so the directory read here is the one
-    // libarchive walked, member by member.
+    // name in form C, a code-page name converted, and an Info-ZIP Unicode
+    // path field's name instead of the stored one). Members are taken in the
+    // directory's order, which is the order libarchive read them in for
+    // every archive written here; were it not, the data would not match.
     const auto stored
         = format == LibarchiveFormat::Zip ? zipStoredNames(archive) : cabUnicodeNames(archive);
     if (!stored || stored->size() != members.size())
@@ -104,12 +110,6 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
         std::string name = *(*stored)[i];
         while (!name.empty() && name.back() == '/')
             name.pop_back();
-        std::string slashed = name; // libarchive turns a DOS writer's '\\' into '/'
-        std::replace(slashed.begin(), slashed.end(), '\\', '/');
-        const bool ascii = std::all_of(
-            name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii && name != members[i].storedPath && slashed != members[i].storedPath)
-            throw failed("目録の名前が合いません: " + name);
         members[i].storedPath = std::move(name);
     }
     return members;
@@ -123,10 +123,19 @@ ArchivedMembers readBackWithLibarchive(
     return readWithLibarchive(archive, format, context, Reading::Written);
 }
 
-ArchivedMembers readExistingWithLibarchive(
-    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
+std::set<std::string> replacedPaths(const ArchiveEntries &entries)
 {
-    return readWithLibarchive(archive, format, context, Reading::Existing);
+    std::set<std::string> paths;
+    for (const ArchiveEntry &entry : entries)
+        if (!entry.isDirectory)
+            paths.insert(entry.storedPath);
+    return paths;
+}
+
+ArchivedMembers readExistingWithLibarchive(const std::filesystem::path &archive,
+    LibarchiveFormat format, const FormatContext &context, const std::set<std::string> &replaced)
+{
+    return readWithLibarchive(archive, format, context, Reading::Existing, replaced);
 }
 
 } // namespace sheaf::archiver

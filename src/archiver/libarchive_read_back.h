@@ -4,6 +4,9 @@
 
 #include "archiver/archive_format.h"
 
+#include <set>
+#include <string>
+
 namespace sheaf::archiver {
 
 enum class LibarchiveFormat { Zip, Cab };
@@ -14,11 +17,15 @@ enum class LibarchiveFormat { Zip, Cab };
 ArchivedMembers readBackWithLibarchive(
     const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context);
 
-// The same over an existing archive before an add: every member decoded and
-// checksummed, so that none is kept that a reader cannot read. Throws
-// ArchiveError(NotAnArchive) naming the archive and the member (an
-// encrypted member is named as such), Cancelled.
-ArchivedMembers readExistingWithLibarchive(
-    const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context);
+// The stored paths of the files a run adds: the members of those paths in
+// the old archive are replaced.
+std::set<std::string> replacedPaths(const ArchiveEntries &entries);
+
+// The same over an existing archive before an add: every member but those
+// of the `replaced` paths decoded and checksummed, so that none is kept that
+// a reader cannot read. Throws ArchiveError(NotAnArchive) naming the archive
+// and the member (an encrypted member is named as such), Cancelled.
+ArchivedMembers readExistingWithLibarchive(const std::filesystem::path &archive,
+    LibarchiveFormat format, const FormatContext &context, const std::set<std::string> &replaced);
 
 } // namespace sheaf::archiver

@@ -63,13 +63,13 @@ std::optional<Names> zipStoredNames(const std::filesystem::path &archive)
     uint64_t count = le(&tail[end + 10], 2);
     uint64_t directorySize = le(&tail[end + 12], 4);
     uint64_t directoryAt = le(&tail[end + 16], 4);
-    if (count == 0xFFFF || directorySize == 0xFFFFFFFF || directoryAt == 0xFFFFFFFF) {
-        // ZIP64: the locator just before the end record leads to the
-        // ZIP64 end record, which holds the full values.
-        const uint64_t endAt = size - tailSize + end;
-        std::vector<uint8_t> locator, record;
-        if (endAt < 20 || !readAt(file, endAt - 20, locator, 20) || le(&locator[0], 4) != 0x07064b50
-            || !readAt(file, le(&locator[8], 8), record, 56) || le(&record[0], 4) != 0x06064b50)
+    // ZIP64: a locator just before the end record leads to the ZIP64 end
+    // record, which holds the full values. Without one, the end record's
+    // values are whole (libarchive writes a count of exactly 65,535 there).
+    const uint64_t endAt = size - tailSize + end;
+    std::vector<uint8_t> locator, record;
+    if (endAt >= 20 && readAt(file, endAt - 20, locator, 20) && le(&locator[0], 4) == 0x07064b50) {
+        if (!readAt(file, le(&locator[8], 8), record, 56) || le(&record[0], 4) != 0x06064b50)
             return std::nullopt;
         count = le(&record[32], 8);
         directorySize = le(&record[40], 8);
@@ -108,10 +108,11 @@ std::optional<Names> cabUnicodeNames(const std::filesystem::path &archive)
     const uint64_t filesAt = le(&header[16], 4);
     const uint64_t count = le(&header[28], 2);
     constexpr unsigned kNameIsUtf = 0x80;
+    // Each entry is 16 bytes and a name of at most 256 with its end: the
+    // list is read that far at most, not the data after it.
     std::vector<uint8_t> files;
-    if (filesAt >= size
-        || !readAt(
-            file, filesAt, files, size_t(std::min<uint64_t>(size - filesAt, kMostDirectoryBytes))))
+    const uint64_t most = std::min<uint64_t>(count * (16 + 257), kMostDirectoryBytes);
+    if (filesAt >= size || !readAt(file, filesAt, files, size_t(std::min(size - filesAt, most))))
         return std::nullopt;
     Names names;
     size_t at = 0;

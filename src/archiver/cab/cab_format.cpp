@@ -18,8 +18,8 @@ public:
             return writeCabArchive(existing, entries, out, context.makeScratchFolder,
                 context.cancel, context.progress);
         // Read whole first: libgcab would keep a damaged member's bytes.
-        const ArchivedMembers old
-            = readExistingWithLibarchive(existing, LibarchiveFormat::Cab, context);
+        const ArchivedMembers old = readExistingWithLibarchive(
+            existing, LibarchiveFormat::Cab, context, replacedPaths(entries));
         return writeCabArchive(existing, entries, out, context.makeScratchFolder, context.cancel,
             context.progress, &old);
     }

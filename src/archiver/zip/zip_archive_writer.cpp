@@ -236,7 +236,9 @@ void ZipWriter::recordKept(const ZipKeptMember &kept)
         }
     }
     const uint32_t mode = (le(4, 2) >> 8) == 3 ? uint32_t(le(38, 4) >> 16) : 0;
-    const bool directory = (!name.empty() && name.back() == '/') || (mode & 0170000) == 0040000;
+    // A DOS writer ends a folder's name with '\\', and readers take it so.
+    const bool directory = (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+        || (mode & 0170000) == 0040000;
     const bool link = (mode & 0170000) == 0120000;
     while (!name.empty() && name.back() == '/')
         name.pop_back();

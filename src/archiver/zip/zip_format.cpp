@@ -18,7 +18,8 @@ public:
         // members: a damaged or encrypted one is named as the old archive's
         // fault, not found only in the read-back of the new one.
         if (!existing.empty())
-            readExistingWithLibarchive(existing, LibarchiveFormat::Zip, context);
+            readExistingWithLibarchive(
+                existing, LibarchiveFormat::Zip, context, replacedPaths(entries));
         return writeZipArchive(existing, entries, out, context.cancel, context.progress);
     }
 

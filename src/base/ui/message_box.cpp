@@ -16,17 +16,25 @@ constexpr QChar kBreak(0x200B); // zero width space: a place a line may break
 // A label breaks lines only where words end; a long path or file name has
 // no such place and would run past the box's edge, which the box never
 // passes. A break is allowed after every separator and every 20 characters
-// of a run without one, so that the whole name can be read.
+// of a run without one, so that the whole name can be read; never inside a
+// character (a surrogate pair) or before a combining mark.
 QString breakable(const QString &text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 10);
     int run = 0;
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         out += c;
         if (c.isSpace() || c == kBreak) {
             run = 0;
-        } else if (c == u'/' || c == u'\\' || ++run == 20) {
+            continue;
+        }
+        ++run;
+        const bool due = c == u'/' || c == u'\\' || run >= 20;
+        const bool splits
+            = i + 1 < text.size() && (text[i + 1].isLowSurrogate() || text[i + 1].isMark());
+        if (due && !splits) {
             out += kBreak;
             run = 0;
         }
@@ -34,11 +42,15 @@ QString breakable(const QString &text)
     return out;
 }
 
-// Ctrl+C copies the texts as they were given, without the break marks.
+// Ctrl+C copies the text as it was given, without the break marks.
 class FailureBox : public QMessageBox
 {
 public:
-    using QMessageBox::QMessageBox;
+    FailureBox(Icon icon, const QString &title, const QString &text, QWidget *parent)
+        : QMessageBox(icon, title, breakable(text), QMessageBox::Ok, parent)
+        , m_given(text)
+    {
+    }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
@@ -46,15 +58,20 @@ protected:
         QMessageBox::keyPressEvent(event);
         if (event == QKeySequence::Copy) {
             QClipboard *clipboard = QGuiApplication::clipboard();
-            clipboard->setText(clipboard->text().remove(kBreak));
+            clipboard->setText(clipboard->text().replace(this->text(), m_given));
         }
     }
+
+private:
+    QString m_given;
 };
+
 MessageBoxHook &hook()
 {
     static MessageBoxHook h;
     return h;
 }
+
 } // namespace
 
 void setMessageBoxHook(MessageBoxHook h)
@@ -77,8 +94,7 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, const MessageBoxRec
     // lines only at line feeds.
     QString text = box.text;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    auto mb = std::make_unique<FailureBox>(
-        box.icon, box.title, breakable(text), QMessageBox::Ok, parent);
+    auto mb = std::make_unique<FailureBox>(box.icon, box.title, text, parent);
     // The window's font, not the toolkit's default: one face for every digit.
     mb->setFont(controlFont(9.75));
     if (!box.detail.isEmpty())
