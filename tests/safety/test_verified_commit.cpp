@@ -269,7 +269,7 @@ void TestVerifiedCommit::outputFolderMovedDuringRun()
         oneFileLine(kind, out + "/x" + QString::fromLatin1(facts(kind).extension), data, "a.bin"));
     QVERIFY(renamed);
     QCOMPARE(r.code, int(ErrorCode::WriteFailed));
-    QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("移動されました")),
+    QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("移動または削除されました")),
         r.reason.c_str());
     QCOMPARE(entriesOf(moved), QStringList());
     QVERIFY(!QFileInfo::exists(out));
