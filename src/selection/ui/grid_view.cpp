@@ -146,10 +146,12 @@ void GridView::setCandidateModel(QAbstractItemModel *model)
     updateFrozenGeometry();
 }
 
-void GridView::setColumnWidths(const QVector<int> &widths, const QVector<int> &whole)
+void GridView::setColumnWidths(
+    const QVector<int> &widths, const QVector<int> &whole, const QVector<int> &giving)
 {
     m_widths = widths;
     m_whole = whole;
+    m_giving = giving;
     for (int c = 0; c < widths.size(); ++c)
         setColumnWidth(c, widths[c]);
     m_frozen->setColumnWidth(0, widths.value(0));
@@ -163,6 +165,7 @@ void GridView::fitWholeColumns()
         return;
     const QFontMetricsF metrics(font()); // fractions count: the view elides them
     const int rows = model()->rowCount();
+    int extra = 0; // room the whole columns take beyond their widths
     for (const int c : std::as_const(m_whole)) {
         // Texts of one kind (digits and commas, dates) are widest where they
         // are longest: only the longest are measured, so 30000 rows cost
@@ -179,8 +182,19 @@ void GridView::fitWholeColumns()
         // As textCut counts the room: the margins and the grid line.
         const int needed = qCeil(widest) + 2 * CellMargin + (showGrid() ? 1 : 0);
         const int width = qMax(m_widths.value(c), needed);
+        extra += width - m_widths.value(c);
         if (columnWidth(c) != width)
             setColumnWidth(c, width); // column 0 follows into the frozen view
+    }
+    // The giving columns share the room out, each kept at least this wide.
+    constexpr int kNarrowest = 40;
+    for (qsizetype k = 0; k < m_giving.size(); ++k) {
+        const int c = m_giving[k];
+        const int share = extra / int(m_giving.size() - k);
+        const int width = qMax(kNarrowest, m_widths.value(c) - share);
+        extra -= m_widths.value(c) - width;
+        if (columnWidth(c) != width)
+            setColumnWidth(c, width);
     }
 }
 

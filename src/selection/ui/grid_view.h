@@ -24,7 +24,11 @@ public:
     // The columns' widths. A column listed in `whole` (numbers, dates) is
     // never cut: after the model is reset it is widened, where needed, to
     // its widest text, and narrowed back to its width when that fits again.
-    void setColumnWidths(const QVector<int> &widths, const QVector<int> &whole = {});
+    // The columns listed in `giving` (texts that lose their middle) give up
+    // that room, so that the grid does not grow wider than it was and the
+    // right-hand column is not cut at the grid's edge.
+    void setColumnWidths(const QVector<int> &widths, const QVector<int> &whole = {},
+        const QVector<int> &giving = {});
 
     // 1-based data rows as the handlers read them; 0 when there is none.
     int Row() const; // the current row
@@ -56,7 +60,7 @@ private:
     void doubleClickAt(const QModelIndex &index);
 
     QTableView *m_frozen = nullptr;
-    QVector<int> m_widths, m_whole;
+    QVector<int> m_widths, m_whole, m_giving;
     // The selection as it stood before the last press, so that a double
     // click inside a selected range flips the whole range.
     int m_rangeLow = 0, m_rangeHigh = 0, m_rangeCurrent = 0;

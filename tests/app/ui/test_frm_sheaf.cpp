@@ -191,6 +191,9 @@ private slots:
         // folder and file name columns give their full text as a tool tip.
         auto *grid = w->grdList;
         const QFontMetrics fm(grid->font());
+        // The grid is not wider than its view: the last column is not cut
+        // at the edge (a size would read short).
+        QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
         for (int column : {0, 1, 4, 5}) {
             // The view elides what its room cannot hold, fractions included.
             const int room = grid->columnWidth(column) - 1 - 2 * GridView::CellMargin;
