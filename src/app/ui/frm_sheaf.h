@@ -48,13 +48,13 @@ public:
 
     // Sizes in pixels: twips / 15.
     static constexpr int twips(int t) { return (t + 7) / 15; }
-    // The left pane is 300 twips wider than the classic layout (see
+    // The left pane is 525 twips wider than the classic layout (see
     // control_table.cpp); the window and the grid's left edge follow.
-    static constexpr int InnerWidth = 849; // 12735 twips
+    static constexpr int InnerWidth = 864; // 12960 twips
     static constexpr int InnerHeight = 395; // 5925 twips
-    static constexpr int MinimumOuterWidth = 379; // 5680 twips
+    static constexpr int MinimumOuterWidth = 394; // 5905 twips
     static constexpr int AssumedFrameWidth = 8; // 120 twips: left and right border together
-    static constexpr int GridLeft = 372; // 5580 twips
+    static constexpr int GridLeft = 387; // 5805 twips
     static constexpr int GridRightMargin = 5; // 70 twips, rounded up
     static constexpr int GridTop = 16;
     static constexpr int GridHeight = 369; // 5535 twips

@@ -169,6 +169,13 @@ private slots:
             sheaf::selection_texts::sorting(), sheaf::selection_texts::showing()};
         for (const QString &status : statuses)
             QVERIFY(fits(w->lblMsg, status, w->lblMsg->contentsRect()));
+        // The widest extensions the field takes, with the field's margins.
+        for (const QString &extension : {QStringLiteral(".WWWW"), QStringLiteral(".テキスト")}) {
+            QLineEdit *field = w->cmbExtent->lineEdit();
+            QVERIFY2(QFontMetricsF(field->font()).horizontalAdvance(extension) + 4
+                    <= field->contentsRect().width(),
+                qPrintable(extension));
+        }
         for (const QString &counter :
             {QStringLiteral("(30,000/30,000)"), QStringLiteral("(30,000)")})
             QVERIFY(QFontMetricsF(w->lblCount->font()).horizontalAdvance(counter)
@@ -689,11 +696,11 @@ private slots:
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("expectedWidth");
         QTest::addColumn<int>("gridWidth");
-        QTest::newRow("start") << 849 << 395 << 849 << 472;
+        QTest::newRow("start") << 864 << 395 << 864 << 472;
         QTest::newRow("below the minimum") << 200 << 395 << -1 << -1;
-        QTest::newRow("taller") << 849 << 700 << 849 << 472;
-        QTest::newRow("lower") << 900 << 100 << 900 << 523;
-        QTest::newRow("wide") << 879 << 395 << 879 << 502;
+        QTest::newRow("taller") << 864 << 700 << 864 << 472;
+        QTest::newRow("lower") << 900 << 100 << 900 << 508;
+        QTest::newRow("wide") << 879 << 395 << 879 << 487;
     }
     void resizeRules()
     {
