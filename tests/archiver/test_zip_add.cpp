@@ -125,6 +125,7 @@ private slots:
     void survivesDamagedDirectory();
     void refusesWhatWouldDropMembers_data();
     void refusesWhatWouldDropMembers();
+    void replacesAnUnreadableMember();
 };
 
 void TestZipAdd::keepsOldMembers_data()
@@ -295,6 +296,23 @@ void TestZipAdd::refusesWhatWouldDropMembers()
     } catch (const sheaf::archiver::ArchiveError &e) {
         QCOMPARE(e.code(), sheaf::archiver::ErrorCode::NotAnArchive);
     }
+}
+
+// Kept members must be readable; a member the add replaces need not be.
+void TestZipAdd::replacesAnUnreadableMember()
+{
+    SHEAF_REQUIRE_TOOL("unzip");
+    QTemporaryDir tmp;
+    QList<QByteArray> locals;
+    QByteArray zip = makeZip({{"keep.txt", "kept"}, {"swap.txt", "damaged"}}, {}, locals);
+    zip[locals[0].size() + locals[1].size() - 1] = 'X'; // swap.txt's last byte: its CRC fails
+    const QString archive = tmp.filePath("old.zip");
+    writeFile(archive, zip);
+    writeFile(tmp.filePath("new/swap.txt"), "replaced");
+    const ToolResult run = runArc("C.UTF-8", {archive, tmp.filePath("new/"), "swap.txt"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(runTool("unzip", {"-tq", archive}).exitCode, 0);
+    QCOMPARE(runTool("unzip", {"-p", archive, "swap.txt"}).out, QByteArray("replaced"));
 }
 
 QTEST_GUILESS_MAIN(TestZipAdd)
