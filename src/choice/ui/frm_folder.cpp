@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 namespace sheaf::ui {
 
@@ -22,6 +23,30 @@ constexpr int px(int twips)
     return (twips + 7) / 15;
 }
 constexpr int FolderRole = Qt::UserRole;
+
+// The drive list: its items hold whole mount points (the open list shows
+// them whole); the closed field shows the chosen one without its middle
+// when it is too long; the whole path is its tool tip.
+class DriveList : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(
+            QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        const int icon = option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4;
+        option.currentText
+            = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width() - icon);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
 } // namespace
 
 FrmFolder::FrmFolder(QWidget *parent)
@@ -33,7 +58,7 @@ FrmFolder::FrmFolder(QWidget *parent)
     setFixedSize(px(3045), px(4455));
     setFont(controlFont(9.75));
 
-    drvList = new QComboBox(this);
+    drvList = new DriveList(this);
     drvList->setObjectName(QStringLiteral("drvList"));
     drvList->setGeometry(px(120), px(120), px(2775), px(300));
     dirList = new QListWidget(this);
@@ -49,22 +74,7 @@ FrmFolder::FrmFolder(QWidget *parent)
     setTabOrder(dirList, cmdOk);
     setTabOrder(cmdOk, cmdNo);
 
-    // A mount point longer than the list's field loses its middle instead of
-    // being cut in a character; the whole path is the item's tool tip.
-    QStyleOptionComboBox field;
-    field.initFrom(drvList);
-    const int room
-        = drvList->style()
-              ->subControlRect(QStyle::CC_ComboBox, &field, QStyle::SC_ComboBoxEditField, drvList)
-              .width()
-        - drvList->iconSize().width() - 4;
-    m_volumes = mountedVolumes();
-    for (const QString &volume : m_volumes) {
-        const QString shown = shownName(volume);
-        drvList->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon),
-            drvList->fontMetrics().elidedText(shown, Qt::ElideMiddle, room), volume);
-        drvList->setItemData(drvList->count() - 1, shown, Qt::ToolTipRole);
-    }
+    fillDrives();
 
     connect(cmdOk, &QPushButton::clicked, this, &FrmFolder::cmdOk_Click);
     connect(cmdNo, &QPushButton::clicked, this, &FrmFolder::cmdNo_Click);
@@ -109,11 +119,24 @@ bool FrmFolder::setPath(const QString &folder, int *errorNumber, QString *errorT
     return true;
 }
 
+void FrmFolder::fillDrives()
+{
+    const QSignalBlocker blocker(drvList);
+    drvList->clear();
+    m_volumes = mountedVolumes();
+    for (const QString &volume : m_volumes) {
+        const QString shown = shownName(volume); // bytes outside UTF-8 as \xHH
+        drvList->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), shown, volume);
+        drvList->setItemData(drvList->count() - 1, shown, Qt::ToolTipRole);
+    }
+}
+
 void FrmFolder::selectDriveOf(const QString &folder)
 {
     const int index = drvList->findData(volumeOf(folder, m_volumes));
     const QSignalBlocker blocker(drvList);
     drvList->setCurrentIndex(index);
+    drvList->setToolTip(drvList->currentText());
 }
 
 void FrmFolder::openItem(QListWidgetItem *item)
@@ -131,6 +154,9 @@ void FrmFolder::openItem(QListWidgetItem *item)
 
 void FrmFolder::showPicker()
 {
+    // Drives mounted or removed since the picker was last open.
+    fillDrives();
+    selectDriveOf(m_path);
     show();
     raise();
     activateWindow();

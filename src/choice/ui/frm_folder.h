@@ -40,6 +40,7 @@ signals:
     void folderChosen(const QString &path);
 
 private:
+    void fillDrives();
     void selectDriveOf(const QString &folder);
     void openItem(QListWidgetItem *item);
 
