@@ -22,10 +22,6 @@ struct ReaderFree
     void operator()(struct archive *a) const { archive_read_free(a); }
 };
 
-} // namespace
-
-namespace {
-
 enum class Reading { Written, Existing };
 
 ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, LibarchiveFormat format,

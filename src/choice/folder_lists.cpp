@@ -3,7 +3,6 @@
 #include "selection/name_text.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 

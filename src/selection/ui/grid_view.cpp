@@ -171,13 +171,15 @@ void GridView::fitWholeColumns()
         // are longest: only the longest are measured, so 30000 rows cost
         // little.
         qsizetype longest = 0;
-        for (int r = 0; r < rows; ++r)
-            longest = qMax(longest, model()->index(r, c).data().toString().size());
         qreal widest = 0;
         for (int r = 0; r < rows; ++r) {
             const QString text = model()->index(r, c).data().toString();
-            if (text.size() == longest)
+            if (text.size() > longest) {
+                longest = text.size();
+                widest = metrics.horizontalAdvance(text);
+            } else if (text.size() == longest) {
                 widest = qMax(widest, metrics.horizontalAdvance(text));
+            }
         }
         // As textCut counts the room: the margins and the grid line.
         const int needed = qCeil(widest) + 2 * CellMargin + (showGrid() ? 1 : 0);
