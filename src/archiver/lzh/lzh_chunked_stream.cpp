@@ -3,6 +3,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_block_writer.h"
 #include "archiver/lzh/lzh_encoder.h"
+#include "base/thread_count.h"
 
 #include <algorithm>
 #include <ctime>
@@ -22,13 +23,6 @@ double threadCpuSeconds()
 }
 
 } // namespace
-
-int LzhChunkedStream::threadCount(int threads)
-{
-    if (threads > 0)
-        return threads;
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 LzhChunkedStream::LzhChunkedStream(LzhMethod method, int level, int threads,
     const std::atomic<bool> *cancel, std::vector<uint8_t> &out, std::vector<double> *chunkSeconds)
