@@ -30,7 +30,7 @@ ArcExecResult ArcExec(
     if (result.ok())
         return out;
     out.failed = true;
-    out.cancelled = result.code == int(sheaf::archiver::ErrorCode::Cancelled);
+    out.cancelled = result.code == sheaf::archiver::ErrorCode::Cancelled;
     out.reason = QString::fromStdString(result.reason);
     return out;
 }

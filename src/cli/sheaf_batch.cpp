@@ -12,6 +12,7 @@
 #include "archive/archiver_choice.h"
 #include "archive/run_texts.h"
 #include "archiver/archiver_facts.h"
+#include "base/platform.h"
 #include "choice/extension_list.h"
 #include "selection/candidate_list.h"
 #include "selection/candidate_model.h"
@@ -31,7 +32,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -192,7 +192,7 @@ class ProgressLine
 {
 public:
     ProgressLine()
-        : m_enabled(::isatty(STDERR_FILENO) == 1)
+        : m_enabled(sheaf::platform::standardErrorIsTerminal())
     {
     }
 
