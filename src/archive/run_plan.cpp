@@ -1,6 +1,6 @@
 // Each entry's refusals come in a fixed order, the first that applies wins:
 // a name with bytes outside UTF-8, a double quote, an unusable output folder,
-// an empty folder name for the rename, a wildcard or backslash in the name on
+// an empty or hidden folder name for the rename, a wildcard or backslash in the name on
 // a one-file command line (a backslash anywhere), and an archive that would
 // replace a member made earlier in the run.
 
@@ -8,6 +8,7 @@
 
 #include "archive/entry_paths.h"
 #include "archive/run_texts.h"
+#include "base/platform.h"
 #include "selection/name_text.h"
 
 #include <QHash>
@@ -196,6 +197,12 @@ std::vector<EntryPlan> planRun(const CandidateList &list, const ArchiveRunSettin
             continue;
         }
         p.newName = settings.name ? folderName + settings.extension : p.oldName;
+        // Named after a hidden folder, the file would be hidden too, and no
+        // later selection would find it again.
+        if (settings.name && platform::isHiddenOrSystem(namePath(p.newName))) {
+            refuse(run_texts::hiddenFolderNameRefusal(path));
+            continue;
+        }
         // The one-file command line names the file; the engine would read
         // these characters as a pattern or a separator.
         // In a whole-folder archive the name is a member's name, where only a

@@ -92,6 +92,12 @@ QString emptyFolderNameRefusal(const QString &path)
         QStringLiteral("名前の変更は出来ません！")});
 }
 
+QString hiddenFolderNameRefusal(const QString &path)
+{
+    return lines({QStringLiteral("フォルダ名が “.” で始まります。変更すると隠しファイルになります。"),
+        shownName(path), QStringLiteral("名前の変更は出来ません！")});
+}
+
 QString sameArchiveRefusal(const QString &archivePath, const QString &path)
 {
     return lines({QStringLiteral("同じ名前の圧縮ファイルを既に作成しています。"),

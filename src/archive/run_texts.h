@@ -29,6 +29,7 @@ QString quoteRefusal(const QString &path);
 QString notUnicodeRefusal(const QString &path);
 QString patternCharacterRefusal(const QString &path, QChar character);
 QString emptyFolderNameRefusal(const QString &path);
+QString hiddenFolderNameRefusal(const QString &path);
 QString sameArchiveRefusal(const QString &archivePath, const QString &path);
 
 // Failures of the rename after the folder.
