@@ -44,8 +44,12 @@ bool isRandomSuffix(std::string_view text)
 
 bool isTemporaryName(std::string_view fileName)
 {
-    return fileName.size() > 1 && fileName[0] == '.'
-        && fileName.find(kMarker) != std::string_view::npos;
+    // The archive's name between the '.' and the marker is never empty.
+    const size_t marker = fileName.rfind(kMarker);
+    if (fileName.empty() || fileName[0] != '.' || marker == std::string_view::npos || marker < 2)
+        return false;
+    const std::string_view suffix = fileName.substr(marker + kMarker.size());
+    return suffix == kLockSuffix || isRandomSuffix(suffix);
 }
 
 ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel,

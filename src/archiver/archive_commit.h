@@ -43,8 +43,10 @@
 
 namespace sheaf::archiver {
 
-// ".<archive name>.sheaf-tmp-XXXXXX" and the lock file: such names are never
-// gathered, so a stale one left by a killed run is ignored too.
+// Exactly ".<archive name>.sheaf-tmp-" followed by six letters or digits, or
+// by "lock": the names this engine makes. Such files are never gathered (a
+// stale one left by a killed run neither); a user's file of another name
+// with ".sheaf-tmp-" in it is an ordinary file.
 bool isTemporaryName(std::string_view fileName);
 
 // Thrown by commit() of a new archive whose name another run took meanwhile.

@@ -54,6 +54,8 @@ const char *specialKind(const FileFacts &facts)
 const char kForeignLink[] = "他のユーザーのシンボリックリンクはたどりません";
 const char kOutsideLink[] = "圧縮するフォルダーの外を指すシンボリックリンクです";
 const char kNowhereLink[] = "リンク先がないか、循環しているシンボリックリンクです";
+const char kFolderLink[] = "フォルダーへのシンボリックリンクはたどりません";
+const char kTemporary[] = "圧縮中（または中断された実行）の一時ファイルなので格納しません";
 
 // One name found in a folder, looked at while the folder was open.
 struct Found
@@ -152,11 +154,16 @@ std::vector<Found> Gatherer::listFolder(
         std::vector<Found> found;
         for (auto &name : names) {
             checkCancel();
-            if (isTemporaryName(name))
-                continue;
             if (!match.literal && !m_request.includeHidden
                 && platform::isHiddenOrSystem(folder.path() / name))
                 continue; // neither taken nor entered
+            if (isTemporaryName(name)) {
+                // Another run's (or a killed one's): never taken nor entered,
+                // but said when it would have been.
+                if (match.matches(name))
+                    found.push_back({std::move(name), {}, false, kTemporary});
+                continue;
+            }
             Found f;
             f.facts = dir.factsOf(name, File::Links::DontFollow);
             f.name = std::move(name);
@@ -174,8 +181,10 @@ std::vector<Found> Gatherer::listFolder(
                     readFailed("リンク先を調べられません", folder.path() / f.name, f.facts.error);
                 if (f.facts.error != 0)
                     f.leftOutReason = kNowhereLink;
+                else if (f.facts.isDirectory && !m_request.recurse)
+                    continue; // folders are not taken here anyway
                 else if (f.facts.isDirectory)
-                    continue; // links to folders are never followed
+                    f.leftOutReason = kFolderLink; // never followed
                 else if (!link.ownedByCurrentUser)
                     f.leftOutReason = kForeignLink;
                 else if (m_request.recurse) {

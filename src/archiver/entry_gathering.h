@@ -7,18 +7,18 @@
 // is stored as a folder entry, so empty folders survive. Wildcards skip
 // hidden and system entries unless the request includes them; a literal name
 // is taken as named. Folders are walked relative to their parent's handle
-// (source_tree.h), so depth alone never keeps a file out. Temporary files of
-// this engine (see isTemporaryName) and the archive itself are never
-// gathered.
+// (source_tree.h), so depth alone never keeps a file out. The archive itself
+// is never gathered, nor are temporary files of this engine (see
+// isTemporaryName), which are reported as left out when they match.
 //
 // Nothing is left out silently. A folder that cannot be listed or searched
 // fails the run, naming it, and so does a name the archive could not hold
 // as it is (not valid UTF-8, or holding a backslash). Left out and reported
 // (`leftOut`) are: named pipes, sockets and devices (never opened); symbolic
 // links that lead nowhere or into a loop; links another user owns; and,
-// when recursing (a whole-folder archive), links to a file outside the folder
-// being archived. Links to folders are never followed and never reported. A
-// link to a file named on its own is taken as that file (unless another user
+// when recursing (a whole-folder archive), links to a folder (never
+// followed) and links to a file outside the folder being archived. A link
+// to a file named on its own is taken as that file (unless another user
 // owns it).
 //
 // The order is stable: names in their order, the matches of each sorted by

@@ -126,6 +126,7 @@ void TestGatheringGaps::leftOutAndReported()
         writeFile(root + "/sub/b.txt", "b");
         writeFile(root + "/*.txt", "stored as itself"); // never a pattern
         writeFile(root + "/?.txt", "also");
+        writeFile(root + "/.notes.sheaf-tmp-mine", "not the engine's name"); // archived
     }
     writeFile(expected + "/inside", "b"); // a link inside: taken as its file
     writeFile(tmp.filePath("secret"), "outside the folder");
@@ -137,6 +138,8 @@ void TestGatheringGaps::leftOutAndReported()
     QCOMPARE(::symlink("../secret", bytes(src + "/outside")), 0);
     QCOMPARE(::symlink("a.txt", bytes(src + "/foreign")), 0);
     QCOMPARE(::lchown(bytes(src + "/foreign"), kNobody, kNobody), 0);
+    QCOMPARE(::symlink("sub", bytes(src + "/folderlink")), 0);
+    writeFile(src + "/.a.txt.sheaf-tmp-Ab3dE9", "another run's temporary file");
     const auto before = hashTree(tmp.path());
 
     const QString archive = tmp.filePath("x") + formatOf(format).extension;
@@ -148,7 +151,10 @@ void TestGatheringGaps::leftOutAndReported()
         {"dangling", "リンク先がないか、循環しているシンボリックリンクです"},
         {"loop", "リンク先がないか、循環しているシンボリックリンクです"},
         {"outside", "圧縮するフォルダーの外を指すシンボリックリンクです"},
-        {"foreign", "他のユーザーのシンボリックリンクはたどりません"}};
+        {"foreign", "他のユーザーのシンボリックリンクはたどりません"},
+        {"folderlink", "フォルダーへのシンボリックリンクはたどりません"},
+        {".a.txt.sheaf-tmp-Ab3dE9",
+            "圧縮中（または中断された実行）の一時ファイルなので格納しません"}};
     for (auto it = reasons.begin(); it != reasons.end(); ++it)
         QVERIFY2(err.contains("除外しました: " + it.value() + ": " + src + '/' + it.key()),
             qPrintable(err));
@@ -173,12 +179,17 @@ void TestGatheringGaps::batchReportsLeftOut()
     writeFile(sel + "/one.TXT", "one");
     QDir().mkpath(out);
     QCOMPARE(::mkfifo(bytes(sel + "/fifo"), 0600), 0);
+    QCOMPARE(::symlink(bytes(out), bytes(sel + "/shortcut")), 0);
     const ToolResult r = runTool(kBatch, {"-t", "-a", "lzh", "-o", out, sel});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QVERIFY2(QString::fromUtf8(r.err).contains(
                  "除外しました: 名前付きパイプは読み込みません: " + sel + "/fifo"),
         r.err.constData());
-    QVERIFY2(QString::fromUtf8(r.out).contains("圧縮しました（除外 1 件）"), r.out.constData());
+    QVERIFY2(
+        QString::fromUtf8(r.err).contains(
+            "除外しました: フォルダーへのシンボリックリンクはたどりません: " + sel + "/shortcut"),
+        r.err.constData());
+    QVERIFY2(QString::fromUtf8(r.out).contains("圧縮しました（除外 2 件）"), r.out.constData());
     QCOMPARE(extractWith("lhasa", out + "/one.lzh", tmp.filePath("x")), QString());
     QCOMPARE(listTree(tmp.filePath("x")), QStringList {"one.TXT"});
     QCOMPARE(readFile(tmp.filePath("x/one.TXT")), QByteArray("one"));
