@@ -27,8 +27,10 @@ ArcExecResult ArcExec(
     for (const auto &item : result.leftOut)
         out.leftOut.append({QString::fromStdString(sheaf::escapedName(item.path)),
             QString::fromStdString(item.reason)});
-    if (result.ok())
+    if (result.ok()) {
+        out.made = result.made;
         return out;
+    }
     out.failed = true;
     out.cancelled = result.code == sheaf::archiver::ErrorCode::Cancelled;
     out.reason = QString::fromStdString(result.reason);

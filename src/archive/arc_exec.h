@@ -2,6 +2,7 @@
 // ArcExec: one archive through the archiver engine, in-process.
 
 #include "archive/archiver_choice.h"
+#include "archiver/engine.h"
 
 #include <QList>
 #include <QString>
@@ -23,6 +24,7 @@ struct ArcExecResult
         QString path, reason;
     };
     QList<LeftOut> leftOut;
+    sheaf::archiver::MadeArchive made; // the archive as it took its name, when made
 };
 
 struct ArcExecOptions

@@ -52,6 +52,7 @@ struct EntryOutcome
     FailureKind kind = FailureKind::ArchiverFailed;
     QString text, detail; // a failure's message box
     QList<ArcExecResult::LeftOut> leftOut; // what the engine left out of the archive
+    sheaf::archiver::MadeArchive made; // the archive, when made
 };
 
 // One entry's work: the rename after the folder, then the archive.
@@ -85,6 +86,7 @@ EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &
     options.mayCommit = turn.mayCommit;
     const ArcExecResult result = ArcExec(archiver, p.commandLine, options);
     out.leftOut = result.leftOut;
+    out.made = result.made;
     EntryState state = EntryState::Made;
     if (result.cancelled) {
         state = EntryState::Cancelled;
@@ -101,18 +103,26 @@ EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &
 }
 
 // After the scheduler finished: every entry from k on that made a new
-// archive loses it again, and its file gets its old name back.
-void undoFrom(int k, int limit, const std::vector<EntryPlan> &plans, RunScheduler &scheduler)
+// archive loses it again, and its file gets its old name back. Only the very
+// file the entry made is removed: one another run has added to since stays
+// (an add is never made ahead of an earlier entry, so none is taken back).
+// Returns a line for each archive that could not be taken back.
+QStringList undoFrom(int k, int limit, const std::vector<EntryPlan> &plans,
+    const std::vector<EntryOutcome> &outcomes, RunScheduler &scheduler)
 {
+    QStringList problems;
     for (int j = k; j < limit; ++j) {
         if (scheduler.state(j) != EntryState::Made)
             continue;
         const EntryPlan &p = plans[size_t(j)];
-        std::error_code ec;
-        std::filesystem::remove(namePath(p.archivePath), ec);
+        const sheaf::archiver::MadeArchive &made = outcomes[size_t(j)].made;
+        std::string reason;
+        if (made.isNew && !sheaf::archiver::removeMadeArchive(made, reason))
+            problems << run_texts::notTakenBack(p.archivePath, QString::fromStdString(reason));
         if (p.newName != p.oldName)
             renameInFolder(p.dir, p.newName, p.oldName);
     }
+    return problems;
 }
 
 } // namespace
@@ -189,18 +199,19 @@ ArchiveRunOutcome runArchive(
                     observer.counterChanged(run_texts::counter(j, count), j, count);
                 made(j);
             }
-            undoFrom(j, limit, plans, scheduler);
+            undoFrom(j, limit, plans, outcomes, scheduler);
             return ArchiveRunOutcome::Cancelled;
         }
         if (state != EntryState::Made) {
             scheduler.stopFrom(k + 1);
             scheduler.finish();
-            undoFrom(k + 1, limit, plans, scheduler);
+            const QStringList problems = undoFrom(k + 1, limit, plans, outcomes, scheduler);
             if (state == EntryState::Cancelled)
                 return ArchiveRunOutcome::Cancelled;
             const EntryOutcome &out = outcomes[size_t(k)];
             reportLeftOut(out);
-            observer.failed(out.kind, out.text, out.detail);
+            observer.failed(
+                out.kind, out.text, (QStringList {out.detail} + problems).join(u'\n').trimmed());
             return ArchiveRunOutcome::Stopped;
         }
         made(k);

@@ -94,8 +94,9 @@ QString emptyFolderNameRefusal(const QString &path)
 
 QString hiddenFolderNameRefusal(const QString &path)
 {
-    return lines({QStringLiteral("フォルダ名が “.” で始まります。変更すると隠しファイルになります。"),
-        shownName(path), QStringLiteral("名前の変更は出来ません！")});
+    return lines(
+        {QStringLiteral("フォルダ名が “.” で始まります。変更すると隠しファイルになります。"),
+            shownName(path), QStringLiteral("名前の変更は出来ません！")});
 }
 
 QString sameArchiveRefusal(const QString &archivePath, const QString &path)
@@ -103,6 +104,12 @@ QString sameArchiveRefusal(const QString &archivePath, const QString &path)
     return lines({QStringLiteral("同じ名前の圧縮ファイルを既に作成しています。"),
         shownName(archivePath) + QStringLiteral(" ← ") + shownName(path),
         QStringLiteral("上書きは出来ません！")});
+}
+
+QString notTakenBack(const QString &archivePath, const QString &reason)
+{
+    return QStringLiteral("先に作った書庫を消せませんでした: ") + shownName(archivePath)
+        + QStringLiteral(": ") + reason;
 }
 
 QString renameTargetExists(const QString &from, const QString &to)

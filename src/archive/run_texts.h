@@ -32,6 +32,9 @@ QString emptyFolderNameRefusal(const QString &path);
 QString hiddenFolderNameRefusal(const QString &path);
 QString sameArchiveRefusal(const QString &archivePath, const QString &path);
 
+// An archive made ahead of a failed entry that could not be removed again.
+QString notTakenBack(const QString &archivePath, const QString &reason);
+
 // Failures of the rename after the folder.
 QString renameTargetExists(const QString &from, const QString &to);
 QString renameFailed(const QString &from, const QString &to);

@@ -234,7 +234,31 @@ void ArchiveCommit::keepModeOf(const std::filesystem::path &existing)
         m_out->file().copyModeAndOwner(facts);
 }
 
-void ArchiveCommit::commit(bool syncNew)
+namespace {
+
+MadeArchive madeFrom(
+    const std::filesystem::path &archive, const platform::FileFacts &facts, bool isNew)
+{
+    return {archive.string(), facts.device, facts.inode, facts.size, facts.mtimeNs, isNew};
+}
+
+} // namespace
+
+bool ArchiveCommit::removeIfStill(const MadeArchive &made)
+{
+    const platform::FileFacts now = m_folder.factsOf(m_name, File::Links::DontFollow);
+    if (now.error == ENOENT)
+        return false;
+    if (now.error != 0 || !now.isRegular || now.device != made.device || now.inode != made.inode
+        || now.size != made.size || now.mtimeNs != made.mtimeNs)
+        return false;
+    if (!m_folder.remove(m_name))
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "書庫を消せません: " + m_archive.string() + ": " + platform::errorText(errno));
+    return true;
+}
+
+MadeArchive ArchiveCommit::commit(bool syncNew)
 {
     // The archive goes where it was asked for, or nowhere.
     const std::filesystem::path folder = m_archive.parent_path();
@@ -255,10 +279,11 @@ void ArchiveCommit::commit(bool syncNew)
         }
         // Named: it counts from here, whatever comes (no cancel, no throw).
         m_committed = true;
+        const platform::FileFacts facts = m_out->file().facts();
         m_out->close();
         if (syncNew)
             m_folder.sync();
-        return;
+        return madeFrom(m_archive, facts, true);
     }
     bool replacing = archiveIsThere();
     if (replacing) {
@@ -271,6 +296,8 @@ void ArchiveCommit::commit(bool syncNew)
             throw ArchiveAppeared {};
     }
     const bool sync = syncNew || replacing;
+    m_out->flush();
+    const platform::FileFacts facts = m_out->file().facts();
     m_out->commit(sync);
     const bool renamed = replacing ? m_folder.rename(m_temporary, m_name)
                                    : m_folder.renameNoReplace(m_temporary, m_name);
@@ -287,6 +314,7 @@ void ArchiveCommit::commit(bool syncNew)
     m_committed = true;
     if (sync)
         m_folder.sync();
+    return madeFrom(m_archive, facts, !replacing);
 }
 
 } // namespace sheaf::archiver

@@ -29,6 +29,7 @@
 //     folders and the lock file on every other path, exceptions included.
 
 #include "archiver/archive_format.h"
+#include "archiver/engine.h"
 #include "archiver/output_file.h"
 #include "base/file.h"
 #include "base/platform.h"
@@ -83,8 +84,14 @@ public:
 
     // Closes the temporary file and renames it over the archive. The file (and
     // then its folder) is synced first when it replaces an existing archive,
-    // or always when `syncNew` is set.
-    void commit(bool syncNew = true);
+    // or always when `syncNew` is set. Returns the archive as named (its
+    // path is the one given to the constructor).
+    MadeArchive commit(bool syncNew = true);
+    // With the lock held (the constructor with isNew false): removes the
+    // archive if its name still holds the file `made` describes, unchanged.
+    // False when another file (or a changed one) stands there; throws
+    // ArchiveError(WriteFailed) when it cannot be removed.
+    bool removeIfStill(const MadeArchive &made);
 
 private:
     std::string freeName();

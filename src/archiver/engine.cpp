@@ -86,7 +86,7 @@ uint64_t totalSize(const ArchiveEntries &entries)
 
 // Writes, reads back and commits the archive once. `isNew`: nothing was at
 // its path when gathering began (ArchiveAppeared when that changed).
-void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
+MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
     const std::filesystem::path &archive, bool isNew, const ArchiveEntries &entries,
     const RunOptions &options)
 {
@@ -120,10 +120,10 @@ void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
         throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     if (!existing.empty())
         commit.keepModeOf(existing);
-    commit.commit(options.syncEachArchive);
+    return commit.commit(options.syncEachArchive);
 }
 
-void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
+MadeArchive run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
     std::vector<LeftOut> &leftOut)
 {
     const ArchiverFacts &facts = archiverFacts(kind);
@@ -137,8 +137,7 @@ void run(ArchiverKind kind, std::string_view commandLine, const RunOptions &opti
     bool isNew = archiveFacts.error == ENOENT;
     for (int attempt = 0;; ++attempt) {
         try {
-            writeArchive(request, format, archive, isNew, entries, options);
-            return;
+            return writeArchive(request, format, archive, isNew, entries, options);
         } catch (const ArchiveAppeared &) {
             // Another archive took its name meanwhile: add to that one.
             if (attempt == 3)
@@ -165,6 +164,20 @@ void syncWrittenArchives()
     platform::syncAll();
 }
 
+bool removeMadeArchive(const MadeArchive &made, std::string &reason, int64_t lockWaitMs)
+{
+    try {
+        ArchiveCommit commit(made.path, nullptr, lockWaitMs, false);
+        commit.removeIfStill(made);
+        return true;
+    } catch (const ArchiveError &e) {
+        reason = oneLine(e.what());
+    } catch (const std::exception &e) {
+        reason = oneLine(e.what());
+    }
+    return false;
+}
+
 namespace {
 
 RunResult failure(ErrorCode code, std::string reason)
@@ -179,8 +192,9 @@ RunResult runCaught(ArchiverKind kind, std::string_view commandLine, const RunOp
     std::vector<LeftOut> &leftOut)
 {
     try {
-        run(kind, commandLine, options, leftOut);
-        return {};
+        RunResult result;
+        result.made = run(kind, commandLine, options, leftOut);
+        return result;
     } catch (const ArchiveError &e) {
         return failure(e.code(), oneLine(e.what()));
     } catch (const std::bad_alloc &) {

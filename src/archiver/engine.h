@@ -56,13 +56,34 @@ struct LeftOut
     std::string reason; // one line, UTF-8
 };
 
+// The archive a run made, as it was the moment it took its name: enough for
+// a batch to take back exactly that file later (removeMadeArchive) and to
+// know which file system holds it.
+struct MadeArchive
+{
+    std::string path; // the archive's file (a symbolic link at the name given resolved)
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t mtimeNs = 0;
+    bool isNew = false; // nothing was at its name before; false: an add replaced it
+};
+
 struct RunResult
 {
     ErrorCode code = ErrorCode::None; // None: the archive was made
     std::string reason; // one line, UTF-8; empty on success
     std::vector<LeftOut> leftOut; // what the archive does not hold, and why
+    MadeArchive made; // when ok()
     bool ok() const { return code == ErrorCode::None; }
 };
+
+// Takes back an archive made new by a run, under the archive's lock (the
+// same one an add takes): it is removed only when its name still holds that
+// very file, unchanged. An archive another run has added to since (an add
+// replaces the file) or changed stays. Returns false, with a reason, when it
+// could not look or remove; true when it was removed or left as another
+// run's.
+bool removeMadeArchive(
+    const MadeArchive &made, std::string &reason, int64_t lockWaitMs = 10 * 60 * 1000);
 
 // Flushes everything written so far to disk (one sync for a whole batch).
 void syncWrittenArchives();

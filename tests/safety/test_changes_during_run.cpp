@@ -4,12 +4,16 @@
 // entry with a message; the user's files stay byte for byte; archives made
 // before are complete; nothing is left under the failing archive's name.
 
+#include "archiver/fault_injection.h"
 #include "safety_support.h"
 #include "selection/file_scan.h"
+#include "selection/name_text.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +49,7 @@ private slots:
     void outputFolderGoneDuringRun();
     void renameTargetAppearsAfterChecks_data();
     void renameTargetAppearsAfterChecks();
+    void rollbackSparesAnotherRunsAdd();
 };
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn_data()
@@ -228,6 +233,50 @@ void TestChangesDuringRun::renameTargetAppearsAfterChecks()
     QCOMPARE(listTree(out), QStringList {folder1 + ".lzh"});
     SHEAF_NO_DIFFERENCES(extractAndCompare(out + u'/' + folder1 + ".lzh",
         QMap<QString, QByteArray> {{folder1 + ".TXT", contents[firstName]}}, tmp.filePath("x")));
+}
+
+void TestChangesDuringRun::rollbackSparesAnotherRunsAdd()
+{
+    // Two workers. Entry 2's new archive is made while entry 1 still reads
+    // its file; another run adds a member to that archive, then entry 1
+    // fails. The rollback takes back only what this run made: the archive,
+    // another run's too by now, stays with both members.
+    SHEAF_REQUIRE_TOOL("unar");
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    QDir().mkpath(out);
+    writeFile(tmp.filePath("other/extra.TXT"), "another run's member");
+    QMap<QString, QByteArray> contents;
+    CandidateList list = scannedBatch(data, contents);
+    const QString first = list.fullPath(1), second = out + "/b.lzh";
+    const auto reset = qScopeGuard([] {
+        archiver::setSourceReadHook({});
+        archiver::injectWriteFailureAfter(-1);
+    });
+    bool failing = false;
+    archiver::setSourceReadHook([&](const std::filesystem::path &file, uint64_t) {
+        if (failing || nameFromPath(file) != first)
+            return;
+        failing = true;
+        for (int i = 0; i < 6000 && !QFileInfo::exists(second); ++i)
+            QThread::msleep(10);
+        const QByteArray line = "a -a1 -r0 \"" + second.toUtf8() + "\" \""
+            + tmp.filePath("other/").toUtf8() + "\" \"extra.TXT\"";
+        const auto added = archiver::runCommandLine(ArchiverKind::Lzh, line.toStdString());
+        QVERIFY2(added.ok(), added.reason.c_str());
+        archiver::injectWriteFailureAfter(0); // entry 1 fails from here on
+    });
+    ArchiveRunSettings s = runSettings(ArchiverKind::Lzh, out);
+    s.threads = 2;
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(rec.failures.size(), 1);
+    QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
+    QCOMPARE(listTree(out), QStringList {"b.lzh"});
+    SHEAF_NO_DIFFERENCES(extractAndCompare(second,
+        QMap<QString, QByteArray> {
+            {"b.TXT", contents["b.TXT"]}, {"extra.TXT", "another run's member"}},
+        tmp.filePath("x")));
 }
 
 QTEST_GUILESS_MAIN(TestChangesDuringRun)
