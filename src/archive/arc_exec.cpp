@@ -19,8 +19,7 @@ ArcExecResult ArcExec(
     options.threads = given.threads;
     options.mayCommit = given.mayCommit;
     options.progress = given.progress;
-    // One sync at the end of the batch instead of one per archive.
-    options.syncEachArchive = false;
+    options.writtenArchives = given.writtenArchives;
     const auto result = sheaf::archiver::runCommandLine(
         archiver, std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;

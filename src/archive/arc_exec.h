@@ -32,6 +32,9 @@ struct ArcExecOptions
     const std::atomic<bool> *cancel = nullptr;
     int threads = 1; // worker threads the engine may use for this archive
     std::function<bool(bool replaces)> mayCommit; // see sheaf::archiver::RunOptions
+    // A batch's: new archives are left unsynced and noted there (null: each
+    // one is synced).
+    sheaf::archiver::WrittenArchives *writtenArchives = nullptr;
     // Hears now and then, on the thread running the archive, the bytes of
     // source data read so far and their total.
     std::function<void(uint64_t done, uint64_t total)> progress;

@@ -17,32 +17,16 @@
 #include "archive/run_scheduler.h"
 #include "archive/run_texts.h"
 #include "archiver/engine.h"
+#include "archiver/written_archives.h"
 #include "base/thread_count.h"
 #include "selection/name_text.h"
 
 #include <filesystem>
+#include <set>
 
 namespace sheaf {
 
 namespace {
-
-// The engine leaves new archives of a batch in the cache; they go to disk
-// together once the run ends, however it ends.
-class SyncAtEnd
-{
-public:
-    ~SyncAtEnd() { flush(); }
-    void archiveMade() { m_pending = true; }
-    void flush()
-    {
-        if (m_pending)
-            sheaf::archiver::syncWrittenArchives();
-        m_pending = false;
-    }
-
-private:
-    bool m_pending = false;
-};
 
 // What one entry came to, besides its state. Written only by the thread that
 // runs the entry, read by the caller once the scheduler has reported the
@@ -57,7 +41,8 @@ struct EntryOutcome
 
 // One entry's work: the rename after the folder, then the archive.
 EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &turn,
-    const std::function<void(uint64_t, uint64_t)> &progress, EntryOutcome &out)
+    const std::function<void(uint64_t, uint64_t)> &progress,
+    sheaf::archiver::WrittenArchives *written, EntryOutcome &out)
 {
     bool renamed = false;
     if (p.newName != p.oldName) {
@@ -84,6 +69,7 @@ EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &
     options.threads = turn.threads;
     options.progress = progress;
     options.mayCommit = turn.mayCommit;
+    options.writtenArchives = written;
     const ArcExecResult result = ArcExec(archiver, p.commandLine, options);
     out.leftOut = result.leftOut;
     out.made = result.made;
@@ -145,7 +131,8 @@ ArchiveRunOutcome runArchive(
         ++limit;
 
     observer.started(run_texts::waiting());
-    SyncAtEnd syncAtEnd;
+    sheaf::archiver::WrittenArchives written; // new archives, synced once at the end
+    std::vector<int> kept; // the entries whose archives were reported made
     int leftOutCount = 0;
     std::vector<EntryOutcome> outcomes(static_cast<size_t>(limit));
     const auto reportLeftOut = [&](const EntryOutcome &out) {
@@ -160,7 +147,7 @@ ArchiveRunOutcome runArchive(
     const ArchiverKind archiver = settings.archiver;
     RunScheduler scheduler(std::move(entries), threadCount(settings.threads), settings.cancel,
         [&](const EntryTurn &turn) {
-            return runEntry(plans[size_t(turn.entry)], archiver, turn, settings.progress,
+            return runEntry(plans[size_t(turn.entry)], archiver, turn, settings.progress, &written,
                 outcomes[size_t(turn.entry)]);
         });
     const auto cancelled = [&] {
@@ -169,8 +156,27 @@ ArchiveRunOutcome runArchive(
     const auto made = [&](int k) {
         list.FileName[k] = plans[size_t(k)].newName;
         reportLeftOut(outcomes[size_t(k)]);
-        syncAtEnd.archiveMade();
+        kept.push_back(k);
         observer.archiveMade(plans[size_t(k)].archivePath);
+    };
+    // However the run ends, what it made goes to disk before it says so; a
+    // file system that reports a write-back error names the archives kept
+    // on it, all of which it may concern.
+    const auto onDisk = [&] {
+        bool ok = true;
+        for (const auto &failure : written.sync()) {
+            const std::set<std::string> concerned(failure.archives.begin(), failure.archives.end());
+            QStringList names;
+            for (int k : kept)
+                if (concerned.count(outcomes[size_t(k)].made.path))
+                    names << plans[size_t(k)].archivePath;
+            if (names.isEmpty())
+                continue;
+            observer.failed(FailureKind::ArchiverFailed, run_texts::notOnDisk(names),
+                QString::fromStdString(failure.reason));
+            ok = false;
+        }
+        return ok;
     };
 
     for (int k = 1; k <= count; ++k) {
@@ -181,6 +187,7 @@ ArchiveRunOutcome runArchive(
         if (plan.action == EntryPlan::Action::Refuse) {
             scheduler.finish();
             observer.failed(FailureKind::Refused, plan.refusal, QString());
+            onDisk();
             return ArchiveRunOutcome::Stopped;
         }
         const EntryState state = cancelled() ? EntryState::Pending : scheduler.wait(k);
@@ -200,24 +207,29 @@ ArchiveRunOutcome runArchive(
                 made(j);
             }
             undoFrom(j, limit, plans, outcomes, scheduler);
+            onDisk();
             return ArchiveRunOutcome::Cancelled;
         }
         if (state != EntryState::Made) {
             scheduler.stopFrom(k + 1);
             scheduler.finish();
             const QStringList problems = undoFrom(k + 1, limit, plans, outcomes, scheduler);
-            if (state == EntryState::Cancelled)
+            if (state == EntryState::Cancelled) {
+                onDisk();
                 return ArchiveRunOutcome::Cancelled;
+            }
             const EntryOutcome &out = outcomes[size_t(k)];
             reportLeftOut(out);
             observer.failed(
                 out.kind, out.text, (QStringList {out.detail} + problems).join(u'\n').trimmed());
+            onDisk();
             return ArchiveRunOutcome::Stopped;
         }
         made(k);
     }
     scheduler.finish();
-    syncAtEnd.flush();
+    if (!onDisk())
+        return ArchiveRunOutcome::Stopped;
     observer.finished(
         leftOutCount > 0 ? run_texts::doneWithLeftOut(leftOutCount) : run_texts::done());
     return ArchiveRunOutcome::Done;

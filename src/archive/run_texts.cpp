@@ -106,6 +106,19 @@ QString sameArchiveRefusal(const QString &archivePath, const QString &path)
         QStringLiteral("上書きは出来ません！")});
 }
 
+QString notOnDisk(const QStringList &archivePaths)
+{
+    constexpr qsizetype shown = 10;
+    QString names;
+    for (qsizetype i = 0; i < archivePaths.size() && i < shown; ++i)
+        names += (i ? QStringLiteral("\r") : QString()) + shownName(archivePaths[i]);
+    if (archivePaths.size() > shown)
+        names += QStringLiteral("\rほか ") + formatCount(int(archivePaths.size() - shown))
+            + QStringLiteral(" 件");
+    return lines({QStringLiteral("ディスクに書き出せなかったおそれのある圧縮ファイルが有ります。"),
+        names, QStringLiteral("もう一度圧縮してください。")});
+}
+
 QString notTakenBack(const QString &archivePath, const QString &reason)
 {
     return QStringLiteral("先に作った書庫を消せませんでした: ") + shownName(archivePath)

@@ -32,6 +32,8 @@ QString emptyFolderNameRefusal(const QString &path);
 QString hiddenFolderNameRefusal(const QString &path);
 QString sameArchiveRefusal(const QString &archivePath, const QString &path);
 
+// Archives made that a file system's write-back error may concern.
+QString notOnDisk(const QStringList &archivePaths);
 // An archive made ahead of a failed entry that could not be removed again.
 QString notTakenBack(const QString &archivePath, const QString &reason);
 

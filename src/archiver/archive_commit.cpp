@@ -1,6 +1,7 @@
 #include "archiver/archive_commit.h"
 
 #include "archiver/archive_error.h"
+#include "archiver/fault_injection.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -270,6 +271,7 @@ MadeArchive ArchiveCommit::commit(bool syncNew)
         m_out->flush();
         if (syncNew)
             m_out->sync();
+        m_out->checkClose();
         if (!m_out->file().linkAs(m_folder, m_name)) {
             if (errno == EEXIST)
                 throw ArchiveAppeared {};
@@ -282,7 +284,7 @@ MadeArchive ArchiveCommit::commit(bool syncNew)
         const platform::FileFacts facts = m_out->file().facts();
         m_out->close();
         if (syncNew)
-            m_folder.sync();
+            syncFolder();
         return madeFrom(m_archive, facts, true);
     }
     bool replacing = archiveIsThere();
@@ -313,8 +315,16 @@ MadeArchive ArchiveCommit::commit(bool syncNew)
                 + platform::errorText(errno));
     m_committed = true;
     if (sync)
-        m_folder.sync();
+        syncFolder();
     return madeFrom(m_archive, facts, !replacing);
+}
+
+void ArchiveCommit::syncFolder()
+{
+    if (!faultInjectedSync(SyncStep::Folder, [&] { return m_folder.sync(); }))
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "書庫の名前をディスクに書き出せません: " + m_archive.string() + ": "
+                + platform::errorText(errno));
 }
 
 } // namespace sheaf::archiver

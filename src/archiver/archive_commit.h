@@ -73,6 +73,8 @@ public:
     platform::FileFacts archiveFacts();
     void startWriting();
     OutputFile &out() { return *m_out; }
+    // The folder the archive goes to, held open.
+    const File &folder() const { return m_folder; }
     // The temporary file, flushed, to be read back.
     ArchiveToRead written();
     // A new hidden folder beside the archive for a writer's scratch files,
@@ -84,7 +86,9 @@ public:
 
     // Closes the temporary file and renames it over the archive. The file (and
     // then its folder) is synced first when it replaces an existing archive,
-    // or always when `syncNew` is set. Returns the archive as named (its
+    // or always when `syncNew` is set. A failed close or sync fails the
+    // archive; one of the folder, after the rename, too, although the archive
+    // has its name by then. Returns the archive as named (its
     // path is the one given to the constructor).
     MadeArchive commit(bool syncNew = true);
     // With the lock held (the constructor with isNew false): removes the
@@ -98,6 +102,7 @@ private:
     void takeLock(int64_t lockWaitMs);
     void removeLeftovers();
     bool archiveIsThere();
+    void syncFolder();
 
     std::filesystem::path m_archive;
     std::string m_name; // the archive's file name

@@ -11,6 +11,7 @@
 #include "archiver/command_line.h"
 #include "archiver/entry_gathering.h"
 #include "archiver/fault_injection.h"
+#include "archiver/written_archives.h"
 #include "base/platform.h"
 
 #include <cerrno>
@@ -94,6 +95,8 @@ MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &for
     // archive is read only now: two runs adding to it lose nothing. A new
     // archive takes its name only if it is still free.
     ArchiveCommit commit(archive, options.cancel, options.lockWaitMs, isNew);
+    if (options.writtenArchives)
+        options.writtenArchives->watch(commit.folder());
     const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
@@ -120,7 +123,10 @@ MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &for
         throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     if (!existing.empty())
         commit.keepModeOf(existing);
-    return commit.commit(options.syncEachArchive);
+    const MadeArchive made = commit.commit(!options.writtenArchives);
+    if (options.writtenArchives && made.isNew)
+        options.writtenArchives->made(made);
+    return made;
 }
 
 MadeArchive run(ArchiverKind kind, std::string_view commandLine, const RunOptions &options,
@@ -158,11 +164,6 @@ std::string oneLine(std::string text)
 }
 
 } // namespace
-
-void syncWrittenArchives()
-{
-    platform::syncAll();
-}
 
 bool removeMadeArchive(const MadeArchive &made, std::string &reason, int64_t lockWaitMs)
 {

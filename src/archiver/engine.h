@@ -13,6 +13,8 @@
 
 namespace sheaf::archiver {
 
+class WrittenArchives;
+
 enum class ArchiverKind { Lzh, Zip, Cab };
 
 struct RunOptions
@@ -21,12 +23,13 @@ struct RunOptions
     // temporary file and fails with ErrorCode::Cancelled. The old archive of
     // the same name, if any, stays as it was.
     const std::atomic<bool> *cancel = nullptr;
-    // Sync every new archive to disk before it takes its name. An archive
-    // that replaces an existing one is always synced first, so the old one is
-    // never traded for data still in the cache. A batch that makes thousands
-    // of new archives turns this off and calls syncWrittenArchives() once at
-    // its end instead: a sync costs far more than a small archive.
-    bool syncEachArchive = true;
+    // Null: every new archive is synced to disk (file and folder) before the
+    // run returns. A batch that makes thousands of new archives hands one of
+    // these instead and calls its sync() once at its end: a sync costs far
+    // more than a small archive (written_archives.h). An archive that
+    // replaces an existing one is always synced before its rename, so the
+    // old one is never traded for data still in the cache.
+    WrittenArchives *writtenArchives = nullptr;
     // Called now and then from the thread running the archive with the bytes
     // of source data read so far and the total the gathered members add up
     // to (which may change when files change while they are read). The
@@ -84,9 +87,6 @@ struct RunResult
 // run's.
 bool removeMadeArchive(
     const MadeArchive &made, std::string &reason, int64_t lockWaitMs = 10 * 60 * 1000);
-
-// Flushes everything written so far to disk (one sync for a whole batch).
-void syncWrittenArchives();
 
 // Runs one command line of the given dialect, for example for Lzh:
 //   a -a1 -r0 "D:/out/IMG01.lzh" "C:/data/photos/" "IMG01.TXT"

@@ -18,6 +18,25 @@ std::mutex g_hookMutex;
 std::function<void()> g_afterGathering;
 } // namespace
 
+namespace {
+std::atomic<int> g_syncFailure[4] {};
+} // namespace
+
+void injectSyncFailure(SyncStep step, int err)
+{
+    g_syncFailure[int(step)].store(err);
+}
+
+bool faultInjectedSync(SyncStep step, const std::function<bool()> &call)
+{
+    const bool done = call();
+    if (const int err = g_syncFailure[int(step)].load(std::memory_order_relaxed)) {
+        errno = err;
+        return false;
+    }
+    return done;
+}
+
 void injectCorruptionAt(int64_t offset)
 {
     g_corruptAt.store(offset);

@@ -26,6 +26,16 @@ void injectWriteFailureAfter(int64_t bytes);
 // inverted (once); a negative value switches it off (the default).
 void injectCorruptionAt(int64_t offset);
 
+// The disk's last word on what the engine wrote: a sync of an output file,
+// of its folder, of a batch's file system, or the check of an output file's
+// close fails with `err` (EIO, say) while it is injected; 0 switches that
+// step back (the default). The real call is still made.
+enum class SyncStep { File, Folder, FileSystem, Close };
+void injectSyncFailure(SyncStep step, int err);
+// What `call` (the real sync or close) returned, unless `step` is injected
+// to fail: then false with errno set.
+bool faultInjectedSync(SyncStep step, const std::function<bool()> &call);
+
 // Writes some of `size` bytes that belong at `offset` of `file` (its write
 // position), through the injections above; -1 with errno set.
 ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset);

@@ -105,16 +105,24 @@ void OutputFile::truncate(uint64_t at)
 void OutputFile::sync()
 {
     flushBuffer();
-    if (!m_file.sync())
+    if (!faultInjectedSync(SyncStep::File, [&] { return m_file.sync(); }))
         fail(m_name, "ディスクに書き出せません", errno);
 }
 
 void OutputFile::commit(bool sync)
 {
     flushBuffer();
-    if (sync && !m_file.sync())
+    if (sync && !faultInjectedSync(SyncStep::File, [&] { return m_file.sync(); }))
         fail(m_name, "ディスクに書き出せません", errno);
-    if (!m_file.closeChecked())
+    if (!faultInjectedSync(SyncStep::Close, [&] { return m_file.closeChecked(); }))
+        fail(m_name, "ファイルを閉じられません", errno);
+}
+
+void OutputFile::checkClose()
+{
+    flushBuffer();
+    File copy = m_file.duplicate();
+    if (!copy || !faultInjectedSync(SyncStep::Close, [&] { return copy.closeChecked(); }))
         fail(m_name, "ファイルを閉じられません", errno);
 }
 

@@ -39,8 +39,12 @@ public:
     void flush() { flushBuffer(); }
     // Flushes and syncs to disk.
     void sync();
+    // Flushes and closes a second handle, for a file that must stay open: a
+    // file system that reports write errors only when a file is closed (a
+    // network share) reports them here.
+    void checkClose();
     // Closes without flushing or looking at cancel, errors ignored: for a
-    // file already flushed and named, which counts whatever comes.
+    // file already flushed, checked and named, which counts whatever comes.
     void close() { m_file.close(); }
     // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
     // on success only.

@@ -91,6 +91,12 @@ public:
     bool truncate(uint64_t size);
     // Syncs the file (or folder: its names) to disk.
     bool sync();
+    // Syncs the whole file system this file or folder lies on. It fails
+    // when a write-back error happened anywhere on it since this handle (or
+    // the one it was duplicated from) was opened.
+    bool syncFileSystem();
+    // A second handle on the same open file or folder.
+    File duplicate() const;
     // Closes, and says whether the system reported a failure doing so.
     bool closeChecked();
     // Gives an unnamed file `name` in `folder`; false with errno EEXIST when

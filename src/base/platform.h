@@ -54,9 +54,6 @@ bool renameReplace(const std::filesystem::path &from, const std::filesystem::pat
 // false with errno set.
 bool syncFolder(const std::filesystem::path &folder);
 
-// Flushes every file system's written data to disk.
-void syncAll();
-
 // The folder that holds the running program.
 std::filesystem::path programFolder();
 

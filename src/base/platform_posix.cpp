@@ -121,11 +121,6 @@ bool renameReplace(const std::filesystem::path &from, const std::filesystem::pat
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-void syncAll()
-{
-    ::sync();
-}
-
 bool syncFolder(const std::filesystem::path &folder)
 {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -419,6 +414,17 @@ bool File::truncate(uint64_t size)
 bool File::sync()
 {
     return ::fsync(m_fd) == 0;
+}
+
+bool File::syncFileSystem()
+{
+    return ::syncfs(m_fd) == 0;
+}
+
+File File::duplicate() const
+{
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
 }
 
 bool File::closeChecked()

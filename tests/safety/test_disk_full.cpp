@@ -5,6 +5,7 @@
 // written is absent or still the older archive of its name, and no temporary file is left behind.
 
 #include "archiver/fault_injection.h"
+#include "base/platform.h"
 #include "safety_support.h"
 #include "selection/file_scan.h"
 
@@ -13,14 +14,22 @@
 
 using namespace sheaf;
 using namespace sheaf::test;
+using sheaf::archiver::SyncStep;
 
 class TestDiskFull : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { sheaf::archiver::injectWriteFailureAfter(-1); }
+    void cleanup()
+    {
+        sheaf::archiver::injectWriteFailureAfter(-1);
+        for (auto step : {SyncStep::File, SyncStep::Folder, SyncStep::FileSystem, SyncStep::Close})
+            sheaf::archiver::injectSyncFailure(step, 0);
+    }
     void diskFillsDuringBatch_data();
     void diskFillsDuringBatch();
+    void writeBackFails_data();
+    void writeBackFails();
     void realFullDisk_data();
     void realFullDisk();
 };
@@ -124,6 +133,85 @@ void TestDiskFull::diskFillsDuringBatch()
             SHEAF_NO_DIFFERENCES(extractAndCompare(archives[i],
                 QMap<QString, QByteArray> {{member, older[member]}}, tmp.filePath("x")));
         }
+    }
+}
+
+void TestDiskFull::writeBackFails_data()
+{
+    // From entry 2 on, the disk's answer to a sync or a close is EIO.
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("olderArchives"); // each entry then adds to one
+    QTest::addColumn<QString>("expected"); // notOnDisk, entry2, or done
+    QTest::newRow("file system sync at the end: every new archive named")
+        << int(SyncStep::FileSystem) << false << "notOnDisk";
+    QTest::newRow("file system sync at the end: adds were synced each")
+        << int(SyncStep::FileSystem) << true << "done";
+    QTest::newRow("close of a new archive") << int(SyncStep::Close) << false << "entry2";
+    QTest::newRow("close of an add") << int(SyncStep::Close) << true << "entry2";
+    QTest::newRow("sync of an add") << int(SyncStep::File) << true << "entry2";
+    QTest::newRow("sync of the folder after an add") << int(SyncStep::Folder) << true << "entry2";
+}
+
+void TestDiskFull::writeBackFails()
+{
+    // A batch says it is done only once its archives are on disk: a failed
+    // sync or close stops it and names what it may concern.
+    SHEAF_REQUIRE_READERS();
+    QFETCH(int, step);
+    QFETCH(bool, olderArchives);
+    QFETCH(QString, expected);
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data"), out = tmp.filePath("out");
+    QDir().mkpath(out);
+    CandidateList list;
+    for (const QString &name : {"a", "b", "c"}) {
+        writeFile(data + u'/' + name + "/" + name + ".TXT", "older " + name.toUtf8());
+        list.append(data + u'/' + name + u'/', name + ".TXT");
+    }
+    if (olderArchives) {
+        RunRecorder rec;
+        QCOMPARE(
+            runArchive(list, runSettings(ArchiverKind::Lzh, out), rec), ArchiveRunOutcome::Done);
+    }
+    for (const QString &name : {"a", "b", "c"})
+        writeFile(data + u'/' + name + "/" + name + ".TXT", randomBytes(40000, 7) + name.toUtf8());
+    RunRecorder rec;
+    rec.beforeEntry = [&](int k) {
+        if (k == 2)
+            sheaf::archiver::injectSyncFailure(SyncStep(step), EIO);
+    };
+    const ArchiveRunOutcome outcome = runArchive(list, runSettings(ArchiverKind::Lzh, out), rec);
+    QCOMPARE(outcome, expected == "done" ? ArchiveRunOutcome::Done : ArchiveRunOutcome::Stopped);
+    QStringList made {out + "/a.lzh", out + "/b.lzh", out + "/c.lzh"};
+    if (expected == "entry2") {
+        made = made.mid(0, 1);
+        QCOMPARE(rec.failures.size(), 1);
+        QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
+    } else if (expected == "notOnDisk") {
+        QCOMPARE(rec.failures.size(), 1);
+        for (const QString &archive : made)
+            QVERIFY2(rec.failures[0].contains(archive), qPrintable(rec.failures[0]));
+        QVERIFY2(rec.failures[0].endsWith(QString::fromStdString(sheaf::platform::errorText(EIO))),
+            qPrintable(rec.failures[0]));
+    } else {
+        QCOMPARE(rec.failures, QStringList());
+    }
+    QCOMPARE(rec.made, made);
+    // What the disk kept is read back as it says: a new archive's bytes, or
+    // the older archive where the failing add's rename never came.
+    for (const QString &name : {"a", "b", "c"}) {
+        const QString archive = out + u'/' + name + ".lzh";
+        const bool isNew = made.contains(archive)
+            || (name == "b"
+                && step == int(SyncStep::Folder)); // renamed, then the folder sync failed
+        if (!isNew && !olderArchives) {
+            QVERIFY(!QFileInfo::exists(archive));
+            continue;
+        }
+        const QByteArray bytes
+            = isNew ? randomBytes(40000, 7) + name.toUtf8() : "older " + name.toUtf8();
+        SHEAF_NO_DIFFERENCES(extractAndCompare(
+            archive, QMap<QString, QByteArray> {{name + ".TXT", bytes}}, tmp.filePath("x")));
     }
 }
 
