@@ -200,8 +200,8 @@ ArchiveToRead ArchiveCommit::written()
     // archive (a name, a time, a field no reader checks).
     if (const int64_t at = m_out->firstDifference(); at >= 0)
         throw ArchiveError(ErrorCode::VerifyFailed,
-            "書いた書庫がディスク上で書いた内容と違います: " + m_archive.string()
-                + ": オフセット " + std::to_string(at) + " から");
+            "書いた書庫がディスク上で書いた内容と違います: " + m_archive.string() + ": オフセット "
+                + std::to_string(at) + " から");
     m_reader = std::make_unique<FileReader>(m_out->file());
     if (m_reader->error() != 0)
         throw ArchiveError(ErrorCode::WriteFailed,

@@ -66,7 +66,8 @@ void OutputFile::flushBuffer()
     checkCancel(m_cancel);
     if (m_buffer.empty())
         return;
-    m_blocks.push_back({m_flushed, uint32_t(m_buffer.size()), crcOf(m_buffer.data(), m_buffer.size())});
+    m_blocks.push_back(
+        {m_flushed, uint32_t(m_buffer.size()), crcOf(m_buffer.data(), m_buffer.size())});
     const uint8_t *p = m_buffer.data();
     size_t left = m_buffer.size();
     while (left > 0) {
@@ -93,7 +94,8 @@ std::vector<uint8_t> OutputFile::intactBlock(size_t i) const
     const ptrdiff_t n = m_file.readAt(bytes.data(), bytes.size(), block.at);
     if (n < 0)
         throw ArchiveError(ErrorCode::ReadFailed,
-            "書いたファイルを読み返せません: " + m_name.string() + ": " + platform::errorText(errno));
+            "書いたファイルを読み返せません: " + m_name.string() + ": "
+                + platform::errorText(errno));
     if (size_t(n) != bytes.size() || crcOf(bytes.data(), bytes.size()) != block.crc)
         throw ArchiveError(ErrorCode::VerifyFailed,
             "書いたファイルの中身がディスク上で書いた内容と違います: " + m_name.string()
