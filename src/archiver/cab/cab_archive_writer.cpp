@@ -2,6 +2,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
+#include "archiver/cab/cab_records.h"
 #include "archiver/cab/cab_source_file.h"
 #include "archiver/source_tree.h"
 #include "base/cp932.h"
@@ -190,7 +191,14 @@ public:
             throw ArchiveError(ErrorCode::TooLarge,
                 "CAB 書庫に入るデータは 2 GiB までです。ここで超えました: "
                     + source.source.string());
-        m_members.emplace_back(name, state);
+        auto hints = std::make_shared<CabReadHints>();
+        hints->date = uint16_t((g_date_time_get_year(dateTime) - 1980) << 9
+            | g_date_time_get_month(dateTime) << 5 | g_date_time_get_day_of_month(dateTime));
+        hints->time = uint16_t(g_date_time_get_hour(dateTime) << 11
+            | g_date_time_get_minute(dateTime) << 5 | g_date_time_get_second(dateTime) / 2);
+        const bool utf8Name = keptUtf8Name ? *keptUtf8Name : !isAscii(name);
+        hints->attributes = uint16_t(attributes | (utf8Name ? kCabNameIsUtf8 : 0));
+        m_members.push_back({name, state, std::move(hints)});
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
@@ -228,7 +236,7 @@ public:
     ArchivedMembers written() const
     {
         ArchivedMembers members;
-        for (const auto &[name, state] : m_members) {
+        for (const auto &[name, state, hints] : m_members) {
             if (!state->done)
                 throw ArchiveError(ErrorCode::Internal,
                     "CAB の書き込みで最後まで読まれなかったファイルがあります: " + name);
@@ -236,6 +244,7 @@ public:
             m.storedPath = slashed(name);
             m.size = state->bytesRead;
             m.crc32 = state->crc32;
+            m.hints = hints;
             members.push_back(std::move(m));
         }
         return members;
@@ -248,7 +257,13 @@ private:
     const std::atomic<bool> *m_cancel;
     ReadProgress *m_progress;
     std::exception_ptr m_failure;
-    std::vector<std::pair<std::string, std::shared_ptr<CabSourceState>>> m_members;
+    struct Member
+    {
+        std::string name;
+        std::shared_ptr<CabSourceState> state;
+        std::shared_ptr<CabReadHints> hints; // what its file entry must hold
+    };
+    std::vector<Member> m_members;
     uint32_t m_files = 0;
     uint64_t m_bytes = 0;
     size_t m_nameBytes = 0;
