@@ -68,11 +68,6 @@ QStringList entriesOf(const QString &folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-QString sheafArc()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-}
-
 struct HookGuard
 {
     ~HookGuard()
@@ -465,8 +460,8 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("what");
     addFormatRows([](const char *name, int kind) {
-        for (const char *what :
-            {"mode 0600", "link to a file", "link to a folder", "dangling link"})
+        for (const char *what : {"mode 0600", "link to a file", "another user's link",
+                 "link to a folder", "dangling link"})
             QTest::addRow("%s: %s", name, what) << kind << QString::fromLatin1(what);
     });
 }
@@ -507,6 +502,42 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas()
         QCOMPARE(entriesOf(out), QStringList {"x" + ext});
         QCOMPARE(entriesOf(real), QStringList {"x" + ext});
         SHEAF_NO_DIFFERENCES(extractAndCompare(target, both, tmp.filePath("x")));
+        return;
+    }
+    if (what == QLatin1String("another user's link")) {
+        QVERIFY(run(kind, oneFileLine(kind, target, data, "a.txt")).ok());
+        const QByteArray older = readFile(target);
+        if (::geteuid() != 0)
+            QSKIP("a link owned by another user needs root to make");
+        auto refused = [&](const QString &reason) {
+            QVERIFY2(reason.contains(QStringLiteral("ほかのユーザーのシンボリックリンク"))
+                    && reason.contains(archive),
+                qPrintable(reason));
+            QCOMPARE(QFileInfo(archive).symLinkTarget(), target);
+            QCOMPARE(readFile(target), older);
+            QCOMPARE(entriesOf(out), QStringList {"x" + ext});
+            QCOMPARE(entriesOf(real), QStringList {"x" + ext});
+        };
+        // Root, over a link that nobody planted.
+        QVERIFY(QFile::link(target, archive));
+        QCOMPARE(::lchown(QFile::encodeName(archive).constData(), 65534, 65534), 0);
+        const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "b.txt"));
+        QCOMPARE(r.code, ErrorCode::NotAnArchive);
+        refused(QString::fromStdString(r.reason));
+        // Nobody, over root's link to a file that nobody may write.
+        QVERIFY(QFile::remove(archive));
+        QVERIFY(QFile::link(target, archive));
+        for (const QString &folder : {tmp.path(), data, out, real})
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+        QStringList args
+            = QString::fromLatin1(facts(kind).oneFilePrefix).split(u' ', Qt::SkipEmptyParts);
+        args.prepend(QString::fromLatin1(facts(kind).name));
+        args << archive << data + u'/' << QStringLiteral("b.txt");
+        const ToolResult asNobody = runTool(QStringLiteral("setpriv"),
+            QStringList {"--reuid=65534", "--regid=65534", "--clear-groups", sheafArc()} + args);
+        QCOMPARE(asNobody.exitCode, 1);
+        refused(QString::fromUtf8(asNobody.err));
         return;
     }
     const QString pointee

@@ -246,7 +246,7 @@ void ZipWriter::recordKept(const ZipKeptMember &kept, uint32_t copiedCrc)
 
 void ZipWriter::keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced)
 {
-    ZipDirectory old = readZipDirectory(existing);
+    ZipDirectory old = readZipDirectory(existing, replaced);
     std::vector<uint8_t> central;
     uint64_t count = 0;
     for (ZipKeptMember &m : old.members) {
