@@ -6,6 +6,7 @@
 #include "archiver/cab/cab_source_file.h"
 #include "archiver/source_tree.h"
 #include "base/cp932.h"
+#include "base/little_endian.h"
 
 #include <cstring>
 #include <libgcab.h>
@@ -277,12 +278,7 @@ void CabBuilder::restoreNameMarks(
 {
     if (m_keptUtf8Names.empty())
         return;
-    auto le = [&](size_t at, int bytes) {
-        uint32_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            v = v << 8 | h[at + size_t(i)];
-        return v;
-    };
+    auto le = [&](size_t at, int bytes) { return uint32_t(leField(h.data() + at, bytes)); };
     auto unexpected = [](const char *what) {
         return ArchiveError(
             ErrorCode::Internal, std::string("CAB のファイル項目が想定と違います (") + what + ")");
@@ -304,7 +300,8 @@ void CabBuilder::restoreNameMarks(
             uint16_t attributes = uint16_t(le(at + 14, 2) & ~kCabNameIsUtf8);
             if (kept->second)
                 attributes |= kCabNameIsUtf8;
-            const uint8_t field[2] = {uint8_t(attributes), uint8_t(attributes >> 8)};
+            uint8_t field[2];
+            putLe16(field, attributes);
             out.patch(start + at + 14, field, 2);
         }
         at += 16 + length + 1;

@@ -5,6 +5,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_format.h"
 #include "base/cp932.h"
 #include "base/little_endian.h"
 #include "base/name_bytes.h"
@@ -118,37 +119,37 @@ private:
 void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &names, int crcOffset)
 {
     switch (type) {
-    case 0x00:
+    case kLzhHeaderCrc:
         if (n < 2)
             refuse("ヘッダー CRC が短すぎます");
         names.crcOffset = crcOffset;
         break;
-    case 0x01:
+    case kLzhFileName:
         names.name.assign(reinterpret_cast<const char *>(d), n);
         break;
-    case 0x02:
+    case kLzhDirectoryName:
         names.directory.assign(reinterpret_cast<const char *>(d), n);
         break;
-    case 0x42:
+    case kLzhWideSizes:
         if (n < 16)
             refuse("64 ビットの大きさが短すぎます");
         names.hasWideSizes = true;
         names.wideCompressed = le64(d);
         names.wideOriginal = le64(d + 8);
         break;
-    case 0x44:
+    case kLzhUnicodeFileName:
         names.hasUnicodeName = true;
         names.unicodeName = fromUtf16le(d, n);
         break;
-    case 0x45:
+    case kLzhUnicodeDirectoryName:
         names.hasUnicodeDirectory = true;
         names.unicodeDirectory = fromUtf16le(d, n);
         break;
-    case 0x46:
+    case kLzhCodePage:
         if (n >= 4)
             names.codePage = le(d, 4);
         break;
-    case 0x54:
+    case kLzhUnixTime:
         if (n >= 4) {
             names.hasUnixTime = true;
             names.unixTime = le(d, 4);
