@@ -141,7 +141,7 @@ int parseOptions(const QStringList &args, Options &o)
                 return usageError(
                     QStringLiteral("-a には lzh, zip, cab のどれかを指定してください"));
             if (const auto *facts = sheaf::archiver::archiverNamed(name.toStdString()))
-                o.run.archiver = sheaf::archiverOf(facts->kind);
+                o.run.archiver = facts->kind;
             else
                 return usageError(QStringLiteral(
                     "不明な書庫の形式です: \"%1\" (lzh, zip, cab のどれかを指定してください)")
@@ -272,10 +272,11 @@ public:
         m_line.clear();
         putLine(stderr, QStringLiteral("除外しました: ") + reason + QStringLiteral(": ") + path);
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(sheaf::FailureKind kind, const QString &text, const QString &detail) override
     {
         m_line.clear();
-        putLine(stderr, title + QStringLiteral(": ") + consoleLines(text));
+        putLine(stderr,
+            sheaf::run_texts::failureTitle(kind) + QStringLiteral(": ") + consoleLines(text));
         if (!detail.isEmpty())
             putLine(stderr, detail);
     }

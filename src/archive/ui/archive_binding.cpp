@@ -1,6 +1,7 @@
 #include "archive/ui/archive_binding.h"
 
 #include "archive/option_switches.h"
+#include "archive/run_texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,9 +39,9 @@ public:
     {
         post([=](ArchiveBinding *w) { w->counterChanged(counterText); });
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(FailureKind kind, const QString &text, const QString &detail) override
     {
-        post([=](ArchiveBinding *w) { w->failed(title, text, detail); });
+        post([=](ArchiveBinding *w) { w->failed(kind, text, detail); });
     }
     void finished(const QString &statusText) override
     {
@@ -147,15 +148,15 @@ ArchiveBinding::ArchiveBinding(
     connect(m_c.chkTogether, &QCheckBox::stateChanged, this, &ArchiveBinding::chkTogether_Click);
 }
 
-Archiver ArchiveBinding::archiverChoice() const
+ArchiverChoice ArchiveBinding::archiverChoice() const
 {
     if (m_c.optLzh->isChecked())
-        return Archiver::Lzh;
+        return ArchiverKind::Lzh;
     if (m_c.optZip->isChecked())
-        return Archiver::Zip;
+        return ArchiverKind::Zip;
     if (m_c.optCab->isChecked())
-        return Archiver::Cab;
-    return Archiver::None;
+        return ArchiverKind::Cab;
+    return std::nullopt;
 }
 
 void ArchiveBinding::chkSelect_Click()
@@ -183,7 +184,7 @@ void ArchiveBinding::cmdArchive_Click()
     if (m_state.busy || m_list.FileCount == 0)
         return;
     ArchiveRunSettings settings;
-    settings.archiver = archiverChoice();
+    settings.archiver = effectiveArchiver(archiverChoice());
     settings.name = m_c.chkName->checkState() == Qt::Checked;
     settings.together = m_c.chkTogether->checkState() == Qt::Checked;
     settings.output = m_c.chkOutput->checkState() == Qt::Checked;
@@ -260,13 +261,12 @@ void ArchiveBinding::counterChanged(const QString &counterText)
     m_c.window->setWindowTitle(titleWithProgress(-1));
 }
 
-void ArchiveBinding::failed(const QString &title, const QString &text, const QString &detail)
+void ArchiveBinding::failed(FailureKind kind, const QString &text, const QString &detail)
 {
-    // The archiver's failure carries the application title and the
-    // exclamation icon; the tool's own refusals ("kwSheaf") have no icon.
-    const bool archiverFailure = title == QLatin1String("kwSheaf120");
-    m_heldBoxes << MessageBoxRecord {
-        title, text, detail, archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
+    // The archiver's failure carries the exclamation icon; the tool's own
+    // refusals have none.
+    m_heldBoxes << MessageBoxRecord {run_texts::failureTitle(kind), text, detail,
+        kind == FailureKind::ArchiverFailed ? QMessageBox::Warning : QMessageBox::NoIcon};
 }
 
 void ArchiveBinding::finished(const QString &statusText)

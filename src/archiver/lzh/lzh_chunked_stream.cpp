@@ -4,6 +4,7 @@
 #include "archiver/lzh/lzh_block_writer.h"
 #include "archiver/lzh/lzh_encoder.h"
 #include "base/platform.h"
+#include "base/thread_count.h"
 
 #include <algorithm>
 
@@ -15,13 +16,6 @@ namespace {
 constexpr size_t kPiece = 256 * 1024;
 
 } // namespace
-
-int LzhChunkedStream::threadCount(int threads)
-{
-    if (threads > 0)
-        return threads;
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 LzhChunkedStream::LzhChunkedStream(LzhMethod method, int level, int threads,
     const std::atomic<bool> *cancel, std::vector<uint8_t> &out, std::vector<double> *chunkSeconds)

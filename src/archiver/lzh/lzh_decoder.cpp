@@ -20,6 +20,7 @@
 #include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_bit_reader.h"
 #include "archiver/lzh/lzh_format.h"
+#include "base/thread_count.h"
 
 #include <zlib.h>
 
@@ -802,9 +803,7 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
         const LzhRestartPoints *points
             = parallel && !sink && i < parallel->members.size() ? parallel->members[i] : nullptr;
         const MethodFacts *method = compressedMethod(m.method);
-        const int threads = !parallel ? 1
-            : parallel->threads > 0   ? parallel->threads
-                                      : int(std::max(1u, std::thread::hardware_concurrency()));
+        const int threads = parallel ? threadCount(parallel->threads) : 1;
         if (!(points && !points->empty() && method && !m.isDirectory && threads > 1
                 && decodeInPieces(m, r, *method, *points, threads, archive, cancel)))
             decodeMember(packed, m, r, sink, cancel);
