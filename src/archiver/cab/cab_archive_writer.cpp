@@ -278,7 +278,9 @@ void CabBuilder::restoreNameMarks(
 {
     if (m_keptUtf8Names.empty())
         return;
-    auto le = [&](size_t at, int bytes) { return uint32_t(leField(h.data() + at, bytes)); };
+    auto le = [&](size_t at, int bytes) {
+        return uint32_t(leField(h.data() + at, bytes));
+    };
     auto unexpected = [](const char *what) {
         return ArchiveError(
             ErrorCode::Internal, std::string("CAB のファイル項目が想定と違います (") + what + ")");

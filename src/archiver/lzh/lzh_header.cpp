@@ -53,7 +53,8 @@ std::vector<uint8_t> buildLzhHeader(const LzhHeaderFields &f)
     ext.push_back({kLzhHeaderCrc, {0, 0}});
     ext.push_back({kLzhFileName, std::vector<uint8_t>(f.name.begin(), f.name.end())});
     if (!f.directory.empty())
-        ext.push_back({kLzhDirectoryName, std::vector<uint8_t>(f.directory.begin(), f.directory.end())});
+        ext.push_back(
+            {kLzhDirectoryName, std::vector<uint8_t>(f.directory.begin(), f.directory.end())});
     if (f.attributesHeader) {
         ext.push_back({kLzhAttributes, {}});
         put16(ext.back().data, f.attributes);
