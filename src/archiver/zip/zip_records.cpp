@@ -286,6 +286,13 @@ std::vector<std::string> checkWrittenZip(
             }
             if (crc != hints->keptCrc)
                 throw wrong(member + "残したメンバーの中身が写したものと違います");
+            // Its local header is the old archive's, as copied: another
+            // writer's may differ from its central record where readers
+            // do not mind.
+            names.push_back(r.name);
+            next += hints->keptLength;
+            at += r.recordSize;
+            continue;
         }
         if (next + kZipLocalSize > end.centralAt)
             throw wrong(member + "ローカルヘッダが中央ディレクトリにかかっています");
@@ -303,7 +310,7 @@ std::vector<std::string> checkWrittenZip(
             = archive.bytes(next + kZipLocalSize, size_t(local.nameSize) + local.extraSize);
         uint64_t original = local.original, packed = local.packed;
         localZip64Sizes(rest.data() + local.nameSize, local.extraSize, original, packed);
-        if (hints->keptCentral.empty()) {
+        {
             std::string centralFields, localFields;
             newMemberExtra(
                 central.data() + at + r.extraAt, r.extraSize, hints->mtime, centralFields);
@@ -321,18 +328,24 @@ std::vector<std::string> checkWrittenZip(
             throw wrong(member + "ローカルヘッダが中央ディレクトリと違います");
         next = dataAt + r.packed;
         if (descriptor) {
-            // Signature (optional), CRC, then both sizes, 8 bytes each where
-            // the local header has a Zip64 field.
-            const bool wide = local.packed == 0xFFFFFFFF || local.original == 0xFFFFFFFF;
-            const size_t size = 4 + 4 + (wide ? 16 : 8);
-            if (next + size > end.centralAt)
-                throw wrong(member + "データ記述子が中央ディレクトリにかかっています");
-            std::vector<uint8_t> d = archive.bytes(next, size);
-            const bool signed_ = isZipSignature(d.data(), kZipDescriptorSignature);
-            const uint8_t *v = d.data() + (signed_ ? 4 : 0);
-            const uint64_t dPacked = wide ? le64(v + 4) : le32(v + 4);
-            const uint64_t dOriginal = wide ? le64(v + 12) : le32(v + 8);
-            if (!signed_ || le32(v) != r.crc || dPacked != r.packed || dOriginal != r.original)
+            // The signature (which some writers leave out), the CRC, then
+            // both sizes: 4 bytes each, or 8 after a Zip64 member. The form
+            // whose values are the central record's is the one; what follows
+            // it is checked as the next member.
+            size_t size = 0;
+            for (const bool wide : {false, true})
+                for (const bool signature : {true, false}) {
+                    const size_t form = (signature ? 4 : 0) + 4 + (wide ? 16 : 8);
+                    if (size != 0 || next + form > end.centralAt)
+                        continue;
+                    const std::vector<uint8_t> d = archive.bytes(next, form);
+                    const uint8_t *v = d.data() + (signature ? 4 : 0);
+                    if ((!signature || isZipSignature(d.data(), kZipDescriptorSignature))
+                        && le32(v) == r.crc && (wide ? le64(v + 4) : le32(v + 4)) == r.packed
+                        && (wide ? le64(v + 12) : le32(v + 8)) == r.original)
+                        size = form;
+                }
+            if (size == 0)
                 throw wrong(member + "データ記述子が中央ディレクトリと違います");
             next += size;
         }

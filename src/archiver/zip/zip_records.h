@@ -112,11 +112,12 @@ struct ZipReadHints final : ReadHints
 // Checks every record of a finished archive against the others and against
 // `written` (with its ZipReadHints): the end records describe exactly the
 // central directory, which describes exactly the members, one after the
-// other from the first byte; each local header (and descriptor) agrees with
-// its central record field by field (version, flags, method, time, CRC,
-// sizes, name, extra fields); each central record holds what the writer
-// meant (name, size, crc32, method, flags, mode, time; a kept one byte for
-// byte, and its local header, data and descriptor as copied). Returns the name bytes of
+// other from the first byte; each new member's local header (and
+// descriptor) agrees with its central record field by field (version, flags,
+// method, time, CRC, sizes, name, extra fields) and its central record holds
+// what the writer meant (name, size, crc32, method, flags, mode, time); a
+// kept member's central record is its old one with the offset moved, and its
+// local header, data and descriptor are the bytes copied (crc32). Returns the name bytes of
 // the members in order. Throws ArchiveError(VerifyFailed) naming `archive`
 // and the first difference; ReadFailed.
 std::vector<std::string> checkWrittenZip(
