@@ -7,7 +7,9 @@
 
 #include "archiver/archiver_facts.h"
 #include "base/cp932.h"
+#include "base/file.h"
 #include "base/platform.h"
+#include "selection/name_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -352,12 +354,25 @@ QString settingsPath()
 
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file, opened without waiting (a named pipe would hold
+    // start-up until someone writes to it) and read no further than a file
+    // of this tool can reach: a device or a huge file gives the defaults.
+    File file = File::openForReading(namePath(path), File::Links::Follow);
+    if (!file || !file.facts().isRegular || file.facts().size > MaxSettingsBytes)
         return parseSettings(nullptr, settings, currentDir);
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray content(qsizetype(MaxSettingsBytes) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < content.size()) {
+        const ptrdiff_t n = file.read(content.data() + got, size_t(content.size() - got));
+        if (n < 0)
+            return parseSettings(nullptr, settings, currentDir);
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got > qsizetype(MaxSettingsBytes)) // it grew since it was looked at
         return parseSettings(nullptr, settings, currentDir);
+    content.truncate(got);
     return parseSettings(&content, settings, currentDir);
 }
 

@@ -30,6 +30,10 @@ struct Settings
 // passed over, so an oversized file costs no more than a full list.
 constexpr int MaxExtensionLines = 1001;
 
+// The largest file read: a full extension list and two long folders take
+// well under a tenth of it.
+constexpr qint64 MaxSettingsBytes = 1 << 20;
+
 enum class IniLoadResult { FileApplied, DefaultsApplied };
 
 // Parses `content` into `settings` (which holds the state before loading);
@@ -50,7 +54,8 @@ QString settingsPath();
 // the configuration folder.
 QString settingsPathIn(
     const QString &programFolder, bool programFolderWritable, const QString &configFolder);
-// Reads `path` (missing file: defaults) into settings.
+// Reads `path` into settings. Anything but a regular file of at most
+// MaxSettingsBytes (missing, a named pipe, a device) gives the defaults.
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
 // Writes through a temporary file and a rename. False when it failed.
 bool IniSave(const QString &path, const Settings &settings);

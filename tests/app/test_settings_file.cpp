@@ -10,6 +10,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace sheaf;
 
@@ -67,7 +73,8 @@ class TestSettingsFile : public QObject
 private slots:
     void parse_data();
     void parse();
-    void noFile();
+    void notAFile_data();
+    void notAFile();
     void exampleSavesBackByteForByte();
     void lineFormat();
     void roundTrip_data();
@@ -150,12 +157,49 @@ void TestSettingsFile::parse()
     QTEST(describe(s), "expected");
 }
 
-void TestSettingsFile::noFile()
+// Nothing that start-up can read as the file: the defaults, at once.
+void TestSettingsFile::notAFile_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("no file") << "none";
+    QTest::newRow("a named pipe someone writes to") << "pipe";
+    QTest::newRow("a link to /dev/zero") << "zero";
+    QTest::newRow("settings padded past the limit") << "huge";
+}
+
+void TestSettingsFile::notAFile()
+{
+    QFETCH(QString, kind);
     QTemporaryDir dir;
+    const QString path = dir.filePath("kwSheaf.ini");
+    const QByteArray settings = cp932("抽出フォルダ,/read\r\n");
+    std::atomic<bool> loaded = false;
+    std::thread writer;
+    if (kind == QLatin1String("pipe")) {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // Writes settings once a reader waits, so a reader that waits reads them.
+        writer = std::thread([&] {
+            while (!loaded) {
+                const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    (void)!write(fd, settings.constData(), size_t(settings.size()));
+                    close(fd);
+                    return;
+                }
+                QThread::msleep(10);
+            }
+        });
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else if (kind == QLatin1String("huge")) {
+        sheaf::test::writeFile(path, settings + QByteArray(MaxSettingsBytes, '\n'));
+    }
     Settings s = before();
-    QCOMPARE(IniLoad(dir.filePath("kwSheaf.ini"), s, QStringLiteral("/home/u/")),
-        IniLoadResult::DefaultsApplied);
+    const IniLoadResult result = IniLoad(path, s, QStringLiteral("/home/u/"));
+    loaded = true;
+    if (writer.joinable())
+        writer.join();
+    QCOMPARE(result, IniLoadResult::DefaultsApplied);
     QCOMPARE(describe(s), QStringLiteral("/home/u|/home/u|.TXT .EXE|.TXT|LZH|0000|111,222"));
     Settings root;
     parseSettings(nullptr, root, QStringLiteral("/"));
