@@ -378,10 +378,18 @@ IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &cu
 
 bool IniSave(const QString &path, const Settings &settings)
 {
+    // Something else in the file's place (a named pipe, a link to a device)
+    // is left alone: it would be replaced, or written into.
+    const platform::FileFacts target = platform::fileFacts(namePath(path), true);
+    if (target.error == 0 && !target.isRegular)
+        return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes a temporary file beside the target and renames it
-    // over the old file only once everything is on disk.
+    // over the old file only once everything is on disk. A folder that takes
+    // no new file (a read-only program folder with a writable file in it)
+    // has the file written in place.
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = serializeSettings(settings);

@@ -57,7 +57,9 @@ QString settingsPathIn(
 // Reads `path` into settings. Anything but a regular file of at most
 // MaxSettingsBytes (missing, a named pipe, a device) gives the defaults.
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
-// Writes through a temporary file and a rename. False when it failed.
+// Writes through a temporary file and a rename, or in place when the
+// folder takes no new file. False when it failed or something other than a
+// regular file stands at `path`.
 bool IniSave(const QString &path, const Settings &settings);
 
 // Where a window whose frame is `frame` goes so that it lies on a screen:

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <atomic>
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -287,6 +288,26 @@ void TestSettingsFile::iniSaveReplacesThroughRename()
     QVERIFY(QDir().mkpath(dir.filePath("taken.ini/keep")));
     QVERIFY(!IniSave(dir.filePath("taken.ini"), s));
     QVERIFY(QFileInfo(dir.filePath("taken.ini/keep")).isDir());
+    // A named pipe there is not replaced.
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe.ini")).constData(), 0600), 0);
+    QVERIFY(!IniSave(dir.filePath("pipe.ini"), s));
+    QVERIFY(!QFileInfo(dir.filePath("pipe.ini")).isFile());
+    // A folder that takes no new file, with a writable file in it: written
+    // in place. Root is held to the permissions through another fsuid.
+    QVERIFY(QDir().mkpath(dir.filePath("ro")));
+    sheaf::test::writeFile(dir.filePath("ro/kwSheaf.ini"), "old");
+    QVERIFY(chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0
+        && chmod(QFile::encodeName(dir.filePath("ro/kwSheaf.ini")).constData(), 0666) == 0
+        && chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0555) == 0);
+    const bool root = geteuid() == 0;
+    if (root)
+        setfsuid(65534);
+    const bool saved = IniSave(dir.filePath("ro/kwSheaf.ini"), s);
+    if (root)
+        setfsuid(0);
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0755);
+    QVERIFY(saved);
+    QCOMPARE(sheaf::test::readFile(dir.filePath("ro/kwSheaf.ini")), serializeSettings(s));
 }
 
 void TestSettingsFile::pathChoice()
