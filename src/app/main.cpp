@@ -30,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -81,6 +83,39 @@ void put(FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
+// Qt ends the process (SIGABRT, with English advice to reinstall) when no
+// platform plugin can start. Without a display named it is not tried; when
+// the display named cannot be reached, its fatal message is replaced.
+[[noreturn]] void noDisplay()
+{
+    put(stderr,
+        QStringLiteral("sheaf: ウィンドウを開く画面がありません（X または Wayland の画面が"
+                       "必要です）。\n画面がなくても sheaf-batch で一括圧縮できます"
+                       "（sheaf-batch --help）。\n"));
+    std::fflush(stderr);
+    std::_Exit(2);
+}
+
+bool displayNamed(int argc, char *argv[])
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    }
+    return false;
+}
+
+void startUpMessages(QtMsgType type, const QMessageLogContext &, const QString &)
+{
+    // The toolkit's own lines about the display stay unsaid; ours follows.
+    if (type == QtFatalMsg)
+        noDisplay();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,7 +135,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    if (!displayNamed(argc, argv))
+        noDisplay();
+    const QtMessageHandler usual = qInstallMessageHandler(startUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(usual);
     QApplication::setApplicationName(QStringLiteral("sheaf"));
     QApplication::setApplicationVersion(QStringLiteral(SHEAF_VERSION));
     QApplication::setWindowIcon(sheaf::ui::sheafIcon());

@@ -102,18 +102,36 @@ private slots:
     void refused_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("display"); // DISPLAY; "offscreen": that platform
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing folder") << QStringList {"gone"} << "フォルダが見つかりません: gone";
-        QTest::newRow("two folders") << QStringList {"a", "b"} << "フォルダは一つだけ指定できます";
-        QTest::newRow("unknown option") << QStringList {"-z"} << "不明なオプションです: -z";
+        const QString noDisplay = QStringLiteral("画面がなくても sheaf-batch で一括圧縮できます");
+        QTest::newRow("missing folder")
+            << QStringList {"gone"} << QByteArray("offscreen") << "フォルダが見つかりません: gone";
+        QTest::newRow("two folders") << QStringList {"a", "b"} << QByteArray("offscreen")
+                                     << "フォルダは一つだけ指定できます";
+        QTest::newRow("unknown option")
+            << QStringList {"-z"} << QByteArray("offscreen") << "不明なオプションです: -z";
+        QTest::newRow("no display") << QStringList {} << QByteArray() << noDisplay;
+        QTest::newRow("no display, missing folder")
+            << QStringList {"/nonexist"} << QByteArray() << noDisplay;
+        QTest::newRow("display out of reach") << QStringList {} << QByteArray(":77") << noDisplay;
     }
 
     void refused()
     {
         QFETCH(QStringList, args);
+        QFETCH(QByteArray, display);
         QFETCH(QString, message);
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("DISPLAY");
+        if (display != "offscreen") {
+            qunsetenv("QT_QPA_PLATFORM");
+            if (!display.isEmpty())
+                qputenv("DISPLAY", display);
+        }
         const ToolResult r = runTool(QStringLiteral(SHEAF_BINARY_DIR "/src/app/sheaf"), args,
             m_dir.filePath(QStringLiteral("tree")), 60000);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
         QVERIFY(r.out.isEmpty());
