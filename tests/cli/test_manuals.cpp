@@ -81,6 +81,40 @@ private slots:
                 qPrintable(name + QStringLiteral(" --help shows ") + o
                     + QStringLiteral(", its completion does not offer it")));
     }
+
+    // What bash offers at the end of a command line typed so far.
+    void completion_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("archiver after -j N") << "sheaf-arc -j 4 "
+                                             << "lzh zip cab";
+        QTest::newRow("LZH command after -j N") << "sheaf-arc -j 4 lzh "
+                                                << "a t l";
+        QTest::newRow("LZH switch after -j N") << "sheaf-arc -j 4 lzh a -lh"
+                                               << "-lh5 -lh6 -lh7";
+        QTest::newRow("sheaf-batch archiver") << "sheaf-batch -s -a "
+                                              << "lzh zip cab";
+    }
+
+    void completion()
+    {
+        QFETCH(QString, line);
+        const QString library = QStringLiteral("/usr/share/bash-completion/bash_completion");
+        if (!QFile::exists(library))
+            SHEAF_REQUIRE_TOOL(QStringLiteral("bash-completion"));
+        const QString program = line.section(u' ', 0, 0);
+        const QString script = QStringLiteral(
+            "source %1; source " SHEAF_SOURCE_DIR "/resources/completion/%2;"
+            "COMP_LINE=\"$1\"; COMP_POINT=${#1}; read -ra COMP_WORDS <<<\"$1\";"
+            "[[ $1 == *' ' ]] && COMP_WORDS+=(''); COMP_CWORD=$((${#COMP_WORDS[@]} - 1));"
+            "_%3 %2 \"${COMP_WORDS[-1]}\" \"${COMP_WORDS[-2]}\"; echo \"${COMPREPLY[*]}\"")
+                                   .arg(library, program, QString(program).replace(u'-', u'_'));
+        const ToolResult r = runTool(
+            QStringLiteral("bash"), {QStringLiteral("-c"), script, QStringLiteral("bash"), line});
+        QCOMPARE(r.exitCode, 0);
+        QTEST(QString::fromUtf8(r.out).trimmed(), "offered");
+    }
 };
 
 QTEST_MAIN(TestManuals)
