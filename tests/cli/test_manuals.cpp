@@ -36,26 +36,36 @@ private slots:
     {
         QTest::addColumn<QString>("program"); // under the build folder's src/
         QTest::addColumn<QString>("completion"); // resources/completion/..., empty: none
+        QTest::addColumn<QByteArray>("locale"); // LC_ALL; its page under resources/man/LANG/
+        QTest::addColumn<QString>("usage"); // how --help starts
         QTest::newRow("sheaf-batch") << "cli/sheaf-batch"
-                                     << "sheaf-batch";
+                                     << "sheaf-batch" << QByteArray("C.UTF-8") << "usage:";
         QTest::newRow("sheaf-arc") << "cli/sheaf-arc"
-                                   << "sheaf-arc";
+                                   << "sheaf-arc" << QByteArray("C.UTF-8") << "usage:";
         QTest::newRow("sheaf") << "app/sheaf"
-                               << "";
+                               << "" << QByteArray("C.UTF-8") << "使い方:";
+        for (const char *program : {"cli/sheaf-batch", "cli/sheaf-arc", "app/sheaf"})
+            QTest::addRow("%s, Japanese", program)
+                << program << "" << QByteArray("ja_JP.UTF-8") << "使い方:";
     }
 
     void helpOptionsDescribed()
     {
         QFETCH(QString, program);
         QFETCH(QString, completion);
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, usage);
         SHEAF_REQUIRE_TOOL(QStringLiteral("man"));
         const QString path = QStringLiteral(SHEAF_BINARY_DIR "/src/") + program;
         if (!QFile::exists(path))
             QSKIP("program not built");
         const QString name = program.section(u'/', 1);
 
+        qputenv("LC_ALL", locale);
         const ToolResult help = runTool(path, {QStringLiteral("--help")});
+        qputenv("LC_ALL", "C.UTF-8");
         QCOMPARE(help.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(help.out).startsWith(usage), help.out.constData());
         const QSet<QString> options = optionsIn(QString::fromUtf8(help.out));
         QVERIFY(options.contains(QStringLiteral("--version")));
 
@@ -63,7 +73,9 @@ private slots:
         qputenv("MANPAGER", "cat");
         const ToolResult man = runTool(QStringLiteral("man"),
             {QStringLiteral("-l"),
-                QStringLiteral(SHEAF_SOURCE_DIR "/resources/man/") + name + QStringLiteral(".1")});
+                QStringLiteral(SHEAF_SOURCE_DIR "/resources/man/")
+                    + (locale.startsWith("ja") ? QStringLiteral("ja/") : QString()) + name
+                    + QStringLiteral(".1")});
         QCOMPARE(man.exitCode, 0);
         const QSet<QString> described = optionsIn(QString::fromUtf8(man.out));
         for (const QString &o : options)

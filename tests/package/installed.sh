@@ -61,6 +61,9 @@ done
 # The manual pages are found where man looks.
 [ "$(man -w sheaf-batch)" = /usr/share/man/man1/sheaf-batch.1.gz ] || fail "man -w sheaf-batch: $(man -w sheaf-batch 2>&1)"
 man -w sheaf >/dev/null && man -w sheaf-arc >/dev/null || fail "a manual page is missing"
+for page in sheaf sheaf-batch sheaf-arc; do
+  [ "$(LC_ALL=ja_JP.UTF-8 man -w $page)" = /usr/share/man/ja/man1/$page.1.gz ] || fail "no Japanese manual page for $page"
+done
 
 # The installed window, offscreen, opened on a folder: by argument, from the
 # desktop entry and the service menu (their Exec lines), and by the Files
