@@ -428,6 +428,16 @@ QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens)
     return QPoint(x, y);
 }
 
+QList<QPoint> cascadeOnScreens(const QRect &frame, int count, const QList<QRect> &screens)
+{
+    const int spread = CascadeStep * std::max(0, count - 1);
+    const QPoint origin = placeOnScreens(frame.adjusted(0, 0, spread, spread), screens);
+    QList<QPoint> places;
+    for (int i = 0; i < count; ++i)
+        places << origin + QPoint(i * CascadeStep, i * CascadeStep);
+    return places;
+}
+
 void chooseArchiverAtStartup(Settings &settings)
 {
     if (settings.archiver == Archiver::None)

@@ -68,6 +68,12 @@ bool IniSave(const QString &path, const Settings &settings);
 // most (the nearest one when it overlaps none), as far as it fits.
 QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens);
 
+// Where `count` windows like `frame` go, each one CascadeStep pixels right
+// of and below the one before, so that every title bar shows: from the
+// frame's corner, moved as a whole onto a screen as placeOnScreens moves one.
+constexpr int CascadeStep = 32;
+QList<QPoint> cascadeOnScreens(const QRect &frame, int count, const QList<QRect> &screens);
+
 // A file without an archiver line leaves none chosen; start-up then chooses
 // LHA so that a run always has an archiver.
 void chooseArchiverAtStartup(Settings &settings);

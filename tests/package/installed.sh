@@ -76,7 +76,7 @@ check_window() { # expected-folder command...
   shift
   local line
   line=$("$@") || fail "'$*' failed"
-  IFS=$'\t' read -r selection _ settings <<<"$line"
+  IFS=$'\t' read -r selection _ settings _ <<<"$line"
   [ "$selection" = "$expected" ] || fail "'$*' opened on '$selection', not '$expected'"
   [ "$settings" = "$work/config/sheaf/kwSheaf.ini" ] || fail "settings file '$settings' is not in the configuration folder"
 }

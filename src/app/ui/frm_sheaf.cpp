@@ -258,7 +258,7 @@ void FrmSheaf::Form_Unload()
         return;
     m_unloaded = true;
     m_folders->closePicker();
-    if (!IniSave(m_settingsPath, settingsFromControls()))
+    if (m_settingsSaved && !IniSave(m_settingsPath, settingsFromControls()))
         qWarning("sheaf: the settings could not be written to %s", qPrintable(m_settingsPath));
 }
 
