@@ -30,6 +30,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <memory>
+#include <qpa/qwindowsysteminterface.h>
 
 using sheaf::ui::ClassicFrame;
 using sheaf::ui::ControlRow;
@@ -164,7 +165,8 @@ private slots:
         full.listFull = true;
         full.skippedFolders = 99999;
         const QStringList statuses {sheaf::selection_texts::finalStatus(30000, full),
-            QStringLiteral("圧縮しています、しばらくお待ち下さい"),
+            QStringLiteral("圧縮しています、しばらくお待ち下さい（Esc で中止できます）"),
+            QStringLiteral("圧縮できなかったため中断しました\n") + QString(26, u'名'),
             QStringLiteral("圧縮を中止しました"), sheaf::selection_texts::scanning(),
             sheaf::selection_texts::sorting(), sheaf::selection_texts::showing()};
         for (const QString &status : statuses)
@@ -674,17 +676,41 @@ private slots:
         QCOMPARE(w->lblMsg->text(), QString());
     }
 
+    // A close request while the scan runs: the window closes when the scan
+    // has ended, also after the message box of a full list.
+    void closeWaitsForTheRunningCommand_data()
+    {
+        QTest::addColumn<bool>("fromDesktop"); // as the desktop sends it, else close()
+        QTest::addColumn<int>("files");
+        QTest::newRow("close()") << false << 3;
+        QTest::newRow("the desktop's request, then the full list's box")
+            << true << sheaf::CandidateList::Capacity + 1;
+    }
     void closeWaitsForTheRunningCommand()
     {
+        QFETCH(bool, fromDesktop);
+        QFETCH(int, files);
+        const QString root = m_dir.filePath(QStringLiteral("close%1").arg(files));
+        for (int i = 0; i < files; ++i)
+            sheaf::test::writeFile(root + QStringLiteral("/%1.txt").arg(i), QByteArray());
         auto w = window();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        // The desktop asks to close while the scan runs: the window paints
-        // on during the scan, so the request arrives inside the command.
-        QTimer::singleShot(0, w.get(), &QWidget::close);
-        select(*w, makeTree(), true);
-        QCOMPARE(w->list().FileCount, 3);
-        QCOMPARE(w->lblMsg->text(), QStringLiteral("3件、抽出しました"));
+        // The request arrives while the scan runs, which keeps the window
+        // painting; boxes are real and modal, each closed once it shows.
+        if (fromDesktop)
+            QWindowSystemInterface::handleCloseEvent(w->windowHandle());
+        else
+            QTimer::singleShot(0, w.get(), &QWidget::close);
+        sheaf::ui::setMessageBoxHook({});
+        QTimer boxCloser;
+        connect(&boxCloser, &QTimer::timeout, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        boxCloser.start(50);
+        select(*w, root, false);
+        QCOMPARE(w->list().FileCount, std::min(files, sheaf::CandidateList::Capacity));
         QVERIFY(!QFile::exists(ini()));
         QTRY_VERIFY(!w->isVisible());
         QVERIFY(QFile::exists(ini())); // closed the usual way, settings saved
