@@ -92,8 +92,8 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
         m_selection->list(), m_state, this);
     const auto widths = gridColumnWidths(); // the model is in place now
     // №, the date and the size are never cut (a size of 1 TB and more is
-    // wider than its column); the folder and file names, which lose their
-    // middle anyway, make room for them.
+    // wider than its column); the folder and file names, which are
+    // shortened anyway, share the rest of the grid's width.
     grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()), {0, 4, 5}, {2, 3});
     connect(cmdClear, &QPushButton::clicked, this, &FrmSheaf::cmdClear_Click);
     connect(cmdQuit, &QPushButton::clicked, this, &FrmSheaf::cmdQuit_Click);

@@ -218,6 +218,10 @@ private slots:
         QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("12,345,678,901,234"));
         const QPoint dirCell = grid->visualRect(grid->model()->index(1, 2)).center();
         QCOMPARE(grid->cutTextAt(dirCell), w->list().FileDir[2]);
+        // A folder too long for its cell shows its end, where folders differ.
+        const QString shown = grid->shownText(grid->model()->index(1, 2));
+        QVERIFY2(shown.startsWith(u'…') && shown.endsWith(QStringLiteral("フォルダ/")),
+            qPrintable(shown));
         QHelpEvent help(QEvent::ToolTip, dirCell, grid->viewport()->mapToGlobal(dirCell));
         QApplication::sendEvent(grid->viewport(), &help);
         QTRY_COMPARE(QToolTip::text(), w->list().FileDir[2]);
@@ -324,6 +328,15 @@ private slots:
         QCOMPARE(frozen->geometry(), before);
         QCOMPARE(frozen->visualRect(model->index(0, 0)).x(), 0);
         QCOMPARE(frozen->model()->data(model->index(2, 0)).toString(), QStringLiteral("3"));
+
+        // A width the user gives ディレクトリ stays through the next list; ファイル名
+        // takes what is left.
+        w->resize(1200, FrmSheaf::InnerHeight);
+        w->grdList->horizontalHeader()->resizeSection(2, 150);
+        w->cmdClear_Click();
+        select(*w, makeTree(), true);
+        QCOMPARE(w->grdList->columnWidth(2), 150);
+        QCOMPARE(w->grdList->horizontalHeader()->length(), w->grdList->viewport()->width());
     }
 
     void startUpWithoutSettings()
@@ -516,6 +529,9 @@ private slots:
             QCOMPARE(model->cellText(1, 1), QStringLiteral("する"));
             QCOMPARE(model->cellText(1, 3), QStringLiteral("a.txt"));
             QCOMPARE(model->cellText(1, 5), QStringLiteral("5"));
+            // Short sizes: サイズ only as wide as its header.
+            QCOMPARE(
+                w->grdList->columnWidth(5), w->grdList->horizontalHeader()->sectionSizeHint(5));
         }
         QVERIFY(m_boxes.isEmpty());
     }
@@ -727,6 +743,7 @@ private slots:
         QTest::newRow("taller") << 864 << 700 << 864 << 472;
         QTest::newRow("lower") << 900 << 100 << 900 << 508;
         QTest::newRow("wide") << 879 << 395 << 879 << 487;
+        QTest::newRow("much wider") << 1400 << 395 << 1400 << 1008;
     }
     void resizeRules()
     {
@@ -737,6 +754,7 @@ private slots:
         auto w = window();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        select(*w, makeTree(), true);
         const int gridBefore = w->grdList->width();
         w->resize(width, height);
         if (expectedWidth < 0) // the outer width stops at 5380 twips
@@ -750,6 +768,8 @@ private slots:
         QCOMPARE(w->grdList->pos(), QPoint(FrmSheaf::GridLeft, FrmSheaf::GridTop));
         if (gridWidth >= 0)
             QCOMPARE(w->width() - w->grdList->geometry().right() - 1, FrmSheaf::GridRightMargin);
+        // The folder and name columns take the width: no blank grid, no scrolling.
+        QCOMPARE(w->grdList->horizontalHeader()->length(), w->grdList->viewport()->width());
     }
 };
 
