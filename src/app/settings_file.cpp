@@ -200,7 +200,7 @@ void applyDefaults(Settings &s, const QString &currentDir)
     s.outputFolder = dir;
     s.extensions << QStringLiteral(".TXT") << QStringLiteral(".EXE");
     s.extensionText = QStringLiteral(".TXT");
-    s.archiver = Archiver::Lzh;
+    s.archiver = ArchiverKind::Lzh;
     // On then off, in this order: the window replays it so each handler runs.
     s.chkSelect = s.chkOutput = s.chkName = s.chkTogether = 0;
 }
@@ -278,7 +278,7 @@ IniLoadResult parseSettings(
                 settings.extensions.append(value);
         } else if (key == kArchiver) {
             if (const auto *facts = sheaf::archiver::archiverWithSettingsToken(value.toStdString()))
-                settings.archiver = archiverOf(facts->kind);
+                settings.archiver = facts->kind;
         } else if (key == kSelectCheck || key == kOutputCheck || key == kNameCheck
             || key == kTogetherCheck) {
             int v = 0;
@@ -319,9 +319,9 @@ QByteArray serializeSettings(const Settings &settings)
         if (!ext.isEmpty())
             addTextLine(text, kExtension, ext);
     }
-    if (settings.archiver != Archiver::None) {
+    if (settings.archiver) {
         const std::string_view token
-            = sheaf::archiver::archiverFacts(engineKind(settings.archiver)).settingsToken;
+            = sheaf::archiver::archiverFacts(*settings.archiver).settingsToken;
         addLine(text, kArchiver, QString::fromLatin1(token.data(), qsizetype(token.size())));
     }
     addLine(text, kTop, numberText(settings.top));
@@ -440,8 +440,7 @@ QList<QPoint> cascadeOnScreens(const QRect &frame, int count, const QList<QRect>
 
 void chooseArchiverAtStartup(Settings &settings)
 {
-    if (settings.archiver == Archiver::None)
-        settings.archiver = Archiver::Lzh;
+    settings.archiver = effectiveArchiver(settings.archiver);
 }
 
 } // namespace sheaf

@@ -21,7 +21,7 @@ struct Settings
     QString selectFolder, outputFolder;
     QStringList extensions; // the extension list, file order
     QString extensionText; // the field's text: entry 0 after loading
-    Archiver archiver = Archiver::None;
+    ArchiverChoice archiver; // empty: the file names none
     double top = 0, left = 0; // window position, twips
     bool positionRead = false; // the file gave a position (kept when a later line fails)
 };

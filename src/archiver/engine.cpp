@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <set>
 
 namespace sheaf::archiver {
 
@@ -96,8 +97,12 @@ void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
     const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
+    std::set<std::string> replaced;
+    for (const ArchiveEntry &entry : entries)
+        if (format.storesFolders() || !entry.isDirectory)
+            replaced.insert(entry.storedPath);
     const FormatContext context {request, options.cancel, &progress,
-        [&] { return commit.makeScratchFolder(); }, options.threads};
+        [&] { return commit.makeScratchFolder(); }, options.threads, replaced};
     commit.startWriting();
     const ArchivedMembers written = format.write(existing, entries, commit.out(), context);
     progress.finish();
@@ -165,7 +170,7 @@ namespace {
 RunResult failure(ErrorCode code, std::string reason)
 {
     RunResult result;
-    result.code = int(code);
+    result.code = code;
     result.reason = std::move(reason);
     return result;
 }

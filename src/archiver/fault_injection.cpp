@@ -1,9 +1,12 @@
 #include "archiver/fault_injection.h"
 
+#include "base/file.h"
+
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -34,10 +37,10 @@ void injectWriteDelay(int milliseconds)
     g_delayMs.store(milliseconds);
 }
 
-ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
+ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset)
 {
     if (const int delay = g_delayMs.load(std::memory_order_relaxed); delay > 0)
-        ::usleep(useconds_t(delay) * 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     int64_t budget = g_budget.load(std::memory_order_relaxed);
     if (budget >= 0) {
         if (budget == 0) {
@@ -49,17 +52,15 @@ ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
         g_budget.fetch_sub(int64_t(size));
     }
     const int64_t corruptAt = g_corruptAt.load(std::memory_order_relaxed);
-    if (corruptAt >= 0) {
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        if (at >= 0 && corruptAt >= at && corruptAt < at + int64_t(size)
-            && g_corruptAt.exchange(-1) == corruptAt) {
-            std::vector<uint8_t> copy(
-                static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
-            copy[size_t(corruptAt - at)] ^= 0xFF;
-            return ::write(fd, copy.data(), size);
-        }
+    const auto at = int64_t(offset);
+    if (corruptAt >= 0 && corruptAt >= at && corruptAt < at + int64_t(size)
+        && g_corruptAt.exchange(-1) == corruptAt) {
+        std::vector<uint8_t> copy(
+            static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
+        copy[size_t(corruptAt - at)] ^= 0xFF;
+        return file.write(copy.data(), size);
     }
-    return ::write(fd, data, size);
+    return file.write(data, size);
 }
 
 void setAfterGatheringHook(std::function<void()> hook)

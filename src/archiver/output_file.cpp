@@ -5,8 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace sheaf::archiver {
 
@@ -17,39 +15,29 @@ constexpr size_t kBufferSize = 1 << 20;
 [[noreturn]] void fail(const std::filesystem::path &path, const char *what, int err)
 {
     throw ArchiveError(ErrorCode::WriteFailed,
-        std::string(what) + ": " + path.string() + ": " + std::strerror(err));
+        std::string(what) + ": " + path.string() + ": " + platform::errorText(err));
 }
 
 } // namespace
 
 OutputFile::OutputFile(const std::filesystem::path &path, const std::atomic<bool> *cancel)
-    : m_path(path)
+    : m_name(path)
     , m_cancel(cancel)
 {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        fail(path, "ファイルを作れません", errno);
+    const File folder = File::openFolder(path.parent_path());
+    m_file = folder ? File::create(folder, path.filename().native(), 0644) : File();
+    if (!m_file)
+        fail(path, "ファイルを作れません", folder ? m_file.error() : folder.error());
     m_buffer.reserve(kBufferSize);
 }
 
-OutputFile::OutputFile(int fd, const std::filesystem::path &path, const std::atomic<bool> *cancel)
-    : m_path(path)
+OutputFile::OutputFile(
+    File file, const std::filesystem::path &name, const std::atomic<bool> *cancel)
+    : m_name(name)
     , m_cancel(cancel)
-    , m_fd(fd)
+    , m_file(std::move(file))
 {
     m_buffer.reserve(kBufferSize);
-}
-
-OutputFile::~OutputFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-void OutputFile::checkCancel() const
-{
-    if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
 }
 
 void OutputFile::write(const void *data, size_t size)
@@ -68,16 +56,13 @@ void OutputFile::write(const void *data, size_t size)
 
 void OutputFile::flushBuffer()
 {
-    checkCancel();
+    checkCancel(m_cancel);
     const uint8_t *p = m_buffer.data();
     size_t left = m_buffer.size();
     while (left > 0) {
-        ssize_t n = faultInjectedWrite(m_fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(m_path, "書き込めません", errno);
-        }
+        const ptrdiff_t n = faultInjectedWrite(m_file, p, left, m_flushed);
+        if (n < 0)
+            fail(m_name, "書き込めません", errno);
         p += n;
         left -= size_t(n);
         m_flushed += uint64_t(n);
@@ -89,22 +74,18 @@ void OutputFile::patch(uint64_t at, const void *data, size_t size)
 {
     const auto *p = static_cast<const uint8_t *>(data);
     // The part still in the buffer is patched there, the rest on disk.
-    while (size > 0 && at < m_flushed) {
-        size_t n = size_t(std::min<uint64_t>(size, m_flushed - at));
-        ssize_t w = ::pwrite(m_fd, p, n, off_t(at));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(m_path, "書き込めません", errno);
-        }
-        p += w;
-        at += uint64_t(w);
-        size -= size_t(w);
+    if (at < m_flushed) {
+        const size_t n = size_t(std::min<uint64_t>(size, m_flushed - at));
+        if (!m_file.writeAt(p, n, at))
+            fail(m_name, "書き込めません", errno);
+        p += n;
+        at += n;
+        size -= n;
     }
     if (size > 0) {
         if (at + size > position())
             throw ArchiveError(ErrorCode::Internal,
-                "書き換える位置がファイルの終わりを越えています: " + m_path.string());
+                "書き換える位置がファイルの終わりを越えています: " + m_name.string());
         std::memcpy(m_buffer.data() + (at - m_flushed), p, size);
     }
 }
@@ -116,34 +97,25 @@ void OutputFile::truncate(uint64_t at)
         return;
     }
     m_buffer.clear();
-    if (::ftruncate(m_fd, off_t(at)) != 0 || ::lseek(m_fd, off_t(at), SEEK_SET) < 0)
-        fail(m_path, "ファイルを切り詰められません", errno);
+    if (!m_file.truncate(at))
+        fail(m_name, "ファイルを切り詰められません", errno);
     m_flushed = at;
 }
 
 void OutputFile::sync()
 {
     flushBuffer();
-    if (::fsync(m_fd) != 0)
-        fail(m_path, "ディスクに書き出せません", errno);
-}
-
-void OutputFile::close()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (!m_file.sync())
+        fail(m_name, "ディスクに書き出せません", errno);
 }
 
 void OutputFile::commit(bool sync)
 {
     flushBuffer();
-    if (sync && ::fsync(m_fd) != 0)
-        fail(m_path, "ディスクに書き出せません", errno);
-    int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
-        fail(m_path, "ファイルを閉じられません", errno);
+    if (sync && !m_file.sync())
+        fail(m_name, "ディスクに書き出せません", errno);
+    if (!m_file.closeChecked())
+        fail(m_name, "ファイルを閉じられません", errno);
 }
 
 } // namespace sheaf::archiver

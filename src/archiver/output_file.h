@@ -3,6 +3,8 @@
 // (disk full, I/O error) throws ArchiveError(WriteFailed) naming the file.
 // The cancel flag, when given, is checked at every buffer flush.
 
+#include "base/file.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +16,12 @@ namespace sheaf::archiver {
 class OutputFile
 {
 public:
-    // Creates the file; fails when it already exists (O_EXCL).
-    OutputFile(const std::filesystem::path &path, const std::atomic<bool> *cancel = nullptr);
-    // Takes over a file already created (`path` only names it in messages).
-    OutputFile(int fd, const std::filesystem::path &path, const std::atomic<bool> *cancel);
-    ~OutputFile(); // closes; never removes the file
+    // Creates the file (never an existing one, never through a link).
+    explicit OutputFile(
+        const std::filesystem::path &path, const std::atomic<bool> *cancel = nullptr);
+    // Takes over a file made for writing (`name` names it in messages).
+    OutputFile(File file, const std::filesystem::path &name, const std::atomic<bool> *cancel);
+    ~OutputFile() = default; // closes; never removes the file
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
 
@@ -38,21 +41,21 @@ public:
     void sync();
     // Closes without flushing or looking at cancel, errors ignored: for a
     // file already flushed and named, which counts whatever comes.
-    void close();
+    void close() { m_file.close(); }
     // Flushes, syncs to disk (unless `sync` is false) and closes. Call once,
     // on success only.
     void commit(bool sync = true);
 
-    const std::filesystem::path &path() const { return m_path; }
-    int fd() const { return m_fd; } // for libraries that write to a descriptor
+    const std::filesystem::path &name() const { return m_name; }
+    const File &file() const { return m_file; }
+    File &file() { return m_file; }
 
 private:
     void flushBuffer();
-    void checkCancel() const;
 
-    std::filesystem::path m_path;
+    std::filesystem::path m_name;
     const std::atomic<bool> *m_cancel;
-    int m_fd = -1;
+    File m_file;
     uint64_t m_flushed = 0;
     std::vector<uint8_t> m_buffer;
 };

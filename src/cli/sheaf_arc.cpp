@@ -107,7 +107,7 @@ int main(int argc, char **argv)
     for (const auto &item : result.leftOut)
         std::fprintf(stderr, "sheaf-arc: 除外しました: %s: %s\n", item.reason.c_str(),
             sheaf::escapedName(item.path).c_str());
-    if (result.code == int(sheaf::archiver::ErrorCode::Cancelled)) {
+    if (result.code == sheaf::archiver::ErrorCode::Cancelled) {
         std::fprintf(stderr, "sheaf-arc: 中断しました\n");
         return 130;
     }

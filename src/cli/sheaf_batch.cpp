@@ -12,6 +12,7 @@
 #include "archive/archiver_choice.h"
 #include "archive/run_texts.h"
 #include "archiver/archiver_facts.h"
+#include "base/platform.h"
 #include "choice/extension_list.h"
 #include "cli/help_language.h"
 #include "selection/candidate_list.h"
@@ -32,7 +33,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -161,7 +161,7 @@ int parseOptions(const QStringList &args, Options &o)
                 return usageError(
                     QStringLiteral("-a には lzh, zip, cab のどれかを指定してください"));
             if (const auto *facts = sheaf::archiver::archiverNamed(name.toStdString()))
-                o.run.archiver = sheaf::archiverOf(facts->kind);
+                o.run.archiver = facts->kind;
             else
                 return usageError(QStringLiteral(
                     "不明な書庫の形式です: \"%1\" (lzh, zip, cab のどれかを指定してください)")
@@ -212,7 +212,7 @@ class ProgressLine
 {
 public:
     ProgressLine()
-        : m_enabled(::isatty(STDERR_FILENO) == 1)
+        : m_enabled(sheaf::platform::standardErrorIsTerminal())
     {
     }
 
@@ -292,10 +292,11 @@ public:
         m_line.clear();
         putLine(stderr, QStringLiteral("除外しました: ") + reason + QStringLiteral(": ") + path);
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(sheaf::FailureKind kind, const QString &text, const QString &detail) override
     {
         m_line.clear();
-        putLine(stderr, title + QStringLiteral(": ") + consoleLines(text));
+        putLine(stderr,
+            sheaf::run_texts::failureTitle(kind) + QStringLiteral(": ") + consoleLines(text));
         if (!detail.isEmpty())
             putLine(stderr, detail);
     }

@@ -54,10 +54,10 @@ Settings before()
 // select|output|list|field|archiver|switches|top,left
 QString describe(const Settings &s)
 {
-    static const char *names[] = {"-", "LZH", "ZIP", "CAB"};
+    static const char *names[] = {"LZH", "ZIP", "CAB"};
     return QStringLiteral("%1|%2|%3|%4|%5|%6%7%8%9|%10,%11")
         .arg(s.selectFolder, s.outputFolder, s.extensions.join(u' '), s.extensionText,
-            QLatin1String(names[int(s.archiver)]))
+            QLatin1String(s.archiver ? names[int(*s.archiver)] : "-"))
         .arg(s.chkSelect)
         .arg(s.chkOutput)
         .arg(s.chkName)
@@ -229,7 +229,7 @@ void TestSettingsFile::lineFormat()
         cp932("抽出チェック, 1 \r\n出力チェック, 0 \r\n名前チェック, 0 \r\n一緒チェック, 2 \r\n"
               "抽出フォルダ,/s\r\n出力フォルダ,/o\r\n上位置,-60 \r\n左位置, 1200.5 \r\n"));
     s.extensions = QStringList {".A", "", ".B"};
-    s.archiver = Archiver::Zip;
+    s.archiver = ArchiverKind::Zip;
     QVERIFY(serializeSettings(s).contains(cp932("識別子,.A\r\n識別子,.B\r\nアーカイバ,ZIP\r\n")));
 }
 
@@ -258,7 +258,7 @@ void TestSettingsFile::roundTrip()
     s.selectFolder = folder;
     s.outputFolder = folder + QStringLiteral("/out");
     s.extensions = QStringList {".TXT", "", folder.isEmpty() ? ".a,b" : folder.right(4)};
-    s.archiver = Archiver::Cab;
+    s.archiver = ArchiverKind::Cab;
     s.top = 1234;
     s.left = 0.25;
     QTemporaryDir dir;

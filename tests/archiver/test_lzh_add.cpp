@@ -425,7 +425,7 @@ void TestLzhAdd::failsWithReason()
     LzhOptions options;
     options.cancel = &flag;
     try {
-        writeLzhArchive({}, {e}, out, options);
+        writeLzhArchive({}, {}, {e}, out, options);
         QFAIL("no failure");
     } catch (const ArchiveError &err) {
         QCOMPARE(int(err.code()), code);

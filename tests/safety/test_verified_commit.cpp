@@ -160,7 +160,7 @@ void TestVerifiedCommit::sourceChangedWhileRead()
     });
     const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "big.bin"));
     QVERIFY(changed);
-    QCOMPARE(r.code, int(ErrorCode::ReadFailed));
+    QCOMPARE(r.code, ErrorCode::ReadFailed);
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("読み込み中にファイル"))
             && QString::fromStdString(r.reason).contains(big),
         r.reason.c_str());
@@ -195,7 +195,7 @@ void TestVerifiedCommit::damagedOnTheWayToDisk()
     // One byte of member data flipped between the writer and the disk.
     archiver::injectCorruptionAt(older.size() / 2);
     const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "a.bin"));
-    QCOMPARE(r.code, int(ErrorCode::VerifyFailed));
+    QCOMPARE(r.code, ErrorCode::VerifyFailed);
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("読み返")), r.reason.c_str());
     QCOMPARE(readFile(archive), older);
     QCOMPARE(entriesOf(out), QStringList {"x" + QString::fromLatin1(facts(kind).extension)});
@@ -268,7 +268,7 @@ void TestVerifiedCommit::outputFolderMovedDuringRun()
     const archiver::RunResult r = run(kind,
         oneFileLine(kind, out + "/x" + QString::fromLatin1(facts(kind).extension), data, "a.bin"));
     QVERIFY(renamed);
-    QCOMPARE(r.code, int(ErrorCode::WriteFailed));
+    QCOMPARE(r.code, ErrorCode::WriteFailed);
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("移動または削除されました")),
         r.reason.c_str());
     QCOMPARE(entriesOf(moved), QStringList());
@@ -353,7 +353,7 @@ void TestVerifiedCommit::lockHeldTooLong()
         = run(kind, oneFileLine(kind, out + "/x.lzh", data, "b.txt"), options);
     QCOMPARE(openFiles(), filesBefore); // nothing kept open by the failed run
     ::close(held);
-    QCOMPARE(r.code, int(ErrorCode::WriteFailed));
+    QCOMPARE(r.code, ErrorCode::WriteFailed);
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("待ちきれません")),
         r.reason.c_str());
     QCOMPARE(readFile(out + "/x.lzh"), older);
@@ -406,7 +406,7 @@ void TestVerifiedCommit::nameTakenWhileWritten()
             QMap<QString, QByteArray> {{"a.txt", "mine\n"}, {"b.txt", "the other run's\n"}},
             tmp.filePath("x")));
     } else {
-        QCOMPARE(r.code, int(ErrorCode::NotAnArchive));
+        QCOMPARE(r.code, ErrorCode::NotAnArchive);
         QCOMPARE(readFile(archive), QByteArray("someone's notes\n"));
     }
 }
@@ -494,7 +494,7 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas()
         = what == QLatin1String("link to a folder") ? real : tmp.filePath("nowhere");
     QVERIFY(QFile::link(pointee, archive));
     const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "a.txt"));
-    QCOMPARE(r.code, int(ErrorCode::NotAnArchive));
+    QCOMPARE(r.code, ErrorCode::NotAnArchive);
     QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("シンボリックリンク")),
         r.reason.c_str());
     QCOMPARE(QFileInfo(archive).symLinkTarget(), pointee);

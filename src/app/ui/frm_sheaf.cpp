@@ -168,7 +168,7 @@ void FrmSheaf::stopRun()
     m_archive->stopRun();
 }
 
-Archiver FrmSheaf::archiverChoice() const
+ArchiverChoice FrmSheaf::archiverChoice() const
 {
     return m_archive->archiverChoice();
 }
@@ -193,18 +193,18 @@ void FrmSheaf::applySettings(const Settings &settings, bool fileApplied)
     extensions.text = settings.extensionText;
     m_extension->extentToCombo(extensions); // a changed text runs the clear command
 
-    switch (settings.archiver) {
-    case Archiver::Zip:
-        optZip->setChecked(true);
-        break;
-    case Archiver::Cab:
-        optCab->setChecked(true);
-        break;
-    case Archiver::Lzh:
-        optLzh->setChecked(true);
-        break;
-    case Archiver::None:
-        break;
+    if (settings.archiver) {
+        switch (*settings.archiver) {
+        case ArchiverKind::Zip:
+            optZip->setChecked(true);
+            break;
+        case ArchiverKind::Cab:
+            optCab->setChecked(true);
+            break;
+        case ArchiverKind::Lzh:
+            optLzh->setChecked(true);
+            break;
+        }
     }
 
     QCheckBox *const inFileOrder[] {chkSelect, chkOutput, chkName, chkTogether};

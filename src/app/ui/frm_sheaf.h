@@ -97,7 +97,7 @@ public:
     void timRefresh_Timer();
 
     // The archiver that the option buttons choose.
-    Archiver archiverChoice() const;
+    ArchiverChoice archiverChoice() const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

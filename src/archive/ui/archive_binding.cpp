@@ -47,12 +47,12 @@ public:
     {
         post([=](ArchiveBinding *w) { w->leftOut(path, reason); });
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(FailureKind kind, const QString &text, const QString &detail) override
     {
         // The entry whose counter came last; read here, on the thread that
         // changes the list. A failed entry keeps its old name.
         const QString file = m_list.FileDir.value(m_entry) + m_list.FileName.value(m_entry);
-        post([=](ArchiveBinding *w) { w->failed(title, text, detail, file); });
+        post([=](ArchiveBinding *w) { w->failed(kind, text, detail, file); });
     }
     void finished(const QString &statusText) override
     {
@@ -119,15 +119,15 @@ ArchiveBinding::ArchiveBinding(
     connect(m_c.chkTogether, &QCheckBox::stateChanged, this, &ArchiveBinding::chkTogether_Click);
 }
 
-Archiver ArchiveBinding::archiverChoice() const
+ArchiverChoice ArchiveBinding::archiverChoice() const
 {
     if (m_c.optLzh->isChecked())
-        return Archiver::Lzh;
+        return ArchiverKind::Lzh;
     if (m_c.optZip->isChecked())
-        return Archiver::Zip;
+        return ArchiverKind::Zip;
     if (m_c.optCab->isChecked())
-        return Archiver::Cab;
-    return Archiver::None;
+        return ArchiverKind::Cab;
+    return std::nullopt;
 }
 
 void ArchiveBinding::chkSelect_Click()
@@ -155,7 +155,7 @@ void ArchiveBinding::cmdArchive_Click()
     if (m_state.busy || m_list.FileCount == 0)
         return;
     ArchiveRunSettings settings;
-    settings.archiver = archiverChoice();
+    settings.archiver = effectiveArchiver(archiverChoice());
     settings.name = m_c.chkName->checkState() == Qt::Checked;
     settings.together = m_c.chkTogether->checkState() == Qt::Checked;
     settings.output = m_c.chkOutput->checkState() == Qt::Checked;
@@ -273,15 +273,16 @@ void ArchiveBinding::leftOut(const QString &path, const QString &reason)
 }
 
 void ArchiveBinding::failed(
-    const QString &title, const QString &text, const QString &detail, const QString &file)
+    FailureKind kind, const QString &text, const QString &detail, const QString &file)
 {
-    // The archiver's failure carries the application title and the
-    // exclamation icon, and names the file under its own line; the tool's
-    // own refusals ("kwSheaf") have no icon and name their files already.
-    const bool archiverFailure = title == run_texts::failureTitle();
+    // The archiver's failure carries the exclamation icon and names the
+    // file under its own line; the tool's own refusals have no icon and
+    // name their files already.
+    const bool archiverFailure = kind == FailureKind::ArchiverFailed;
     m_failedFile = file;
-    m_heldBoxes << MessageBoxRecord {title, archiverFailure ? text + u'\r' + shownName(file) : text,
-        detail, archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
+    m_heldBoxes << MessageBoxRecord {run_texts::failureTitle(kind),
+        archiverFailure ? text + u'\r' + shownName(file) : text, detail,
+        archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
 }
 
 void ArchiveBinding::finished(const QString &statusText)

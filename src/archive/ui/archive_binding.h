@@ -55,8 +55,8 @@ public:
     void chkName_Click();
     void chkTogether_Click();
 
-    // The archiver that the option buttons choose.
-    Archiver archiverChoice() const;
+    // The archiver that the option buttons choose, if any.
+    ArchiverChoice archiverChoice() const;
     // True while the compress run's thread works.
     bool isRunning() const { return m_running; }
     // Stops the run at the next block of data, as Esc does.
@@ -74,7 +74,7 @@ private:
     void counterChanged(const QString &counterText);
     void leftOut(const QString &path, const QString &reason);
     void failed(
-        const QString &title, const QString &text, const QString &detail, const QString &file);
+        FailureKind kind, const QString &text, const QString &detail, const QString &file);
     void finished(const QString &statusText);
     void progressed(uint64_t done, uint64_t total);
     void showLeftOut();

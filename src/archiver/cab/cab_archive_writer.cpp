@@ -105,7 +105,7 @@ gboolean chooseKept(GCabFile *file, gpointer data)
 {
     auto *context = static_cast<ExtractContext *>(data);
     if (context->cancel && context->cancel->load(std::memory_order_relaxed))
-        return FALSE;
+        return FALSE; // gcab's callback: the cancel is reported after it returns
     const std::string name = gcab_file_get_name(file);
     const bool utf8Name = (gcab_file_get_attributes(file) & kCabNameIsUtf8) != 0;
     // A name without the UTF-8 mark is code page 932 here, as Japanese
@@ -151,8 +151,7 @@ std::vector<KeptMember> extractKept(const std::filesystem::path &existing,
                 "既存の書庫のメンバーを残せません: " + existing.string() + ": " + error.text());
         throw notACabinet(error.text());
     }
-    if (cancel && cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+    checkCancel(cancel);
     return std::move(context.kept);
 }
 
@@ -300,18 +299,13 @@ void CabBuilder::restoreNameMarks(
 } // namespace
 
 ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out,
-    const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel, ReadProgress *progress, const ArchivedMembers *oldMembers)
+    const ArchiveEntries &entries, OutputFile &out, const FormatContext &context,
+    const ArchivedMembers *oldMembers)
 {
-    CabBuilder builder(cancel, progress);
+    CabBuilder builder(context.cancel, context.progress);
     std::vector<KeptMember> kept;
     if (!existing.empty()) {
-        std::set<std::string> replaced;
-        for (const auto &entry : entries)
-            if (!entry.isDirectory)
-                replaced.insert(entry.storedPath);
-        kept = extractKept(existing, replaced, makeScratchFolder(), cancel);
+        kept = extractKept(existing, context.replaced, context.makeScratchFolder(), context.cancel);
         for (const auto &member : kept) {
             ArchiveEntry extracted;
             extracted.source = member.extracted;

@@ -6,110 +6,19 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
 #include "base/cp932.h"
-#include "base/file.h"
+#include "base/little_endian.h"
 #include "base/name_bytes.h"
-#include "base/platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
-#include <memory>
-#include <unistd.h>
 
 namespace sheaf::archiver {
 
 namespace {
 
-// Random access to the archive: a file through pread, or bytes in memory.
-class Source
-{
-public:
-    virtual ~Source() = default;
-    virtual uint64_t size() const = 0;
-    // Reads exactly size bytes at `at`; the caller has checked the bounds.
-    virtual void read(uint64_t at, void *data, size_t size) = 0;
-};
-
-class MemorySource : public Source
-{
-public:
-    explicit MemorySource(std::string_view bytes)
-        : m_bytes(bytes)
-    {
-    }
-    uint64_t size() const override { return m_bytes.size(); }
-    void read(uint64_t at, void *data, size_t size) override
-    {
-        std::copy_n(m_bytes.data() + at, size, static_cast<char *>(data));
-    }
-
-private:
-    std::string_view m_bytes;
-};
-
-class FileSource : public Source
-{
-public:
-    // Opened without waiting (a named pipe would block the open until a
-    // writer came); only a regular file is read.
-    explicit FileSource(const std::filesystem::path &path)
-        : m_path(path)
-        , m_file(File::openForReading(path, File::Links::Follow))
-    {
-        if (!m_file)
-            fail(m_file.error());
-        const platform::FileFacts facts = m_file.facts();
-        if (facts.error != 0)
-            fail(facts.error);
-        if (!facts.isRegular)
-            throw ArchiveError(ErrorCode::ReadFailed,
-                "書庫が通常のファイルではありません: " + escapedName(m_path.native()));
-        m_fd = m_file.descriptor();
-        off_t end = ::lseek(m_fd, 0, SEEK_END);
-        if (end < 0)
-            fail(errno);
-        m_size = uint64_t(end);
-    }
-    uint64_t size() const override { return m_size; }
-    void read(uint64_t at, void *data, size_t size) override
-    {
-        auto *p = static_cast<char *>(data);
-        while (size > 0) {
-            ssize_t n = ::pread(m_fd, p, size, off_t(at));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                fail(n < 0 ? errno : EIO);
-            p += n;
-            at += uint64_t(n);
-            size -= size_t(n);
-        }
-    }
-
-private:
-    [[noreturn]] void fail(int err)
-    {
-        throw ArchiveError(ErrorCode::ReadFailed,
-            "書庫を読み込めません: " + m_path.string() + ": " + platform::errorText(err));
-    }
-
-    std::filesystem::path m_path;
-    File m_file;
-    int m_fd = -1;
-    uint64_t m_size = 0;
-};
-
 uint32_t le(const uint8_t *p, int bytes)
 {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-uint64_t le64(const uint8_t *p)
-{
-    return uint64_t(le(p, 4)) | uint64_t(le(p + 4, 4)) << 32;
+    return uint32_t(leField(p, bytes));
 }
 
 // What the extended headers of one member said.
@@ -171,9 +80,9 @@ std::vector<S> split(const S &s, C sep)
 class Walker
 {
 public:
-    Walker(Source &src, std::string name)
+    explicit Walker(const ArchiveInput &src)
         : m_src(src)
-        , m_name(std::move(name))
+        , m_name(src.name())
     {
     }
 
@@ -190,10 +99,7 @@ private:
     {
         if (at > m_src.size() || size > m_src.size() - at)
             refuse("オフセット " + std::to_string(at) + " で途切れています");
-        std::vector<uint8_t> v(size);
-        if (size)
-            m_src.read(at, v.data(), size);
-        return v;
+        return m_src.bytes(at, size_t(size));
     }
     // Walks the chain of extended headers that starts with `size` at `pos`
     // in `h`, where each size field is `width` bytes; returns the end.
@@ -202,7 +108,7 @@ private:
     LzhMemberInfo member(uint64_t offset);
     void finish(LzhMemberInfo &m, const Names &names);
 
-    Source &m_src;
+    const ArchiveInput &m_src;
     std::string m_name;
 };
 
@@ -445,16 +351,20 @@ void Walker::finish(LzhMemberInfo &m, const Names &names)
 
 } // namespace
 
+std::vector<LzhMemberInfo> readLzhMembers(const ArchiveInput &archive)
+{
+    return Walker(archive).walk();
+}
+
 std::vector<LzhMemberInfo> readLzhMembers(const std::filesystem::path &archive)
 {
-    FileSource src(archive);
-    return Walker(src, archive.string()).walk();
+    return readLzhMembers(ArchiveInput(archive));
 }
 
 std::vector<LzhMemberInfo> parseLzhMembers(std::string_view bytes, const std::string &name)
 {
-    MemorySource src(bytes);
-    return Walker(src, name).walk();
+    const MemoryReader reader(bytes.data(), bytes.size());
+    return readLzhMembers(ArchiveInput(reader, name));
 }
 
 } // namespace sheaf::archiver

@@ -13,9 +13,9 @@ namespace sheaf::archiver {
 
 namespace {
 
-constexpr int kCSymbols = 510; // NC
+constexpr int kCSymbols = kLzhCodeSymbols;
 constexpr int kCCountBits = 9; // CBIT
-constexpr int kTSymbols = 19; // NT
+constexpr int kTSymbols = kLzhCodeLengthSymbols;
 constexpr int kTCountBits = 5; // TBIT
 
 // P symbol of d = distance - 1: its bit length.

@@ -3,11 +3,11 @@
 // decoders want every table complete (the Kraft sum exactly 1) and no code
 // longer than 16 bits.
 
+#include "archiver/lzh/lzh_format.h"
+
 #include <cstdint>
 
 namespace sheaf::archiver {
-
-constexpr int kLzhMaxCodeLength = 16;
 
 // Code lengths (at most maxLength) for the `count` symbols of `freq`; a
 // symbol of frequency 0 gets length 0. Needs at least two used symbols (a

@@ -5,20 +5,18 @@
 #include "archiver/zip/store_decision.h"
 #include "archiver/zip/zip_kept_members.h"
 #include "archiver/zip/zip_length_patcher.h"
+#include "archiver/zip/zip_records.h"
 #include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
-#include <cerrno>
 #include <exception>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -81,7 +79,7 @@ public:
     void addDirectory(const std::string &storedPath, int64_t mtime, bool readOnly);
     // Copies the members of `existing` that no new entry replaces as they
     // are; call before any other member is written.
-    void keepMembers(const std::filesystem::path &existing, const std::set<std::string> &replaced);
+    void keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced);
     ArchivedMembers &written() { return m_written; }
     void finish()
     {
@@ -100,11 +98,6 @@ private:
         const char *text = archive_error_string(m_archive.get());
         throw ArchiveError(ErrorCode::WriteFailed,
             std::string("ZIP を書けません: ") + (text ? text : "原因不明の失敗です"));
-    }
-    void checkCancel() const
-    {
-        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
     }
     EntryPtr newEntry(
         const std::string &storedPath, int64_t mtime, bool directory, bool readOnly, uint64_t size)
@@ -128,7 +121,7 @@ private:
     }
     void writeData(const void *data, size_t size)
     {
-        checkCancel();
+        checkCancel(m_cancel);
         la_ssize_t n = archive_write_data(m_archive.get(), data, size);
         if (n < 0 || size_t(n) != size)
             check(ARCHIVE_FATAL);
@@ -214,50 +207,22 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
 // against that CRC).
 void ZipWriter::recordKept(const ZipKeptMember &kept)
 {
-    const std::vector<uint8_t> &c = kept.central;
-    auto le = [&](size_t at, int bytes) {
-        uint64_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            v = (v << 8) | (at + size_t(i) < c.size() ? c[at + size_t(i)] : 0);
-        return v;
-    };
-    const size_t nameLength = size_t(le(28, 2)), extraLength = size_t(le(30, 2));
-    std::string name(c.begin() + std::min<size_t>(46, c.size()),
-        c.begin() + std::min<size_t>(46 + nameLength, c.size()));
-    uint64_t size = le(24, 4);
-    if (size == 0xFFFFFFFF) { // the Zip64 extra field holds it, first
-        for (size_t at = 46 + nameLength; at + 4 <= 46 + nameLength + extraLength;) {
-            const uint64_t id = le(at, 2), length = le(at + 2, 2);
-            if (id == 1 && length >= 8) {
-                size = le(at + 4, 8);
-                break;
-            }
-            at += 4 + size_t(length);
-        }
-    }
-    const uint32_t mode = (le(4, 2) >> 8) == 3 ? uint32_t(le(38, 4) >> 16) : 0;
+    const ZipCentralRecord r = parseZipCentralRecord(kept.central.data(), kept.central.size());
+    std::string name = r.name;
+    const uint64_t size = r.original;
+    const uint32_t mode = (r.madeBy >> 8) == 3 ? r.externalAttributes >> 16 : 0;
     // A DOS writer ends a folder's name with '\\', and readers take it so.
     const bool directory = (!name.empty() && (name.back() == '/' || name.back() == '\\'))
         || (mode & 0170000) == 0040000;
     const bool link = (mode & 0170000) == 0120000;
     while (!name.empty() && name.back() == '/')
         name.pop_back();
-    record(name, directory, link, directory || link ? 0 : size, uint32_t(le(16, 4)));
+    record(name, directory, link, directory || link ? 0 : size, r.crc);
 }
 
-void ZipWriter::keepMembers(
-    const std::filesystem::path &existing, const std::set<std::string> &replaced)
+void ZipWriter::keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced)
 {
     ZipDirectory old = readZipDirectory(existing);
-    const int fd = ::open(existing.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw ArchiveError(ErrorCode::ReadFailed,
-            "読み込めません: " + existing.string() + ": " + platform::errorText(errno));
-    struct Closer
-    {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer {fd};
     std::vector<uint8_t> central;
     uint64_t count = 0;
     for (ZipKeptMember &m : old.members) {
@@ -265,18 +230,11 @@ void ZipWriter::keepMembers(
             continue;
         const uint64_t offset = m_out.position();
         for (uint64_t done = 0; done < m.length;) {
-            checkCancel();
-            const size_t want = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
-            const ssize_t n = ::pread(fd, m_block.data(), want, off_t(m.offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw ArchiveError(ErrorCode::ReadFailed,
-                    "読み込めません: " + existing.string() + ": "
-                        + (n < 0 ? platform::errorText(errno)
-                                 : std::string("途中で短くなりました")));
-            m_out.write(m_block.data(), size_t(n));
-            done += uint64_t(n);
+            checkCancel(m_cancel);
+            const size_t n = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
+            existing.read(m.offset + done, m_block.data(), n);
+            m_out.write(m_block.data(), n);
+            done += n;
         }
         // A kept member moves towards the start or stays: its offset field
         // holds the new offset.
@@ -292,8 +250,8 @@ void ZipWriter::keepMembers(
 } // namespace
 
 ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
-    ReadProgress *progress)
+    const std::set<std::string> &replaced, const ArchiveEntries &entries, OutputFile &out,
+    const std::atomic<bool> *cancel, ReadProgress *progress)
 {
     // libarchive converts names with the thread's character set: UTF-8
     // here, whatever the process locale.
@@ -304,12 +262,8 @@ ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
         throw ArchiveError(ErrorCode::Internal, e.what());
     }
     ZipWriter writer(out, cancel, progress);
-    if (!existing.empty()) {
-        std::set<std::string> replaced;
-        for (const auto &entry : entries)
-            replaced.insert(entry.storedPath);
-        writer.keepMembers(existing, replaced);
-    }
+    if (!existing.empty())
+        writer.keepMembers(ArchiveInput(existing), replaced);
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             writer.addDirectory(

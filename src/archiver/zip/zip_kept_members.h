@@ -6,6 +6,8 @@
 // and the method stay exactly as the old archive had them, whatever the
 // names' encoding; the archive comment is kept too.
 
+#include "archiver/archive_input.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -35,7 +37,7 @@ struct ZipDirectory
 // Throws ArchiveError(NotAnArchive) naming `archive` when its directory
 // cannot be read or does not match its local headers, ReadFailed when it
 // cannot be read at all.
-ZipDirectory readZipDirectory(const std::filesystem::path &archive);
+ZipDirectory readZipDirectory(const ArchiveInput &archive);
 
 // The same on bytes in memory (`name` only for messages).
 ZipDirectory parseZipDirectory(const std::vector<uint8_t> &bytes, const std::string &name);
