@@ -73,8 +73,7 @@ private:
     void started(const QString &statusText);
     void counterChanged(const QString &counterText);
     void leftOut(const QString &path, const QString &reason);
-    void failed(
-        FailureKind kind, const QString &text, const QString &detail, const QString &file);
+    void failed(FailureKind kind, const QString &text, const QString &detail, const QString &file);
     void finished(const QString &statusText);
     void progressed(uint64_t done, uint64_t total);
     void showLeftOut();
