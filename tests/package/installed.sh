@@ -88,6 +88,7 @@ for entry in "/usr/share/applications/sheaf.desktop|Desktop Entry" \
              "/usr/share/kio/servicemenus/sheaf-compress-each.desktop|Desktop Action compressEach"; do
   line=$(exec_of "${entry%|*}" "${entry#*|}")
   [ -n "$line" ] || fail "no Exec line in ${entry%|*}"
+  line=${line//%F/$work/sel/sub}
   read -ra command <<<"${line//%f/$work/sel/sub}"
   check_window "$work/sel/sub" "${command[@]}"
 done
