@@ -75,7 +75,9 @@ public:
     OutputFile &out() { return *m_out; }
     // The folder the archive goes to, held open.
     const File &folder() const { return m_folder; }
-    // The temporary file, flushed, to be read back.
+    // The temporary file, flushed, to be read back. Throws
+    // ArchiveError(VerifyFailed) when the file does not hold exactly the
+    // bytes written into it.
     ArchiveToRead written();
     // A new hidden folder beside the archive for a writer's scratch files,
     // removed with the temporary file.

@@ -82,14 +82,6 @@ FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
     return factsOfStat(st);
 }
 
-std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
-{
-    std::string text = pattern.string();
-    if (::mkdtemp(text.data()) == nullptr)
-        return {};
-    return text;
-}
-
 namespace {
 
 // Renames `from` (in folder `fromDir`) to `to` unless `to` exists (false with
@@ -119,18 +111,6 @@ bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::p
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to)
 {
     return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool syncFolder(const std::filesystem::path &folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    int err = errno;
-    ::close(fd);
-    errno = err;
-    return ok;
 }
 
 std::filesystem::path programFolder()
