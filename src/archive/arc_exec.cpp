@@ -20,6 +20,8 @@ ArcExecResult ArcExec(
     options.mayCommit = given.mayCommit;
     options.progress = given.progress;
     options.writtenArchives = given.writtenArchives;
+    options.baseFolder = given.baseFolder;
+    options.archiveFolder = given.archiveFolder;
     const auto result = sheaf::archiver::runCommandLine(
         archiver, std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;

@@ -35,6 +35,9 @@ struct ArcExecOptions
     // A batch's: new archives are left unsynced and noted there (null: each
     // one is synced).
     sheaf::archiver::WrittenArchives *writtenArchives = nullptr;
+    // Folders the run opened and checked (see sheaf::archiver::RunOptions).
+    const File *baseFolder = nullptr;
+    const File *archiveFolder = nullptr;
     // Hears now and then, on the thread running the archive, the bytes of
     // source data read so far and their total.
     std::function<void(uint64_t done, uint64_t total)> progress;

@@ -11,6 +11,7 @@
 #include "archive/archive_run.h"
 
 #include "archive/arc_exec.h"
+#include "archive/entry_folders.h"
 #include "archive/folder_rename.h"
 #include "archive/pre_run_checks.h"
 #include "archive/run_plan.h"
@@ -21,7 +22,7 @@
 #include "base/thread_count.h"
 #include "selection/name_text.h"
 
-#include <filesystem>
+#include <cerrno>
 #include <set>
 
 namespace sheaf {
@@ -39,14 +40,43 @@ struct EntryOutcome
     sheaf::archiver::MadeArchive made; // the archive, when made
 };
 
-// One entry's work: the rename after the folder, then the archive.
-EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &turn,
-    const std::function<void(uint64_t, uint64_t)> &progress,
-    sheaf::archiver::WrittenArchives *written, EntryOutcome &out)
+// What the work of every entry shares.
+struct RunContext
 {
+    const std::vector<EntryPlan> &plans;
+    ArchiverKind archiver;
+    const std::function<void(uint64_t, uint64_t)> &progress;
+    const EntryFolders &folders;
+    const File *outputFolder; // opened once when the run starts; null: beside the files
+    sheaf::archiver::WrittenArchives &written;
+};
+
+// Why an entry's folder was not taken.
+void folderRefused(const EntryPlan &p, int err, EntryOutcome &out)
+{
+    out.kind = FailureKind::Refused;
+    if (err == ESTALE || err == ENOENT || err == ELOOP || err == ENOTDIR) {
+        out.text = run_texts::folderChanged(p.dir + p.oldName);
+    } else {
+        out.text = run_texts::folderUnreachable(p.dir + p.oldName);
+        out.detail = QString::fromStdString(platform::errorText(err));
+    }
+}
+
+// One entry's work: its folder as the scan listed it, the rename after the
+// folder, then the archive, all through that folder's handle.
+EntryState runEntry(const RunContext &run, const EntryTurn &turn, EntryOutcome &out)
+{
+    const EntryPlan &p = run.plans[size_t(turn.entry)];
+    EntryFolder entry = run.folders.open(p.dir);
+    if (entry.error != 0) {
+        folderRefused(p, entry.error, out);
+        return EntryState::Failed;
+    }
+    File &folder = entry.folder;
     bool renamed = false;
     if (p.newName != p.oldName) {
-        const auto r = renameInFolder(p.dir, p.oldName, p.newName);
+        const auto r = renameInFolder(folder, p.oldName, p.newName);
         switch (r.outcome) {
         case FolderRenameResult::Renamed:
             renamed = true;
@@ -67,10 +97,12 @@ EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &
     ArcExecOptions options;
     options.cancel = turn.cancel;
     options.threads = turn.threads;
-    options.progress = progress;
+    options.progress = run.progress;
     options.mayCommit = turn.mayCommit;
-    options.writtenArchives = written;
-    const ArcExecResult result = ArcExec(archiver, p.commandLine, options);
+    options.writtenArchives = &run.written;
+    options.baseFolder = &folder;
+    options.archiveFolder = p.besideFile ? &folder : run.outputFolder;
+    const ArcExecResult result = ArcExec(run.archiver, p.commandLine, options);
     out.leftOut = result.leftOut;
     out.made = result.made;
     EntryState state = EntryState::Made;
@@ -84,29 +116,31 @@ EntryState runEntry(const EntryPlan &p, ArchiverKind archiver, const EntryTurn &
     }
     // The unfinished archive's file gets its old name back.
     if (state != EntryState::Made && renamed)
-        renameInFolder(p.dir, p.newName, p.oldName);
+        renameInFolder(folder, p.newName, p.oldName);
     return state;
 }
 
 // After the scheduler finished: every entry from k on that made a new
-// archive loses it again, and its file gets its old name back. Only the very
-// file the entry made is removed: one another run has added to since stays
-// (an add is never made ahead of an earlier entry, so none is taken back).
-// Returns a line for each archive that could not be taken back.
-QStringList undoFrom(int k, int limit, const std::vector<EntryPlan> &plans,
+// archive loses it again, and its file gets its old name back (in its folder
+// reached again as the scan listed it). Only the very file the entry made is
+// removed: one another run has added to since stays (an add is never made
+// ahead of an earlier entry, so none is taken back). Returns a line for each
+// archive that could not be taken back.
+QStringList undoFrom(int k, int limit, const RunContext &run,
     const std::vector<EntryOutcome> &outcomes, RunScheduler &scheduler)
 {
     QStringList problems;
     for (int j = k; j < limit; ++j) {
         if (scheduler.state(j) != EntryState::Made)
             continue;
-        const EntryPlan &p = plans[size_t(j)];
+        const EntryPlan &p = run.plans[size_t(j)];
         const sheaf::archiver::MadeArchive &made = outcomes[size_t(j)].made;
         std::string reason;
         if (made.isNew && !sheaf::archiver::removeMadeArchive(made, reason))
             problems << run_texts::notTakenBack(p.archivePath, QString::fromStdString(reason));
         if (p.newName != p.oldName)
-            renameInFolder(p.dir, p.newName, p.oldName);
+            if (EntryFolder entry = run.folders.open(p.dir); entry.error == 0)
+                renameInFolder(entry.folder, p.newName, p.oldName);
     }
     return problems;
 }
@@ -144,12 +178,16 @@ ArchiveRunOutcome runArchive(
     for (int k = 1; k < limit; ++k)
         entries[size_t(k)]
             = {plans[size_t(k)].action == EntryPlan::Action::Archive, plans[size_t(k)].waitFor};
-    const ArchiverKind archiver = settings.archiver;
+    // The folders are opened once, here: each entry's from the selection
+    // folder, the output folder by the path given (a link there is the
+    // user's choice), so that neither is looked up by its path again.
+    const EntryFolders folders(list);
+    const File output
+        = settings.output ? File::openFolder(namePath(settings.outputFolder)) : File();
+    const RunContext run {
+        plans, settings.archiver, settings.progress, folders, output ? &output : nullptr, written};
     RunScheduler scheduler(std::move(entries), threadCount(settings.threads), settings.cancel,
-        [&](const EntryTurn &turn) {
-            return runEntry(plans[size_t(turn.entry)], archiver, turn, settings.progress, &written,
-                outcomes[size_t(turn.entry)]);
-        });
+        [&](const EntryTurn &turn) { return runEntry(run, turn, outcomes[size_t(turn.entry)]); });
     const auto cancelled = [&] {
         return settings.cancel && settings.cancel->load();
     };
@@ -206,14 +244,14 @@ ArchiveRunOutcome runArchive(
                     observer.counterChanged(run_texts::counter(j, count), j, count);
                 made(j);
             }
-            undoFrom(j, limit, plans, outcomes, scheduler);
+            undoFrom(j, limit, run, outcomes, scheduler);
             onDisk();
             return ArchiveRunOutcome::Cancelled;
         }
         if (state != EntryState::Made) {
             scheduler.stopFrom(k + 1);
             scheduler.finish();
-            const QStringList problems = undoFrom(k + 1, limit, plans, outcomes, scheduler);
+            const QStringList problems = undoFrom(k + 1, limit, run, outcomes, scheduler);
             if (state == EntryState::Cancelled) {
                 onDisk();
                 return ArchiveRunOutcome::Cancelled;

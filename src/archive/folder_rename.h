@@ -1,6 +1,8 @@
 #pragma once
 // The rename of the name-after-folder switch: it never replaces a file.
 
+#include "base/file.h"
+
 #include <QString>
 
 namespace sheaf {
@@ -12,9 +14,8 @@ struct FolderRenameResult
     QString reason; // the system's text for a failed rename
 };
 
-// Renames dir + oldName to dir + newName only when no other file of the new
-// name exists. A new name equal to the old one is no rename.
-FolderRenameResult renameInFolder(
-    const QString &dir, const QString &oldName, const QString &newName);
+// Renames oldName to newName inside the open folder only when no other file
+// of the new name exists. A new name equal to the old one is no rename.
+FolderRenameResult renameInFolder(File &folder, const QString &oldName, const QString &newName);
 
 } // namespace sheaf

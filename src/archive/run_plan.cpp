@@ -215,6 +215,7 @@ std::vector<EntryPlan> planRun(const CandidateList &list, const ArchiveRunSettin
         const QString archiveNoExt = archivePathOf(settings.output, settings.outputFolder, p.dir,
             baseNameOf(p.newName, settings.extension));
         p.archivePath = archiveNoExt + archiveExt;
+        p.besideFile = !settings.output;
 
         // Adding to an archive made earlier in this run is fine while it only
         // adds a member of another name; replacing one of its members is not.

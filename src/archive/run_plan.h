@@ -26,6 +26,7 @@ struct EntryPlan
     QString newName; // its name when archived (the folder's name with the name switch)
     QString commandLine;
     QString archivePath; // with the archiver's extension
+    bool besideFile = false; // the archive goes into the entry's folder (no output folder)
     // Entries 1..waitFor must be done before this one starts: they write what
     // it reads or writes (the same archive, a file it archives, a folder it
     // archives whole). 0 when it depends on no earlier entry.

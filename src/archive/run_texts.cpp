@@ -125,6 +125,17 @@ QString notTakenBack(const QString &archivePath, const QString &reason)
         + QStringLiteral(": ") + reason;
 }
 
+QString folderChanged(const QString &path)
+{
+    return lines({QStringLiteral("抽出した後にフォルダが移動、削除、または置き換えられました。"),
+        shownName(path), cannot()});
+}
+
+QString folderUnreachable(const QString &path)
+{
+    return lines({QStringLiteral("フォルダを開けません。"), shownName(path), cannot()});
+}
+
 QString renameTargetExists(const QString &from, const QString &to)
 {
     return lines({QStringLiteral("同じ名前のファイルが既に有ります。"),

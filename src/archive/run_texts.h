@@ -37,6 +37,11 @@ QString notOnDisk(const QStringList &archivePaths);
 // An archive made ahead of a failed entry that could not be removed again.
 QString notTakenBack(const QString &archivePath, const QString &reason);
 
+// An entry whose folder is no longer the one the scan listed (moved,
+// removed, or replaced by a link or another folder), or cannot be opened.
+QString folderChanged(const QString &path);
+QString folderUnreachable(const QString &path);
+
 // Failures of the rename after the folder.
 QString renameTargetExists(const QString &from, const QString &to);
 QString renameFailed(const QString &from, const QString &to);

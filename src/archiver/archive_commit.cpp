@@ -54,14 +54,15 @@ bool isTemporaryName(std::string_view fileName)
 }
 
 ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel,
-    int64_t lockWaitMs, bool isNew)
+    int64_t lockWaitMs, bool isNew, const File *given)
     : m_archive(archive)
     , m_name(archive.filename().string())
     , m_prefix("." + shortened(m_name) + std::string(kMarker))
     , m_cancel(cancel)
+    , m_folderGiven(given != nullptr)
 {
     const std::filesystem::path folder = archive.parent_path();
-    m_folder = File::openFolder(folder);
+    m_folder = given ? given->duplicate() : File::openFolder(folder);
     if (!m_folder)
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダを開けません: " + folderText(folder) + ": "
@@ -268,9 +269,12 @@ bool ArchiveCommit::removeIfStill(const MadeArchive &made)
 
 MadeArchive ArchiveCommit::commit(bool syncNew)
 {
-    // The archive goes where it was asked for, or nowhere.
+    // The archive goes where it was asked for, or nowhere. (A folder the
+    // caller opened is where it was asked for, whatever its path says now.)
     const std::filesystem::path folder = m_archive.parent_path();
-    const platform::FileFacts there = platform::fileFacts(folder.empty() ? "." : folder, true);
+    const platform::FileFacts there = m_folderGiven
+        ? m_folder.facts()
+        : platform::fileFacts(folder.empty() ? "." : folder, true);
     if (!there.sameFileAs(m_folder.facts()))
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダが実行中に移動または削除されました: " + folderText(folder));

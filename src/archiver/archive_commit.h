@@ -59,11 +59,14 @@ class ArchiveCommit
 {
 public:
     // `archive` is the path of the file itself (a symbolic link already
-    // resolved); `isNew`: nothing was found at that path. Throws
+    // resolved); `isNew`: nothing was found at that path. `folder`, when
+    // given, is the archive's folder already open: the folder is then never
+    // looked up by its path (which may lead elsewhere by now), and the
+    // archive goes into that folder wherever it is. Throws
     // ArchiveError(WriteFailed) when the folder is missing or unwritable or
     // the lock cannot be had in time.
     ArchiveCommit(const std::filesystem::path &archive, const std::atomic<bool> *cancel,
-        int64_t lockWaitMs, bool isNew);
+        int64_t lockWaitMs, bool isNew, const File *folder = nullptr);
     ~ArchiveCommit();
     ArchiveCommit(const ArchiveCommit &) = delete;
     ArchiveCommit &operator=(const ArchiveCommit &) = delete;
@@ -75,6 +78,9 @@ public:
     OutputFile &out() { return *m_out; }
     // The folder the archive goes to, held open.
     const File &folder() const { return m_folder; }
+    // A path that reaches the archive through the held folder, for readers
+    // of the old archive that take a path.
+    std::filesystem::path reachingPath() const { return m_folder.reachingPath(m_name); }
     // The temporary file, flushed, to be read back. Throws
     // ArchiveError(VerifyFailed) when the file does not hold exactly the
     // bytes written into it.
@@ -115,6 +121,7 @@ private:
     std::string m_lockName; // its name in m_folder
     std::string m_temporary; // the file an add writes, its name in m_folder
     bool m_isNew = false; // nothing was at the archive's path when the run began
+    bool m_folderGiven = false; // the caller opened the folder: its path is not looked at
     bool m_unnamed = false; // a new archive in a file without a name, no lock
     bool m_archiveLooked = false; // archiveFacts() was called
     platform::FileFacts m_archiveSeen; // what it found

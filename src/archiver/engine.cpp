@@ -38,9 +38,11 @@ bool verifyingArchives()
 // The file an archive path stands for: itself, or the regular file a
 // symbolic link of that name leads to (written through, never replaced).
 // `facts`: what is there, links followed.
-std::filesystem::path archiveFile(const std::filesystem::path &archive, platform::FileFacts &facts)
+std::filesystem::path archiveFile(
+    const std::filesystem::path &archive, const File *folder, platform::FileFacts &facts)
 {
-    facts = platform::fileFacts(archive, false);
+    facts = folder ? folder->factsOf(archive.filename().native(), File::Links::DontFollow)
+                   : platform::fileFacts(archive, false);
     if (facts.error != 0 || !facts.isLink)
         return archive;
     // Written through, another user's link would let that user choose what
@@ -49,7 +51,10 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive, platform
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前がほかのユーザーのシンボリックリンクです。書き込みません: "
                 + archive.string());
-    const platform::FileFacts target = platform::fileFacts(archive, true);
+    // A link of ours is written through: followed from the folder held.
+    const std::filesystem::path link
+        = folder ? folder->reachingPath(archive.filename().native()) : archive;
+    const platform::FileFacts target = platform::fileFacts(link, true);
     if (target.error == ENOENT)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前がリンク先のないシンボリックリンクです: " + archive.string());
@@ -61,15 +66,18 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive, platform
             "書庫の名前のシンボリックリンクが通常のファイルを指していません: " + archive.string());
     facts = target;
     std::error_code ec;
-    std::filesystem::path resolved = std::filesystem::canonical(archive, ec);
+    std::filesystem::path resolved = std::filesystem::canonical(link, ec);
     if (ec)
         throw ArchiveError(ErrorCode::WriteFailed,
             "書庫を調べられません: " + archive.string() + ": " + ec.message());
     return resolved;
 }
 
-// The old archive to add to, or an empty path when there is none yet.
-std::filesystem::path existingArchive(const std::filesystem::path &archive, ArchiveCommit &commit)
+// The old archive to add to, or an empty path when there is none yet. With
+// a folder held for the caller, a path through it: the old archive is read
+// from that folder, never from where the folder's path leads now.
+std::filesystem::path existingArchive(
+    const std::filesystem::path &archive, ArchiveCommit &commit, bool throughFolder)
 {
     const platform::FileFacts facts = commit.archiveFacts();
     if (facts.error == ENOENT)
@@ -80,7 +88,7 @@ std::filesystem::path existingArchive(const std::filesystem::path &archive, Arch
     if (!facts.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前がファイルでないものに使われています: " + archive.string());
-    return archive;
+    return throughFolder ? commit.reachingPath() : archive;
 }
 
 uint64_t totalSize(const ArchiveEntries &entries)
@@ -94,16 +102,16 @@ uint64_t totalSize(const ArchiveEntries &entries)
 // Writes, reads back and commits the archive once. `isNew`: nothing was at
 // its path when gathering began (ArchiveAppeared when that changed).
 MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
-    const std::filesystem::path &archive, bool isNew, const ArchiveEntries &entries,
-    const RunOptions &options)
+    const std::filesystem::path &archive, const File *folder, bool isNew,
+    const ArchiveEntries &entries, const RunOptions &options)
 {
     // An add holds the archive's lock from here to the commit, and the old
     // archive is read only now: two runs adding to it lose nothing. A new
     // archive takes its name only if it is still free.
-    ArchiveCommit commit(archive, options.cancel, options.lockWaitMs, isNew);
+    ArchiveCommit commit(archive, options.cancel, options.lockWaitMs, isNew, folder);
     if (options.writtenArchives)
         options.writtenArchives->watch(commit.folder());
-    const std::filesystem::path existing = existingArchive(archive, commit);
+    const std::filesystem::path existing = existingArchive(archive, commit, folder != nullptr);
 
     ReadProgress progress(options.progress, totalSize(entries));
     std::set<std::string> replaced;
@@ -142,14 +150,18 @@ MadeArchive run(ArchiverKind kind, std::string_view commandLine, const RunOption
     const ArchiveRequest request = facts.parse(splitCommandLine(commandLine));
     const ArchiveFormat &format = facts.format();
     platform::FileFacts archiveFacts;
-    const std::filesystem::path archive = archiveFile(request.archive, archiveFacts);
+    const std::filesystem::path archive
+        = archiveFile(request.archive, options.archiveFolder, archiveFacts);
+    // Written through a link of ours, the archive goes where the link leads.
+    const File *folder = archive == request.archive ? options.archiveFolder : nullptr;
 
-    const ArchiveEntries entries = gatherEntries(request, options.cancel, &leftOut, &archiveFacts);
+    const ArchiveEntries entries
+        = gatherEntries(request, options.cancel, &leftOut, &archiveFacts, options.baseFolder);
     afterGathering();
     bool isNew = archiveFacts.error == ENOENT;
     for (int attempt = 0;; ++attempt) {
         try {
-            return writeArchive(request, format, archive, isNew, entries, options);
+            return writeArchive(request, format, archive, folder, isNew, entries, options);
         } catch (const ArchiveAppeared &) {
             // Another archive took its name meanwhile: add to that one.
             if (attempt == 3)

@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace sheaf {
+class File;
+}
+
 namespace sheaf::archiver {
 
 class WrittenArchives;
@@ -48,6 +52,16 @@ struct RunOptions
     // parallel batch lets adds take their names in list order); false cancels
     // the run as the cancel flag does.
     std::function<bool(bool replaces)> mayCommit;
+    // Folders the caller has opened and checked (a batch reaches each
+    // entry's folder from the selection folder without following links).
+    // When given, the engine never looks that folder up by its path again,
+    // which may lead elsewhere by now: `baseFolder` is the command line's
+    // base folder, whose names are gathered from it; `archiveFolder` is the
+    // folder the archive goes to (the base folder itself when the archive
+    // lies beside its files), where it is written, and an old archive of its
+    // name read.
+    const File *baseFolder = nullptr;
+    const File *archiveFolder = nullptr;
 };
 
 // A file the gathering found but did not take: a named pipe, a socket, a

@@ -69,12 +69,19 @@ struct Found
 class Gatherer
 {
 public:
-    Gatherer(
-        const ArchiveRequest &request, const std::atomic<bool> *cancel, const FileFacts *archive)
+    Gatherer(const ArchiveRequest &request, const std::atomic<bool> *cancel,
+        const FileFacts *archive, const File *base)
         : m_request(request)
         , m_cancel(cancel)
         , m_archive(archive ? *archive : platform::fileFacts(request.archive, true))
     {
+        if (!base)
+            return;
+        const FileFacts facts = base->facts();
+        if (facts.error != 0)
+            readFailed("基準フォルダーを調べられません", request.baseFolder, facts.error);
+        m_base = startFolder(request.baseFolder, facts, m_handles);
+        m_handles->pin(*m_base, base->duplicate());
     }
 
     void gatherName(const std::string &name);
@@ -110,6 +117,7 @@ private:
     ArchiveEntries m_entries;
     std::vector<LeftOut> m_leftOut;
     std::shared_ptr<FolderHandles> m_handles = std::make_shared<FolderHandles>();
+    std::shared_ptr<const SourceFolder> m_base; // the base folder the caller opened
 };
 
 void Gatherer::addEntry(const std::shared_ptr<const SourceFolder> &folder,
@@ -248,14 +256,31 @@ void Gatherer::gatherName(const std::string &name)
             ErrorCode::BadCommandLine, "名前が区切り文字で終わっています: " + escapedName(name));
     const std::filesystem::path folderPath
         = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
-    File folderHandle = File::openFolder(folderPath);
-    if (!folderHandle)
-        readFailed("フォルダーが見つかりません", folderPath, folderHandle.error());
-    const FileFacts folderFacts = folderHandle.facts();
-    if (folderFacts.error != 0)
-        readFailed("フォルダーを調べられません", folderPath, folderFacts.error);
-    folderHandle.close();
-    const auto folder = startFolder(folderPath, folderFacts, m_handles);
+    std::shared_ptr<const SourceFolder> folder;
+    FileFacts folderFacts;
+    if (m_base) {
+        // From the folder held, one name at a time, never through a link.
+        folder = m_base;
+        folderFacts = m_handles->withFolder(*folder, [](const File &dir) { return dir.facts(); });
+        for (const auto &part : std::filesystem::path(relative)) {
+            folderFacts = m_handles->withFolder(*folder, [&](const File &dir) {
+                return dir.factsOf(part.native(), File::Links::DontFollow);
+            });
+            if (folderFacts.error != 0 || !folderFacts.isDirectory)
+                readFailed("フォルダーが見つかりません", folder->path() / part,
+                    folderFacts.error ? folderFacts.error : ENOTDIR);
+            folder = subfolder(folder, part.native(), folderFacts);
+        }
+    } else {
+        File folderHandle = File::openFolder(folderPath);
+        if (!folderHandle)
+            readFailed("フォルダーが見つかりません", folderPath, folderHandle.error());
+        folderFacts = folderHandle.facts();
+        if (folderFacts.error != 0)
+            readFailed("フォルダーを調べられません", folderPath, folderFacts.error);
+        folderHandle.close();
+        folder = startFolder(folderPath, folderFacts, m_handles);
+    }
     const bool literal = !hasWildcard(leaf);
 
     if (literal && !m_request.recurse) {
@@ -322,13 +347,15 @@ ArchiveEntries Gatherer::take()
 } // namespace
 
 ArchiveEntries gatherEntries(const ArchiveRequest &request, const std::atomic<bool> *cancel,
-    std::vector<LeftOut> *leftOut, const FileFacts *archive)
+    std::vector<LeftOut> *leftOut, const FileFacts *archive, const File *baseFolder)
 {
-    FileFacts base = platform::fileFacts(request.baseFolder, true);
-    if (base.error != 0 || !base.isDirectory)
-        readFailed("基準フォルダーが見つかりません", request.baseFolder,
-            base.error ? base.error : ENOTDIR);
-    Gatherer gatherer(request, cancel, archive);
+    if (!baseFolder) {
+        FileFacts base = platform::fileFacts(request.baseFolder, true);
+        if (base.error != 0 || !base.isDirectory)
+            readFailed("基準フォルダーが見つかりません", request.baseFolder,
+                base.error ? base.error : ENOTDIR);
+    }
+    Gatherer gatherer(request, cancel, archive, baseFolder);
     try {
         for (const auto &name : request.names)
             gatherer.gatherName(name);

@@ -39,9 +39,11 @@ namespace sheaf::archiver {
 // BadCommandLine, Cancelled. `leftOut`, when given, receives what was found
 // but not taken, also when it throws. The archive itself is never taken;
 // `archive`, when given, is what the caller already found at its path
-// (links followed), saving a look at it.
+// (links followed), saving a look at it. `base`, when given, is the base
+// folder opened by the caller: names are looked up from it (subfolders of a
+// name one by one, never through a link), never through its path.
 ArchiveEntries gatherEntries(const ArchiveRequest &request,
     const std::atomic<bool> *cancel = nullptr, std::vector<LeftOut> *leftOut = nullptr,
-    const platform::FileFacts *archive = nullptr);
+    const platform::FileFacts *archive = nullptr, const File *base = nullptr);
 
 } // namespace sheaf::archiver

@@ -59,6 +59,8 @@ std::shared_ptr<const SourceFolder> subfolder(std::shared_ptr<const SourceFolder
 
 const File *FolderHandles::cached(uint64_t id)
 {
+    if (const auto pinned = m_pinned.find(id); pinned != m_pinned.end())
+        return &pinned->second;
     auto it = m_index.find(id);
     if (it == m_index.end())
         return nullptr;

@@ -61,6 +61,15 @@ public:
         return use(open(folder));
     }
 
+    // Keeps `file` as the handle of `folder` (a starting folder the caller
+    // opened) for as long as this object lives: it is never opened again by
+    // its path, nor dropped.
+    void pin(const SourceFolder &folder, File file)
+    {
+        std::lock_guard lock(m_mutex);
+        m_pinned[folder.id] = std::move(file);
+    }
+
 private:
     const File &open(const SourceFolder &folder);
     const File *cached(uint64_t id);
@@ -70,6 +79,7 @@ private:
     std::mutex m_mutex;
     std::list<std::pair<uint64_t, File>> m_recent; // most recently used first
     std::unordered_map<uint64_t, std::list<std::pair<uint64_t, File>>::iterator> m_index;
+    std::unordered_map<uint64_t, File> m_pinned;
 };
 
 // Opens a member's file for reading: relative to its folder's handle when it

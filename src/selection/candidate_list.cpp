@@ -28,6 +28,8 @@ void CandidateList::clear()
         FileName[i].clear();
     }
     FileCount = 0;
+    ScanFolder.clear();
+    ListedFolders.clear();
 }
 
 } // namespace sheaf

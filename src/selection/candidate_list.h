@@ -11,10 +11,18 @@
 // run's own workers never touch the list: the plan copies what they need
 // before the first one starts.
 
+#include <QHash>
 #include <QString>
 #include <QVector>
 
 namespace sheaf {
+
+// A folder as the system knows it while it exists, whatever its path.
+struct FolderId
+{
+    quint64 device = 0, inode = 0;
+    bool operator==(const FolderId &) const = default;
+};
 
 // The batch mark of an entry that is in the batch.
 inline QString markOn()
@@ -35,9 +43,17 @@ public:
     QVector<QString> FileName; // the bare name, as the file system gave it
     qint32 FileCount = 0;
 
+    // Where the scan found the files, so that a run can reach each folder
+    // the same way and tell when one was swapped since (for a symbolic link,
+    // say): the selection folder as the scan was given it (empty for a list
+    // the scan did not fill), and each listed folder's identity, by the
+    // FileDir text of its files.
+    QString ScanFolder;
+    QHash<QString, FolderId> ListedFolders;
+
     // Appends one file with the mark "する". False, and nothing stored, when full.
     bool append(const QString &dir, const QString &name);
-    // Empties the slots in use and sets FileCount to 0.
+    // Empties the slots in use, sets FileCount to 0 and forgets the scan.
     void clear();
     bool isMarked(int i) const { return !FileMark[i].isEmpty(); }
     QString fullPath(int i) const { return FileDir[i] + FileName[i]; }

@@ -34,6 +34,7 @@ public:
         if (!m_disk.list(folder, entries))
             return false;
         const QString dir = folder + separator; // shared by every entry of this folder
+        m_list.ListedFolders.insert(dir, m_disk.listedFolder());
         for (const FolderEntry &entry : std::as_const(entries)) {
             if (m_stopped)
                 return true;
@@ -102,6 +103,7 @@ ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &ext
     CandidateList &list, ScanProgress *progress, FolderListing &disk)
 {
     ScanResult result;
+    list.ScanFolder = folder;
     Scan scan(extension, list, progress, disk, result);
     if (!scan.folder(folder, subfolderFlag))
         result.selectionFolderUnreadable = true;

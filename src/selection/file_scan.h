@@ -31,7 +31,9 @@ struct ScanResult
 // subfolderFlag == 1) whose name ends, ignoring case, in `extension`. Hidden
 // and system entries, "pagefile.sys" and folders reached through a symbolic
 // link are skipped. `folder` is used as given: a text ending in the separator
-// gives directories with the separator doubled.
+// gives directories with the separator doubled. The list keeps `folder` and
+// the identity of every folder listed (CandidateList::ScanFolder,
+// ListedFolders), for the run to check.
 ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &extension,
     CandidateList &list, ScanProgress *progress = nullptr);
 // The same over a given view of the disk (tests make folders unlistable with it).

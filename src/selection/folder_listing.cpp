@@ -1,5 +1,6 @@
 #include "selection/folder_listing.h"
 
+#include "base/file.h"
 #include "base/platform.h"
 #include "selection/name_text.h"
 
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -36,8 +38,23 @@ QString fromPath(const fs::path &path)
 bool DiskFolderListing::list(const QString &folder, QVector<FolderEntry> &entries)
 {
     entries.clear();
+    // The folder is opened once and listed through its handle, so that its
+    // identity is the one of the folder listed.
+    const fs::path path = toPath(folder);
+    File handle;
+    if (std::exchange(m_first, false)) {
+        handle = File::openFolder(path);
+    } else {
+        const File parent = File::openFolder(path.parent_path());
+        if (parent)
+            handle = File::openFolder(parent, path.filename().native(), File::Links::DontFollow);
+    }
+    const platform::FileFacts facts = handle.facts();
+    if (!handle || facts.error != 0)
+        return false;
+    m_listed = {facts.device, facts.inode};
     std::error_code ec;
-    fs::directory_iterator it(toPath(folder), ec);
+    fs::directory_iterator it(handle.reachingPath(), ec);
     if (ec)
         return false;
     for (; it != fs::directory_iterator(); it.increment(ec)) {

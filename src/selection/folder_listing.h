@@ -4,6 +4,8 @@
 // this as an interface so that tests can make a folder unlistable or a file
 // vanish between listing and examining, which chmod cannot do for root.
 
+#include "selection/candidate_list.h"
+
 #include <QString>
 #include <QVector>
 
@@ -35,14 +37,26 @@ public:
     virtual bool list(const QString &folder, QVector<FolderEntry> &entries) = 0;
     // What `path` is now; Skip when it has gone.
     virtual EntryKind examine(const QString &path) = 0;
+    // The folder the last successful list() read, as the system knows it
+    // (the one read, even when its path led elsewhere a moment later); zero
+    // when unknown.
+    virtual FolderId listedFolder() const { return {}; }
 };
 
-// The real disk.
+// The real disk. The first folder it lists (the selection folder, which the
+// user named) may be reached through a symbolic link; every later one is a
+// subfolder that a listing found as a folder, and is opened without
+// following a link that has taken its place since.
 class DiskFolderListing : public FolderListing
 {
 public:
     bool list(const QString &folder, QVector<FolderEntry> &entries) override;
     EntryKind examine(const QString &path) override;
+    FolderId listedFolder() const override { return m_listed; }
+
+private:
+    bool m_first = true;
+    FolderId m_listed;
 };
 
 } // namespace sheaf

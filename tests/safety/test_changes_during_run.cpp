@@ -50,6 +50,8 @@ private slots:
     void renameTargetAppearsAfterChecks_data();
     void renameTargetAppearsAfterChecks();
     void rollbackSparesAnotherRunsAdd();
+    void folderSwappedAfterScan_data();
+    void folderSwappedAfterScan();
 };
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn_data()
@@ -277,6 +279,118 @@ void TestChangesDuringRun::rollbackSparesAnotherRunsAdd()
         QMap<QString, QByteArray> {
             {"b.TXT", contents["b.TXT"]}, {"extra.TXT", "another run's member"}},
         tmp.filePath("x")));
+}
+
+void TestChangesDuringRun::folderSwappedAfterScan_data()
+{
+    // Which folder is swapped after the scan: the entry's ("p/f1"), one above
+    // it ("p") or the selection folder itself (""); by a symbolic link to a
+    // tree of the same shape that only root may read, or by another folder.
+    // switches: n (name), t (together), o (output folder); "late": swapped
+    // once the files are gathered, before the archive is written.
+    QTest::addColumn<QString>("swapped");
+    QTest::addColumn<QString>("by");
+    QTest::addColumn<QString>("switches");
+    QTest::newRow("entry folder by a link, archive beside it") << "p/f1"
+                                                               << "link"
+                                                               << "";
+    QTest::newRow("entry folder by a link, renamed after it") << "p/f1"
+                                                              << "link"
+                                                              << "n";
+    QTest::newRow("entry folder by a link, whole folder") << "p/f1"
+                                                          << "link"
+                                                          << "t";
+    QTest::newRow("entry folder by a link, output folder") << "p/f1"
+                                                           << "link"
+                                                           << "o";
+    QTest::newRow("entry folder by another folder") << "p/f1"
+                                                    << "folder"
+                                                    << "n";
+    QTest::newRow("a folder above it by a link") << "p"
+                                                 << "link"
+                                                 << "";
+    QTest::newRow("the selection folder by a link") << ""
+                                                    << "link"
+                                                    << "t";
+    QTest::newRow("late: written into the folder listed") << "p/f1"
+                                                          << "link"
+                                                          << "tn late";
+}
+
+void TestChangesDuringRun::folderSwappedAfterScan()
+{
+    // As root over a user's tree: the run never follows the swap. It refuses
+    // the entry (naming it) or, once under way, keeps to the folder it
+    // opened; root's files are neither read, renamed nor written beside.
+    SHEAF_REQUIRE_TOOL("unar");
+    QFETCH(QString, swapped);
+    QFETCH(QString, by);
+    QFETCH(QString, switches);
+    QTemporaryDir tmp;
+    const QString sel = tmp.filePath("sel"), secret = tmp.filePath("secret");
+    const QString out = tmp.filePath("out");
+    QDir().mkpath(out);
+    writeFile(sel + "/p/f1/a.TXT", "the user's file");
+    writeFile(sel + "/p/f1/notes.dat", "the user's notes");
+    writeFile(sel + "/p/f2/b.TXT", "another file");
+    writeFile(secret + "/sel/p/f1/a.TXT", "root's secret");
+    QCOMPARE(::chmod(QFile::encodeName(secret), 0700), 0);
+    QCOMPARE(::chmod(QFile::encodeName(secret + "/sel/p/f1/a.TXT"), 0600), 0);
+    if (::geteuid() == 0)
+        QCOMPARE(runTool("chown", {"-R", "65534:65534", sel}).exitCode, 0);
+    CandidateList list;
+    FileScan(sel, 1, QStringLiteral(".TXT"), list);
+    QCOMPARE(list.FileCount, 2);
+    const QString victim = sel + (swapped.isEmpty() ? QString() : u'/' + swapped);
+    bool done = false;
+    const auto swap = [&] {
+        if (std::exchange(done, true))
+            return;
+        QVERIFY(QFile::rename(victim, victim + ".orig"));
+        if (by == QLatin1String("folder")) {
+            writeFile(victim + "/a.TXT", "planted");
+            return;
+        }
+        const QByteArray link = QFile::encodeName(victim);
+        QCOMPARE(::symlink(QFile::encodeName(secret + "/sel/" + swapped).constData(), link), 0);
+        if (::geteuid() == 0)
+            QCOMPARE(::lchown(link.constData(), 65534, 65534), 0); // the user's link
+    };
+    const bool late = switches.contains(QLatin1String("late"));
+    if (late)
+        archiver::setAfterGatheringHook(swap);
+    else
+        swap();
+    const auto reset = qScopeGuard([] { archiver::setAfterGatheringHook({}); });
+    const auto secretBefore = hashTree(secret);
+
+    RunRecorder rec;
+    const ArchiveRunOutcome outcome = runArchive(list,
+        runSettings(ArchiverKind::Lzh, switches.contains(u'o') ? out : QString(),
+            switches.contains(u'n'), switches.contains(u't')),
+        rec);
+    SHEAF_NO_DIFFERENCES(treeDifferences(secretBefore, hashTree(secret)));
+    QCOMPARE(listTree(out), QStringList());
+    if (late) {
+        // Under way, the run keeps to the folders it opened: the archive
+        // went beside the user's file, in the folder listed (renamed since).
+        QCOMPARE(outcome, ArchiveRunOutcome::Done);
+        QCOMPARE(rec.made.size(), 2);
+        SHEAF_NO_DIFFERENCES(extractAndCompare(sel + "/p/f1.orig/f1.lzh",
+            QMap<QString, QByteArray> {
+                {"f1.TXT", "the user's file"}, {"notes.dat", "the user's notes"}},
+            tmp.filePath("x")));
+        return;
+    }
+    QCOMPARE(outcome, ArchiveRunOutcome::Stopped);
+    QCOMPARE(rec.made, QStringList());
+    QCOMPARE(rec.failures,
+        QStringList {QStringLiteral("kwSheaf|抽出した後にフォルダが移動、削除、または置き換えられま"
+                                    "した。\r%1/p/f1/a.TXT\r処理できません！|")
+                         .arg(sel)});
+    const QString listed = victim + ".orig"
+        + QStringLiteral("/p/f1").mid(swapped.isEmpty() ? 0 : swapped.size() + 1) + u'/';
+    QCOMPARE(listTree(listed), (QStringList {"a.TXT", "notes.dat"}));
 }
 
 QTEST_GUILESS_MAIN(TestChangesDuringRun)
