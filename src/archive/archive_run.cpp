@@ -135,12 +135,21 @@ QStringList undoFrom(int k, int limit, const RunContext &run,
             continue;
         const EntryPlan &p = run.plans[size_t(j)];
         const sheaf::archiver::MadeArchive &made = outcomes[size_t(j)].made;
+        EntryFolder entry = run.folders.open(p.dir);
+        // The archive's folder as the entry reached it (one written through
+        // a link of ours is found by its own path).
+        const bool asNamed = made.path == nameBytes(p.archivePath).toStdString();
+        const File *folder = !asNamed ? nullptr
+            : p.besideFile            ? (entry.error == 0 ? &entry.folder : nullptr)
+                                      : run.outputFolder;
         std::string reason;
-        if (made.isNew && !sheaf::archiver::removeMadeArchive(made, reason))
+        if (made.isNew && asNamed && p.besideFile && entry.error != 0)
+            problems << run_texts::notTakenBack(
+                p.archivePath, QString::fromStdString(platform::errorText(entry.error)));
+        else if (made.isNew && !sheaf::archiver::removeMadeArchive(made, reason, folder))
             problems << run_texts::notTakenBack(p.archivePath, QString::fromStdString(reason));
-        if (p.newName != p.oldName)
-            if (EntryFolder entry = run.folders.open(p.dir); entry.error == 0)
-                renameInFolder(entry.folder, p.newName, p.oldName);
+        if (p.newName != p.oldName && entry.error == 0)
+            renameInFolder(entry.folder, p.newName, p.oldName);
     }
     return problems;
 }

@@ -183,10 +183,11 @@ std::string oneLine(std::string text)
 
 } // namespace
 
-bool removeMadeArchive(const MadeArchive &made, std::string &reason, int64_t lockWaitMs)
+bool removeMadeArchive(
+    const MadeArchive &made, std::string &reason, const File *folder, int64_t lockWaitMs)
 {
     try {
-        ArchiveCommit commit(made.path, nullptr, lockWaitMs, false);
+        ArchiveCommit commit(made.path, nullptr, lockWaitMs, false, folder);
         commit.removeIfStill(made);
         return true;
     } catch (const ArchiveError &e) {

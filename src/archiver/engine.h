@@ -98,9 +98,10 @@ struct RunResult
 // very file, unchanged. An archive another run has added to since (an add
 // replaces the file) or changed stays. Returns false, with a reason, when it
 // could not look or remove; true when it was removed or left as another
-// run's.
-bool removeMadeArchive(
-    const MadeArchive &made, std::string &reason, int64_t lockWaitMs = 10 * 60 * 1000);
+// run's. `folder`, when given, is the archive's folder opened by the caller
+// (as RunOptions::archiveFolder): its path is not looked at.
+bool removeMadeArchive(const MadeArchive &made, std::string &reason, const File *folder = nullptr,
+    int64_t lockWaitMs = 10 * 60 * 1000);
 
 // Runs one command line of the given dialect, for example for Lzh:
 //   a -a1 -r0 "D:/out/IMG01.lzh" "C:/data/photos/" "IMG01.TXT"
