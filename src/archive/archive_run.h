@@ -57,9 +57,10 @@ public:
     // The engine left a file out of an archive (a pipe, a device, a link it
     // does not follow); called before that archive's archiveMade or failed.
     virtual void leftOut(const QString &path, const QString &reason) { }
-    // An entry failed before or in the engine. text is the message box's
-    // (its title is run_texts::failureTitle(kind)); detail is the engine's
-    // reason (may be empty).
+    // An entry failed before or in the engine, or (once more, after any
+    // other failure) archives made may not have reached the disk. text is
+    // the message box's (its title is run_texts::failureTitle(kind)); detail
+    // is the engine's or the system's reason (may be empty).
     virtual void failed(FailureKind kind, const QString &text, const QString &detail) = 0;
     // Every entry done: "圧縮しました", followed by "（除外 N 件）" when files
     // were left out.
@@ -68,13 +69,16 @@ public:
 
 enum class ArchiveRunOutcome { Empty, Refused, Done, Stopped, Cancelled };
 
-// cmdArchive_Click's work. Plans every entry (run_plan.h), then renames files
+// cmdArchive_Click's work. Plans every entry (run_plan.h), then, in each
+// entry's folder as the scan listed it (entry_folders.h), renames files
 // (chkName) through a rename that never replaces, calls the engine once per
 // marked entry (ArcExec) on settings.threads workers, and updates FileName
 // of the entries renamed and archived. The first entry in list order that
 // fails or is refused stops the run and is the one reported: no entry after
-// it keeps a rename or an archive, the failing entry's file gets its old name
-// back, and archives made before it stay.
+// it keeps a rename or an archive it made, the failing entry's file gets its
+// old name back, and archives made before it stay. However it ends, the new
+// archives are synced to disk before it returns; "圧縮しました" is said only
+// when they are there.
 ArchiveRunOutcome runArchive(
     CandidateList &list, const ArchiveRunSettings &settings, ArchiveRunObserver &observer);
 
