@@ -3,7 +3,7 @@
 // for.
 
 #include "archive/run_plan.h"
-#include "selection/name_text.h"
+#include "support/candidate_lists.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,23 +93,7 @@ void TestRunPlan::plan()
     QFETCH(QString, switches);
     QFETCH(QStringList, expected);
 
-    // "\xHH" in a row stands for one byte of the name.
-    const auto bytesOf = [](const QString &text) {
-        QByteArray out = text.toUtf8();
-        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
-            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
-        return nameFromBytes(out);
-    };
-    CandidateList list;
-    for (QString e : entries) {
-        const bool unmarked = e.startsWith(u'-');
-        if (unmarked)
-            e.remove(0, 1);
-        const QStringList parts = e.split(u'|');
-        list.append(bytesOf(parts[0]), bytesOf(parts[1]));
-        if (unmarked)
-            list.FileMark[list.FileCount].clear();
-    }
+    const CandidateList list = test::candidateList(entries);
     ArchiveRunSettings s;
     s.name = switches.contains(u'n');
     s.together = switches.contains(u't');

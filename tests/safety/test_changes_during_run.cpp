@@ -4,8 +4,10 @@
 // entry with a message; the user's files stay byte for byte; archives made
 // before are complete; nothing is left under the failing archive's name.
 
-#include "safety_support.h"
 #include "selection/file_scan.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

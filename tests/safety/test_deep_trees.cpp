@@ -3,8 +3,10 @@
 // follows a link into a folder, the deep file is found and archived with its
 // full path, and the tree is byte for byte as before.
 
-#include "safety_support.h"
 #include "selection/file_scan.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QTemporaryDir>
 #include <QTest>

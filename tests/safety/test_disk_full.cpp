@@ -5,8 +5,10 @@
 // written is absent or still the older archive of its name, and no temporary file is left behind.
 
 #include "archiver/fault_injection.h"
-#include "safety_support.h"
 #include "selection/file_scan.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QTemporaryDir>
 #include <QTest>

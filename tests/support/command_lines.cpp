@@ -1,0 +1,52 @@
+#include "support/command_lines.h"
+
+#include "archiver/archiver_facts.h"
+
+namespace sheaf::test {
+
+namespace {
+
+QString text(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+archiver::ArchiverKind archiverKind(const QString &name)
+{
+    const archiver::ArchiverFacts *facts = archiver::archiverNamed(name.toStdString());
+    Q_ASSERT(facts);
+    return facts->kind;
+}
+
+QString extensionOf(archiver::ArchiverKind kind)
+{
+    return text(archiver::archiverFacts(kind).extension);
+}
+
+QString oneFileLine(
+    archiver::ArchiverKind kind, const QString &archive, const QString &folder, const QString &name)
+{
+    return text(archiver::archiverFacts(kind).oneFilePrefix) + '"' + archive + "\" \"" + folder
+        + "/\" \"" + name + '"';
+}
+
+QString wholeFolderLine(archiver::ArchiverKind kind, const QString &archive, const QString &folder,
+    const QString &pattern)
+{
+    return text(archiver::archiverFacts(kind).wholeFolderPrefix) + '"' + archive + "\" \"" + folder
+        + "/\" " + pattern;
+}
+
+QStringList arcArguments(archiver::ArchiverKind kind, bool wholeFolder, const QString &archive,
+    const QString &folder, const QStringList &names)
+{
+    const archiver::ArchiverFacts &facts = archiver::archiverFacts(kind);
+    QStringList args {text(facts.name)};
+    args << text(wholeFolder ? facts.wholeFolderPrefix : facts.oneFilePrefix)
+                .split(u' ', Qt::SkipEmptyParts);
+    return args << archive << folder + u'/' << names;
+}
+
+} // namespace sheaf::test
