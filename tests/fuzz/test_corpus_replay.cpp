@@ -71,8 +71,8 @@ void TestCorpusReplay::input()
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    QCOMPARE(found->second(reinterpret_cast<const uint8_t *>(bytes.constData()),
-                 size_t(bytes.size())),
+    QCOMPARE(
+        found->second(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())),
         0);
 }
 
