@@ -172,15 +172,6 @@ void TestArchiveRun::everyArchiverMakesAnArchive()
     QCOMPARE(rec.made, QStringList {out + "/報告書" + extension});
     QCOMPARE(extractAndCompare(rec.made[0], Members {{"報告書.TXT", bytes}}, tmp.filePath("x")),
         QStringList());
-
-    // Any archiver's failure is reported as one: the source is gone now.
-    QFile::remove(dir + "報告書.TXT");
-    RunRecorder again;
-    QCOMPARE(runArchive(list, s, again), ArchiveRunOutcome::Stopped);
-    QCOMPARE(again.failures.size(), 1);
-    QVERIFY(again.failures[0].startsWith(engineFailure()));
-    QVERIFY(again.failures[0].size() > engineFailure().size()); // the engine's reason
-    QCOMPARE(again.status, kWaiting);
 }
 
 void TestArchiveRun::nameWithoutCodePage932Form()
@@ -235,6 +226,7 @@ void TestArchiveRun::failureAtThreeOfFiveStops()
     QCOMPARE(rec.status, kWaiting);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY(rec.failures[0].startsWith(engineFailure()));
+    QVERIFY(rec.failures[0].size() > engineFailure().size()); // the engine's reason
     // Entry 3 gets its old name back; 4 and 5 are neither renamed nor archived.
     QCOMPARE(listTree(data),
         (QStringList {"f1/", "f1/f1.TXT", "f2/", "f2/f2.TXT", "f3/", "f3/x3.TXT", "f4/",

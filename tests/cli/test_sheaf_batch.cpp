@@ -212,6 +212,7 @@ void TestSheafBatch::interrupted()
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     writeFile(data + "/a.TXT", "first");
     writeFile(data + "/b.TXT", randomBytes(128 * 1024 * 1024, 9));
+    const QDateTime mtime = QFileInfo(data + "/b.TXT").lastModified();
     QDir().mkpath(out);
     QProcess p;
     p.start(sheafBatch(), jobs + QStringList {"-o", out, data});
@@ -225,7 +226,9 @@ void TestSheafBatch::interrupted()
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 130);
+    QVERIFY(p.readAllStandardError().contains("中断しました"));
     QCOMPARE(listTree(out), QStringList {"a.lzh"});
+    QCOMPARE(QFileInfo(data + "/b.TXT").lastModified(), mtime);
     const QString expected = tmp.filePath("expected");
     writeFile(expected + "/a.TXT", "first");
     QCOMPARE(extractAndCompare(out + "/a.lzh", expected, tmp.filePath("x")), QStringList());
