@@ -5,6 +5,7 @@
 // before are complete; nothing is left under the failing archive's name.
 
 #include "selection/file_scan.h"
+#include "support/command_lines.h"
 #include "support/oracles.h"
 #include "support/run_recorder.h"
 #include "support/temp_tree.h"
@@ -51,22 +52,21 @@ private slots:
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<QString>("how");
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (const char *how : {"removed", "replaced by a folder", "replaced by a dangling link",
                  "replaced by a named pipe", "no read permission"})
-            QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
-    }
+            QTest::addRow("%s: %s", name, how) << a << QString::fromLatin1(how);
+    });
 }
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = ArchiverKind(archiver);
+    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -109,21 +109,20 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
 
 void TestChangesDuringRun::outputFolderGoneDuringRun_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<QString>("how");
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (const char *how : {"removed", "replaced by a file", "made read-only"})
-            QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
-    }
+            QTest::addRow("%s: %s", name, how) << a << QString::fromLatin1(how);
+    });
 }
 
 void TestChangesDuringRun::outputFolderGoneDuringRun()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = ArchiverKind(archiver);
+    const ArchiverKind a = archiver;
     if (how == QLatin1String("made read-only") && ::geteuid() == 0)
         QSKIP("root writes into a read-only folder; removal and a file in its place stand in");
     QTemporaryDir tmp;

@@ -4,6 +4,7 @@
 // full path, and the tree is byte for byte as before.
 
 #include "selection/file_scan.h"
+#include "support/command_lines.h"
 #include "support/oracles.h"
 #include "support/run_recorder.h"
 #include "support/temp_tree.h"
@@ -70,17 +71,14 @@ void TestDeepTrees::scanEndsAndFindsTheDeepFile()
 
 void TestDeepTrees::wholeFolderArchive_data()
 {
-    QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
-    QTest::newRow("zip") << int(ArchiverKind::Zip);
-    QTest::newRow("cab") << int(ArchiverKind::Cab);
+    addArchiverRows();
 }
 
 void TestDeepTrees::wholeFolderArchive()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
-    const ArchiverKind a = ArchiverKind(archiver);
+    QFETCH(ArchiverKind, archiver);
+    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString top = tmp.filePath("data/top"), out = tmp.filePath("out");
     makeTree(top);

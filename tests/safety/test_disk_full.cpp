@@ -6,6 +6,7 @@
 
 #include "archiver/fault_injection.h"
 #include "selection/file_scan.h"
+#include "support/command_lines.h"
 #include "support/oracles.h"
 #include "support/run_recorder.h"
 #include "support/temp_tree.h"
@@ -29,31 +30,28 @@ private slots:
 
 void TestDiskFull::diskFillsDuringBatch_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<bool>("olderArchives");
     QTest::addColumn<int>("failingEntry"); // 1..3
     QTest::addColumn<bool>("atOnce"); // the failing archive gets no byte at all
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (bool older : {false, true}) {
             const char *o = older ? "older archives" : "no older archives";
-            QTest::addRow("%s, %s: first archive, no byte", name, o)
-                << int(a) << older << 1 << true;
-            QTest::addRow("%s, %s: second archive midway", name, o)
-                << int(a) << older << 2 << false;
-            QTest::addRow("%s, %s: third archive midway", name, o) << int(a) << older << 3 << false;
+            QTest::addRow("%s, %s: first archive, no byte", name, o) << a << older << 1 << true;
+            QTest::addRow("%s, %s: second archive midway", name, o) << a << older << 2 << false;
+            QTest::addRow("%s, %s: third archive midway", name, o) << a << older << 3 << false;
         }
-    }
+    });
 }
 
 void TestDiskFull::diskFillsDuringBatch()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(bool, olderArchives);
     QFETCH(int, failingEntry);
     QFETCH(bool, atOnce);
-    const ArchiverKind a = ArchiverKind(archiver);
+    const ArchiverKind a = archiver;
     const QString ext = archiveExtension(a);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
@@ -131,10 +129,7 @@ void TestDiskFull::diskFillsDuringBatch()
 
 void TestDiskFull::realFullDisk_data()
 {
-    QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
-    QTest::newRow("zip") << int(ArchiverKind::Zip);
-    QTest::newRow("cab") << int(ArchiverKind::Cab);
+    addArchiverRows();
 }
 
 void TestDiskFull::realFullDisk()
@@ -142,8 +137,8 @@ void TestDiskFull::realFullDisk()
     // The same on a real file system that fills: a 1 MiB tmpfs as the output
     // folder, where one can be mounted (root with CAP_SYS_ADMIN).
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
-    const ArchiverKind a = ArchiverKind(archiver);
+    QFETCH(ArchiverKind, archiver);
+    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("small disk");
     QDir().mkpath(out);

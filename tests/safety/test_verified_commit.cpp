@@ -8,7 +8,6 @@
 // the older archive, byte for byte.
 
 #include "archiver/archive_error.h"
-#include "archiver/archiver_facts.h"
 #include "archiver/fault_injection.h"
 #include "support/command_lines.h"
 #include "support/oracles.h"
@@ -30,12 +29,6 @@ using archiver::ArchiverKind;
 using archiver::ErrorCode;
 
 namespace {
-
-void addFormatRows(const std::function<void(const char *, ArchiverKind)> &row)
-{
-    for (const auto &f : archiver::allArchivers())
-        row(f.name.data(), f.kind);
-}
 
 struct HookGuard
 {
@@ -76,7 +69,7 @@ void TestVerifiedCommit::sourceChangedWhileRead_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<QString>("change");
-    addFormatRows([](const char *name, ArchiverKind kind) {
+    forEachArchiver([](const char *name, ArchiverKind kind) {
         for (const char *change :
             {"cut short", "grown", "rewritten in place", "cut by another process"})
             QTest::addRow("%s: %s", name, change) << kind << QString::fromLatin1(change);
@@ -141,7 +134,7 @@ void TestVerifiedCommit::damagedOnTheWayToDisk_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<bool>("add");
-    addFormatRows([](const char *name, ArchiverKind kind) {
+    forEachArchiver([](const char *name, ArchiverKind kind) {
         QTest::addRow("%s: new", name) << kind << false;
         QTest::addRow("%s: add", name) << kind << true;
     });
@@ -191,7 +184,7 @@ void TestVerifiedCommit::sizeTheFileSystemGetsWrong_data()
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name"); // "*.*": the whole folder
-    addFormatRows([](const char *format, ArchiverKind kind) {
+    forEachArchiver([](const char *format, ArchiverKind kind) {
         QTest::addRow("%s: /proc file", format) << kind << "/proc/self"
                                                 << "limits";
         QTest::addRow("%s: /sys file", format) << kind << "/sys/devices/system/cpu"
@@ -228,7 +221,7 @@ void TestVerifiedCommit::sizeTheFileSystemGetsWrong()
 void TestVerifiedCommit::outputFolderMovedDuringRun_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
-    addFormatRows([](const char *name, ArchiverKind kind) { QTest::newRow(name) << kind; });
+    forEachArchiver([](const char *name, ArchiverKind kind) { QTest::newRow(name) << kind; });
 }
 
 void TestVerifiedCommit::outputFolderMovedDuringRun()
@@ -261,7 +254,7 @@ void TestVerifiedCommit::twoWritersOfOneArchive_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<bool>("processes"); // else two threads of this process
-    addFormatRows([](const char *name, ArchiverKind kind) {
+    forEachArchiver([](const char *name, ArchiverKind kind) {
         QTest::addRow("%s: two processes", name) << kind << true;
         QTest::addRow("%s: two threads", name) << kind << false;
     });
@@ -345,7 +338,7 @@ void TestVerifiedCommit::nameTakenWhileWritten_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<bool>("byAnotherRun"); // else a file that is no archive
-    addFormatRows([](const char *name, ArchiverKind kind) {
+    forEachArchiver([](const char *name, ArchiverKind kind) {
         QTest::addRow("%s: another run's archive", name) << kind << true;
         QTest::addRow("%s: someone's file", name) << kind << false;
     });
@@ -392,7 +385,7 @@ void TestVerifiedCommit::nameTakenWhileWritten()
 void TestVerifiedCommit::progressCountsEachByteOnce_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
-    addFormatRows([](const char *name, ArchiverKind kind) { QTest::newRow(name) << kind; });
+    forEachArchiver([](const char *name, ArchiverKind kind) { QTest::newRow(name) << kind; });
 }
 
 void TestVerifiedCommit::progressCountsEachByteOnce()
@@ -421,7 +414,7 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas_data()
 {
     QTest::addColumn<ArchiverKind>("kind");
     QTest::addColumn<QString>("what");
-    addFormatRows([](const char *name, ArchiverKind kind) {
+    forEachArchiver([](const char *name, ArchiverKind kind) {
         for (const char *what : {"mode 0600", "link to a file", "another user's link",
                  "link to a folder", "dangling link"})
             QTest::addRow("%s: %s", name, what) << kind << QString::fromLatin1(what);

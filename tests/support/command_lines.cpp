@@ -2,6 +2,8 @@
 
 #include "archiver/archiver_facts.h"
 
+#include <QTest>
+
 namespace sheaf::test {
 
 namespace {
@@ -12,6 +14,19 @@ QString text(std::string_view s)
 }
 
 } // namespace
+
+void forEachArchiver(const std::function<void(const char *name, archiver::ArchiverKind kind)> &row)
+{
+    for (const archiver::ArchiverFacts &f : archiver::allArchivers())
+        row(f.name.data(), f.kind); // the names are literals, so they end in NUL
+}
+
+void addArchiverRows()
+{
+    QTest::addColumn<archiver::ArchiverKind>("archiver");
+    forEachArchiver(
+        [](const char *name, archiver::ArchiverKind kind) { QTest::newRow(name) << kind; });
+}
 
 archiver::ArchiverKind archiverKind(const QString &name)
 {

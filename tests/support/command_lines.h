@@ -8,8 +8,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace sheaf::test {
 
+// Calls `row` with each archiver's name ("lzh", "zip", "cab") and kind: the
+// data rows of the tests that cover every archiver.
+void forEachArchiver(const std::function<void(const char *name, archiver::ArchiverKind kind)> &row);
+// The column "archiver" with one row per archiver, named after it.
+void addArchiverRows();
 // The archiver named "lzh", "zip" or "cab".
 archiver::ArchiverKind archiverKind(const QString &name);
 // ".lzh", ".zip" or ".cab".
