@@ -31,6 +31,12 @@ inline archiver::ArchiveEntry writeEntry(const QString &path, const QString &sto
     return e;
 }
 
+// "lh5", "lh6" or "lh7", for the rows' names.
+inline const char *methodName(archiver::LzhMethod m)
+{
+    return m == archiver::LzhMethod::Lh5 ? "lh5" : m == archiver::LzhMethod::Lh6 ? "lh6" : "lh7";
+}
+
 // Writes `entries` (after the kept members of `existing`) to `archive`.
 inline void makeLzh(const std::filesystem::path &archive, const archiver::ArchiveEntries &entries,
     archiver::LzhMethod method, const std::filesystem::path &existing = {}, int level = 0,

@@ -71,11 +71,6 @@ QByteArray acrossEdges()
     return out;
 }
 
-const char *methodName(LzhMethod m)
-{
-    return m == LzhMethod::Lh5 ? "lh5" : m == LzhMethod::Lh6 ? "lh6" : "lh7";
-}
-
 } // namespace
 
 class TestLzhChunks : public QObject

@@ -179,11 +179,6 @@ QByteArray randomContent(quint32 &x, const QStringList &words)
     }
 }
 
-const char *methodName(LzhMethod m)
-{
-    return m == LzhMethod::Lh5 ? "lh5" : m == LzhMethod::Lh6 ? "lh6" : "lh7";
-}
-
 } // namespace
 
 class TestLzhInterop : public QObject
