@@ -68,7 +68,9 @@ void TestCabAttributes::attributes()
     auto result = runLine(
         ArchiverKind::Cab, oneFileLine(ArchiverKind::Cab, archive, tmp.filePath("src"), name));
     QVERIFY2(result.ok(), result.reason.c_str());
-    QCOMPARE(sevenZipProperty(archive, "Attributes"), QStringList {expected});
+    const auto members = sevenZipMembers(archive);
+    QCOMPARE(members.size(), 1);
+    QCOMPARE(members[0].value("Attributes"), expected);
     const QString failure = extractWith("cabextract", archive, tmp.filePath("out"));
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QCOMPARE(readFile(tmp.filePath("out/" + name)), readFile(file));

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -192,20 +191,26 @@ QStringList extractAndCompare(
     return extractAndCompare(archive, expected, scratch);
 }
 
-QStringList sevenZipProperty(const QString &archive, const QString &property)
+QList<QMap<QString, QString>> sevenZipMembers(const QString &archive)
 {
     const ToolResult r = runTool(QStringLiteral("7zz"), {"l", "-slt", archive});
+    QList<QMap<QString, QString>> members;
     if (r.exitCode != 0)
-        return {QStringLiteral("7zz exit %1").arg(r.exitCode)};
-    // The members follow a line of dashes; the archive's own fields stand before it.
-    const QString listing = QString::fromUtf8(r.out).section(QStringLiteral("\n----------\n"), 1);
-    const QRegularExpression line(
-        QStringLiteral("^") + QRegularExpression::escape(property) + QStringLiteral(" = (.*)$"),
-        QRegularExpression::MultilineOption);
-    QStringList values;
-    for (const QRegularExpressionMatch &m : line.globalMatch(listing))
-        values << m.captured(1);
-    return values;
+        return members;
+    // The members follow a line of dashes, each opened by its path; the
+    // archive's own properties stand before them.
+    const QStringList lines
+        = QString::fromUtf8(r.out).section(QStringLiteral("\n----------\n"), 1).split(u'\n');
+    for (const QString &line : lines) {
+        const qsizetype at = line.indexOf(QLatin1String(" = "));
+        if (at < 0)
+            continue;
+        if (line.startsWith(QLatin1String("Path = ")))
+            members.append(QMap<QString, QString>());
+        if (!members.isEmpty())
+            members.last()[line.left(at)] = line.mid(at + 3);
+    }
+    return members;
 }
 
 } // namespace sheaf::test

@@ -4,6 +4,7 @@
 // the test there and skips it elsewhere.
 
 #include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -67,9 +68,10 @@ QStringList extractAndCompare(
 QStringList extractAndCompare(
     const QString &archive, const QMap<QString, QByteArray> &members, const QString &scratch);
 
-// What 7-Zip's technical listing (l -slt) shows for `property` ("Method",
-// "Attributes"...), one value per member in the archive's order.
-QStringList sevenZipProperty(const QString &archive, const QString &property);
+// 7-Zip's technical listing (l -slt): each member's properties ("Method",
+// "Attributes", "Characteristics"...) in the archive's order; empty when
+// 7zz fails.
+QList<QMap<QString, QString>> sevenZipMembers(const QString &archive);
 
 } // namespace sheaf::test
 
