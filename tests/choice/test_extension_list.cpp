@@ -9,6 +9,8 @@ using namespace sheaf;
 
 namespace {
 
+enum Edit { Commit, Remove, ToFront };
+
 ExtensionList make(const QStringList &entries, const QString &text)
 {
     ExtensionList l;
@@ -62,95 +64,95 @@ private slots:
     // Each edit of the list: ExtentCommit, ExtentRemove or ExtentToFront.
     void edit_data()
     {
-        QTest::addColumn<QString>("edit");
+        QTest::addColumn<Edit>("edit");
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expectedEntries");
         QTest::addColumn<QString>("expectedText");
         const QStringList list = {".TXT", ".EXE"};
         QTest::newRow("commit: spaces around, new: to the top")
-            << "commit" << list << " .lzh " << QStringList {".lzh", ".TXT", ".EXE"} << ".lzh";
+            << Commit << list << " .lzh " << QStringList {".lzh", ".TXT", ".EXE"} << ".lzh";
         QTest::newRow("commit: full-width spaces trimmed too")
-            << "commit" << list << "　.lzh　" << QStringList {".lzh", ".TXT", ".EXE"} << ".lzh";
+            << Commit << list << "　.lzh　" << QStringList {".lzh", ".TXT", ".EXE"} << ".lzh";
         for (const char *bad : {"txt", ".", ".ABCDE", "*.txt", ".t?t", "   ", "", "．TXT"}) {
             QTest::addRow("commit: invalid '%s' falls back", bad)
-                << "commit" << list << bad << list << ".TXT";
+                << Commit << list << bad << list << ".TXT";
             QTest::addRow("commit: invalid '%s' on an empty list", bad)
-                << "commit" << QStringList {} << bad << QStringList {} << "";
+                << Commit << QStringList {} << bad << QStringList {} << "";
         }
         QTest::newRow("commit: five characters accepted")
-            << "commit" << list << ".ABCD" << QStringList {".ABCD", ".TXT", ".EXE"} << ".ABCD";
+            << Commit << list << ".ABCD" << QStringList {".ABCD", ".TXT", ".EXE"} << ".ABCD";
         QTest::newRow("commit: inner space accepted")
-            << "commit" << list << ". a" << QStringList {". a", ".TXT", ".EXE"} << ". a";
+            << Commit << list << ". a" << QStringList {". a", ".TXT", ".EXE"} << ". a";
         QTest::newRow("commit: other letter case is another entry")
-            << "commit" << QStringList {".txt"} << ".TXT" << QStringList {".TXT", ".txt"} << ".TXT";
+            << Commit << QStringList {".txt"} << ".TXT" << QStringList {".TXT", ".txt"} << ".TXT";
         QTest::newRow("commit: already listed: nothing moves, empties kept")
-            << "commit" << QStringList {".TXT", "", ".EXE"} << ".EXE"
+            << Commit << QStringList {".TXT", "", ".EXE"} << ".EXE"
             << QStringList {".TXT", "", ".EXE"} << ".EXE";
         QTest::newRow("commit: already listed, spaces trimmed from the field")
-            << "commit" << list << " .EXE" << list << ".EXE";
+            << Commit << list << " .EXE" << list << ".EXE";
         QTest::newRow("commit: new entry drops the empty ones")
-            << "commit" << QStringList {"", ".TXT", "", ".EXE"} << ".C"
+            << Commit << QStringList {"", ".TXT", "", ".EXE"} << ".C"
             << QStringList {".C", ".TXT", ".EXE"} << ".C";
         QTest::newRow("commit: invalid falls back to an empty entry 0")
-            << "commit" << QStringList {"", ".TXT"} << "bad" << QStringList {"", ".TXT"} << "";
+            << Commit << QStringList {"", ".TXT"} << "bad" << QStringList {"", ".TXT"} << "";
         QTest::newRow("commit: first entry on an empty list")
-            << "commit" << QStringList {} << ".TXT" << QStringList {".TXT"} << ".TXT";
+            << Commit << QStringList {} << ".TXT" << QStringList {".TXT"} << ".TXT";
         // Beyond the table's room the oldest entries go and the newest stay.
         QTest::newRow("commit: 1001 entries and a new one")
-            << "commit" << numbered(1, 1001) << ".new" << (QStringList {".new"} + numbered(1, 1000))
+            << Commit << numbered(1, 1001) << ".new" << (QStringList {".new"} + numbered(1, 1000))
             << ".new";
         QTest::newRow("commit: 1000 entries and a new one: nothing lost")
-            << "commit" << numbered(1, 1000) << ".new" << (QStringList {".new"} + numbered(1, 1000))
+            << Commit << numbered(1, 1000) << ".new" << (QStringList {".new"} + numbered(1, 1000))
             << ".new";
         QTest::newRow("commit: listed beyond entry 1000: left alone")
-            << "commit" << numbered(1, 1200) << ".1100" << numbered(1, 1200) << ".1100";
+            << Commit << numbered(1, 1200) << ".1100" << numbered(1, 1200) << ".1100";
         QTest::newRow("remove: one entry: kept")
-            << "remove" << QStringList {".TXT"} << ".TXT" << QStringList {".TXT"} << ".TXT";
+            << Remove << QStringList {".TXT"} << ".TXT" << QStringList {".TXT"} << ".TXT";
         QTest::newRow("remove: empty list")
-            << "remove" << QStringList {} << ".TXT" << QStringList {} << ".TXT";
+            << Remove << QStringList {} << ".TXT" << QStringList {} << ".TXT";
         QTest::newRow("remove: every equal entry and the empty ones go")
-            << "remove" << QStringList {".TXT", ".EXE", "", ".EXE"} << ".EXE"
-            << QStringList {".TXT"} << ".TXT";
+            << Remove << QStringList {".TXT", ".EXE", "", ".EXE"} << ".EXE" << QStringList {".TXT"}
+            << ".TXT";
         QTest::newRow("remove: removing the first shows the next")
-            << "remove" << QStringList {".TXT", ".EXE", ".C"} << ".TXT"
-            << QStringList {".EXE", ".C"} << ".EXE";
+            << Remove << QStringList {".TXT", ".EXE", ".C"} << ".TXT" << QStringList {".EXE", ".C"}
+            << ".EXE";
         QTest::newRow("remove: text in no entry: only empties go")
-            << "remove" << QStringList {".TXT", "", ".EXE"} << ".zzz"
-            << QStringList {".TXT", ".EXE"} << ".TXT";
+            << Remove << QStringList {".TXT", "", ".EXE"} << ".zzz" << QStringList {".TXT", ".EXE"}
+            << ".TXT";
         QTest::newRow("remove: exact letter case")
-            << "remove" << QStringList {".TXT", ".txt"} << ".txt" << QStringList {".TXT"} << ".TXT";
+            << Remove << QStringList {".TXT", ".txt"} << ".txt" << QStringList {".TXT"} << ".TXT";
         QTest::newRow("remove: the only two are the text")
-            << "remove" << QStringList {".EXE", ".EXE"} << ".EXE" << QStringList {} << "";
+            << Remove << QStringList {".EXE", ".EXE"} << ".EXE" << QStringList {} << "";
         QTest::newRow("remove: beyond 1000 the oldest go")
-            << "remove" << (QStringList {".x"} + numbered(1, 1001)) << ".x" << numbered(1, 1000)
+            << Remove << (QStringList {".x"} + numbered(1, 1001)) << ".x" << numbered(1, 1000)
             << ".1";
         QTest::newRow("toFront: chosen entry moves to the top")
-            << "toFront" << QStringList {".TXT", ".EXE", ".C"} << ".C"
+            << ToFront << QStringList {".TXT", ".EXE", ".C"} << ".C"
             << QStringList {".C", ".TXT", ".EXE"} << ".C";
         QTest::newRow("toFront: duplicates and empties go")
-            << "toFront" << QStringList {".TXT", "", ".C", ".C"} << ".C"
-            << QStringList {".C", ".TXT"} << ".C";
-        QTest::newRow("toFront: not validated") << "toFront" << QStringList {".TXT"} << "typed*"
+            << ToFront << QStringList {".TXT", "", ".C", ".C"} << ".C" << QStringList {".C", ".TXT"}
+            << ".C";
+        QTest::newRow("toFront: not validated") << ToFront << QStringList {".TXT"} << "typed*"
                                                 << QStringList {"typed*", ".TXT"} << "typed*";
-        QTest::newRow("toFront: already first") << "toFront" << QStringList {".TXT", ".EXE"}
-                                                << ".TXT" << QStringList {".TXT", ".EXE"} << ".TXT";
+        QTest::newRow("toFront: already first") << ToFront << QStringList {".TXT", ".EXE"} << ".TXT"
+                                                << QStringList {".TXT", ".EXE"} << ".TXT";
         QTest::newRow("toFront: beyond 1000 the oldest go")
-            << "toFront" << numbered(1, 1005) << ".1003"
+            << ToFront << numbered(1, 1005) << ".1003"
             << (QStringList {".1003"} + numbered(1, 1000)) << ".1003";
     }
 
     void edit()
     {
-        QFETCH(QString, edit);
+        QFETCH(Edit, edit);
         QFETCH(QStringList, entries);
         QFETCH(QString, text);
         QFETCH(QStringList, expectedEntries);
         QFETCH(QString, expectedText);
         ExtensionList l = make(entries, text);
-        if (edit == QLatin1String("commit"))
+        if (edit == Commit)
             l.ExtentCommit();
-        else if (edit == QLatin1String("remove"))
+        else if (edit == Remove)
             l.ExtentRemove();
         else
             l.ExtentToFront();
