@@ -332,42 +332,34 @@ void TestArchiveRun::refusedBeforeTouching_data()
     QTest::addColumn<bool>("name");
     QTest::addColumn<QString>("message"); // the box's text, lines joined by '|'
 
-    const QString cannot = QStringLiteral("処理できません！");
-    QTest::newRow("quote in the folder")
-        << "a\"b"
-        << "x.TXT"
-        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
-    QTest::newRow("quote in the file name")
-        << "d"
-        << "x\" \"y.TXT"
-        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
-    QTest::newRow("quote in the output folder")
-        << "d"
-        << "x.TXT"
-        << "o\"ut" << true << "名前に “\"” が含まれています。|<out>|" + cannot;
-    QTest::newRow("file name outside UTF-8")
-        << "d"
-        << "a\\x80b.TXT"
-        << "out" << false << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
-    QTest::newRow("folder outside UTF-8")
-        << "d\\xFF"
-        << "a.TXT"
-        << "out" << true << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
-    QTest::newRow("asterisk") << "d"
-                              << "*.TXT"
-                              << "out" << false << "名前に “*” が含まれています。|<path>|" + cannot;
-    QTest::newRow("question mark")
-        << "d"
-        << "?.TXT"
-        << "out" << false << "名前に “?” が含まれています。|<path>|" + cannot;
-    QTest::newRow("backslash") << "d"
-                               << "a\\b.TXT"
-                               << "out" << false
-                               << "名前に “\\” が含まれています。|<path>|" + cannot;
-    QTest::newRow("empty folder name")
-        << "d/"
-        << "x.TXT"
-        << "out" << true << "フォルダ名が空です。|<path>|名前の変更は出来ません！";
+    const struct
+    {
+        const char *row, *dir, *file, *out;
+        bool name;
+        const char *message;
+    } rows[] = {
+        {"quote in the folder", "a\"b", "x.TXT", "out", true,
+            "名前に “\"” が含まれています。|<path>|処理できません！"},
+        {"quote in the file name", "d", "x\" \"y.TXT", "out", true,
+            "名前に “\"” が含まれています。|<path>|処理できません！"},
+        {"quote in the output folder", "d", "x.TXT", "o\"ut", true,
+            "名前に “\"” が含まれています。|<out>|処理できません！"},
+        {"file name outside UTF-8", "d", "a\\x80b.TXT", "out", false,
+            "名前に文字として読めないバイトが含まれています。|<path>|処理できません！"},
+        {"folder outside UTF-8", "d\\xFF", "a.TXT", "out", true,
+            "名前に文字として読めないバイトが含まれています。|<path>|処理できません！"},
+        {"asterisk", "d", "*.TXT", "out", false,
+            "名前に “*” が含まれています。|<path>|処理できません！"},
+        {"question mark", "d", "?.TXT", "out", false,
+            "名前に “?” が含まれています。|<path>|処理できません！"},
+        {"backslash", "d", "a\\b.TXT", "out", false,
+            "名前に “\\” が含まれています。|<path>|処理できません！"},
+        {"empty folder name", "d/", "x.TXT", "out", true,
+            "フォルダ名が空です。|<path>|名前の変更は出来ません！"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.dir) << QString::fromUtf8(r.file)
+                             << QString::fromUtf8(r.out) << r.name << QString::fromUtf8(r.message);
 }
 
 void TestArchiveRun::refusedBeforeTouching()
