@@ -59,16 +59,17 @@ QStringList timeDifferences(const QString &expected, const QString &actual)
 }
 
 // Every (format, reader) pair the formats are checked with.
+const QList<QPair<QString, QStringList>> kReaders = {
+    {"lzh", {"lhasa", "7zz", "bsdtar", "unar", "sheaf"}},
+    {"zip", {"unzip", "7zz", "bsdtar"}},
+    {"cab", {"cabextract", "7zz", "bsdtar"}},
+};
+
 void addReaderRows()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("reader");
-    const QList<QPair<QString, QStringList>> readers = {
-        {"lzh", {"lhasa", "7zz", "bsdtar", "unar", "sheaf"}},
-        {"zip", {"unzip", "7zz", "bsdtar"}},
-        {"cab", {"cabextract", "7zz", "bsdtar"}},
-    };
-    for (const auto &[format, list] : readers)
+    for (const auto &[format, list] : kReaders)
         for (const QString &reader : list)
             QTest::addRow("%s by %s", qPrintable(format), qPrintable(reader)) << format << reader;
 }
@@ -186,11 +187,6 @@ void TestEngineInterop::singleFiles_data()
     QTest::addColumn<QString>("reader");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    const QList<QPair<QString, QStringList>> readers = {
-        {"lzh", {"lhasa", "7zz", "bsdtar", "unar"}},
-        {"zip", {"unzip", "7zz", "bsdtar"}},
-        {"cab", {"cabextract", "7zz", "bsdtar"}},
-    };
     const QList<QPair<QString, QByteArray>> files = {
         {"EMPTY.TXT", QByteArray()},
         {"random.bin", randomBytes(200 * 1024 + 5, 3)},
@@ -199,7 +195,7 @@ void TestEngineInterop::singleFiles_data()
         // Form D, as a Mac names files: kept so, not turned into form C.
         {QStringLiteral("カ\u3099イト\u3099.txt"), "decomposed"},
     };
-    for (const auto &[format, list] : readers) {
+    for (const auto &[format, list] : kReaders) {
         for (const QString &reader : list) {
             for (const auto &[name, content] : files) {
                 if (!comparableName(format, reader, name))
