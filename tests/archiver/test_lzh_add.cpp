@@ -277,7 +277,7 @@ void TestLzhAdd::refusesDamaged_data()
     QTest::addColumn<int>("at");
     QTest::addColumn<int>("cutTo");
     // A valid two-member archive is damaged: `damage` written at `at`
-    // (-1: none, -3: at the second header), then the file cut to `cutTo`
+    // (-1: none, -3: put in before the second header), then the file cut to `cutTo`
     // bytes (negative: not cut; with at -2, that many past the second header).
     QTest::newRow("not LZH") << QByteArray("PK\x03\x04 not an lzh archive") << 0 << 24;
     QTest::newRow("empty file") << QByteArray() << -1 << 0;
@@ -292,8 +292,8 @@ void TestLzhAdd::refusesDamaged_data()
     QTest::newRow("extended past header") << QByteArray("\xF0\x00") << 24 << -1;
     QTest::newRow("header size below base") << QByteArray("\x10\x00") << 0 << -1;
     QTest::newRow("not a method") << QByteArray("xxxxx") << 2 << -1;
-    // at -3: at the second header. A zero there ends the archive for us, but
-    // a reader that goes on finds the member the add would drop.
+    // at -3: before the second header. A zero there ends the archive for us,
+    // but a reader that goes on finds the whole member the add would drop.
     QTest::newRow("data after the end marker") << QByteArray(1, '\0') << -3 << -1;
     // Cut where a member ends: no end marker, the members after it lost.
     QTest::newRow("cut at a member boundary") << QByteArray() << -2 << 0;
@@ -344,8 +344,10 @@ void TestLzhAdd::refusesDamaged()
         bytes.replace(0, qsizetype(members[0].dataOffset),
             QByteArray(reinterpret_cast<const char *>(header.data()), qsizetype(header.size())));
     }
-    if (at >= 0 || at == -3)
-        bytes = damaged(bytes, {Damage::Overwrite, at >= 0 ? at : second, damage});
+    if (at >= 0)
+        bytes = damaged(bytes, {Damage::Overwrite, at, damage});
+    if (at == -3)
+        bytes = damaged(bytes, {Damage::Insert, second, damage});
     if (at == -2)
         cutTo += int(second);
     if (cutTo >= 0)

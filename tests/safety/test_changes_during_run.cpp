@@ -66,7 +66,6 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
     SHEAF_REQUIRE_READERS();
     QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -93,13 +92,14 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
     const auto sourcesBefore = hashTree(data);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QFile::setPermissions(victim, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
     SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));
-    const QString first = QFileInfo(list.FileName[1]).completeBaseName() + archiveExtension(a);
+    const QString first
+        = QFileInfo(list.FileName[1]).completeBaseName() + archiveExtension(archiver);
     QCOMPARE(rec.made, QStringList {out + u'/' + first});
     QCOMPARE(listTree(out), QStringList {first});
     SHEAF_NO_DIFFERENCES(extractAndCompare(out + u'/' + first,
@@ -122,7 +122,6 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
     SHEAF_REQUIRE_READERS();
     QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = archiver;
     if (how == QLatin1String("made read-only") && ::geteuid() == 0)
         QSKIP("root writes into a read-only folder; removal and a file in its place stand in");
     QTemporaryDir tmp;
@@ -134,7 +133,7 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
 
     // Once the first archive is made, the output folder goes; the first
     // archive is kept aside to be checked (it went with the folder).
-    const QString kept = tmp.filePath("kept") + archiveExtension(a);
+    const QString kept = tmp.filePath("kept") + archiveExtension(archiver);
     RunRecorder rec;
     rec.afterArchive = [&](const QString &archive) {
         if (rec.made.size() != 1)
@@ -148,7 +147,7 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
         if (how == QLatin1String("replaced by a file"))
             writeFile(out, "a file where the folder was");
     };
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QFile::setPermissions(
         out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 

@@ -78,7 +78,6 @@ void TestDeepTrees::wholeFolderArchive()
 {
     SHEAF_REQUIRE_READERS();
     QFETCH(ArchiverKind, archiver);
-    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString top = tmp.filePath("data/top"), out = tmp.filePath("out");
     makeTree(top);
@@ -88,8 +87,9 @@ void TestDeepTrees::wholeFolderArchive()
     const auto before = hashTree(top);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out, false, true), rec), ArchiveRunOutcome::Done);
-    QCOMPARE(rec.made, QStringList {out + "/a" + archiveExtension(a)});
+    QCOMPARE(
+        runArchive(list, runSettings(archiver, out, false, true), rec), ArchiveRunOutcome::Done);
+    QCOMPARE(rec.made, QStringList {out + "/a" + archiveExtension(archiver)});
     SHEAF_NO_DIFFERENCES(treeDifferences(before, hashTree(top)));
 
     // Every file once, the deep one with all 40 folders; no link followed.

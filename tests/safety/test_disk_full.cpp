@@ -51,8 +51,7 @@ void TestDiskFull::diskFillsDuringBatch()
     QFETCH(bool, olderArchives);
     QFETCH(int, failingEntry);
     QFETCH(bool, atOnce);
-    const ArchiverKind a = archiver;
-    const QString ext = archiveExtension(a);
+    const QString ext = archiveExtension(archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -66,7 +65,7 @@ void TestDiskFull::diskFillsDuringBatch()
         CandidateList list;
         FileScan(data, 1, QStringLiteral(".TXT"), list);
         RunRecorder rec;
-        QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+        QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Done);
         for (const QString &n : names)
             older[QFileInfo(n).fileName()] = "older version of " + n.toUtf8();
     }
@@ -98,7 +97,7 @@ void TestDiskFull::diskFillsDuringBatch()
         if (k == failingEntry)
             sheaf::archiver::injectWriteFailureAfter(budget);
     };
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     sheaf::archiver::injectWriteFailureAfter(-1);
 
     QCOMPARE(rec.failures.size(), 1);
@@ -138,7 +137,6 @@ void TestDiskFull::realFullDisk()
     // folder, where one can be mounted (root with CAP_SYS_ADMIN).
     SHEAF_REQUIRE_READERS();
     QFETCH(ArchiverKind, archiver);
-    const ArchiverKind a = archiver;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("small disk");
     QDir().mkpath(out);
@@ -151,13 +149,13 @@ void TestDiskFull::realFullDisk()
     } unmount {out};
 
     // The older archive of big.TXT fits; its new version does not.
-    const QString ext = archiveExtension(a);
+    const QString ext = archiveExtension(archiver);
     writeFile(data + "/f2/big.TXT", "the older version\n");
     {
         CandidateList first;
         first.append(data + "/f2/", QStringLiteral("big.TXT"));
         RunRecorder rec;
-        QCOMPARE(runArchive(first, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+        QCOMPARE(runArchive(first, runSettings(archiver, out), rec), ArchiveRunOutcome::Done);
     }
     const QByteArray olderBytes = readFile(out + "/big" + ext);
     writeFile(data + "/f1/small.TXT", "fits on the small disk\n");
@@ -169,7 +167,7 @@ void TestDiskFull::realFullDisk()
     const auto sourcesBefore = hashTree(data);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
     SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));
