@@ -269,18 +269,20 @@ void TestEngineInterop::hiddenEntries_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<bool>("hiddenKept");
-    QTest::newRow("lzh -a0 skips") << "lzh"
-                                   << "a -a0 -r2x1 " << false;
-    QTest::newRow("lzh -a1 keeps") << "lzh"
-                                   << "a -a1 -r2x1 " << true;
-    QTest::newRow("lzh -a2 keeps") << "lzh"
-                                   << "a -a2 -r2x1 " << true;
-    QTest::newRow("zip without -S skips") << "zip"
-                                          << "-r " << false;
-    QTest::newRow("zip -S keeps") << "zip"
-                                  << "-r -S " << true;
-    QTest::newRow("cab always keeps") << "cab"
-                                      << "-a -r " << true;
+    const struct
+    {
+        const char *row, *format, *prefix;
+        bool hiddenKept;
+    } rows[] = {
+        {"lzh -a0 skips", "lzh", "a -a0 -r2x1 ", false},
+        {"lzh -a1 keeps", "lzh", "a -a1 -r2x1 ", true},
+        {"lzh -a2 keeps", "lzh", "a -a2 -r2x1 ", true},
+        {"zip without -S skips", "zip", "-r ", false},
+        {"zip -S keeps", "zip", "-r -S ", true},
+        {"cab always keeps", "cab", "-a -r ", true},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString(r.format) << QString(r.prefix) << r.hiddenKept;
 }
 
 void TestEngineInterop::hiddenEntries()
@@ -338,14 +340,10 @@ void TestEngineInterop::lzhMethodSwitch_data()
 {
     QTest::addColumn<QString>("switchText");
     QTest::addColumn<QString>("method");
-    QTest::newRow("default") << ""
-                             << "-lh5-";
-    QTest::newRow("-lh5") << "-lh5 "
-                          << "-lh5-";
-    QTest::newRow("-lh6-") << "-lh6- "
-                           << "-lh6-";
-    QTest::newRow("-lh7 chained") << "-r0lh7 "
-                                  << "-lh7-";
+    for (const auto &[row, switchText, method] : {std::tuple {"default", "", "-lh5-"},
+             std::tuple {"-lh5", "-lh5 ", "-lh5-"}, std::tuple {"-lh6-", "-lh6- ", "-lh6-"},
+             std::tuple {"-lh7 chained", "-r0lh7 ", "-lh7-"}})
+        QTest::newRow(row) << QString(switchText) << QString(method);
 }
 
 void TestEngineInterop::lzhMethodSwitch()
