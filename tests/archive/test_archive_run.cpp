@@ -4,8 +4,10 @@
 
 #include "archive/archive_run.h"
 #include "archive/run_texts.h"
-#include "archive_reader.h"
 #include "selection/name_text.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,39 +25,8 @@ namespace {
 
 using Members = QMap<QString, QByteArray>;
 
-class Recorder : public ArchiveRunObserver
-{
-public:
-    QStringList refusals, made, counters, failures; // failures: "title|text|detail"
-    QString status;
-
-    void refused(const QString &text) override { refusals << text; }
-    void started(const QString &statusText) override { status = statusText; }
-    void counterChanged(const QString &counterText, int, int) override { counters << counterText; }
-    void archiveMade(const QString &archivePath) override { made << archivePath; }
-    void failed(FailureKind kind, const QString &text, const QString &detail) override
-    {
-        failures << run_texts::failureTitle(kind) + u'|' + text + u'|' + detail;
-    }
-    void finished(const QString &statusText) override { status = statusText; }
-};
-
 const QString kWaiting = QStringLiteral("圧縮しています、しばらくお待ち下さい");
 const QString kDone = QStringLiteral("圧縮しました");
-const QString kFailed = QStringLiteral("kwSheaf120|圧縮に失敗しました．|");
-
-ArchiveRunSettings settingsFor(bool name, bool together, const QString &outputFolder = QString(),
-    ArchiverKind archiver = ArchiverKind::Lzh)
-{
-    ArchiveRunSettings s;
-    s.archiver = archiver;
-    s.name = name;
-    s.together = together;
-    s.output = !outputFolder.isEmpty();
-    s.outputFolder = outputFolder;
-    s.extension = QStringLiteral(".TXT");
-    return s;
-}
 
 } // namespace
 
@@ -84,8 +55,9 @@ private slots:
 void TestArchiveRun::emptyListDoesNothing()
 {
     CandidateList list;
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, true, "/nowhere"), rec), ArchiveRunOutcome::Empty);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, "/nowhere", true, true), rec),
+        ArchiveRunOutcome::Empty);
     QVERIFY(rec.counters.isEmpty() && rec.status.isEmpty());
 }
 
@@ -98,8 +70,8 @@ void TestArchiveRun::unmarkedEntriesCountButRefuseNothing()
         list.append(QStringLiteral("/nonexistent/d/"), QStringLiteral("same.TXT"));
         list.FileMark[i].clear();
     }
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, true, "/nonexistent/out"), rec),
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, "/nonexistent/out", true, true), rec),
         ArchiveRunOutcome::Done);
     QCOMPARE(rec.counters.size(), 1234);
     QCOMPARE(rec.counters[0], QStringLiteral("(1/1,234)"));
@@ -154,8 +126,9 @@ void TestArchiveRun::togetherAndName()
     CandidateList list;
     list.append(docs, QStringLiteral("a.TXT"));
     list.append(photos, marked);
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(name, together), rec), ArchiveRunOutcome::Done);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, {}, name, together), rec),
+        ArchiveRunOutcome::Done);
     QCOMPARE(rec.failures, QStringList());
     QCOMPARE(rec.made, (QStringList {docs + (name ? "docs.lzh" : "a.lzh"), photos + archive}));
 
@@ -193,21 +166,12 @@ void TestArchiveRun::everyArchiverMakesAnArchive()
     QDir().mkpath(out);
     CandidateList list;
     list.append(dir, QStringLiteral("報告書.TXT"));
-    const ArchiveRunSettings s = settingsFor(false, false, out, ArchiverKind(archiver));
-    Recorder rec;
+    const ArchiveRunSettings s = runSettings(ArchiverKind(archiver), out);
+    RunRecorder rec;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Done);
     QCOMPARE(rec.made, QStringList {out + "/報告書" + extension});
     QCOMPARE(extractAndCompare(rec.made[0], Members {{"報告書.TXT", bytes}}, tmp.filePath("x")),
         QStringList());
-
-    // Any archiver's failure is reported as one: the source is gone now.
-    QFile::remove(dir + "報告書.TXT");
-    Recorder again;
-    QCOMPARE(runArchive(list, s, again), ArchiveRunOutcome::Stopped);
-    QCOMPARE(again.failures.size(), 1);
-    QVERIFY(again.failures[0].startsWith(kFailed));
-    QVERIFY(again.failures[0].size() > kFailed.size()); // the engine's reason
-    QCOMPARE(again.status, kWaiting);
 }
 
 void TestArchiveRun::nameWithoutCodePage932Form()
@@ -225,9 +189,9 @@ void TestArchiveRun::nameWithoutCodePage932Form()
         CandidateList list;
         list.append(dir, file);
         QDir().mkpath(tmp.filePath("out"));
-        Recorder rec;
-        QCOMPARE(runArchive(list, settingsFor(false, false, tmp.filePath("out"), a), rec),
-            ArchiveRunOutcome::Done);
+        RunRecorder rec;
+        QCOMPARE(
+            runArchive(list, runSettings(a, tmp.filePath("out")), rec), ArchiveRunOutcome::Done);
         QCOMPARE(rec.made.size(), 1);
         QString error;
         const QString into = extractArchive(rec.made[0], tmp.filePath("x"), &error);
@@ -254,13 +218,15 @@ void TestArchiveRun::failureAtThreeOfFiveStops()
         list.append(dir, QStringLiteral("x%1.TXT").arg(i));
     }
     writeFile(out + "/f3.lzh", "not an archive");
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, false, out), rec), ArchiveRunOutcome::Stopped);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, out, true), rec),
+        ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.made, (QStringList {out + "/f1.lzh", out + "/f2.lzh"}));
     QCOMPARE(rec.counters.last(), QStringLiteral("(3/5)"));
     QCOMPARE(rec.status, kWaiting);
     QCOMPARE(rec.failures.size(), 1);
-    QVERIFY(rec.failures[0].startsWith(kFailed));
+    QVERIFY(rec.failures[0].startsWith(engineFailure()));
+    QVERIFY(rec.failures[0].size() > engineFailure().size()); // the engine's reason
     // Entry 3 gets its old name back; 4 and 5 are neither renamed nor archived.
     QCOMPARE(listTree(data),
         (QStringList {"f1/", "f1/f1.TXT", "f2/", "f2/f2.TXT", "f3/", "f3/x3.TXT", "f4/",
@@ -281,8 +247,8 @@ void TestArchiveRun::outputFolderEndingInSeparator()
     QDir().mkpath(out);
     CandidateList list;
     list.append(data, QStringLiteral("a.TXT"));
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(false, false, out), rec), ArchiveRunOutcome::Done);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, out), rec), ArchiveRunOutcome::Done);
     QCOMPARE(rec.made, QStringList {tmp.filePath("out//a.lzh")});
     QCOMPARE(extractAndCompare(tmp.filePath("out/a.lzh"), data, tmp.filePath("x")), QStringList());
 }
@@ -295,8 +261,9 @@ void TestArchiveRun::renameNeverReplaces()
     writeFile(dir + "photos.TXT", "already there");
     CandidateList list;
     list.append(dir, QStringLiteral("IMG01.TXT"));
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, false), rec), ArchiveRunOutcome::Stopped);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, {}, true), rec),
+        ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY(rec.failures[0].startsWith(QStringLiteral("kwSheaf|")));
     QVERIFY(rec.failures[0].contains(dir + "IMG01.TXT"));
@@ -321,8 +288,9 @@ void TestArchiveRun::sameArchiveTwiceInOneRunStops()
     CandidateList list;
     list.append(a, QStringLiteral("IMG01.TXT"));
     list.append(b, QStringLiteral("IMG02.TXT"));
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(true, false, out), rec), ArchiveRunOutcome::Stopped);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, out, true), rec),
+        ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.made, QStringList {out + "/photos.lzh"});
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY(rec.failures[0].startsWith(QStringLiteral("kwSheaf|")));
@@ -344,9 +312,10 @@ void TestArchiveRun::caseTwinsShareOneArchive()
     CandidateList list;
     list.append(dir, QStringLiteral("a.TXT"));
     list.append(dir, QStringLiteral("a.txt"));
-    ArchiveRunSettings s = settingsFor(false, false);
+    ArchiveRunSettings s = runSettings(ArchiverKind::Lzh);
     s.extension = QStringLiteral(".txt");
-    Recorder rec;
+    s.threads = 2; // the second waits for the first
+    RunRecorder rec;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Done);
     QCOMPARE(rec.made, (QStringList {dir + "a.lzh", dir + "a.lzh"}));
     QCOMPARE(extractAndCompare(dir + "a.lzh", Members {{"a.txt", "lower\n"}, {"a.TXT", "upper\n"}},
@@ -363,42 +332,34 @@ void TestArchiveRun::refusedBeforeTouching_data()
     QTest::addColumn<bool>("name");
     QTest::addColumn<QString>("message"); // the box's text, lines joined by '|'
 
-    const QString cannot = QStringLiteral("処理できません！");
-    QTest::newRow("quote in the folder")
-        << "a\"b"
-        << "x.TXT"
-        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
-    QTest::newRow("quote in the file name")
-        << "d"
-        << "x\" \"y.TXT"
-        << "out" << true << "名前に “\"” が含まれています。|<path>|" + cannot;
-    QTest::newRow("quote in the output folder")
-        << "d"
-        << "x.TXT"
-        << "o\"ut" << true << "名前に “\"” が含まれています。|<out>|" + cannot;
-    QTest::newRow("file name outside UTF-8")
-        << "d"
-        << "a\\x80b.TXT"
-        << "out" << false << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
-    QTest::newRow("folder outside UTF-8")
-        << "d\\xFF"
-        << "a.TXT"
-        << "out" << true << "名前に文字として読めないバイトが含まれています。|<path>|" + cannot;
-    QTest::newRow("asterisk") << "d"
-                              << "*.TXT"
-                              << "out" << false << "名前に “*” が含まれています。|<path>|" + cannot;
-    QTest::newRow("question mark")
-        << "d"
-        << "?.TXT"
-        << "out" << false << "名前に “?” が含まれています。|<path>|" + cannot;
-    QTest::newRow("backslash") << "d"
-                               << "a\\b.TXT"
-                               << "out" << false
-                               << "名前に “\\” が含まれています。|<path>|" + cannot;
-    QTest::newRow("empty folder name")
-        << "d/"
-        << "x.TXT"
-        << "out" << true << "フォルダ名が空です。|<path>|名前の変更は出来ません！";
+    const struct
+    {
+        const char *row, *dir, *file, *out;
+        bool name;
+        const char *message;
+    } rows[] = {
+        {"quote in the folder", "a\"b", "x.TXT", "out", true,
+            "名前に “\"” が含まれています。|<path>|処理できません！"},
+        {"quote in the file name", "d", "x\" \"y.TXT", "out", true,
+            "名前に “\"” が含まれています。|<path>|処理できません！"},
+        {"quote in the output folder", "d", "x.TXT", "o\"ut", true,
+            "名前に “\"” が含まれています。|<out>|処理できません！"},
+        {"file name outside UTF-8", "d", "a\\x80b.TXT", "out", false,
+            "名前に文字として読めないバイトが含まれています。|<path>|処理できません！"},
+        {"folder outside UTF-8", "d\\xFF", "a.TXT", "out", true,
+            "名前に文字として読めないバイトが含まれています。|<path>|処理できません！"},
+        {"asterisk", "d", "*.TXT", "out", false,
+            "名前に “*” が含まれています。|<path>|処理できません！"},
+        {"question mark", "d", "?.TXT", "out", false,
+            "名前に “?” が含まれています。|<path>|処理できません！"},
+        {"backslash", "d", "a\\b.TXT", "out", false,
+            "名前に “\\” が含まれています。|<path>|処理できません！"},
+        {"empty folder name", "d/", "x.TXT", "out", true,
+            "フォルダ名が空です。|<path>|名前の変更は出来ません！"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.dir) << QString::fromUtf8(r.file)
+                             << QString::fromUtf8(r.out) << r.name << QString::fromUtf8(r.message);
 }
 
 void TestArchiveRun::refusedBeforeTouching()
@@ -409,10 +370,7 @@ void TestArchiveRun::refusedBeforeTouching()
     QFETCH(bool, name);
     QFETCH(QString, message);
     const auto bytesOf = [](const QString &text) {
-        QByteArray out = text.toUtf8();
-        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
-            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
-        return nameFromBytes(out);
+        return nameFromBytes(bytesFromEscapes(text));
     };
     QTemporaryDir tmp;
     // A clean entry first: it is archived, then the run stops at the refused one.
@@ -426,8 +384,9 @@ void TestArchiveRun::refusedBeforeTouching()
     CandidateList list;
     list.append(clean, QStringLiteral("c.TXT"));
     list.append(dir, file);
-    Recorder rec;
-    QCOMPARE(runArchive(list, settingsFor(name, false, out), rec), ArchiveRunOutcome::Stopped);
+    RunRecorder rec;
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, out, name), rec),
+        ArchiveRunOutcome::Stopped);
     // The name is shown with its bytes escaped, as the row spells them.
     const QString shownPath = tmp.filePath(dirName + "/" + fileName);
     message.replace("<path>", shownPath).replace("<out>", out).replace(u'|', u'\r');
@@ -492,14 +451,14 @@ void TestArchiveRun::parallelFailureAtThreeOfEight()
     QMap<int, QByteArray> content;
     CandidateList list = eightFolders(data, content);
     writeFile(out + "/f3.lzh", "not an archive");
-    ArchiveRunSettings s = settingsFor(true, false, out);
+    ArchiveRunSettings s = runSettings(ArchiverKind::Lzh, out, true);
     s.threads = 4;
-    Recorder rec;
+    RunRecorder rec;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.counters, countersUpTo(3));
     QCOMPARE(rec.made, (QStringList {out + "/f1.lzh", out + "/f2.lzh"}));
     QCOMPARE(rec.failures.size(), 1);
-    QVERIFY(rec.failures[0].startsWith(kFailed));
+    QVERIFY(rec.failures[0].startsWith(engineFailure()));
     QCOMPARE(listTree(data), foldersAfter(2));
     QCOMPARE(listTree(out), (QStringList {"f1.lzh", "f2.lzh", "f3.lzh"}));
     for (int i = 1; i <= 2; ++i)
@@ -517,14 +476,14 @@ void TestArchiveRun::cancelDuringParallelRun()
     // removed again, and every entry not kept has its old name.
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
-    class Canceller : public Recorder
+    class Canceller : public RunRecorder
     {
     public:
         QString out;
         std::atomic<bool> cancel {false};
         void counterChanged(const QString &text, int k, int n) override
         {
-            Recorder::counterChanged(text, k, n);
+            RunRecorder::counterChanged(text, k, n);
             if (k != 1)
                 return;
             // Stop once a later archive is made (or after 10 s).
@@ -538,7 +497,7 @@ void TestArchiveRun::cancelDuringParallelRun()
     CandidateList list = eightFolders(data, content);
     Canceller rec;
     rec.out = out;
-    ArchiveRunSettings s = settingsFor(true, false, out);
+    ArchiveRunSettings s = runSettings(ArchiverKind::Lzh, out, true);
     s.threads = 4;
     s.cancel = &rec.cancel;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Cancelled);

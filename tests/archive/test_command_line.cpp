@@ -69,18 +69,19 @@ void TestCommandLine::folderName_data()
 {
     QTest::addColumn<QString>("dir");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("nested") << "/data/photos/"
-                            << "photos";
-    QTest::newRow("relative, one level") << "photos/"
-                                         << "photos";
-    QTest::newRow("japanese") << "/資料/東京/"
-                              << "東京";
-    QTest::newRow("root") << "/"
-                          << "";
-    QTest::newRow("doubled separator") << "/mnt//"
-                                       << "";
-    QTest::newRow("spaces kept") << "/a/my photos/"
-                                 << "my photos";
+    const struct
+    {
+        const char *row, *dir, *expected;
+    } rows[] = {
+        {"nested", "/data/photos/", "photos"},
+        {"relative, one level", "photos/", "photos"},
+        {"japanese", "/資料/東京/", "東京"},
+        {"root", "/", ""},
+        {"doubled separator", "/mnt//", ""},
+        {"spaces kept", "/a/my photos/", "my photos"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.dir) << QString::fromUtf8(r.expected);
 }
 
 void TestCommandLine::folderName()
@@ -98,36 +99,24 @@ void TestCommandLine::archivePath_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("beside the file") << false << "/out"
-                                     << "/data/photos/"
-                                     << "IMG01.TXT"
-                                     << ".TXT"
-                                     << "/data/photos/IMG01";
-    QTest::newRow("in the output folder") << true << "/out"
-                                          << "/data/photos/"
-                                          << "IMG01.TXT"
-                                          << ".TXT"
-                                          << "/out/IMG01";
-    QTest::newRow("output folder ending in a separator") << true << "/"
-                                                         << "/data/"
-                                                         << "IMG01.TXT"
-                                                         << ".TXT"
-                                                         << "//IMG01";
-    QTest::newRow("cut by length, case aside") << false << ""
-                                               << "/d/"
-                                               << "IMG01.txt"
-                                               << ".TXT"
-                                               << "/d/IMG01";
-    QTest::newRow("name is only the extension") << false << ""
-                                                << "/d/"
-                                                << ".txt"
-                                                << ".TXT"
-                                                << "/d/";
-    QTest::newRow("dotted base name") << false << ""
-                                      << "/d/"
-                                      << "a.b.TXT"
-                                      << ".TXT"
-                                      << "/d/a.b";
+    const struct
+    {
+        const char *row;
+        bool output;
+        const char *outputFolder, *dir, *fileName, *extension, *expected;
+    } rows[] = {
+        {"beside the file", false, "/out", "/data/photos/", "IMG01.TXT", ".TXT",
+            "/data/photos/IMG01"},
+        {"in the output folder", true, "/out", "/data/photos/", "IMG01.TXT", ".TXT", "/out/IMG01"},
+        {"output folder ending in a separator", true, "/", "/data/", "IMG01.TXT", ".TXT",
+            "//IMG01"},
+        {"cut by length, case aside", false, "", "/d/", "IMG01.txt", ".TXT", "/d/IMG01"},
+        {"name is only the extension", false, "", "/d/", ".txt", ".TXT", "/d/"},
+        {"dotted base name", false, "", "/d/", "a.b.TXT", ".TXT", "/d/a.b"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << r.output << QString(r.outputFolder) << QString(r.dir)
+                             << QString(r.fileName) << QString(r.extension) << QString(r.expected);
 }
 
 void TestCommandLine::archivePath()

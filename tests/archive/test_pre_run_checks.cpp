@@ -1,27 +1,16 @@
 // The three checks before a run: their order, exact comparison, and that
-// only marked entries count. Switch captions read only the value 1 as on.
+// only marked entries count. Switch captions read only the value 1 as on
+// (the captions' texts are checked on the window's switches).
 
 #include "archive/option_switches.h"
 #include "archive/pre_run_checks.h"
+#include "support/candidate_lists.h"
 
 #include <QTest>
 
 using namespace sheaf;
 
 namespace {
-
-// Each entry is "dir|name" (marked) or "dir|name|-" (left out of the batch).
-CandidateList listOf(const QStringList &entries)
-{
-    CandidateList list;
-    for (const QString &e : entries) {
-        const QStringList parts = e.split(u'|');
-        list.append(parts[0], parts[1]);
-        if (parts.size() > 2)
-            list.FileMark[list.FileCount].clear();
-    }
-    return list;
-}
 
 const QString kName
     = QStringLiteral("*.TXTが複数存在しているフォルダが有ります。\r名前指定は出来ません！");
@@ -43,7 +32,7 @@ private slots:
 
 void TestPreRunChecks::refusal_data()
 {
-    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("entries"); // "dir|name", '-' first: left out of the batch
     QTest::addColumn<bool>("name");
     QTest::addColumn<bool>("together");
     QTest::addColumn<bool>("output");
@@ -56,7 +45,7 @@ void TestPreRunChecks::refusal_data()
     QTest::newRow("switches off") << oneFolder << false << false << false << QString();
     QTest::newRow("output: folders may repeat") << oneFolder << false << false << true << QString();
     QTest::newRow("one of the two unmarked")
-        << QStringList {"/d/a/|x.TXT", "/d/a/|y.TXT|-"} << true << true << true << QString();
+        << QStringList {"/d/a/|x.TXT", "-/d/a/|y.TXT"} << true << true << true << QString();
     QTest::newRow("same name, two folders, output")
         << QStringList {"/d/a/|x.TXT", "/d/b/|x.TXT"} << false << false << true << kOutput;
     QTest::newRow("same name only clashes with output")
@@ -71,7 +60,7 @@ void TestPreRunChecks::refusal_data()
     QTest::newRow("same last folder name, different folders") << QStringList {"/d/a/photos/|x.TXT",
         "/d/b/photos/|y.TXT"} << true << false << true << QString();
     QTest::newRow("clash among unmarked entries only")
-        << QStringList {"/d/a/|x.TXT|-", "/d/a/|x.TXT|-", "/d/b/|z.TXT"} << true << true << true
+        << QStringList {"-/d/a/|x.TXT", "-/d/a/|x.TXT", "/d/b/|z.TXT"} << true << true << true
         << QString();
 }
 
@@ -82,7 +71,7 @@ void TestPreRunChecks::refusal()
     QFETCH(bool, together);
     QFETCH(bool, output);
     QFETCH(QString, expected);
-    const CandidateList list = listOf(entries);
+    const CandidateList list = test::candidateList(entries);
     const auto refusal = preRunRefusal(list, QStringLiteral(".TXT"), name, together, output);
     QCOMPARE(refusal.value_or(QString()), expected);
 }
@@ -94,10 +83,6 @@ void TestPreRunChecks::greyedSwitchReadsAsOff()
         QCOMPARE(switchCaption(which, 2), switchCaption(which, 0));
         QVERIFY(switchCaption(which, 1) != switchCaption(which, 0));
     }
-    QCOMPARE(switchCaption(OptionSwitch::Name, 1),
-        QStringLiteral("抽出ファイル名をフォルダ名に変更します"));
-    QCOMPARE(
-        switchCaption(OptionSwitch::Name, 0), QStringLiteral("抽出ファイル名の変更はしません"));
 }
 
 QTEST_GUILESS_MAIN(TestPreRunChecks)

@@ -2,13 +2,16 @@
 // permissions, hidden for names starting with '.', archive always. An add
 // keeps each kept member's name bytes and UTF-8 mark as they were.
 
-#include "engine_test_support.h"
-#include "lzh_test_util.h"
+#include "support/byte_edits.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
 
-#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sheaf::test;
+using sheaf::archiver::ArchiverKind;
 
 class TestCabAttributes : public QObject
 {
@@ -23,29 +26,14 @@ private slots:
 
 namespace {
 
-// engine_test_support.h's extractWith; lzh_test_util.h has one of the same shape.
-QString extractTo(const QString &reader, const QString &archive, const QString &dir)
-{
-    QDir().mkpath(dir);
-    QString workDir;
-    const ToolResult r = runTool(reader, readerArguments(reader, archive, dir, workDir), workDir);
-    return r.exitCode == 0 ? QString() : reader + ": " + QString::fromUtf8(r.out + r.err);
-}
-
 // Name -> attributes of every file entry of a cabinet.
 std::map<QByteArray, int> fileAttributes(const QByteArray &cab)
 {
-    auto le = [&](qsizetype at, int bytes) {
-        int v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            v = v << 8 | quint8(cab[at + i]);
-        return v;
-    };
     std::map<QByteArray, int> out;
-    qsizetype at = le(16, 4);
-    for (int i = le(28, 2); i > 0; --i) {
+    qsizetype at = qsizetype(leAt(cab, 16, 4));
+    for (int i = int(leAt(cab, 28, 2)); i > 0; --i) {
         const qsizetype end = cab.indexOf('\0', at + 16);
-        out[cab.mid(at + 16, end - at - 16)] = le(at + 14, 2);
+        out[cab.mid(at + 16, end - at - 16)] = int(leAt(cab, at + 14, 2));
         at = end + 1;
     }
     return out;
@@ -77,17 +65,13 @@ void TestCabAttributes::attributes()
     if (readOnly)
         QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     const QString archive = tmp.filePath("a.cab");
-    auto result = runLine(sheaf::archiver::ArchiverKind::Cab,
-        "-a \"" + archive + "\" \"" + tmp.filePath("src/") + "\" \"" + name + '"');
+    auto result = runLine(
+        ArchiverKind::Cab, oneFileLine(ArchiverKind::Cab, archive, tmp.filePath("src"), name));
     QVERIFY2(result.ok(), result.reason.c_str());
-
-    ToolResult listing = runTool("7zz", {"l", "-slt", archive});
-    QCOMPARE(listing.exitCode, 0);
-    auto m = QRegularExpression("^Attributes = (\\w*)", QRegularExpression::MultilineOption)
-                 .match(QString::fromUtf8(listing.out));
-    QVERIFY(m.hasMatch());
-    QCOMPARE(m.captured(1), expected);
-    const QString failure = extractTo("cabextract", archive, tmp.filePath("out"));
+    const auto members = sevenZipMembers(archive);
+    QCOMPARE(members.size(), 1);
+    QCOMPARE(members[0].value("Attributes"), expected);
+    const QString failure = extractWith("cabextract", archive, tmp.filePath("out"));
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QCOMPARE(readFile(tmp.filePath("out/" + name)), readFile(file));
 }
@@ -131,8 +115,8 @@ void TestCabAttributes::addKeepsNameMarks()
 
     writeFile(tmp.filePath("new/") + newName, "new");
     QVERIFY(QFile::copy(old, added));
-    const auto result = runLine(sheaf::archiver::ArchiverKind::Cab,
-        "-a \"" + added + "\" \"" + tmp.filePath("new/") + "\" \"" + newName + '"');
+    const auto result = runLine(
+        ArchiverKind::Cab, oneFileLine(ArchiverKind::Cab, added, tmp.filePath("new"), newName));
     QVERIFY2(result.ok(), result.reason.c_str());
     const auto marks = fileAttributes(readFile(added));
     QCOMPARE(marks.count(keptName), size_t(replaces ? 0 : 1));
@@ -145,8 +129,8 @@ void TestCabAttributes::addKeepsNameMarks()
         const QString before = tmp.filePath("before-" + reader),
                       after = tmp.filePath("after-" + reader);
         const RemoveTreeLater cleanBefore(before), cleanAfter(after);
-        QVERIFY(extractTo(reader, old, before).isEmpty());
-        QVERIFY(extractTo(reader, added, after).isEmpty());
+        QCOMPARE(extractWith(reader, old, before), QString());
+        QCOMPARE(extractWith(reader, added, after), QString());
         RawTree expected = readRawTree(before.toStdString());
         if (replaces)
             std::erase_if(expected.files, [](const auto &f) { return f.second == "old"; });

@@ -1,6 +1,9 @@
 // sheaf-arc: arguments re-quoted into one line, exit status, reason on stderr.
 
-#include "engine_test_support.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
+
+#include <QTemporaryDir>
 
 #include <QTest>
 

@@ -4,8 +4,12 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/fault_injection.h"
-#include "engine_test_support.h"
+#include "support/byte_edits.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <unistd.h>
@@ -15,34 +19,6 @@ using sheaf::archiver::ArchiverKind;
 using sheaf::archiver::ErrorCode;
 
 namespace {
-
-struct Dialect
-{
-    ArchiverKind kind;
-    QString extension;
-    QString filePrefix;
-    QString folderPrefix;
-};
-
-Dialect dialectOf(const QString &name)
-{
-    if (name == QLatin1String("lzh"))
-        return {ArchiverKind::Lzh, ".lzh", "a -a1 -r0 ", "a -a2 -r2x1 "};
-    if (name == QLatin1String("zip"))
-        return {ArchiverKind::Zip, ".zip", "-S ", "-r -S "};
-    return {ArchiverKind::Cab, ".cab", "-a ", "-a -r "};
-}
-
-QString quoted(const QString &text)
-{
-    return '"' + text + '"';
-}
-
-void putLe(QByteArray &b, quint32 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        b += char(v >> (8 * i));
-}
 
 quint32 cabChecksum(const QByteArray &b, quint32 seed)
 {
@@ -146,7 +122,7 @@ void TestEngineFailures::failures()
     QFETCH(int, code);
     QFETCH(bool, oldArchive);
     SHEAF_REQUIRE_TOOL("7zz");
-    const Dialect d = dialectOf(format);
+    const ArchiverKind kind = archiverKind(format);
     QTemporaryDir tmp;
     const QString src = tmp.filePath("src");
     const QString arc = tmp.filePath("arc");
@@ -154,33 +130,31 @@ void TestEngineFailures::failures()
     writeFile(src + "/big.bin", randomBytes(600 * 1024, 5));
     writeFile(src + "/sub/a.txt", "same name below");
     QDir().mkpath(arc);
-    QString archive = arc + "/x" + d.extension;
+    QString archive = arc + "/x" + extensionOf(kind);
 
     if (oldArchive) {
-        auto made
-            = runLine(d.kind, d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " a.txt");
+        auto made = runLine(kind, oneFileLine(kind, archive, src, "a.txt"));
         QVERIFY2(made.ok(), made.reason.c_str());
         QCOMPARE(runTool("7zz", {"t", archive}).exitCode, 0);
     }
 
-    QString line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.*";
+    QString line = wholeFolderLine(kind, archive, src);
     std::atomic<bool> cancel {false};
     if (failure == QLatin1String("missing file")) {
-        line = d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " \"nope.txt\"";
+        line = oneFileLine(kind, archive, src, "nope.txt");
     } else if (failure == QLatin1String("pattern matches nothing")) {
-        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.xyz";
+        line = wholeFolderLine(kind, archive, src, "*.xyz");
     } else if (failure == QLatin1String("missing base folder")) {
-        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + "/none/") + " *.*";
+        line = wholeFolderLine(kind, archive, src + "/none");
     } else if (failure == QLatin1String("missing output folder")) {
-        line = d.folderPrefix + quoted(arc + "/none/x" + d.extension) + ' ' + quoted(src + '/')
-            + " *.*";
+        line = wholeFolderLine(kind, arc + "/none/x" + extensionOf(kind), src);
     } else if (failure == QLatin1String("unwritable output folder")) {
         if (::geteuid() == 0)
             QSKIP("root writes into any folder");
         QFile::setPermissions(arc, QFile::ReadOwner | QFile::ExeOwner);
     } else if (failure == QLatin1String("output folder where nobody may create files")) {
-        archive = "/sys/x" + d.extension; // sysfs refuses new files, even to root
-        line = d.folderPrefix + quoted(archive) + ' ' + quoted(src + '/') + " *.*";
+        archive = "/sys/x" + extensionOf(kind); // sysfs refuses new files, even to root
+        line = wholeFolderLine(kind, archive, src);
     } else if (failure == QLatin1String("disk full at once")) {
         sheaf::archiver::injectWriteFailureAfter(0);
     } else if (failure.startsWith(QLatin1String("disk full midway"))) {
@@ -188,7 +162,9 @@ void TestEngineFailures::failures()
     } else if (failure == QLatin1String("bad switch")) {
         line = format == QLatin1String("lzh") ? "a -q " + line.mid(2) : "-q " + line;
     } else if (failure == QLatin1String("unterminated quote")) {
-        line.chop(4);
+        // Whole but for the name's closing quote.
+        line = oneFileLine(kind, archive, src, "a.txt");
+        line.chop(1);
     } else if (failure == QLatin1String("existing file is not an archive")) {
         writeFile(archive, "this is a text file, not an archive\n");
     } else if (failure == QLatin1String("existing file is empty")) {
@@ -201,26 +177,23 @@ void TestEngineFailures::failures()
         QFile sparse(src + "/huge.bin"); // a hole: refused before a byte is read
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(65535) * 32768 + 1));
     } else if (failure == QLatin1String("damaged kept member")) {
-        auto made = runLine(
-            d.kind, d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " big.bin");
+        auto made = runLine(kind, oneFileLine(kind, archive, src, "big.bin"));
         QVERIFY2(made.ok(), made.reason.c_str());
-        QByteArray bytes = readFile(archive);
-        bytes[5000] = char(bytes[5000] ^ 0x55); // inside big.bin's data
-        writeFile(archive, bytes);
-        line = d.filePrefix + quoted(archive) + ' ' + quoted(src + '/') + " a.txt";
+        damageFile(archive, {Damage::Flip, 5000, "\x55"}); // inside big.bin's data
+        line = oneFileLine(kind, archive, src, "a.txt");
     } else if (failure == QLatin1String("short stored block")) {
         // One uncompressed block of 3 bytes that says it gives 6: libgcab
         // would keep "hel" and three bytes of whatever was in its buffer.
         writeFile(archive, shortStoredCabinet());
     } else if (failure == QLatin1String("two files for one stored name")) {
-        line = "a -r2x0 " + quoted(archive) + ' ' + quoted(src + '/') + " a.txt";
+        line = "a -r2x0 \"" + archive + "\" \"" + src + "/\" a.txt";
     }
 
     const QStringList before = listTree(tmp.path());
     const QByteArray oldBytes = readFile(archive);
     sheaf::archiver::RunOptions options;
     options.cancel = &cancel;
-    auto result = sheaf::archiver::runCommandLine(d.kind, line.toStdString(), options);
+    auto result = runLine(kind, line, options);
     sheaf::archiver::injectWriteFailureAfter(-1);
     QFile::setPermissions(arc, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 

@@ -4,6 +4,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/entry_gathering.h"
 #include "archiver/fault_injection.h"
+#include "support/command_lines.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -135,28 +136,21 @@ void TestEngineGathering::gather()
 void TestEngineGathering::swappedAfterGathering_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("prefix");
     QTest::addColumn<QString>("swap");
     QTest::addColumn<QString>("reason");
-    const struct
-    {
-        ArchiverKind kind;
-        const char *prefix;
-    } formats[] = {{ArchiverKind::Lzh, "a -a2 -r2x1"}, {ArchiverKind::Zip, "-r -S"},
-        {ArchiverKind::Cab, "-a -r"}};
-    for (const auto &f : formats) {
+    for (const char *format : {"lzh", "zip", "cab"}) {
+        const int kind = int(sheaf::test::archiverKind(format));
         // A pipe without a writer would block an open for reading forever.
-        QTest::addRow("%s, pipe", f.prefix) << int(f.kind) << f.prefix << "pipe"
-                                            << QStringLiteral("通常のファイルではなくなっています");
-        QTest::addRow("%s, link to a file outside", f.prefix)
-            << int(f.kind) << f.prefix << "link" << QStringLiteral("ファイルを開けません");
+        QTest::addRow("%s, pipe", format)
+            << kind << "pipe" << QStringLiteral("通常のファイルではなくなっています");
+        QTest::addRow("%s, link to a file outside", format)
+            << kind << "link" << QStringLiteral("ファイルを開けません");
     }
 }
 
 void TestEngineGathering::swappedAfterGathering()
 {
     QFETCH(int, kind);
-    QFETCH(QString, prefix);
     QFETCH(QString, swap);
     QFETCH(QString, reason);
     QTemporaryDir tmp;
@@ -174,18 +168,15 @@ void TestEngineGathering::swappedAfterGathering()
                 ::symlink(QFile::encodeName(tmp.filePath("secret")).constData(), bPath.constData()),
                 0);
     });
-    const char *ext[] = {".lzh", ".zip", ".cab"};
-    const QString archive = tmp.filePath("out/x") + ext[kind];
+    const QString archive = tmp.filePath("out/x") + sheaf::test::extensionOf(ArchiverKind(kind));
     QDir().mkpath(tmp.filePath("out"));
-    const auto result = runCommandLine(
-        ArchiverKind(kind), (prefix + " \"" + archive + "\" \"" + src + "/\" *.*").toStdString());
+    const auto result = sheaf::test::runLine(
+        ArchiverKind(kind), sheaf::test::wholeFolderLine(ArchiverKind(kind), archive, src));
     setAfterGatheringHook({});
     QCOMPARE(result.code, ErrorCode::ReadFailed);
     const QString text = QString::fromStdString(result.reason);
     QVERIFY2(text.contains(reason) && text.contains(b), qPrintable(text));
-    QCOMPARE(
-        QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
-        QStringList());
+    QCOMPARE(sheaf::test::namesIn(tmp.filePath("out")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestEngineGathering)

@@ -90,14 +90,6 @@ QByteArray expectedPath(const QString &reader, const QByteArray &stored, const Q
     return raw;
 }
 
-quint32 next(quint32 &x)
-{
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-}
-
 QStringList wordList()
 {
     QStringList words;
@@ -187,11 +179,6 @@ QByteArray randomContent(quint32 &x, const QStringList &words)
     }
 }
 
-const char *methodName(LzhMethod m)
-{
-    return m == LzhMethod::Lh5 ? "lh5" : m == LzhMethod::Lh6 ? "lh6" : "lh7";
-}
-
 } // namespace
 
 class TestLzhInterop : public QObject
@@ -234,14 +221,7 @@ private:
 void TestLzhInterop::addFile(const QString &stored, const QByteArray &content,
     const QByteArray &cp932, const QByteArray &unarName, int64_t mtime, bool checkTime)
 {
-    const QString path = m_src + QLatin1Char('/') + stored;
-    writeFile(path, content, QDateTime::fromSecsSinceEpoch(mtime));
-    ArchiveEntry e;
-    e.source = fs::path(path.toStdString());
-    e.storedPath = stored.toStdString();
-    e.mtime = mtime;
-    e.size = uint64_t(content.size());
-    m_entries.push_back(e);
+    m_entries.push_back(writeEntry(m_src + QLatin1Char('/') + stored, stored, content, mtime));
     m_files.push_back({stored.toUtf8(), cp932, unarName, content, mtime, checkTime});
 }
 
@@ -308,9 +288,7 @@ void TestLzhInterop::initTestCase()
     for (int k = 0; k < 3000; ++k)
         repeats += "0123456789abcdefghijklmnopqrstuvwxyz-";
     repeats += QByteArray(700000, '\0');
-    QByteArray manyCodes = randomBytes(400000, 7);
-    for (char &c : manyCodes)
-        c = char('a' + (uchar(c) & 15)); // compressible, but nearly all literals
+    const QByteArray manyCodes = randomLetters(400000, 7); // compressible, but nearly all literals
     QByteArray binary;
     for (quint32 k = 0, x = 99; k < 50000; ++k) {
         const quint32 r = next(x);
@@ -552,11 +530,7 @@ void TestLzhInterop::tableForms()
 
     for (const char *reader : {"lhasa", "7zz", "bsdtar", "unar", "sheaf"}) {
         const QString r = QString::fromLatin1(reader);
-        if (!toolAvailable(r)) {
-            if (inCi())
-                QFAIL(qPrintable(QStringLiteral("reader missing in CI: ") + r));
-            continue;
-        }
+        SHEAF_NEXT_WITHOUT_TOOL(r);
         const QString dest = m_dir.filePath(QStringLiteral("forms-") + r);
         const RemoveTreeLater cleanup(dest);
         const QString complaint = extractWith(r, path, dest);

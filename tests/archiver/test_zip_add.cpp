@@ -8,9 +8,12 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/zip/zip_kept_members.h"
-#include "engine_test_support.h"
-#include "lzh_test_util.h"
+#include "support/byte_edits.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <clocale>
@@ -29,12 +32,6 @@ struct RawMember
     quint32 mode = 0100644;
 };
 
-void put(QByteArray &b, quint64 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        b += char(v >> (8 * i));
-}
-
 // A stored-method ZIP as another writer makes it; `locals` gets each
 // member's local record (header and data).
 QByteArray makeZip(
@@ -45,23 +42,23 @@ QByteArray makeZip(
         const quint32 crc
             = crc32(0, reinterpret_cast<const Bytef *>(m.data.constData()), uInt(m.data.size()));
         QByteArray common; // version needed .. name length, shared by both records
-        put(common, 20, 2);
-        put(common, m.flags, 2);
-        put(common, 0, 2); // stored
-        put(common, 0x6000, 2); // 12:00
-        put(common, (2020 - 1980) << 9 | 5 << 5 | 6, 2); // 2020-05-06
-        put(common, crc, 4);
-        put(common, quint64(m.data.size()), 4);
-        put(common, quint64(m.data.size()), 4);
-        put(common, quint64(m.name.size()), 2);
-        put(common, 0, 2); // extra
+        putLe(common, 20, 2);
+        putLe(common, m.flags, 2);
+        putLe(common, 0, 2); // stored
+        putLe(common, 0x6000, 2); // 12:00
+        putLe(common, (2020 - 1980) << 9 | 5 << 5 | 6, 2); // 2020-05-06
+        putLe(common, crc, 4);
+        putLe(common, quint64(m.data.size()), 4);
+        putLe(common, quint64(m.data.size()), 4);
+        putLe(common, quint64(m.name.size()), 2);
+        putLe(common, 0, 2); // extra
         QByteArray local = QByteArray("PK\x03\x04", 4) + common + m.name + m.data;
         central += QByteArray("PK\x01\x02", 4);
-        put(central, 3 << 8 | 20, 2); // made on Unix
+        putLe(central, 3 << 8 | 20, 2); // made on Unix
         central += common;
-        put(central, 0, 2 + 2 + 2); // comment, disk, internal attributes
-        put(central, quint64(m.mode) << 16, 4);
-        put(central, quint64(out.size()), 4);
+        putLe(central, 0, 2 + 2 + 2); // comment, disk, internal attributes
+        putLe(central, quint64(m.mode) << 16, 4);
+        putLe(central, quint64(out.size()), 4);
         central += m.name;
         locals << local;
         out += local;
@@ -69,12 +66,12 @@ QByteArray makeZip(
     const quint64 at = quint64(out.size());
     out += central;
     out += QByteArray("PK\x05\x06", 4);
-    put(out, 0, 4);
-    put(out, quint64(members.size()), 2);
-    put(out, quint64(members.size()), 2);
-    put(out, quint64(central.size()), 4);
-    put(out, at, 4);
-    put(out, quint64(comment.size()), 2);
+    putLe(out, 0, 4);
+    putLe(out, quint64(members.size()), 2);
+    putLe(out, quint64(members.size()), 2);
+    putLe(out, quint64(central.size()), 4);
+    putLe(out, at, 4);
+    putLe(out, quint64(comment.size()), 2);
     return out + comment;
 }
 
@@ -175,11 +172,7 @@ void TestZipAdd::keepsOldMembers()
         QVERIFY(bytes.endsWith(comment));
 
     for (const QString reader : {"unzip", "7zz", "bsdtar"}) {
-        if (!toolAvailable(reader)) {
-            if (inCi())
-                QFAIL(qPrintable("reader missing in CI: " + reader));
-            continue;
-        }
+        SHEAF_NEXT_WITHOUT_TOOL(reader);
         const RemoveTreeLater cleanBefore(tmp.filePath("before-" + reader)),
             cleanAfter(tmp.filePath("after-" + reader)); // names QDir cannot remove
         const Extracted before = extract(reader, old, tmp.filePath("before-" + reader));
@@ -235,19 +228,9 @@ void TestZipAdd::survivesDamagedDirectory()
                                        {"c/", ""}, {"d.bin", QByteArray(300, 'd')}},
         "comment", locals);
     quint32 x = 2024;
-    auto next = [&x]() {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        return x;
-    };
     int refused = 0;
     for (int round = 0; round < 4000; ++round) {
-        QByteArray b = zip;
-        for (int k = 1 + int(next() % 3); k > 0; --k)
-            b[qsizetype(next() % quint32(b.size()))] = char(next());
-        if (next() % 5 == 0)
-            b.truncate(qsizetype(next() % quint32(b.size())));
+        const QByteArray b = randomlyDamaged(zip, x, 3, 5);
         try {
             const std::vector<uint8_t> bytes(b.begin(), b.end());
             uint64_t end = 0;
@@ -271,24 +254,22 @@ void TestZipAdd::refusesWhatWouldDropMembers_data()
     QTest::addColumn<QByteArray>("zip");
     QList<QByteArray> locals;
     const QList<RawMember> two = {{"a.txt", "first"}, {"b.txt", "second"}};
-    QByteArray wrapped = makeZip(two, {}, locals);
-    wrapped[wrapped.size() - 12] = 1; // the count on this disk and in all, as if 65537
-    wrapped[wrapped.size() - 14] = 1;
-    QTest::newRow("count wrapped past 65535") << wrapped;
+    // The count on this disk and in all, as if 65537.
+    QTest::newRow("count wrapped past 65535")
+        << damaged(damaged(makeZip(two, {}, locals), {Damage::Overwrite, -12, "\x01"}),
+               {Damage::Overwrite, -14, "\x01"});
     const QByteArray emptyEnd = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
     QTest::newRow("an end record in the comment") << makeZip(two, emptyEnd, locals);
-    QByteArray local = makeZip(two, {}, locals);
-    local[18] = char(local[18] + 1); // the first member's packed size
-    QTest::newRow("local header disagrees with the directory") << local;
+    QTest::newRow("local header disagrees with the directory") // the first member's packed size
+        << damaged(makeZip(two, {}, locals), {Damage::Overwrite, 18, "\x06"});
     // A kept member whose local header says other than its central record.
     const qsizetype central = makeZip(two, {}, locals).indexOf("PK\x01\x02");
     for (auto [row, at, value] :
         {std::tuple {"local flags differ", 6, 0x08}, std::tuple {"local method differs", 8, 8},
             std::tuple {"local name differs", 30, int('A')},
             std::tuple {"central record marked encrypted", int(central) + 8, 1}}) {
-        QByteArray changed = makeZip(two, {}, locals);
-        changed[at] = char(value);
-        QTest::newRow(row) << changed;
+        QTest::newRow(row) << damaged(
+            makeZip(two, {}, locals), {Damage::Overwrite, at, QByteArray(1, char(value))});
     }
 }
 
@@ -309,10 +290,11 @@ void TestZipAdd::replacesAnUnreadableMember()
     SHEAF_REQUIRE_TOOL("unzip");
     QTemporaryDir tmp;
     QList<QByteArray> locals;
-    QByteArray zip = makeZip({{"keep.txt", "kept"}, {"swap.txt", "damaged"}}, {}, locals);
-    zip[locals[0].size() + locals[1].size() - 1] = 'X'; // swap.txt's last byte: its CRC fails
+    const QByteArray zip = makeZip({{"keep.txt", "kept"}, {"swap.txt", "damaged"}}, {}, locals);
     const QString archive = tmp.filePath("old.zip");
-    writeFile(archive, zip);
+    // swap.txt's last byte: its CRC fails.
+    writeFile(
+        archive, damaged(zip, {Damage::Overwrite, locals[0].size() + locals[1].size() - 1, "X"}));
     writeFile(tmp.filePath("new/swap.txt"), "replaced");
     const ToolResult run = runArc("C.UTF-8", {archive, tmp.filePath("new/"), "swap.txt"});
     QVERIFY2(run.exitCode == 0, run.err.constData());

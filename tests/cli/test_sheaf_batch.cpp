@@ -1,7 +1,8 @@
 // sheaf-batch as a user runs it: its lines, its exit status, and the
 // archives it makes, read back by 7zz and unar.
 
-#include "archive/archive_reader.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,23 +19,9 @@ using namespace sheaf::test;
 
 namespace {
 
-QString program()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-batch");
-}
-
 ToolResult batch(const QStringList &args, const QString &workDir = QString())
 {
-    return runTool(program(), args, workDir);
-}
-
-// Sets the modification time once the content is on disk.
-void writeFileAt(const QString &path, const QByteArray &content, const QDateTime &mtime)
-{
-    writeFile(path, content);
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.setFileTime(mtime, QFileDevice::FileModificationTime));
+    return runTool(sheafBatch(), args, workDir);
 }
 
 QStringList outLines(const ToolResult &r)
@@ -65,7 +52,7 @@ private slots:
 
 void TestSheafBatch::initTestCase()
 {
-    QVERIFY2(QFileInfo::exists(program()), "build sheaf-batch first");
+    QVERIFY2(QFileInfo::exists(sheafBatch()), "build sheaf-batch first");
 }
 
 void TestSheafBatch::usageErrors_data()
@@ -104,10 +91,10 @@ void TestSheafBatch::listOnly()
     const QString data = tmp.filePath("data");
     const QDateTime t1(QDate(2001, 2, 8), QTime(14, 5));
     const QDateTime t2(QDate(2000, 3, 3), QTime(9, 7));
-    writeFileAt(data + "/b.TXT", QByteArray(1048576, 'b'), t1);
-    writeFileAt(data + "/A.txt", QByteArray(), t2);
-    writeFileAt(data + "/c.dat", "not listed", t1);
-    writeFileAt(data + "/sub/報告書.Txt", QByteArray(1234, 'c'), t2);
+    writeFile(data + "/b.TXT", QByteArray(1048576, 'b'), t1);
+    writeFile(data + "/A.txt", QByteArray(), t2);
+    writeFile(data + "/c.dat", "not listed", t1);
+    writeFile(data + "/sub/報告書.Txt", QByteArray(1234, 'c'), t2);
 
     const ToolResult r = batch({"-l", "-s", data});
     QCOMPARE(r.exitCode, 0);
@@ -225,9 +212,10 @@ void TestSheafBatch::interrupted()
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     writeFile(data + "/a.TXT", "first");
     writeFile(data + "/b.TXT", randomBytes(128 * 1024 * 1024, 9));
+    const QDateTime mtime = QFileInfo(data + "/b.TXT").lastModified();
     QDir().mkpath(out);
     QProcess p;
-    p.start(program(), jobs + QStringList {"-o", out, data});
+    p.start(sheafBatch(), jobs + QStringList {"-o", out, data});
     QVERIFY(p.waitForStarted());
     QByteArray seen;
     while (!seen.contains("a.lzh") && p.state() == QProcess::Running) {
@@ -238,7 +226,9 @@ void TestSheafBatch::interrupted()
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 130);
+    QVERIFY(p.readAllStandardError().contains("中断しました"));
     QCOMPARE(listTree(out), QStringList {"a.lzh"});
+    QCOMPARE(QFileInfo(data + "/b.TXT").lastModified(), mtime);
     const QString expected = tmp.filePath("expected");
     writeFile(expected + "/a.TXT", "first");
     QCOMPARE(extractAndCompare(out + "/a.lzh", expected, tmp.filePath("x")), QStringList());
@@ -297,15 +287,9 @@ void TestSheafBatch::namesAsBytes()
     QFETCH(QString, err);
     QFETCH(QString, zip);
     QTemporaryDir tmp;
-    const auto bytesOf = [](const QString &text) {
-        QByteArray out = text.toUtf8();
-        for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
-            out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
-        return out;
-    };
     for (const QString &f : files) {
         const QByteArray path
-            = QFile::encodeName(tmp.path()) + '/' + bytesOf(f.section(u'=', 0, 0));
+            = QFile::encodeName(tmp.path()) + '/' + bytesFromEscapes(f.section(u'=', 0, 0));
         const QByteArray content = f.section(u'=', 1).toUtf8();
         std::filesystem::create_directories(
             std::filesystem::path(path.toStdString()).parent_path());
@@ -313,7 +297,7 @@ void TestSheafBatch::namesAsBytes()
     }
     QDir().mkpath(tmp.filePath("out"));
     const ToolResult r
-        = runTool(QStringLiteral("bash"), {"-c", "exec \"$0\" " + args, program()}, tmp.path());
+        = runTool(QStringLiteral("bash"), {"-c", "exec \"$0\" " + args, sheafBatch()}, tmp.path());
     // QDir cannot name bytes outside UTF-8, so QTemporaryDir could not remove them.
     const auto cleanUp
         = qScopeGuard([&] { std::filesystem::remove_all(tmp.path().toStdString()); });

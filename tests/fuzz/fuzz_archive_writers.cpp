@@ -10,6 +10,8 @@
 // in the subfolder "d"), a byte of name length, the name, a byte of content
 // length and the content.
 
+#include "fuzz_checks.h"
+
 #include "archiver/engine.h"
 
 #include <cstdint>
@@ -21,15 +23,10 @@
 #include <unistd.h>
 
 using namespace sheaf::archiver;
+using sheaf::fuzz::check;
 namespace fs = std::filesystem;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 const fs::path &workFolder()
 {

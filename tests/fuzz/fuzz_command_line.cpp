@@ -3,6 +3,8 @@
 // ArchiveError(BadCommandLine), never another exception or a crash. Nothing
 // here touches the disk: only the parsing runs.
 
+#include "fuzz_checks.h"
+
 #include "archiver/archive_error.h"
 #include "archiver/command_line.h"
 #include "archiver/dialects.h"
@@ -13,14 +15,9 @@
 #include <string_view>
 
 using namespace sheaf::archiver;
+using sheaf::fuzz::check;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void parseWith(ArchiveRequest (*parse)(const std::vector<std::string> &),
     const std::vector<std::string> &tokens)

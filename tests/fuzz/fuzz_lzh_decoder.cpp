@@ -9,6 +9,8 @@
 // get right: byte 3 picks -lh5-/-lh6-/-lh7-, bytes 4..6 the original size,
 // and the rest is the compressed stream, wrapped in a level-0 header here.
 
+#include "fuzz_checks.h"
+
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_decoder.h"
@@ -19,19 +21,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace sheaf::archiver;
+using sheaf::fuzz::check;
+using sheaf::fuzz::memoryFileWith;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 struct Outcome
 {
@@ -116,12 +113,6 @@ std::vector<uint8_t> wrapRaw(const uint8_t *data, size_t size)
     return a;
 }
 
-int memoryFile()
-{
-    static const int fd = memfd_create("lzh", MFD_CLOEXEC);
-    return fd;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -136,11 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         [&](const LzhDataSink &sink) { return decodeLzhBytes(data, size, "fuzz.lzh", sink); });
     checkSound(inMemory);
 
-    const int fd = memoryFile();
-    check(fd >= 0);
-    check(ftruncate(fd, 0) == 0);
-    check(pwrite(fd, data, size, 0) == ssize_t(size));
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = memoryFileWith(data, size);
     const Outcome fromFile
         = outcome([&](const LzhDataSink &sink) { return decodeLzhArchive(path, sink); });
     check(fromFile.refused == inMemory.refused);

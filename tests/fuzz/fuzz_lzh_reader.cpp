@@ -4,24 +4,21 @@
 // The same bytes are also read back as a file (an anonymous memory file),
 // which must give the same answer as the bytes in memory.
 
+#include "fuzz_checks.h"
+
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_archive_reader.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 
 using namespace sheaf::archiver;
+using sheaf::fuzz::check;
+using sheaf::fuzz::memoryFileWith;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 struct Outcome
 {
@@ -42,12 +39,6 @@ Outcome outcome(Read read)
     return o;
 }
 
-int memoryFile()
-{
-    static const int fd = memfd_create("lzh", MFD_CLOEXEC);
-    return fd;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -64,11 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         at += m.totalSize;
     }
 
-    const int fd = memoryFile();
-    check(fd >= 0);
-    check(ftruncate(fd, 0) == 0);
-    check(pwrite(fd, data, size, 0) == ssize_t(size));
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = memoryFileWith(data, size);
     const Outcome fromFile = outcome([&] { return readLzhMembers(path); });
     check(fromFile.refused == inMemory.refused);
     check(fromFile.members.size() == inMemory.members.size());

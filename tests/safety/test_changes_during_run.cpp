@@ -5,9 +5,12 @@
 // before are complete; nothing is left under the failing archive's name.
 
 #include "archiver/fault_injection.h"
-#include "safety_support.h"
 #include "selection/file_scan.h"
 #include "selection/name_text.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -56,22 +59,20 @@ private slots:
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<QString>("how");
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (const char *how : {"removed", "replaced by a folder", "replaced by a dangling link",
                  "replaced by a named pipe", "no read permission"})
-            QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
-    }
+            QTest::addRow("%s: %s", name, how) << a << QString::fromLatin1(how);
+    });
 }
 
 void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = ArchiverKind(archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -98,13 +99,14 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
     const auto sourcesBefore = hashTree(data);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QFile::setPermissions(victim, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
     SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));
-    const QString first = QFileInfo(list.FileName[1]).completeBaseName() + archiveExtension(a);
+    const QString first
+        = QFileInfo(list.FileName[1]).completeBaseName() + archiveExtension(archiver);
     QCOMPARE(rec.made, QStringList {out + u'/' + first});
     QCOMPARE(listTree(out), QStringList {first});
     SHEAF_NO_DIFFERENCES(extractAndCompare(out + u'/' + first,
@@ -114,21 +116,19 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
 
 void TestChangesDuringRun::outputFolderGoneDuringRun_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<QString>("how");
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (const char *how : {"removed", "replaced by a file", "made read-only"})
-            QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
-    }
+            QTest::addRow("%s: %s", name, how) << a << QString::fromLatin1(how);
+    });
 }
 
 void TestChangesDuringRun::outputFolderGoneDuringRun()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(QString, how);
-    const ArchiverKind a = ArchiverKind(archiver);
     if (how == QLatin1String("made read-only") && ::geteuid() == 0)
         QSKIP("root writes into a read-only folder; removal and a file in its place stand in");
     QTemporaryDir tmp;
@@ -140,7 +140,7 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
 
     // Once the first archive is made, the output folder goes; the first
     // archive is kept aside to be checked (it went with the folder).
-    const QString kept = tmp.filePath("kept") + archiveExtension(a);
+    const QString kept = tmp.filePath("kept") + archiveExtension(archiver);
     RunRecorder rec;
     rec.afterArchive = [&](const QString &archive) {
         if (rec.made.size() != 1)
@@ -154,7 +154,7 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
         if (how == QLatin1String("replaced by a file"))
             writeFile(out, "a file where the folder was");
     };
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QFile::setPermissions(
         out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 

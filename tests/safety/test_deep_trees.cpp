@@ -3,8 +3,11 @@
 // follows a link into a folder, the deep file is found and archived with its
 // full path, and the tree is byte for byte as before.
 
-#include "safety_support.h"
 #include "selection/file_scan.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,17 +71,13 @@ void TestDeepTrees::scanEndsAndFindsTheDeepFile()
 
 void TestDeepTrees::wholeFolderArchive_data()
 {
-    QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
-    QTest::newRow("zip") << int(ArchiverKind::Zip);
-    QTest::newRow("cab") << int(ArchiverKind::Cab);
+    addArchiverRows();
 }
 
 void TestDeepTrees::wholeFolderArchive()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
-    const ArchiverKind a = ArchiverKind(archiver);
+    QFETCH(ArchiverKind, archiver);
     QTemporaryDir tmp;
     const QString top = tmp.filePath("data/top"), out = tmp.filePath("out");
     makeTree(top);
@@ -88,8 +87,9 @@ void TestDeepTrees::wholeFolderArchive()
     const auto before = hashTree(top);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out, false, true), rec), ArchiveRunOutcome::Done);
-    QCOMPARE(rec.made, QStringList {out + "/a" + archiveExtension(a)});
+    QCOMPARE(
+        runArchive(list, runSettings(archiver, out, false, true), rec), ArchiveRunOutcome::Done);
+    QCOMPARE(rec.made, QStringList {out + "/a" + archiveExtension(archiver)});
     SHEAF_NO_DIFFERENCES(treeDifferences(before, hashTree(top)));
 
     // Every file once, the deep one with all 40 folders; no link followed.

@@ -6,8 +6,11 @@
 
 #include "archiver/fault_injection.h"
 #include "base/platform.h"
-#include "safety_support.h"
 #include "selection/file_scan.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,32 +39,28 @@ private slots:
 
 void TestDiskFull::diskFillsDuringBatch_data()
 {
-    QTest::addColumn<int>("archiver");
+    QTest::addColumn<ArchiverKind>("archiver");
     QTest::addColumn<bool>("olderArchives");
     QTest::addColumn<int>("failingEntry"); // 1..3
     QTest::addColumn<bool>("atOnce"); // the failing archive gets no byte at all
-    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
-        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
+    forEachArchiver([](const char *name, ArchiverKind a) {
         for (bool older : {false, true}) {
             const char *o = older ? "older archives" : "no older archives";
-            QTest::addRow("%s, %s: first archive, no byte", name, o)
-                << int(a) << older << 1 << true;
-            QTest::addRow("%s, %s: second archive midway", name, o)
-                << int(a) << older << 2 << false;
-            QTest::addRow("%s, %s: third archive midway", name, o) << int(a) << older << 3 << false;
+            QTest::addRow("%s, %s: first archive, no byte", name, o) << a << older << 1 << true;
+            QTest::addRow("%s, %s: second archive midway", name, o) << a << older << 2 << false;
+            QTest::addRow("%s, %s: third archive midway", name, o) << a << older << 3 << false;
         }
-    }
+    });
 }
 
 void TestDiskFull::diskFillsDuringBatch()
 {
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
+    QFETCH(ArchiverKind, archiver);
     QFETCH(bool, olderArchives);
     QFETCH(int, failingEntry);
     QFETCH(bool, atOnce);
-    const ArchiverKind a = ArchiverKind(archiver);
-    const QString ext = archiveExtension(a);
+    const QString ext = archiveExtension(archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -75,7 +74,7 @@ void TestDiskFull::diskFillsDuringBatch()
         CandidateList list;
         FileScan(data, 1, QStringLiteral(".TXT"), list);
         RunRecorder rec;
-        QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+        QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Done);
         for (const QString &n : names)
             older[QFileInfo(n).fileName()] = "older version of " + n.toUtf8();
     }
@@ -107,7 +106,7 @@ void TestDiskFull::diskFillsDuringBatch()
         if (k == failingEntry)
             sheaf::archiver::injectWriteFailureAfter(budget);
     };
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     sheaf::archiver::injectWriteFailureAfter(-1);
 
     QCOMPARE(rec.failures.size(), 1);
@@ -217,10 +216,7 @@ void TestDiskFull::writeBackFails()
 
 void TestDiskFull::realFullDisk_data()
 {
-    QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
-    QTest::newRow("zip") << int(ArchiverKind::Zip);
-    QTest::newRow("cab") << int(ArchiverKind::Cab);
+    addArchiverRows();
 }
 
 void TestDiskFull::realFullDisk()
@@ -228,8 +224,7 @@ void TestDiskFull::realFullDisk()
     // The same on a real file system that fills: a 1 MiB tmpfs as the output
     // folder, where one can be mounted (root with CAP_SYS_ADMIN).
     SHEAF_REQUIRE_READERS();
-    QFETCH(int, archiver);
-    const ArchiverKind a = ArchiverKind(archiver);
+    QFETCH(ArchiverKind, archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("small disk");
     QDir().mkpath(out);
@@ -242,13 +237,13 @@ void TestDiskFull::realFullDisk()
     } unmount {out};
 
     // The older archive of big.TXT fits; its new version does not.
-    const QString ext = archiveExtension(a);
+    const QString ext = archiveExtension(archiver);
     writeFile(data + "/f2/big.TXT", "the older version\n");
     {
         CandidateList first;
         first.append(data + "/f2/", QStringLiteral("big.TXT"));
         RunRecorder rec;
-        QCOMPARE(runArchive(first, runSettings(a, out), rec), ArchiveRunOutcome::Done);
+        QCOMPARE(runArchive(first, runSettings(archiver, out), rec), ArchiveRunOutcome::Done);
     }
     const QByteArray olderBytes = readFile(out + "/big" + ext);
     writeFile(data + "/f1/small.TXT", "fits on the small disk\n");
@@ -260,7 +255,7 @@ void TestDiskFull::realFullDisk()
     const auto sourcesBefore = hashTree(data);
 
     RunRecorder rec;
-    QCOMPARE(runArchive(list, runSettings(a, out), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(archiver, out), rec), ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
     SHEAF_NO_DIFFERENCES(treeDifferences(sourcesBefore, hashTree(data)));

@@ -5,8 +5,9 @@
 // nothing out; Ctrl-C ends a run with 130 wherever it is. Every archive made
 // is read back by an independent reader; the sources never change.
 
-#include "archiver/engine_test_support.h"
-#include "safety_support.h"
+#include "support/command_lines.h"
+#include "support/oracles.h"
+#include "support/temp_tree.h"
 
 #include <QProcess>
 #include <QTest>
@@ -21,26 +22,23 @@ using namespace sheaf::test;
 
 namespace {
 
-const QString kArc = QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-const QString kBatch = QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-batch");
 constexpr uid_t kNobody = 65534;
 constexpr int kLevels = 150;
 
-struct Format
+// The reader each format's archives are read back with.
+QString readerOf(const QString &format)
 {
-    QString prefix, extension, reader;
-};
-
-Format formatOf(const QString &name)
-{
-    if (name == QLatin1String("lzh"))
-        return {"a -a2 -r2x1", ".lzh", "lhasa"};
-    if (name == QLatin1String("zip"))
-        return {"-r -S", ".zip", "bsdtar"};
-    return {"-a -r", ".cab", "cabextract"};
+    return format == QLatin1String("lzh") ? QStringLiteral("lhasa")
+        : format == QLatin1String("zip")  ? QStringLiteral("bsdtar")
+                                          : QStringLiteral("cabextract");
 }
 
-// sheaf-arc FORMAT PREFIX... ARCHIVE FOLDER/ *.* , as `nobody` when asked.
+QString extensionOf(const QString &format)
+{
+    return sheaf::test::extensionOf(archiverKind(format));
+}
+
+// sheaf-arc's whole-folder archive of `folder`, as `nobody` when asked.
 ToolResult arc(const QString &format, const QString &archive, const QString &folder,
     bool asNobody = false, const QStringList &wrapper = {})
 {
@@ -50,8 +48,7 @@ ToolResult arc(const QString &format, const QString &archive, const QString &fol
              << "--reuid=65534"
              << "--regid=65534"
              << "--clear-groups";
-    args << kArc << format << formatOf(format).prefix.split(u' ') << archive << folder + u'/'
-         << "*.*";
+    args << sheafArc() << arcArguments(archiverKind(format), true, archive, folder);
     const QString program = args.takeFirst();
     return runTool(program, args);
 }
@@ -77,11 +74,6 @@ void chownTree(const QString &root)
     QCOMPARE(runTool("chown", {"-R", "65534:65534", root}).exitCode, 0);
 }
 
-QStringList entriesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-}
-
 } // namespace
 
 class TestGatheringGaps : public QObject
@@ -103,7 +95,8 @@ private slots:
 
 void TestGatheringGaps::initTestCase()
 {
-    QVERIFY2(QFileInfo::exists(kArc) && QFileInfo::exists(kBatch), "build sheaf-arc, sheaf-batch");
+    QVERIFY2(QFileInfo::exists(sheafArc()) && QFileInfo::exists(sheafBatch()),
+        "build sheaf-arc, sheaf-batch");
 }
 
 void TestGatheringGaps::leftOutAndReported_data()
@@ -116,7 +109,7 @@ void TestGatheringGaps::leftOutAndReported_data()
 void TestGatheringGaps::leftOutAndReported()
 {
     QFETCH(QString, format);
-    SHEAF_REQUIRE_TOOL(formatOf(format).reader);
+    SHEAF_REQUIRE_TOOL(readerOf(format));
     if (::geteuid() != 0)
         QSKIP("a link owned by another user needs root to make");
     QTemporaryDir tmp;
@@ -142,7 +135,7 @@ void TestGatheringGaps::leftOutAndReported()
     writeFile(src + "/.a.txt.sheaf-tmp-Ab3dE9", "another run's temporary file");
     const auto before = hashTree(tmp.path());
 
-    const QString archive = tmp.filePath("x") + formatOf(format).extension;
+    const QString archive = tmp.filePath("x") + extensionOf(format);
     const ToolResult r = arc(format, archive, src);
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QString err = QString::fromUtf8(r.err);
@@ -161,7 +154,7 @@ void TestGatheringGaps::leftOutAndReported()
     QCOMPARE(err.count(QStringLiteral("除外しました")), reasons.size());
 
     const QString out = tmp.filePath("extracted");
-    QCOMPARE(extractWith(formatOf(format).reader, archive, out), QString());
+    QCOMPARE(extractWith(readerOf(format), archive, out), QString());
     SHEAF_NO_DIFFERENCES(compareTrees(expected, out));
     auto after = hashTree(tmp.path());
     for (const QString &added : {QFileInfo(archive).fileName(), QStringLiteral("extracted")})
@@ -180,7 +173,7 @@ void TestGatheringGaps::batchReportsLeftOut()
     QDir().mkpath(out);
     QCOMPARE(::mkfifo(bytes(sel + "/fifo"), 0600), 0);
     QCOMPARE(::symlink(bytes(out), bytes(sel + "/shortcut")), 0);
-    const ToolResult r = runTool(kBatch, {"-t", "-a", "lzh", "-o", out, sel});
+    const ToolResult r = runTool(sheafBatch(), {"-t", "-a", "lzh", "-o", out, sel});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QVERIFY2(QString::fromUtf8(r.err).contains(
                  "除外しました: 名前付きパイプは読み込みません: " + sel + "/fifo"),
@@ -236,7 +229,7 @@ void TestGatheringGaps::failsNamingIt()
         chownTree(tmp.path());
     }
     // The older archive of the same name, made while nothing was wrong.
-    const QString archive = out + "/x" + formatOf(format).extension;
+    const QString archive = out + "/x" + extensionOf(format);
     ToolResult r = arc(format, archive, src, asNobody);
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QByteArray older = readFile(archive);
@@ -255,7 +248,7 @@ void TestGatheringGaps::failsNamingIt()
     QCOMPARE(r.exitCode, 1); // not a crash (-1), not a success
     QVERIFY2(QString::fromUtf8(r.err).contains(reason.arg(src)), r.err.constData());
     QCOMPARE(readFile(archive), older);
-    QCOMPARE(entriesIn(out), QStringList {QFileInfo(archive).fileName()});
+    QCOMPARE(namesIn(out), QStringList {QFileInfo(archive).fileName()});
     SHEAF_NO_DIFFERENCES(treeDifferences(before, hashTree(src)));
     if (asNobody)
         QCOMPARE(::chmod(bytes(src + "/sub"), 0755), 0);
@@ -303,7 +296,7 @@ void TestGatheringGaps::deeperThanAPath()
     }
     ::close(fd);
 
-    const QString archive = tmp.filePath("x") + formatOf(format).extension;
+    const QString archive = tmp.filePath("x") + extensionOf(format);
     const ToolResult r = arc(format, archive, src, false, {"prlimit", "--nofile=100:100"});
     if (!made) {
         QCOMPARE(r.exitCode, 1);
@@ -323,17 +316,14 @@ void TestGatheringGaps::deeperThanAPath()
 
 void TestGatheringGaps::interrupted_data()
 {
-    QTest::addColumn<QString>("program");
+    // sheaf-batch's own rows are in tests/cli.
     QTest::addColumn<QString>("format");
     for (const char *format : {"lzh", "zip", "cab"})
-        QTest::addRow("sheaf-arc %s", format) << "sheaf-arc" << format;
-    QTest::newRow("sheaf-batch zip") << "sheaf-batch"
-                                     << "zip";
+        QTest::newRow(format) << format;
 }
 
 void TestGatheringGaps::interrupted()
 {
-    QFETCH(QString, program);
     QFETCH(QString, format);
     QTemporaryDir tmp;
     const QString src = tmp.filePath("src"), out = tmp.filePath("out");
@@ -346,13 +336,8 @@ void TestGatheringGaps::interrupted()
     const QDateTime mtime = QFileInfo(big).lastModified();
 
     QProcess p;
-    if (program == QLatin1String("sheaf-batch"))
-        p.start(kBatch, {"-a", format, "-o", out, "-q", src});
-    else
-        p.start(kArc,
-            QStringList {format} << formatOf(format).prefix.split(u' ')
-                                 << out + "/big" + formatOf(format).extension << src + u'/'
-                                 << "*.*");
+    p.start(sheafArc(),
+        arcArguments(archiverKind(format), true, out + "/big" + extensionOf(format), src));
     QVERIFY(p.waitForStarted());
     QTest::qWait(700);
     QCOMPARE(p.state(), QProcess::Running); // still at work when Ctrl-C comes
@@ -361,7 +346,7 @@ void TestGatheringGaps::interrupted()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 130);
     QVERIFY(p.readAllStandardError().contains("中断しました"));
-    QCOMPARE(entriesIn(out), QStringList()); // no archive, no temporary file
+    QCOMPARE(namesIn(out), QStringList()); // no archive, no temporary file
     QCOMPARE(QFileInfo(big).size(), qint64(1) << 30);
     QCOMPARE(QFileInfo(big).lastModified(), mtime);
 }

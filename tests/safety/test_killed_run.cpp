@@ -7,7 +7,9 @@
 // which the next run of that archive removes: it completes, its archive
 // holds exactly the user's files, and nothing hidden stays beside it.
 
-#include "safety_support.h"
+#include "support/oracles.h"
+#include "support/run_recorder.h"
+#include "support/temp_tree.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -22,27 +24,11 @@ using namespace sheaf::test;
 
 namespace {
 
-QString sheafBatch()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-batch");
-}
-
-// Text of 16 letters: the encoders must work on it (it is not stored as is)
-// and it shrinks to about half, so writing it takes a while.
-QByteArray slowToCompress(qsizetype size)
-{
-    QByteArray bytes = randomBytes(size, 77);
-    for (char &c : bytes)
-        c = char('a' + (uchar(c) & 15));
-    return bytes;
-}
-
 // The engine's temporary entries in `folder` (files or scratch folders).
 QStringList temporaries(const QString &folder)
 {
     QStringList names;
-    for (const QString &name :
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+    for (const QString &name : namesIn(folder))
         if (isEngineTemporary(name))
             names << name;
     return names;
@@ -111,7 +97,7 @@ void TestKilledRun::killedMidArchive()
         olderArchive = readFile(archive);
         QVERIFY(!olderArchive.isEmpty());
     }
-    writeFile(data + "/big.TXT", slowToCompress(96 * 1024 * 1024));
+    writeFile(data + "/big.TXT", randomLetters(96 * 1024 * 1024, 77));
     const auto sourcesBefore = hashTree(data);
 
     // Killed once its temporary file holds a few megabytes.
@@ -150,8 +136,7 @@ void TestKilledRun::killedMidArchive()
         if (older)
             expectedOut << "big." + archiver;
         expectedOut.sort();
-        QStringList got
-            = QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList got = namesIn(out);
         got.sort();
         QCOMPARE(got, expectedOut);
     }

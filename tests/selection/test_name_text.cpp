@@ -23,26 +23,26 @@ void TestNameText::roundTrip_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("listed");
 
-    QTest::newRow("ASCII") << QByteArray("a.TXT") << true << "a.TXT"
-                           << "a.TXT";
-    QTest::newRow("Japanese and an emoji") << QByteArray("報告書😀.txt") << true << "報告書😀.txt"
-                                           << "報告書😀.txt";
-    QTest::newRow("U+FFFD itself is a valid name")
-        << QByteArray("\xEF\xBF\xBD.txt") << true << "\uFFFD.txt"
-        << "\uFFFD.txt";
-    QTest::newRow("lone bytes") << QByteArray("\xFF\xFE.txt") << false << "\\xFF\\xFE.txt"
-                                << "\\xFF\\xFE.txt";
-    QTest::newRow("byte between characters") << QByteArray("あ\x80い") << false << "あ\\x80い"
-                                             << "あ\\x80い";
-    QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF") << false << "a\\xC0\\xAF"
-                                    << "a\\xC0\\xAF";
-    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80x") << false << "\\xED\\xA0\\x80x"
-                                       << "\\xED\\xA0\\x80x";
-    QTest::newRow("cut sequence at the end") << QByteArray("x\xE3\x81") << false << "x\\xE3\\x81"
-                                             << "x\\xE3\\x81";
-    QTest::newRow("controls and backslash")
-        << QByteArray("a\tb\nc\\d\x01") << true << "a\\tb\\nc\\d\\x01"
-        << "a\\tb\\nc\\\\d\\x01";
+    const struct
+    {
+        const char *row, *bytes;
+        bool unicode;
+        const char *shown, *listed;
+    } rows[] = {
+        {"ASCII", "a.TXT", true, "a.TXT", "a.TXT"},
+        {"Japanese and an emoji", "報告書😀.txt", true, "報告書😀.txt", "報告書😀.txt"},
+        {"U+FFFD itself is a valid name", "\xEF\xBF\xBD.txt", true, "\uFFFD.txt", "\uFFFD.txt"},
+        {"lone bytes", "\xFF\xFE.txt", false, "\\xFF\\xFE.txt", "\\xFF\\xFE.txt"},
+        {"byte between characters", "あ\x80い", false, "あ\\x80い", "あ\\x80い"},
+        {"overlong slash", "a\xC0\xAF", false, "a\\xC0\\xAF", "a\\xC0\\xAF"},
+        {"encoded surrogate", "\xED\xA0\x80x", false, "\\xED\\xA0\\x80x", "\\xED\\xA0\\x80x"},
+        {"cut sequence at the end", "x\xE3\x81", false, "x\\xE3\\x81", "x\\xE3\\x81"},
+        {"controls and backslash", "a\tb\nc\\d\x01", true, "a\\tb\\nc\\d\\x01",
+            "a\\tb\\nc\\\\d\\x01"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QByteArray(r.bytes) << r.unicode << QString::fromUtf8(r.shown)
+                             << QString::fromUtf8(r.listed);
     const QString bom(QChar(0xFEFF)); // from a char literal it would be dropped
     QTest::newRow("byte-order mark is part of the name")
         << QByteArray("\xEF\xBB\xBF.txt") << true << bom + ".txt" << bom + ".txt";

@@ -1,10 +1,13 @@
 #include "support/temp_tree.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QTest>
+
+#include <cstdio>
+#include <sys/stat.h>
 
 namespace sheaf::test {
 
@@ -33,6 +36,17 @@ QByteArray readFile(const QString &path)
     return f.readAll();
 }
 
+void setTreeTime(const QString &root, const QDateTime &time)
+{
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (!f.open(QIODevice::ReadWrite)
+            || !f.setFileTime(time, QFileDevice::FileModificationTime))
+            qFatal("cannot set the time of %s", qPrintable(f.fileName()));
+    }
+}
+
 QStringList listTree(const QString &root)
 {
     QStringList out;
@@ -48,6 +62,12 @@ QStringList listTree(const QString &root)
     }
     out.sort();
     return out;
+}
+
+QStringList namesIn(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 QStringList compareTrees(const QString &expected, const QString &actual)
@@ -68,17 +88,97 @@ QStringList compareTrees(const QString &expected, const QString &actual)
     return diffs;
 }
 
-QByteArray randomBytes(qsizetype size, quint32 seed)
+bool isEngineTemporary(const QString &name)
 {
-    QByteArray out(size, Qt::Uninitialized);
-    quint32 x = seed ? seed : 1;
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        out[i] = char(x >> 24);
+    return name.startsWith(u'.') && name.contains(QLatin1String(".sheaf-tmp-"));
+}
+
+QMap<QString, QByteArray> hashTree(const QString &root, bool skipTemporaries)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+        QDirIterator::Subdirectories);
+    const QDir base(root);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        if (skipTemporaries && isEngineTemporary(info.fileName()))
+            continue;
+        const QString key = base.relativeFilePath(path);
+        if (info.isSymLink()) {
+            tree[key] = "link:" + info.symLinkTarget().toUtf8();
+        } else if (info.isDir()) {
+            tree[key] = "dir";
+        } else if (info.isFile()) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) {
+                tree[key] = "unreadable";
+                continue;
+            }
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            hash.addData(&f);
+            tree[key] = hash.result().toHex();
+        } else {
+            tree[key] = "special";
+        }
     }
+    return tree;
+}
+
+QStringList treeDifferences(
+    const QMap<QString, QByteArray> &before, const QMap<QString, QByteArray> &after)
+{
+    QStringList out;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key()))
+            out << QStringLiteral("gone: ") + it.key();
+        else if (after.value(it.key()) != it.value())
+            out << QStringLiteral("changed: ") + it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it)
+        if (!before.contains(it.key()))
+            out << QStringLiteral("new: ") + it.key();
     return out;
+}
+
+QByteArray bytesFromEscapes(const QString &text)
+{
+    QByteArray out = text.toUtf8();
+    for (qsizetype at; (at = out.indexOf("\\x")) >= 0;)
+        out.replace(at, 4, QByteArray::fromHex(out.mid(at + 2, 2)));
+    return out;
+}
+
+QByteArray readRaw(const std::filesystem::path &path)
+{
+    QByteArray bytes;
+    if (FILE *fp = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
+            bytes.append(buf, qsizetype(n));
+        std::fclose(fp);
+    }
+    return bytes;
+}
+
+RawTree readRawTree(const std::filesystem::path &root)
+{
+    RawTree t;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string rel = std::filesystem::relative(e.path(), root).native();
+        if (e.is_directory()) {
+            t.dirs.insert(rel);
+            continue;
+        }
+        t.files[rel] = readRaw(e.path());
+        struct stat st;
+        if (::stat(e.path().c_str(), &st) == 0) {
+            t.mtimes[rel] = st.st_mtime;
+            t.modes[rel] = st.st_mode & 07777;
+        }
+    }
+    return t;
 }
 
 } // namespace sheaf::test

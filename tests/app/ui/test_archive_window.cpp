@@ -85,20 +85,13 @@ class TestArchiveWindow : public QObject
     QString extract(const QString &archive)
     {
         const QString into = m_dir->filePath(QStringLiteral("x-") + QFileInfo(archive).fileName());
-        QDir().mkpath(into);
-        t::ToolResult r;
-        if (archive.endsWith(QLatin1String(".lzh")))
-            r = t::runTool(QStringLiteral("lhasa"), {QStringLiteral("-xw=") + into, archive});
-        else if (archive.endsWith(QLatin1String(".zip")))
-            r = t::runTool(QStringLiteral("7zz"),
-                {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + into, archive});
-        else
-            r = t::runTool(QStringLiteral("cabextract"),
-                {QStringLiteral("-q"), QStringLiteral("-d"), into, archive});
-        if (r.exitCode != 0)
-            qWarning("reader failed on %s: %s %s", qPrintable(archive), r.out.constData(),
-                r.err.constData());
-        return r.exitCode == 0 ? into : QString();
+        const QString reader = archive.endsWith(QLatin1String(".lzh")) ? QStringLiteral("lhasa")
+            : archive.endsWith(QLatin1String(".zip"))                  ? QStringLiteral("7zz")
+                                                      : QStringLiteral("cabextract");
+        const QString complaint = t::extractWith(reader, archive, into);
+        if (!complaint.isEmpty())
+            qWarning("%s: %s", qPrintable(archive), qPrintable(complaint));
+        return complaint.isEmpty() ? into : QString();
     }
     // The bytes of the file called `name` anywhere below `root`. LZH readers
     // write the names as stored, in code page 932, so either form counts.
