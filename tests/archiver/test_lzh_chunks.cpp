@@ -8,7 +8,7 @@
 #include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_chunked_stream.h"
 #include "archiver/lzh/lzh_decoder.h"
-#include "archiver/lzh/lzh_match_finder.h"
+#include "archiver/lzh/lzh_level.h"
 
 #include "support/oracles.h"
 #include "support/temp_tree.h"

@@ -3,38 +3,40 @@
 // pushed down one level at a time until the Kraft sum is exactly 1 again.
 // Lengths are then handed out shortest first to the most frequent symbols,
 // so the result is complete and as close to optimal as the fix allows.
+// The near-optimal parse builds codes for every pass, so nothing here
+// allocates.
 #include "archiver/lzh/lzh_huffman.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 namespace sheaf::archiver {
 
 void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t *lengths)
 {
-    std::vector<int> symbols;
+    // Rarest first; among equals the higher symbol counts as rarer, so that
+    // lower symbols get the shorter codes: the key is the frequency, then
+    // the symbol's distance from the top.
+    std::array<uint64_t, kLzhMaxSymbols> keys;
+    int leaves = 0;
     for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
         if (freq[i] > 0)
-            symbols.push_back(i);
+            keys[size_t(leaves++)] = uint64_t(freq[i]) << 16 | uint64_t(0xFFFF - i);
     }
-    const int leaves = int(symbols.size());
     if (leaves < 2) {
         if (leaves == 1)
-            lengths[symbols[0]] = 1;
+            lengths[0xFFFF - (keys[0] & 0xFFFF)] = 1;
         return;
     }
-    // Rarest first; among equals the higher symbol counts as rarer, so that
-    // lower symbols get the shorter codes.
-    std::sort(symbols.begin(), symbols.end(),
-        [&](int a, int b) { return freq[a] < freq[b] || (freq[a] == freq[b] && a > b); });
+    std::sort(keys.begin(), keys.begin() + leaves);
 
     // Nodes 0..leaves-1 are the sorted leaves, then the internal nodes in the
     // order they are made (their weights never decrease).
-    std::vector<uint64_t> weight(size_t(2 * leaves - 1));
-    std::vector<int> parent(size_t(2 * leaves - 1), -1);
+    std::array<uint64_t, 2 * kLzhMaxSymbols> weight;
+    std::array<int, 2 * kLzhMaxSymbols> parent;
     for (int i = 0; i < leaves; ++i)
-        weight[size_t(i)] = freq[symbols[size_t(i)]];
+        weight[size_t(i)] = keys[size_t(i)] >> 16;
     int nextLeaf = 0, nextNode = leaves, made = leaves;
     auto takeSmallest = [&]() {
         if (nextLeaf < leaves
@@ -43,16 +45,17 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
         return nextNode++;
     };
     while (made < 2 * leaves - 1) {
-        int a = takeSmallest();
-        int b = takeSmallest();
+        const int a = takeSmallest();
+        const int b = takeSmallest();
         weight[size_t(made)] = weight[size_t(a)] + weight[size_t(b)];
         parent[size_t(a)] = parent[size_t(b)] = made;
         ++made;
     }
 
     // Depths: the root is the last node; parents always come after children.
-    std::vector<int> depth(size_t(2 * leaves - 1), 0);
-    std::vector<int> perLength(size_t(maxLength) + 1, 0);
+    std::array<int, 2 * kLzhMaxSymbols> depth;
+    std::array<int, kLzhMaxCodeLength + 2> perLength {};
+    depth[size_t(2 * leaves - 2)] = 0;
     for (int n = 2 * leaves - 3; n >= 0; --n)
         depth[size_t(n)] = depth[size_t(parent[size_t(n)])] + 1;
     for (int i = 0; i < leaves; ++i)
@@ -74,11 +77,11 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
         --kraft;
     }
 
-    // Longest codes to the rarest symbols (symbols[] is sorted by frequency).
+    // Longest codes to the rarest symbols (keys are sorted by frequency).
     int leaf = 0;
     for (int len = maxLength; len >= 1; --len)
         for (int k = 0; k < perLength[size_t(len)]; ++k)
-            lengths[symbols[size_t(leaf++)]] = uint8_t(len);
+            lengths[0xFFFF - (keys[size_t(leaf++)] & 0xFFFF)] = uint8_t(len);
 }
 
 void buildCanonicalCodes(const uint8_t *lengths, int count, uint16_t *codes)
