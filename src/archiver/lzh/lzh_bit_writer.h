@@ -18,23 +18,20 @@ public:
 
     // Writes the low `bits` bits of `value` (bits <= 32). Bits go out four
     // bytes at a time; padToByte() writes the rest.
-    void put(uint32_t value, int bits)
+    __attribute__((always_inline)) void put(uint32_t value, int bits)
     {
-        if (bits == 0)
-            return;
-        m_acc = (m_acc << bits) | (value & (uint64_t(0xFFFFFFFFu) >> (32 - bits)));
+        m_acc = (m_acc << bits) | (value & ((uint64_t(1) << bits) - 1));
         m_pending += bits;
         m_total += uint64_t(bits);
         if (m_pending >= 32) {
             m_pending -= 32;
             const uint32_t word = uint32_t(m_acc >> m_pending);
-            const size_t at = m_out.size();
-            m_out.resize(at + 4);
-            uint8_t *p = m_out.data() + at;
-            p[0] = uint8_t(word >> 24);
-            p[1] = uint8_t(word >> 16);
-            p[2] = uint8_t(word >> 8);
-            p[3] = uint8_t(word);
+            if (m_out.capacity() - m_out.size() < 4) [[unlikely]]
+                grow();
+            m_out.push_back(uint8_t(word >> 24));
+            m_out.push_back(uint8_t(word >> 16));
+            m_out.push_back(uint8_t(word >> 8));
+            m_out.push_back(uint8_t(word));
         }
     }
 
@@ -74,6 +71,9 @@ public:
     }
 
 private:
+    // Out of line: put() stays small enough to inline everywhere.
+    __attribute__((noinline)) void grow() { m_out.reserve(2 * m_out.capacity() + 4096); }
+
     std::vector<uint8_t> &m_out;
     uint64_t m_acc = 0;
     int m_pending = 0;

@@ -193,6 +193,24 @@ struct BlockPlan
 
 } // namespace
 
+void LzhSymbolCounts::add(std::span<const LzhToken> tokens)
+{
+    std::array<std::array<uint32_t, kLzhCSymbols>, 2> cs {};
+    std::array<std::array<uint32_t, kLzhPSymbols>, 2> ps {};
+    const size_t n = tokens.size();
+    for (size_t i = 0; i < n; ++i) {
+        const LzhToken t = tokens[i];
+        ++cs[i & 1][t.c];
+        if (t.c >= 256)
+            ++ps[i & 1][size_t(lzhPositionSymbol(t.d))];
+    }
+    for (size_t i = 0; i < c.size(); ++i)
+        c[i] += cs[0][i] + cs[1][i];
+    for (size_t i = 0; i < p.size(); ++i)
+        p[i] += ps[0][i] + ps[1][i];
+    this->tokens += uint32_t(n);
+}
+
 void writeLzhBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
 {
@@ -201,8 +219,7 @@ void writeLzhBlock(
             "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
     const int np = method.positionSymbols;
     LzhSymbolCounts counts;
-    for (const LzhToken &t : tokens)
-        counts.add(t);
+    counts.add(tokens);
     const BlockPlan plan(counts, np);
 
     bits.put(uint32_t(tokens.size()), 16);
@@ -237,13 +254,15 @@ void writeLzhBlock(
             method.positionCountBits, false);
     }
 
+    // A match's P code and extra bits go out as one field: at most 16 + 15
+    // bits.
     for (const LzhToken &t : tokens) {
         bits.put(cCode[t.c], plan.cLen[t.c]);
         if (t.c >= 256) {
             const int p = lzhPositionSymbol(t.d);
-            bits.put(pCode[size_t(p)], plan.pLen[size_t(p)]);
-            if (p >= 2)
-                bits.put(t.d & ((1u << (p - 1)) - 1), p - 1);
+            const int extra = p >= 2 ? p - 1 : 0;
+            bits.put(uint32_t(pCode[size_t(p)]) << extra | (t.d & ((1u << extra) - 1)),
+                plan.pLen[size_t(p)] + extra);
         }
     }
 }

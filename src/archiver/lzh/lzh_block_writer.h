@@ -45,6 +45,9 @@ struct LzhSymbolCounts
             ++p[size_t(lzhPositionSymbol(t.d))];
         ++tokens;
     }
+    // All of `tokens`, two tables in turn: a run of one symbol would
+    // otherwise wait on one counter's increment after another.
+    void add(std::span<const LzhToken> tokens);
     void add(const LzhSymbolCounts &o)
     {
         for (size_t i = 0; i < c.size(); ++i)

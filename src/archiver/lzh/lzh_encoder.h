@@ -50,8 +50,9 @@ private:
     void writeBlocks(bool final);
 
     // Tokens per block of the lazy parse. Larger blocks spend fewer bits on
-    // tables, smaller ones follow changing statistics more closely.
-    static constexpr size_t kBlockTokens = 16384;
+    // tables, smaller ones follow changing statistics more closely: on the
+    // corpus, 8192 made the smallest archives (16384: 0.1 % larger).
+    static constexpr size_t kBlockTokens = 8192;
 
     LzhMethodParams m_method;
     // One of the two: the lazy parse, or the near-optimal one (which also

@@ -12,6 +12,33 @@
 
 namespace sheaf::archiver {
 
+namespace {
+
+constexpr int kSymbolBits = 9; // kLzhMaxSymbols - 1 fits
+constexpr uint64_t kSymbolMask = (uint64_t(1) << kSymbolBits) - 1;
+
+// Sorts keys below 2^27 in three passes of nine bits: the parse builds
+// codes for every segment, and its counts stay far below that.
+void radixSort(uint64_t *keys, int n)
+{
+    std::array<uint64_t, kLzhMaxSymbols> other;
+    uint64_t *from = keys, *to = other.data();
+    for (int shift = 0; shift < 27; shift += 9) {
+        std::array<uint32_t, 513> start {};
+        for (int i = 0; i < n; ++i)
+            ++start[size_t((from[i] >> shift) & 511) + 1];
+        for (size_t d = 1; d < start.size(); ++d)
+            start[d] += start[d - 1];
+        for (int i = 0; i < n; ++i)
+            to[start[size_t((from[i] >> shift) & 511)]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != keys)
+        std::copy(from, from + n, keys);
+}
+
+} // namespace
+
 void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t *lengths)
 {
     // Rarest first; among equals the higher symbol counts as rarer, so that
@@ -19,24 +46,33 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
     // the symbol's distance from the top.
     std::array<uint64_t, kLzhMaxSymbols> keys;
     int leaves = 0;
+    uint32_t most = 0;
     for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
-        if (freq[i] > 0)
-            keys[size_t(leaves++)] = uint64_t(freq[i]) << 16 | uint64_t(0xFFFF - i);
+        if (freq[i] > 0) {
+            keys[size_t(leaves++)] = uint64_t(freq[i]) << kSymbolBits | (kSymbolMask - uint64_t(i));
+            most = std::max(most, freq[i]);
+        }
     }
+    auto symbolOf = [](uint64_t key) {
+        return int(kSymbolMask - (key & kSymbolMask));
+    };
     if (leaves < 2) {
         if (leaves == 1)
-            lengths[0xFFFF - (keys[0] & 0xFFFF)] = 1;
+            lengths[symbolOf(keys[0])] = 1;
         return;
     }
-    std::sort(keys.begin(), keys.begin() + leaves);
+    if (most < (1u << (27 - kSymbolBits)))
+        radixSort(keys.data(), leaves);
+    else
+        std::sort(keys.begin(), keys.begin() + leaves);
 
     // Nodes 0..leaves-1 are the sorted leaves, then the internal nodes in the
     // order they are made (their weights never decrease).
     std::array<uint64_t, 2 * kLzhMaxSymbols> weight;
     std::array<int, 2 * kLzhMaxSymbols> parent;
     for (int i = 0; i < leaves; ++i)
-        weight[size_t(i)] = keys[size_t(i)] >> 16;
+        weight[size_t(i)] = keys[size_t(i)] >> kSymbolBits;
     int nextLeaf = 0, nextNode = leaves, made = leaves;
     auto takeSmallest = [&]() {
         if (nextLeaf < leaves
@@ -81,7 +117,7 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
     int leaf = 0;
     for (int len = maxLength; len >= 1; --len)
         for (int k = 0; k < perLength[size_t(len)]; ++k)
-            lengths[0xFFFF - (keys[size_t(leaf++)] & 0xFFFF)] = uint8_t(len);
+            lengths[symbolOf(keys[size_t(leaf++)])] = uint8_t(len);
 }
 
 void buildCanonicalCodes(const uint8_t *lengths, int count, uint16_t *codes)

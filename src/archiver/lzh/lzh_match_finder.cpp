@@ -23,6 +23,20 @@ LzhMatchFinder::LzhMatchFinder(int windowBits, const LzhLevel &level)
 {
 }
 
+inline uint32_t LzhMatchFinder::hashAt(size_t pos) const
+{
+    const uint8_t *p = m_in.data() + pos;
+    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - m_hashBits);
+}
+
+inline void LzhMatchFinder::insert(size_t pos)
+{
+    uint32_t h = hashAt(pos);
+    m_prev[pos] = m_head[h];
+    m_head[h] = int32_t(pos);
+}
+
 void LzhMatchFinder::reset()
 {
     // A small member touched few heads: clear those (rehashing its bytes,
@@ -50,20 +64,6 @@ void LzhMatchFinder::hashHistory()
         if (p + 2 < m_in.end)
             insert(p);
     m_unhashed = 0;
-}
-
-uint32_t LzhMatchFinder::hashAt(size_t pos) const
-{
-    const uint8_t *p = m_in.data() + pos;
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - m_hashBits);
-}
-
-void LzhMatchFinder::insert(size_t pos)
-{
-    uint32_t h = hashAt(pos);
-    m_prev[pos] = m_head[h];
-    m_head[h] = int32_t(pos);
 }
 
 int LzhMatchFinder::longestMatch(
@@ -112,6 +112,7 @@ void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out)
         int distance = 0;
         if (avail >= size_t(kLzhMinMatch)) {
             const uint32_t h = hashAt(pos);
+            __builtin_prefetch(&m_head[hashAt(pos + 1)]);
             const int32_t head = m_head[h];
             m_prev[pos] = head;
             m_head[h] = int32_t(pos);

@@ -3,7 +3,6 @@
 #include "archiver/lzh/lzh_huffman.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <type_traits>
 
@@ -26,36 +25,6 @@ constexpr size_t kMaxBlockBytes = 512 * 1024;
 // The price of a symbol that the code priced from has none for. Below the
 // longest codes: a parse that shuns new symbols never learns they are cheap.
 constexpr uint32_t kUnusedPrice = 11;
-// A block parsed again from the start up to the first segment that was
-// parsed when the block had at least this share (in percent) of its final
-// tokens: the later ones were priced with nearly its final code already.
-constexpr uint32_t kSettledPercent = 100;
-// Fewer bits than any block with these counts takes beyond its data: the
-// count and the shortest tables.
-constexpr uint64_t kLeastTableBits = 48;
-
-// At least as many bits as a Huffman code can give the symbols of
-// `counts`: their entropy, and the extra position bits.
-uint64_t entropyBits(const LzhSymbolCounts &counts)
-{
-    auto entropy = [](const uint32_t *freq, size_t n) {
-        double total = 0, sum = 0;
-        for (size_t i = 0; i < n; ++i)
-            if (freq[i] > 1) {
-                total += freq[i];
-                sum += freq[i] * std::log2(double(freq[i]));
-            } else {
-                total += freq[i];
-            }
-        return total > 1 ? total * std::log2(total) - sum : 0.0;
-    };
-    double bits
-        = entropy(counts.c.data(), counts.c.size()) + entropy(counts.p.data(), counts.p.size());
-    for (size_t p = 2; p < counts.p.size(); ++p)
-        bits += double(counts.p[p]) * double(p - 1);
-    return uint64_t(std::max(0.0, bits - 1));
-}
-
 } // namespace
 
 LzhOptimalParser::LzhOptimalParser(const LzhMethodParams &method, const LzhLevel &level)
@@ -78,7 +47,6 @@ void LzhOptimalParser::reset()
     m_matches.clear();
     m_blockBytes = 0;
     m_block.clear();
-    m_marks.clear();
     m_blockCounts = {};
     m_blockBits = 0;
     m_priced = false;
@@ -140,23 +108,25 @@ void LzhOptimalParser::choosePath(
     auto visit = [&](size_t i, auto room) {
         const uint32_t *const ahead = cost + i;
         uint32_t best = m_literalPrice[s[i]] + ahead[1];
-        Step step = {1, 0};
+        uint32_t bestLength = 1, bestD = 0;
         int length = kLzhMinMatch;
         for (const LzhMatch *m = matches + starts[i], *end = matches + starts[i + 1]; m != end;
              ++m) {
             const uint32_t position = m_positionPrice[m->p];
             const int top = std::min<int>(m->length(), room);
+            const uint32_t d = m->d;
             // On a tie the longer step: fewer tokens for the same bits.
+            // Without branches: which length wins is a coin toss.
             for (; length <= top; ++length) {
                 const uint32_t c = position + m_lengthPrice[length] + ahead[length];
-                if (c <= best) {
-                    best = c;
-                    step = {uint16_t(length), m->d};
-                }
+                const bool better = c <= best;
+                best = better ? c : best;
+                bestLength = better ? uint32_t(length) : bestLength;
+                bestD = better ? d : bestD;
             }
         }
         cost[i] = best;
-        steps[i] = step;
+        steps[i] = {uint16_t(bestLength), uint16_t(bestD)};
     };
     // Matches near the end are cut short there; further back none reaches
     // it, and the loop needs no cut.
@@ -167,16 +137,15 @@ void LzhOptimalParser::choosePath(
         visit(i, std::integral_constant<int, kLzhMaxMatch>());
 
     path.clear();
-    counts = {};
     for (size_t i = 0; i < count;) {
         const Step step = steps[i];
-        const LzhToken t = step.length == 1
-            ? LzhToken {s[i], 0}
-            : LzhToken {uint16_t(256 + step.length - kLzhMinMatch), step.d};
-        path.push_back(t);
-        counts.add(t);
+        path.push_back(step.length == 1
+                ? LzhToken {s[i], 0}
+                : LzhToken {uint16_t(256 + step.length - kLzhMinMatch), step.d});
         i += step.length;
     }
+    counts = {};
+    counts.add(path);
 }
 
 size_t LzhOptimalParser::parseSegment(size_t count)
@@ -204,12 +173,7 @@ void LzhOptimalParser::addSegment(
         both.add(m_pathCounts);
         LzhCodeLengths lengths;
         const uint64_t together = lzhBlockBits(both, m_method, &lengths);
-        // The segment's own block would take at least its entropy: where
-        // that already says join, its exact size is not needed.
-        const uint64_t least = entropyBits(m_pathCounts) + kLeastTableBits;
-        if (together <= m_blockBits + least
-            || together <= m_blockBits + lzhBlockBits(m_pathCounts, m_method)) {
-            m_marks.push_back({m_blockBytes, m_block.size(), m_blockCounts.tokens});
+        if (together <= m_blockBits + lzhBlockBits(m_pathCounts, m_method)) {
             m_block.insert(m_block.end(), m_path.begin(), m_path.end());
             m_blockBytes += count;
             m_blockCounts = both;
@@ -227,7 +191,6 @@ void LzhOptimalParser::addSegment(
         priceFrom(lengths, m_pathCounts);
         choosePath(0, count, m_path, m_pathCounts);
     }
-    m_marks.push_back({0, 0, 0});
     m_block.assign(m_path.begin(), m_path.end());
     m_blockBytes = count;
     m_blockCounts = m_pathCounts;
@@ -238,29 +201,16 @@ void LzhOptimalParser::endBlock(std::vector<LzhToken> &out, std::vector<size_t> 
 {
     if (m_block.empty())
         return;
-    // The segments parsed while the block's counts were far from its final
-    // ones, parsed again with its final code: kept if the block gets
-    // smaller.
+    // Parsed again with its final code (its first segments were priced
+    // with a code far from it): kept if the block gets smaller.
     if (m_level.passes >= 2) {
-        size_t cutBytes = m_blockBytes, cutTokens = m_block.size();
-        for (const SegmentMark &mark : m_marks)
-            if (uint64_t(mark.tokensBefore) * 100
-                >= uint64_t(kSettledPercent) * m_blockCounts.tokens) {
-                cutBytes = mark.bytes;
-                cutTokens = mark.tokens;
-                break;
-            }
         priceFrom(m_blockLengths, m_blockCounts);
         LzhSymbolCounts counts;
-        choosePath(0, cutBytes, m_blockPath, counts);
-        for (size_t t = cutTokens; t < m_block.size(); ++t)
-            counts.add(m_block[t]);
+        choosePath(0, m_blockBytes, m_blockPath, counts);
         if (counts.tokens <= kMaxBlockTokens) {
             LzhCodeLengths lengths;
             const uint64_t bits = lzhBlockBits(counts, m_method, &lengths);
             if (bits < m_blockBits) {
-                m_blockPath.insert(
-                    m_blockPath.end(), m_block.begin() + std::ptrdiff_t(cutTokens), m_block.end());
                 m_block.swap(m_blockPath);
                 m_blockCounts = counts;
                 m_blockLengths = lengths;
@@ -271,7 +221,6 @@ void LzhOptimalParser::endBlock(std::vector<LzhToken> &out, std::vector<size_t> 
     out.insert(out.end(), m_block.begin(), m_block.end());
     blockEnds.push_back(out.size());
     m_block.clear();
-    m_marks.clear();
     m_blockCounts = {};
     m_blockBits = 0;
 

@@ -9,9 +9,9 @@
 // one table for both costs fewer bits than two (measured from the symbol
 // counts), and starts a new block otherwise, parsed once more with prices
 // of its own. So blocks end where the data changes, at a segment's grain.
-// When a block ends, its first segments, parsed while the block's code was
-// still far from what it became, are parsed again with the block's final
-// code (levels 8 and 9); the result is kept if it is smaller.
+// When a block ends, it is parsed again with its final code (its first
+// segments were priced with a code far from it); the result is kept if it
+// is smaller.
 //
 // The same guarantees as the lazy parse: no distance before the member's
 // first byte or beyond the window, no match past the last byte.
@@ -60,14 +60,6 @@ private:
         uint16_t length; // 1: a literal
         uint16_t d;
     };
-    // Where a segment of the open block starts, and how many tokens the
-    // block had when the segment was parsed.
-    struct SegmentMark
-    {
-        size_t bytes;
-        size_t tokens;
-        uint32_t tokensBefore;
-    };
 
     // Gathers the matches of a segment of about `count` bytes at the
     // input's position and parses it into m_path; returns its length.
@@ -97,7 +89,6 @@ private:
     LzhMatchList m_matches;
     size_t m_blockBytes = 0; // the block's part of both; the segment follows
     std::vector<LzhToken> m_block;
-    std::vector<SegmentMark> m_marks;
     LzhSymbolCounts m_blockCounts;
     LzhCodeLengths m_blockLengths; // the code the block would get now
     uint64_t m_blockBits = 0;
