@@ -94,10 +94,12 @@ struct RemoveTreeLater
     std::filesystem::path path;
 };
 
-// Extracts `archive` into `dest` with lhasa, 7zz, bsdtar, unar or ours. Returns
-// the reader's complaint on failure, an empty string on success. unar
-// guesses the code page of the names from their bytes, which needs more than
-// a few characters; `unarEncoding` names it instead.
+// Extracts `archive` into `dest` with lhasa, 7zz, bsdtar, unar, jlha (`lha`)
+// or ours. Returns the reader's complaint on failure, an empty string on
+// success. unar guesses the code page of the names from their bytes, which
+// needs more than a few characters; `unarEncoding` names it instead. jlha
+// keeps ASCII names only as they are, and may write a member short and
+// still succeed: compare the bytes.
 inline QString extractWith(const QString &program, const QString &archive, const QString &dest,
     const QString &unarEncoding = {})
 {
@@ -112,6 +114,8 @@ inline QString extractWith(const QString &program, const QString &archive, const
         workDir = dest;
     } else if (program == QLatin1String("7zz")) {
         args = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + dest, abs};
+    } else if (program == QLatin1String("lha")) {
+        args = {QStringLiteral("xqfw=") + dest, abs};
     } else if (program == QLatin1String("bsdtar")) {
         args = {QStringLiteral("-xf"), abs, QStringLiteral("-C"), dest};
     } else {
