@@ -47,9 +47,9 @@ void LzhEncoder::reset()
     m_bits.reset();
 }
 
-size_t LzhEncoder::room() const
+LzhInputWindow &LzhEncoder::input()
 {
-    return m_optimal ? m_optimal->room() : m_lazy->room();
+    return m_optimal ? m_optimal->input() : m_lazy->input();
 }
 
 void LzhEncoder::parse(bool final)
@@ -63,14 +63,12 @@ void LzhEncoder::parse(bool final)
 
 void LzhEncoder::feed(const uint8_t *data, size_t size)
 {
+    LzhInputWindow &in = input();
     while (size > 0) {
-        if (room() == 0)
+        if (in.room() == 0)
             parse(false);
-        const size_t n = std::min(size, room());
-        if (m_optimal)
-            m_optimal->append(data, n);
-        else
-            m_lazy->append(data, n);
+        const size_t n = std::min(size, in.room());
+        in.append(data, n);
         data += n;
         size -= n;
     }
@@ -110,10 +108,7 @@ void LzhEncoder::finish()
 void LzhEncoder::startChunk(const uint8_t *history, size_t size)
 {
     reset();
-    if (m_optimal)
-        m_optimal->appendHistory(history, size);
-    else
-        m_lazy->appendHistory(history, size);
+    input().appendHistory(history, size);
 }
 
 uint64_t LzhEncoder::finishChunk(bool lastChunk, LzhToken &last)

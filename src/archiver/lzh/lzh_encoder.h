@@ -43,7 +43,7 @@ public:
     static LzhMethodParams methodParams(LzhMethod method);
 
 private:
-    size_t room() const;
+    LzhInputWindow &input();
     void parse(bool final);
     // Writes the blocks that are complete; with `final`, all but the last,
     // which stays in m_tokens.

@@ -39,8 +39,9 @@ public:
     }
 
     // Right after clear(): `size` bytes (at most one window is kept) that
-    // come before the input; matches may reach back into them, they make no
-    // tokens.
+    // come before the input in the member; matches may reach back into
+    // them, they make no tokens. The parser adds them to its tables once the
+    // input after them is buffered (`unhashed` of them wait).
     void appendHistory(const uint8_t *data, size_t size)
     {
         if (size > m_window) {
@@ -48,10 +49,10 @@ public:
             size = m_window;
         }
         append(data, size);
-        pos = end;
+        pos = unhashed = end;
     }
 
-    void clear() { pos = end = 0; }
+    void clear() { pos = end = unhashed = 0; }
 
     // Keeps one window before `pos` and returns by how much every position
     // went down.
@@ -66,6 +67,7 @@ public:
 
     size_t pos = 0; // next byte to parse
     size_t end = 0; // bytes buffered
+    size_t unhashed = 0; // history bytes at the start not in the parser's tables yet
 
 private:
     const size_t m_window;

@@ -53,17 +53,16 @@ void LzhMatchFinder::reset()
     m_pendingLiteral = false;
     m_matchLength = kLzhMinMatch - 1;
     m_matchDistance = 0;
-    m_unhashed = 0;
 }
 
 void LzhMatchFinder::hashHistory()
 {
     // Hashed once the input after the history is buffered: the last two
     // history positions hash bytes of the input.
-    for (size_t p = 0; p < m_unhashed; ++p)
+    for (size_t p = 0; p < m_in.unhashed; ++p)
         if (p + 2 < m_in.end)
             insert(p);
-    m_unhashed = 0;
+    m_in.unhashed = 0;
 }
 
 int LzhMatchFinder::longestMatch(
@@ -98,7 +97,7 @@ int LzhMatchFinder::longestMatch(
 
 void LzhMatchFinder::parse(bool final, std::vector<LzhToken> &out)
 {
-    if (m_unhashed > 0)
+    if (m_in.unhashed > 0)
         hashHistory();
     const uint8_t *buf = m_in.data();
     size_t pos = m_in.pos;

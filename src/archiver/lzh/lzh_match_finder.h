@@ -25,17 +25,8 @@ public:
     // Starts a new member: no history.
     void reset();
 
-    // Room for more input; 0 when parse() must consume some first.
-    size_t room() const { return m_in.room(); }
-    void append(const uint8_t *data, size_t size) { m_in.append(data, size); }
-    // Right after reset(): `size` bytes (at most one window is kept) that
-    // come before the input in the member. Matches may reach back into
-    // them; they make no tokens.
-    void appendHistory(const uint8_t *data, size_t size)
-    {
-        m_in.appendHistory(data, size);
-        m_unhashed = m_in.end;
-    }
+    // Where input goes (right after reset(), history first if any).
+    LzhInputWindow &input() { return m_in; }
 
     // Turns buffered input into tokens. Without `final`, keeps enough
     // look-ahead for the longest match; with it, consumes everything.
@@ -57,7 +48,6 @@ private:
     LzhInputWindow m_in;
     std::vector<int32_t> m_head;
     std::vector<int32_t> m_prev; // indexed by buffer position
-    size_t m_unhashed = 0; // history bytes at the start not in the hash chains yet
     bool m_slid = false; // the buffer slid in this member: reset() clears every head
 
     // Lazy-parse state carried between parse() calls.

@@ -42,7 +42,6 @@ void LzhOptimalParser::reset()
     m_finder.reset(m_in.data(), m_slid ? std::numeric_limits<size_t>::max() : m_in.end);
     m_slid = false;
     m_in.clear();
-    m_unhashed = 0;
     m_bytes.clear();
     m_matches.clear();
     m_blockBytes = 0;
@@ -241,9 +240,10 @@ void LzhOptimalParser::endBlock(std::vector<LzhToken> &out, std::vector<size_t> 
 
 void LzhOptimalParser::parse(bool final, std::vector<LzhToken> &out, std::vector<size_t> &blockEnds)
 {
-    if (m_unhashed > 0) {
-        m_finder.insert(m_in.data(), 0, m_unhashed, m_in.end, m_level.niceLength, m_level.maxChain);
-        m_unhashed = 0;
+    if (m_in.unhashed > 0) {
+        m_finder.insert(
+            m_in.data(), 0, m_in.unhashed, m_in.end, m_level.niceLength, m_level.maxChain);
+        m_in.unhashed = 0;
     }
     // A segment may grow by a match's length past its end; the look-ahead
     // after that still holds the longest match.

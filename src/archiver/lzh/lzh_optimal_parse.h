@@ -36,17 +36,8 @@ public:
     // Starts a new member: no history.
     void reset();
 
-    // Room for more input; 0 when parse() must consume some first.
-    size_t room() const { return m_in.room(); }
-    void append(const uint8_t *data, size_t size) { m_in.append(data, size); }
-    // Right after reset(): `size` bytes (at most one window is kept) that
-    // come before the input in the member. Matches may reach back into
-    // them; they make no tokens.
-    void appendHistory(const uint8_t *data, size_t size)
-    {
-        m_in.appendHistory(data, size);
-        m_unhashed = m_in.end;
-    }
+    // Where input goes (right after reset(), history first if any).
+    LzhInputWindow &input() { return m_in; }
 
     // Turns buffered input into blocks: the tokens of each finished block
     // are appended to `out` and its end (an index into `out`) to
@@ -80,7 +71,6 @@ private:
     const LzhLevel m_level;
     LzhInputWindow m_in;
     LzhBtMatchFinder m_finder;
-    size_t m_unhashed = 0; // history bytes at the start not in the trees yet
     bool m_slid = false;
 
     // The open block and the segment after it: their bytes and matches
