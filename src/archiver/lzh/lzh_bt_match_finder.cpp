@@ -40,7 +40,7 @@ LzhBtMatchFinder::LzhBtMatchFinder(int windowBits, size_t capacity)
     , m_hash4Bits(std::min(windowBits + 1, 16))
     , m_head3(size_t(2) << m_hash3Bits, kNil)
     , m_head4(size_t(1) << m_hash4Bits, kNil)
-    , m_child(2 * capacity, kNil)
+    , m_child(new int32_t[2 * capacity])
 {
 }
 
@@ -87,7 +87,7 @@ inline __attribute__((always_inline)) int LzhBtMatchFinder::advance(const uint8_
     int32_t &root = m_head4[hashes.h4];
     int32_t node = root;
     root = here;
-    int32_t *const child = m_child.data();
+    int32_t *const child = m_child.get();
     int32_t *smaller = child + 2 * pos;
     int32_t *larger = smaller + 1;
     if (node < lowest) {
@@ -164,7 +164,7 @@ size_t LzhBtMatchFinder::collect(const uint8_t *buffer, size_t from, size_t to, 
 {
     std::vector<LzhMatch> &matches = list.matches;
     if (list.starts.size() < list.positions + to - from + kLzhMaxMatch + 1)
-        list.starts.resize(2 * (list.positions + to - from + kLzhMaxMatch + 1));
+        list.starts.resize(list.positions + (to - from) * 3 / 2 + kLzhMaxMatch + 1);
     uint32_t *const start = list.starts.data() + list.positions;
     size_t found = list.count;
     size_t pos = from;
@@ -182,7 +182,7 @@ size_t LzhBtMatchFinder::collect(const uint8_t *buffer, size_t from, size_t to, 
             continue;
         }
         if (matches.size() < found + kLzhMaxMatch)
-            matches.resize(2 * matches.size() + kLzhMaxMatch);
+            matches.resize(matches.size() + matches.size() / 2 + 4096);
         LzhMatch *const out = matches.data() + found;
         const int n = advance<true>(buffer, pos, here, maxLength, nice, depth, out);
         found += size_t(n);

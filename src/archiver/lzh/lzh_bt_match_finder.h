@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -91,7 +92,10 @@ private:
     const int m_hash4Bits;
     std::vector<int32_t> m_head3; // two ways per bucket: the latest, the one before
     std::vector<int32_t> m_head4; // tree roots
-    std::vector<int32_t> m_child; // [2 * pos]: smaller subtree, [2 * pos + 1]: larger
+    // [2 * pos]: smaller subtree, [2 * pos + 1]: larger. Written when a
+    // position is inserted, before any walk reads it: left uninitialised,
+    // so that a small member touches only its own part.
+    std::unique_ptr<int32_t[]> m_child;
     size_t m_skipUntil = 0; // positions below this are inside a long match
 };
 

@@ -11,8 +11,8 @@ namespace sheaf::archiver {
 namespace {
 
 // New input taken per slide of the window: each slide rebases the
-// finder's tables.
-constexpr size_t kChunk = 1024 * 1024;
+// finder's tables, whose size grows with it.
+constexpr size_t kChunk = 256 * 1024;
 constexpr size_t kLookAhead = kLzhMaxMatch + 1;
 // Bytes per segment: the grain at which blocks end. Shorter segments follow
 // the data more closely but cost more decisions (measured on the corpus:
@@ -20,8 +20,9 @@ constexpr size_t kLookAhead = kLzhMaxMatch + 1;
 constexpr size_t kSegment = 4096;
 // The most tokens a block may hold.
 constexpr uint32_t kMaxBlockTokens = 65535;
-// The most bytes a block may stand for: its matches are kept until it ends.
-constexpr size_t kMaxBlockBytes = 512 * 1024;
+// The most bytes a block may stand for: its matches are kept until it ends
+// (a few MiB). Larger blocks than this gained nothing on the corpus.
+constexpr size_t kMaxBlockBytes = 256 * 1024;
 // The price of a symbol that the code priced from has none for. Below the
 // longest codes: a parse that shuns new symbols never learns they are cheap.
 constexpr uint32_t kUnusedPrice = 11;
