@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     try {
         fs::remove(archive);
         OutputFile out(archive);
-        writeLzhArchive({}, entries, out, options);
+        writeLzhArchive({}, {}, entries, out, options);
         out.commit();
         if (timesFile) {
             FILE *f = std::fopen(timesFile, "w");

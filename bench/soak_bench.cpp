@@ -30,9 +30,9 @@ public:
     void started(const QString &) override { }
     void counterChanged(const QString &, int, int) override { }
     void archiveMade(const QString &) override { ++made; }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(FailureKind, const QString &text, const QString &detail) override
     {
-        failure = title + u' ' + text + u' ' + detail;
+        failure = text + u' ' + detail;
     }
     void finished(const QString &) override { }
 };
@@ -77,7 +77,7 @@ int main(int argc, char **argv)
     const int rounds = args.size() > 3 ? args[3].toInt() : 3;
 
     ArchiveRunSettings settings;
-    settings.archiver = Archiver::Lzh;
+    settings.archiver = ArchiverKind::Lzh;
     settings.output = true;
     settings.outputFolder = out;
     settings.extension = QStringLiteral(".txt");

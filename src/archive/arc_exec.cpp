@@ -10,7 +10,8 @@
 
 namespace sheaf {
 
-ArcExecResult ArcExec(Archiver archiver, const QString &commandLine, const ArcExecOptions &given)
+ArcExecResult ArcExec(
+    ArchiverKind archiver, const QString &commandLine, const ArcExecOptions &given)
 {
     const QByteArray utf8 = commandLine.toUtf8();
     sheaf::archiver::RunOptions options;
@@ -20,8 +21,8 @@ ArcExecResult ArcExec(Archiver archiver, const QString &commandLine, const ArcEx
     options.progress = given.progress;
     // One sync at the end of the batch instead of one per archive.
     options.syncEachArchive = false;
-    const auto result = sheaf::archiver::runCommandLine(engineKind(effectiveArchiver(archiver)),
-        std::string_view(utf8.constData(), size_t(utf8.size())), options);
+    const auto result = sheaf::archiver::runCommandLine(
+        archiver, std::string_view(utf8.constData(), size_t(utf8.size())), options);
     ArcExecResult out;
     for (const auto &item : result.leftOut)
         out.leftOut.append({QString::fromStdString(sheaf::escapedName(item.path)),
@@ -29,7 +30,7 @@ ArcExecResult ArcExec(Archiver archiver, const QString &commandLine, const ArcEx
     if (result.ok())
         return out;
     out.failed = true;
-    out.cancelled = result.code == int(sheaf::archiver::ErrorCode::Cancelled);
+    out.cancelled = result.code == sheaf::archiver::ErrorCode::Cancelled;
     out.reason = QString::fromStdString(result.reason);
     return out;
 }

@@ -38,6 +38,6 @@ struct ArcExecOptions
 // Hands `commandLine` to the engine as UTF-8 (never through a code page, so
 // every name the file system holds reaches it) and waits for the archive.
 ArcExecResult ArcExec(
-    Archiver archiver, const QString &commandLine, const ArcExecOptions &options = {});
+    ArchiverKind archiver, const QString &commandLine, const ArcExecOptions &options = {});
 
 } // namespace sheaf

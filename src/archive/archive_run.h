@@ -14,7 +14,7 @@ namespace sheaf {
 
 struct ArchiveRunSettings
 {
-    Archiver archiver = Archiver::Lzh;
+    ArchiverKind archiver = ArchiverKind::Lzh;
     // Handed to each engine call: the bytes of an archive's source data read
     // so far and their total, on the thread that makes the archive (with
     // several threads, from several at once).
@@ -28,9 +28,15 @@ struct ArchiveRunSettings
     // and their files get their old names back; archives made stay. It may be
     // set from any thread.
     const std::atomic<bool> *cancel = nullptr;
-    // Archives made at the same time; 0: one per core. What the observer sees
-    // does not depend on it.
+    // Archives made at the same time; 0: one per core (threadCount). What the
+    // observer sees does not depend on it.
     int threads = 0;
+};
+
+// Why an entry stopped the run, which decides how it is shown.
+enum class FailureKind {
+    Refused, // the run refused the entry or its rename: a box titled "kwSheaf", no icon
+    ArchiverFailed, // the archiver failed: "圧縮に失敗しました．", titled "kwSheaf120", "!" icon
 };
 
 // The observer is called only from the thread that called runArchive, in
@@ -51,9 +57,10 @@ public:
     // The engine left a file out of an archive (a pipe, a device, a link it
     // does not follow); called before that archive's archiveMade or failed.
     virtual void leftOut(const QString &path, const QString &reason) { }
-    // An entry failed before or in the engine. title and text are the message
-    // box's; detail is the engine's reason (may be empty).
-    virtual void failed(const QString &title, const QString &text, const QString &detail) = 0;
+    // An entry failed before or in the engine. text is the message box's
+    // (its title is run_texts::failureTitle(kind)); detail is the engine's
+    // reason (may be empty).
+    virtual void failed(FailureKind kind, const QString &text, const QString &detail) = 0;
     // Every entry done: "圧縮しました", followed by "（除外 N 件）" when files
     // were left out.
     virtual void finished(const QString &statusText) = 0;

@@ -9,24 +9,27 @@
 
 namespace sheaf {
 
-QString archivePrefix(Archiver archiver, bool together)
+namespace {
+
+QString latin1(std::string_view text)
 {
-    if (archiver == Archiver::None)
-        return {};
-    const auto &facts = sheaf::archiver::archiverFacts(engineKind(archiver));
-    const std::string_view prefix = together ? facts.wholeFolderPrefix : facts.oneFilePrefix;
-    return QString::fromLatin1(prefix.data(), qsizetype(prefix.size()));
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
-QString archiveExtension(Archiver archiver)
+} // namespace
+
+QString archivePrefix(ArchiverKind archiver, bool together)
 {
-    if (archiver == Archiver::None)
-        return {};
-    const std::string_view ext = sheaf::archiver::archiverFacts(engineKind(archiver)).extension;
-    return QString::fromLatin1(ext.data(), qsizetype(ext.size()));
+    const auto &facts = sheaf::archiver::archiverFacts(archiver);
+    return latin1(together ? facts.wholeFolderPrefix : facts.oneFilePrefix);
 }
 
-QString composeCommandLine(Archiver archiver, bool together, const QString &archivePathNoExt,
+QString archiveExtension(ArchiverKind archiver)
+{
+    return latin1(sheaf::archiver::archiverFacts(archiver).extension);
+}
+
+QString composeCommandLine(ArchiverKind archiver, bool together, const QString &archivePathNoExt,
     const QString &dir, const QString &fileName)
 {
     const QChar quote(u'"');
@@ -52,36 +55,9 @@ QString composeCommandLine(Archiver archiver, bool together, const QString &arch
     return line;
 }
 
-sheaf::archiver::ArchiverKind engineKind(Archiver archiver)
+ArchiverKind effectiveArchiver(ArchiverChoice choice)
 {
-    switch (archiver) {
-    case Archiver::Zip:
-        return sheaf::archiver::ArchiverKind::Zip;
-    case Archiver::Cab:
-        return sheaf::archiver::ArchiverKind::Cab;
-    case Archiver::Lzh:
-    case Archiver::None:
-        break;
-    }
-    return sheaf::archiver::ArchiverKind::Lzh;
-}
-
-Archiver archiverOf(sheaf::archiver::ArchiverKind kind)
-{
-    switch (kind) {
-    case sheaf::archiver::ArchiverKind::Zip:
-        return Archiver::Zip;
-    case sheaf::archiver::ArchiverKind::Cab:
-        return Archiver::Cab;
-    case sheaf::archiver::ArchiverKind::Lzh:
-        break;
-    }
-    return Archiver::Lzh;
-}
-
-Archiver effectiveArchiver(Archiver archiver)
-{
-    return archiver == Archiver::None ? Archiver::Lzh : archiver;
+    return choice.value_or(ArchiverKind::Lzh);
 }
 
 } // namespace sheaf

@@ -155,7 +155,7 @@ private:
 
 std::vector<EntryPlan> planRun(const CandidateList &list, const ArchiveRunSettings &settings)
 {
-    const Archiver archiver = effectiveArchiver(settings.archiver);
+    const ArchiverKind archiver = settings.archiver;
     const QString archiveExt = archiveExtension(archiver);
     std::vector<EntryPlan> plans(size_t(list.FileCount) + 1);
     QHash<QString, Made> made;

@@ -1,7 +1,9 @@
 #pragma once
 // The compress run's plan: what each entry will do, worked out from the list
-// and the settings alone, without looking at the disk. The loop in
-// archive_run.cpp carries it out.
+// and the settings before anything is touched. The disk is only looked at to
+// find where a folder given through a symbolic link leads, so that two
+// entries that meet there wait for each other. The loop in archive_run.cpp
+// carries it out.
 
 #include "archive/archive_run.h"
 

@@ -32,9 +32,11 @@ QString messageTitle()
     return QStringLiteral("kwSheaf");
 }
 
-QString failureTitle()
+QString failureTitle(FailureKind kind)
 {
-    return QStringLiteral("kwSheaf120");
+    // A failed archive's box gives no title of its own and shows the
+    // application's.
+    return kind == FailureKind::ArchiverFailed ? QStringLiteral("kwSheaf120") : messageTitle();
 }
 
 QString failureText()

@@ -3,13 +3,15 @@
 // end so that nobody retypes them. Messages of more than one line join their
 // lines with one carriage return; names in them are shown with shownName().
 
+#include "archive/archive_run.h"
+
 #include <QString>
 
 namespace sheaf::run_texts {
 
 // Title of the run's message boxes, and of the box of a failed archive.
 QString messageTitle(); // "kwSheaf"
-QString failureTitle(); // "kwSheaf120"
+QString failureTitle(FailureKind kind); // "kwSheaf", "kwSheaf120"
 QString failureText(); // "圧縮に失敗しました．"
 
 // Status texts.

@@ -56,26 +56,21 @@ ArchiveCommit::ArchiveCommit(const std::filesystem::path &archive, const std::at
     , m_cancel(cancel)
 {
     const std::filesystem::path folder = archive.parent_path();
-    m_folder = platform::openFolder(folder);
-    if (m_folder < 0)
+    m_folder = File::openFolder(folder);
+    if (!m_folder)
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダを開けません: " + folderText(folder) + ": "
-                + platform::errorText(errno));
+                + platform::errorText(m_folder.error()));
     m_isNew = isNew;
     if (isNew) {
-        const int fd = platform::createUnnamedFileIn(m_folder, 0644);
-        if (fd >= 0) {
+        File file = File::createUnnamed(m_folder, 0644);
+        if (file) {
             m_unnamed = true;
-            m_out = std::make_unique<OutputFile>(fd, m_archive, m_cancel);
+            m_out = std::make_unique<OutputFile>(std::move(file), m_archive, m_cancel);
             return;
         }
     }
-    try {
-        takeLock(lockWaitMs);
-    } catch (...) {
-        platform::closeFile(m_folder); // no destructor runs
-        throw;
-    }
+    takeLock(lockWaitMs); // the members made so far close themselves
 }
 
 void ArchiveCommit::takeLock(int64_t lockWaitMs)
@@ -83,14 +78,13 @@ void ArchiveCommit::takeLock(int64_t lockWaitMs)
     const std::string name = m_prefix + std::string(kLockSuffix);
     for (;;) {
         bool wasThere = false;
-        const int fd = platform::openLockFileIn(m_folder, name, wasThere);
-        if (fd < 0)
+        File lock = File::openLockFile(m_folder, name, wasThere);
+        if (!lock)
             throw ArchiveError(ErrorCode::WriteFailed,
                 "出力先のフォルダに書き込めません: " + folderText(m_archive.parent_path()) + ": "
-                    + platform::errorText(errno));
-        if (!platform::lockFile(fd, lockWaitMs)) {
+                    + platform::errorText(lock.error()));
+        if (!lock.lock(lockWaitMs)) {
             const int err = errno;
-            platform::closeFile(fd);
             if (err == ETIMEDOUT)
                 throw ArchiveError(ErrorCode::WriteFailed,
                     "ほかの実行が同じ書庫を書き終えるのを待ちきれませんでした: "
@@ -101,27 +95,24 @@ void ArchiveCommit::takeLock(int64_t lockWaitMs)
         }
         // The holder before removes the file once done: the lock counts only
         // when the file locked is still the one of that name.
-        const platform::OpenFileFacts held = platform::openFileFacts(fd);
-        const platform::FileFacts now = platform::factsIn(m_folder, name);
-        if (held.error == 0 && now.error == 0 && held.device == now.device
-            && held.inode == now.inode) {
+        const platform::FileFacts held = lock.facts();
+        const platform::FileFacts now = m_folder.factsOf(name, File::Links::DontFollow);
+        if (held.sameFileAs(now)) {
             if (!wasThere) {
-                m_lock = fd;
+                m_lock = std::move(lock);
                 m_lockName = name;
                 return;
             }
             // Left by a run that was killed, with its temporary files.
             removeLeftovers();
-            if (!platform::removeIn(m_folder, name)) {
+            if (!m_folder.remove(name)) {
                 const int err = errno;
-                platform::closeFile(fd);
                 throw ArchiveError(ErrorCode::WriteFailed,
                     "前の実行が残した一時ファイルを消せません: "
                         + (m_archive.parent_path() / name).string() + ": "
                         + platform::errorText(err));
             }
         }
-        platform::closeFile(fd);
     }
 }
 
@@ -129,10 +120,12 @@ void ArchiveCommit::removeLeftovers()
 {
     // Every run that makes such names holds this lock; it is ours, so each
     // one found was left by a run that was killed.
-    for (const std::string &name : platform::namesIn(m_folder)) {
+    std::vector<std::string> names;
+    m_folder.listNames(names);
+    for (const std::string &name : names) {
         if (name.size() == m_prefix.size() + kRandomLetters && name.starts_with(m_prefix)
             && isRandomSuffix(std::string_view(name).substr(m_prefix.size())))
-            platform::removeIn(m_folder, name);
+            m_folder.remove(name);
     }
 }
 
@@ -153,7 +146,7 @@ platform::FileFacts ArchiveCommit::archiveFacts()
         none.error = ENOENT;
         return none;
     }
-    m_archiveSeen = platform::factsIn(m_folder, m_name);
+    m_archiveSeen = m_folder.factsOf(m_name, File::Links::DontFollow);
     m_archiveLooked = true;
     return m_archiveSeen;
 }
@@ -171,15 +164,16 @@ void ArchiveCommit::startWriting()
         return; // made by the constructor
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = freeName();
-        const int fd = platform::createFileIn(m_folder, name, 0644);
-        if (fd < 0 && errno == EEXIST)
+        File file = File::create(m_folder, name, 0644);
+        if (!file && file.error() == EEXIST)
             continue;
-        if (fd < 0)
+        if (!file)
             throw ArchiveError(ErrorCode::WriteFailed,
                 "一時ファイルを作れません: " + (m_archive.parent_path() / name).string() + ": "
-                    + platform::errorText(errno));
+                    + platform::errorText(file.error()));
         m_temporary = name;
-        m_out = std::make_unique<OutputFile>(fd, m_archive.parent_path() / name, m_cancel);
+        m_out = std::make_unique<OutputFile>(
+            std::move(file), m_archive.parent_path() / name, m_cancel);
         return;
     }
     throw ArchiveError(ErrorCode::WriteFailed,
@@ -188,32 +182,42 @@ void ArchiveCommit::startWriting()
 
 ArchiveCommit::~ArchiveCommit()
 {
+    m_reader.reset();
     m_out.reset();
     if (!m_committed && !m_temporary.empty())
-        platform::removeIn(m_folder, m_temporary);
+        m_folder.remove(m_temporary);
     for (const std::string &folder : m_scratchFolders)
-        platform::removeIn(m_folder, folder);
-    if (m_lock >= 0) {
-        platform::removeIn(m_folder, m_lockName);
-        platform::closeFile(m_lock);
-    }
-    platform::closeFile(m_folder);
+        m_folder.remove(folder);
+    if (m_lock)
+        m_folder.remove(m_lockName);
 }
 
 ArchiveToRead ArchiveCommit::written()
 {
     m_out->flush();
-    return {m_unnamed ? platform::pathOf(m_out->fd()) : platform::pathOf(m_folder, m_temporary),
-        m_out->fd(), m_out->position()};
+    // What reaches the file must be what the writers handed to it, byte for
+    // byte: a byte changed on its way to the disk may still read back as an
+    // archive (a name, a time, a field no reader checks).
+    if (const int64_t at = m_out->firstDifference(); at >= 0)
+        throw ArchiveError(ErrorCode::VerifyFailed,
+            "書いた書庫がディスク上で書いた内容と違います: " + m_archive.string() + ": オフセット "
+                + std::to_string(at) + " から");
+    m_reader = std::make_unique<FileReader>(m_out->file());
+    if (m_reader->error() != 0)
+        throw ArchiveError(ErrorCode::WriteFailed,
+            "書いた書庫を調べられません: " + m_archive.string() + ": "
+                + platform::errorText(m_reader->error()));
+    return {m_unnamed ? m_out->file().reachingPath() : m_folder.reachingPath(m_temporary),
+        m_archive.string(), *m_reader};
 }
 
 std::filesystem::path ArchiveCommit::makeScratchFolder()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = freeName();
-        if (platform::makeFolderIn(m_folder, name)) {
+        if (m_folder.makeFolder(name)) {
             m_scratchFolders.push_back(name);
-            return platform::pathOf(m_folder, name);
+            return m_folder.reachingPath(name);
         }
         if (errno != EEXIST)
             break;
@@ -225,13 +229,12 @@ std::filesystem::path ArchiveCommit::makeScratchFolder()
 
 void ArchiveCommit::keepModeOf(const std::filesystem::path &existing)
 {
-    const int fd = platform::openForReading(existing);
-    if (fd < 0)
+    const File old = File::openForReading(existing, File::Links::Follow);
+    if (!old)
         return;
-    const platform::OpenFileFacts facts = platform::openFileFacts(fd);
-    platform::closeFile(fd);
+    const platform::OpenFileFacts facts = old.openFacts();
     if (facts.error == 0)
-        platform::copyModeAndOwner(m_out->fd(), facts);
+        m_out->file().copyModeAndOwner(facts);
 }
 
 void ArchiveCommit::commit(bool syncNew)
@@ -239,16 +242,14 @@ void ArchiveCommit::commit(bool syncNew)
     // The archive goes where it was asked for, or nowhere.
     const std::filesystem::path folder = m_archive.parent_path();
     const platform::FileFacts there = platform::fileFacts(folder.empty() ? "." : folder, true);
-    const platform::OpenFileFacts held = platform::openFileFacts(m_folder);
-    if (there.error != 0 || held.error != 0 || there.device != held.device
-        || there.inode != held.inode)
+    if (!there.sameFileAs(m_folder.facts()))
         throw ArchiveError(ErrorCode::WriteFailed,
             "出力先のフォルダが実行中に移動または削除されました: " + folderText(folder));
     if (m_unnamed) {
         m_out->flush();
         if (syncNew)
             m_out->sync();
-        if (!platform::nameUnnamedFileIn(m_out->fd(), m_folder, m_name)) {
+        if (!m_out->file().linkAs(m_folder, m_name)) {
             if (errno == EEXIST)
                 throw ArchiveAppeared {};
             throw ArchiveError(ErrorCode::WriteFailed,
@@ -259,24 +260,23 @@ void ArchiveCommit::commit(bool syncNew)
         m_committed = true;
         m_out->close();
         if (syncNew)
-            platform::syncFolder(platform::pathOf(m_folder));
+            m_folder.sync();
         return;
     }
     bool replacing = archiveIsThere();
     if (replacing) {
         // Only the archive that was read is replaced: one that took its place
         // meanwhile (it was removed, and a new one made) is added to instead.
-        const platform::FileFacts now = platform::factsIn(m_folder, m_name);
+        const platform::FileFacts now = m_folder.factsOf(m_name, File::Links::DontFollow);
         if (now.error == ENOENT)
             replacing = false;
-        else if (now.error != 0 || now.device != m_archiveSeen.device
-            || now.inode != m_archiveSeen.inode)
+        else if (!now.sameFileAs(m_archiveSeen))
             throw ArchiveAppeared {};
     }
     const bool sync = syncNew || replacing;
     m_out->commit(sync);
-    const bool renamed = replacing ? platform::renameIn(m_folder, m_temporary, m_name)
-                                   : platform::renameInNoReplace(m_folder, m_temporary, m_name);
+    const bool renamed = replacing ? m_folder.rename(m_temporary, m_name)
+                                   : m_folder.renameNoReplace(m_temporary, m_name);
     if (!renamed && errno == EEXIST && m_isNew)
         throw ArchiveAppeared {};
     if (!renamed && errno == EEXIST)
@@ -289,7 +289,7 @@ void ArchiveCommit::commit(bool syncNew)
                 + platform::errorText(errno));
     m_committed = true;
     if (sync)
-        platform::syncFolder(platform::pathOf(m_folder));
+        m_folder.sync();
 }
 
 } // namespace sheaf::archiver

@@ -30,7 +30,9 @@
 
 #include "archiver/archive_format.h"
 #include "archiver/output_file.h"
+#include "base/file.h"
 #include "base/platform.h"
+#include "base/random_reader.h"
 
 #include <atomic>
 #include <filesystem>
@@ -68,7 +70,9 @@ public:
     platform::FileFacts archiveFacts();
     void startWriting();
     OutputFile &out() { return *m_out; }
-    // The temporary file, flushed, to be read back.
+    // The temporary file, flushed, to be read back. Throws
+    // ArchiveError(VerifyFailed) when the file does not hold exactly the
+    // bytes written into it.
     ArchiveToRead written();
     // A new hidden folder beside the archive for a writer's scratch files,
     // removed with the temporary file.
@@ -92,8 +96,8 @@ private:
     std::string m_name; // the archive's file name
     std::string m_prefix; // ".<name>.sheaf-tmp-"
     const std::atomic<bool> *m_cancel;
-    int m_folder = -1;
-    int m_lock = -1; // the lock file (an add)
+    File m_folder;
+    File m_lock; // the lock file (an add)
     std::string m_lockName; // its name in m_folder
     std::string m_temporary; // the file an add writes, its name in m_folder
     bool m_isNew = false; // nothing was at the archive's path when the run began
@@ -102,6 +106,7 @@ private:
     platform::FileFacts m_archiveSeen; // what it found
     std::vector<std::string> m_scratchFolders; // names in m_folder
     std::unique_ptr<OutputFile> m_out;
+    std::unique_ptr<FileReader> m_reader; // of the finished temporary file
     bool m_committed = false;
 };
 

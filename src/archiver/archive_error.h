@@ -2,12 +2,14 @@
 // Failures inside the engine travel as ArchiveError up to runCommandLine,
 // which turns them into a code and a one-line reason.
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
 namespace sheaf::archiver {
 
 enum class ErrorCode : int {
+    None = 0, // no failure: the archive was made
     BadCommandLine = 1, // unknown switch, malformed line, missing pieces
     NothingMatched = 2, // a name or pattern that matches no file
     ReadFailed = 3, // a source file is missing or cannot be read
@@ -32,5 +34,13 @@ public:
 private:
     ErrorCode m_code;
 };
+
+// The one look at the cancel flag (null: none) that every stage makes
+// between blocks of work: ArchiveError(Cancelled) once it is set.
+inline void checkCancel(const std::atomic<bool> *cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+}
 
 } // namespace sheaf::archiver

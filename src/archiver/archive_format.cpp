@@ -8,8 +8,7 @@ namespace sheaf::archiver {
 
 void FormatContext::checkCancel() const
 {
-    if (cancel && cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+    archiver::checkCancel(cancel);
 }
 
 namespace {

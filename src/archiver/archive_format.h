@@ -12,11 +12,13 @@
 #include "archiver/archive_request.h"
 #include "archiver/output_file.h"
 #include "archiver/source_file.h"
+#include "base/random_reader.h"
 
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,8 +35,10 @@ struct ReadHints
 // One member of a written archive, as a reader must find it.
 struct ArchivedMember
 {
-    // UTF-8 as the format's reader gives it back: '/' between components, no
-    // trailing '/'.
+    // The name's bytes as the archive's directory holds them (LZH: the code
+    // page 932 name; ZIP: the name field, whatever its character set; a
+    // cabinet: the name marked UTF-8, or as libarchive reads an unmarked
+    // one): '/' between components, no trailing '/'.
     std::string storedPath;
     bool isDirectory = false;
     bool isLink = false; // a kept symbolic link (ZIP): its data is not compared
@@ -48,9 +52,9 @@ using ArchivedMembers = std::vector<ArchivedMember>;
 // A finished temporary archive to be read back.
 struct ArchiveToRead
 {
-    std::filesystem::path path; // reaches it by name, for libraries that take a path
-    int fd = -1; // the same file, open for reading (platform::readFileAt)
-    uint64_t size = 0;
+    std::filesystem::path path; // reaches it, for libraries that take a path
+    std::string name; // the archive's path, as messages name it
+    const RandomReader &bytes; // the same file
 };
 
 // What a format gets from the pipeline besides the members.
@@ -62,6 +66,9 @@ struct FormatContext
     // A new scratch folder beside the archive, removed by the pipeline.
     std::function<std::filesystem::path()> makeScratchFolder;
     int threads = 1; // worker threads one archive may use; 0: one per core
+    // The stored paths of the members the run writes: the members of an old
+    // archive with one of these paths are replaced, all others kept.
+    const std::set<std::string> &replaced;
     // Throws ArchiveError(Cancelled) once the cancel flag is set.
     void checkCancel() const;
 };
@@ -71,8 +78,12 @@ class ArchiveFormat
 public:
     virtual ~ArchiveFormat() = default;
 
+    // Whether the format stores folder entries (a cabinet does not, so a
+    // new folder replaces nothing in an old one).
+    virtual bool storesFolders() const { return true; }
+
     // Writes the whole archive into `out`: the members of `existing` (empty
-    // path: no old archive) that no entry replaces, in their old order, then
+    // path: no old archive) not in context.replaced, in their old order, then
     // `entries` in their order. Every source file is read through
     // SourceFile (so a file that changes while it is read fails the run).
     // Returns every member written, kept ones included, in the order a

@@ -2,13 +2,14 @@
 // What one command line asks for, whatever its dialect: the archive, the
 // base folder, the names or patterns under it, and how to gather them.
 
-#include "archiver/lzh/lzh_archive_writer.h"
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace sheaf::archiver {
+
+// The LZH dialect's -lh5, -lh6, -lh7 (lzh/lzh_format.h has what each means).
+enum class LzhMethod { Lh5, Lh6, Lh7 };
 
 struct ArchiveRequest
 {

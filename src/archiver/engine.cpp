@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <set>
 
 namespace sheaf::archiver {
 
@@ -41,6 +42,12 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive, platform
     facts = platform::fileFacts(archive, false);
     if (facts.error != 0 || !facts.isLink)
         return archive;
+    // Written through, another user's link would let that user choose what
+    // a run over their folder (as root, say) replaces.
+    if (!facts.ownedByCurrentUser)
+        throw ArchiveError(ErrorCode::NotAnArchive,
+            "書庫の名前がほかのユーザーのシンボリックリンクです。書き込みません: "
+                + archive.string());
     const platform::FileFacts target = platform::fileFacts(archive, true);
     if (target.error == ENOENT)
         throw ArchiveError(ErrorCode::NotAnArchive,
@@ -96,8 +103,12 @@ void writeArchive(const ArchiveRequest &request, const ArchiveFormat &format,
     const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
+    std::set<std::string> replaced;
+    for (const ArchiveEntry &entry : entries)
+        if (format.storesFolders() || !entry.isDirectory)
+            replaced.insert(entry.storedPath);
     const FormatContext context {request, options.cancel, &progress,
-        [&] { return commit.makeScratchFolder(); }, options.threads};
+        [&] { return commit.makeScratchFolder(); }, options.threads, replaced};
     commit.startWriting();
     const ArchivedMembers written = format.write(existing, entries, commit.out(), context);
     progress.finish();
@@ -165,7 +176,7 @@ namespace {
 RunResult failure(ErrorCode code, std::string reason)
 {
     RunResult result;
-    result.code = int(code);
+    result.code = code;
     result.reason = std::move(reason);
     return result;
 }

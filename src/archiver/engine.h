@@ -2,6 +2,8 @@
 // The archiver engine's one entry point: one archiver command line in,
 // "made" or "failed with a reason" out. Plain C++, no Qt.
 
+#include "archiver/archive_error.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -56,11 +58,14 @@ struct LeftOut
 
 struct RunResult
 {
-    int code = 0; // 0: the archive was made; otherwise an ErrorCode
+    ErrorCode code = ErrorCode::None; // None: the archive was made
     std::string reason; // one line, UTF-8; empty on success
     std::vector<LeftOut> leftOut; // what the archive does not hold, and why
-    bool ok() const { return code == 0; }
+    bool ok() const { return code == ErrorCode::None; }
 };
+
+// Flushes everything written so far to disk (one sync for a whole batch).
+void syncWrittenArchives();
 
 // Runs one command line of the given dialect, for example for Lzh:
 //   a -a1 -r0 "D:/out/IMG01.lzh" "C:/data/photos/" "IMG01.TXT"
@@ -69,9 +74,6 @@ struct RunResult
 // failed; on failure nothing new is left behind. An archive counts as made
 // only once it was read back and held exactly the members written, with the
 // bytes read from their files.
-// Flushes everything written so far to disk (one sync for a whole batch).
-void syncWrittenArchives();
-
 RunResult runCommandLine(
     ArchiverKind kind, std::string_view commandLine, const RunOptions &options = {});
 

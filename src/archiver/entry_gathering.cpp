@@ -100,11 +100,7 @@ private:
     {
         m_leftOut.push_back({(folder.path() / name).native(), reason});
     }
-    void checkCancel() const
-    {
-        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
-    }
+    void checkCancel() const { archiver::checkCancel(m_cancel); }
 
     const ArchiveRequest &m_request;
     const std::atomic<bool> *m_cancel;

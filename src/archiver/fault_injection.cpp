@@ -1,9 +1,12 @@
 #include "archiver/fault_injection.h"
 
+#include "base/file.h"
+
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -34,32 +37,64 @@ void injectWriteDelay(int milliseconds)
     g_delayMs.store(milliseconds);
 }
 
-ssize_t faultInjectedWrite(int fd, const void *data, size_t size)
+namespace {
+
+// The budget and delay injections; false (errno set) when no byte may go.
+// `size` shrinks to what the budget allows.
+bool injectedBudget(size_t &size)
 {
     if (const int delay = g_delayMs.load(std::memory_order_relaxed); delay > 0)
-        ::usleep(useconds_t(delay) * 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     int64_t budget = g_budget.load(std::memory_order_relaxed);
     if (budget >= 0) {
         if (budget == 0) {
             errno = ENOSPC;
-            return -1;
+            return false;
         }
         if (int64_t(size) > budget)
             size = size_t(budget);
         g_budget.fetch_sub(int64_t(size));
     }
+    return true;
+}
+
+// The bytes as they reach the disk: `data`, or a copy with one byte flipped.
+const void *injectedCorruption(
+    const void *data, size_t size, uint64_t offset, std::vector<uint8_t> &copy)
+{
     const int64_t corruptAt = g_corruptAt.load(std::memory_order_relaxed);
-    if (corruptAt >= 0) {
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        if (at >= 0 && corruptAt >= at && corruptAt < at + int64_t(size)
-            && g_corruptAt.exchange(-1) == corruptAt) {
-            std::vector<uint8_t> copy(
-                static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
-            copy[size_t(corruptAt - at)] ^= 0xFF;
-            return ::write(fd, copy.data(), size);
-        }
+    const auto at = int64_t(offset);
+    if (corruptAt < 0 || corruptAt < at || corruptAt >= at + int64_t(size)
+        || g_corruptAt.exchange(-1) != corruptAt)
+        return data;
+    copy.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
+    copy[size_t(corruptAt - at)] ^= 0xFF;
+    return copy.data();
+}
+
+} // namespace
+
+ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset)
+{
+    if (!injectedBudget(size))
+        return -1;
+    std::vector<uint8_t> copy;
+    return file.write(injectedCorruption(data, size, offset, copy), size);
+}
+
+bool faultInjectedWriteAt(File &file, const void *data, size_t size, uint64_t offset)
+{
+    const size_t wanted = size;
+    if (!injectedBudget(size))
+        return false;
+    std::vector<uint8_t> copy;
+    if (!file.writeAt(injectedCorruption(data, size, offset, copy), size, offset))
+        return false;
+    if (size < wanted) {
+        errno = ENOSPC;
+        return false;
     }
-    return ::write(fd, data, size);
+    return true;
 }
 
 void setAfterGatheringHook(std::function<void()> hook)

@@ -1,13 +1,16 @@
 #pragma once
 // Seams for the tests that simulate a full disk or a source file changed by
 // someone else while it is read. Normally both are inert: every write of the
-// engine's output is plain write(2), and no hook runs.
+// engine's output goes straight to the file, and no hook runs.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <sys/types.h>
+
+namespace sheaf {
+class File;
+}
 
 namespace sheaf::archiver {
 
@@ -23,7 +26,12 @@ void injectWriteFailureAfter(int64_t bytes);
 // inverted (once); a negative value switches it off (the default).
 void injectCorruptionAt(int64_t offset);
 
-ssize_t faultInjectedWrite(int fd, const void *data, size_t size);
+// Writes some of `size` bytes that belong at `offset` of `file` (its write
+// position), through the injections above; -1 with errno set.
+ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset);
+// Writes all of `size` bytes at `offset` of `file` (a patch), through the
+// same injections; false with errno set.
+bool faultInjectedWriteAt(File &file, const void *data, size_t size, uint64_t offset);
 
 // Called before every block read from a source file, with the file and the
 // bytes read from it so far; an empty function removes the hook.

@@ -1,7 +1,6 @@
 #include "archiver/libarchive_read_back.h"
 
 #include "archiver/archive_error.h"
-#include "archiver/stored_member_names.h"
 #include "base/name_bytes.h"
 #include "base/platform.h"
 
@@ -24,9 +23,11 @@ struct ReaderFree
 
 enum class Reading { Written, Existing };
 
-ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, LibarchiveFormat format,
-    const FormatContext &context, Reading reading, const std::set<std::string> &replaced = {})
+ArchivedMembers readWithLibarchive(const std::filesystem::path &path, const std::string &archive,
+    LibarchiveFormat format, const FormatContext &context, Reading reading,
+    const std::vector<std::optional<std::string>> &storedNames = {})
 {
+    const std::set<std::string> &replaced = context.replaced;
     // Names come back as UTF-8 in every process locale.
     const platform::Utf8CharacterSet utf8Names;
     std::unique_ptr<struct archive, ReaderFree> reader(archive_read_new());
@@ -42,19 +43,20 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
         const std::string detail = what + (text ? std::string(": ") + text : std::string());
         if (reading == Reading::Existing)
             return ArchiveError(ErrorCode::NotAnArchive,
-                "既存の書庫に読めないメンバーがあるため追加できません: " + archive.string() + ": "
-                    + detail);
-        return ArchiveError(ErrorCode::VerifyFailed,
-            "書いた書庫を読み返せません: " + archive.string() + ": " + detail);
+                "既存の書庫に読めないメンバーがあるため追加できません: " + archive + ": " + detail);
+        return ArchiveError(
+            ErrorCode::VerifyFailed, "書いた書庫を読み返せません: " + archive + ": " + detail);
     };
-    if (archive_read_open_filename(r, archive.c_str(), 256 * 1024) != ARCHIVE_OK)
+    if (archive_read_open_filename(r, path.c_str(), 256 * 1024) != ARCHIVE_OK)
         throw failed("開けません");
 
     ArchivedMembers members;
     std::vector<uint8_t> block(256 * 1024);
     struct archive_entry *entry = nullptr;
     int rc;
-    while ((rc = archive_read_next_header(r, &entry)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
+    // A warning is a failure: libarchive warns of a local header whose CRC
+    // or sizes differ from the directory's, and reads on.
+    while ((rc = archive_read_next_header(r, &entry)) == ARCHIVE_OK) {
         context.checkCancel();
         ArchivedMember m;
         const char *utf8 = archive_entry_pathname_utf8(entry);
@@ -70,7 +72,7 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
             continue;
         if (reading == Reading::Existing && archive_entry_is_encrypted(entry))
             throw ArchiveError(ErrorCode::NotAnArchive,
-                "暗号化されたメンバーがあるため追加できません: " + archive.string() + ": "
+                "暗号化されたメンバーがあるため追加できません: " + archive + ": "
                     + escapedName(m.storedPath));
         m.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
         m.isLink = archive_entry_filetype(entry) == AE_IFLNK;
@@ -96,14 +98,12 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
     // path field's name instead of the stored one). Members are taken in the
     // directory's order, which is the order libarchive read them in for
     // every archive written here; were it not, the data would not match.
-    const auto stored
-        = format == LibarchiveFormat::Zip ? zipStoredNames(archive) : cabUnicodeNames(archive);
-    if (!stored || stored->size() != members.size())
+    if (storedNames.size() != members.size())
         throw failed("目録が読めません");
     for (size_t i = 0; i < members.size(); ++i) {
-        if (!(*stored)[i])
+        if (!storedNames[i])
             continue;
-        std::string name = *(*stored)[i];
+        std::string name = *storedNames[i];
         while (!name.empty() && name.back() == '/')
             name.pop_back();
         members[i].storedPath = std::move(name);
@@ -113,25 +113,17 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &archive, Libarch
 
 } // namespace
 
-ArchivedMembers readBackWithLibarchive(
+ArchivedMembers readBackWithLibarchive(const ArchiveToRead &archive, LibarchiveFormat format,
+    const FormatContext &context, const std::vector<std::optional<std::string>> &storedNames)
+{
+    return readWithLibarchive(
+        archive.path, archive.name, format, context, Reading::Written, storedNames);
+}
+
+ArchivedMembers readExistingWithLibarchive(
     const std::filesystem::path &archive, LibarchiveFormat format, const FormatContext &context)
 {
-    return readWithLibarchive(archive, format, context, Reading::Written);
-}
-
-std::set<std::string> replacedPaths(const ArchiveEntries &entries)
-{
-    std::set<std::string> paths;
-    for (const ArchiveEntry &entry : entries)
-        if (!entry.isDirectory)
-            paths.insert(entry.storedPath);
-    return paths;
-}
-
-ArchivedMembers readExistingWithLibarchive(const std::filesystem::path &archive,
-    LibarchiveFormat format, const FormatContext &context, const std::set<std::string> &replaced)
-{
-    return readWithLibarchive(archive, format, context, Reading::Existing, replaced);
+    return readWithLibarchive(archive, archive.string(), format, context, Reading::Existing);
 }
 
 } // namespace sheaf::archiver

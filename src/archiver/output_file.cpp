@@ -3,10 +3,10 @@
 #include "archiver/archive_error.h"
 #include "archiver/fault_injection.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <zlib.h>
 
 namespace sheaf::archiver {
 
@@ -17,39 +17,34 @@ constexpr size_t kBufferSize = 1 << 20;
 [[noreturn]] void fail(const std::filesystem::path &path, const char *what, int err)
 {
     throw ArchiveError(ErrorCode::WriteFailed,
-        std::string(what) + ": " + path.string() + ": " + std::strerror(err));
+        std::string(what) + ": " + path.string() + ": " + platform::errorText(err));
+}
+
+uint32_t crcOf(const uint8_t *data, size_t size)
+{
+    return uint32_t(::crc32_z(::crc32(0, nullptr, 0), data, size));
 }
 
 } // namespace
 
 OutputFile::OutputFile(const std::filesystem::path &path, const std::atomic<bool> *cancel)
-    : m_path(path)
+    : m_name(path)
     , m_cancel(cancel)
 {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        fail(path, "ファイルを作れません", errno);
+    const File folder = File::openFolder(path.parent_path());
+    m_file = folder ? File::create(folder, path.filename().native(), 0644) : File();
+    if (!m_file)
+        fail(path, "ファイルを作れません", folder ? m_file.error() : folder.error());
     m_buffer.reserve(kBufferSize);
 }
 
-OutputFile::OutputFile(int fd, const std::filesystem::path &path, const std::atomic<bool> *cancel)
-    : m_path(path)
+OutputFile::OutputFile(
+    File file, const std::filesystem::path &name, const std::atomic<bool> *cancel)
+    : m_name(name)
     , m_cancel(cancel)
-    , m_fd(fd)
+    , m_file(std::move(file))
 {
     m_buffer.reserve(kBufferSize);
-}
-
-OutputFile::~OutputFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-void OutputFile::checkCancel() const
-{
-    if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
 }
 
 void OutputFile::write(const void *data, size_t size)
@@ -68,16 +63,17 @@ void OutputFile::write(const void *data, size_t size)
 
 void OutputFile::flushBuffer()
 {
-    checkCancel();
+    checkCancel(m_cancel);
+    if (m_buffer.empty())
+        return;
+    m_blocks.push_back(
+        {m_flushed, uint32_t(m_buffer.size()), crcOf(m_buffer.data(), m_buffer.size())});
     const uint8_t *p = m_buffer.data();
     size_t left = m_buffer.size();
     while (left > 0) {
-        ssize_t n = faultInjectedWrite(m_fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(m_path, "書き込めません", errno);
-        }
+        const ptrdiff_t n = faultInjectedWrite(m_file, p, left, m_flushed);
+        if (n < 0)
+            fail(m_name, "書き込めません", errno);
         p += n;
         left -= size_t(n);
         m_flushed += uint64_t(n);
@@ -85,28 +81,56 @@ void OutputFile::flushBuffer()
     m_buffer.clear();
 }
 
+void OutputFile::writeAt(const uint8_t *data, size_t size, uint64_t at)
+{
+    if (!faultInjectedWriteAt(m_file, data, size, at))
+        fail(m_name, "書き込めません", errno);
+}
+
+std::vector<uint8_t> OutputFile::intactBlock(size_t i) const
+{
+    const Block &block = m_blocks[i];
+    std::vector<uint8_t> bytes(block.size);
+    const ptrdiff_t n = m_file.readAt(bytes.data(), bytes.size(), block.at);
+    if (n < 0)
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "書いたファイルを読み返せません: " + m_name.string() + ": "
+                + platform::errorText(errno));
+    if (size_t(n) != bytes.size() || crcOf(bytes.data(), bytes.size()) != block.crc)
+        throw ArchiveError(ErrorCode::VerifyFailed,
+            "書いたファイルの中身がディスク上で書いた内容と違います: " + m_name.string()
+                + ": オフセット " + std::to_string(block.at) + " から");
+    return bytes;
+}
+
+// Blocks are found by offset: they lie in order, one after the other.
 void OutputFile::patch(uint64_t at, const void *data, size_t size)
 {
     const auto *p = static_cast<const uint8_t *>(data);
-    // The part still in the buffer is patched there, the rest on disk.
+    if (at + size > position())
+        throw ArchiveError(ErrorCode::Internal,
+            "書き換える位置がファイルの終わりを越えています: " + m_name.string());
+    // The part already in the file is patched there, block by block, and
+    // each block's crc32 taken again; the rest in the buffer.
+    auto block = std::upper_bound(m_blocks.begin(), m_blocks.end(), at,
+        [](uint64_t offset, const Block &b) { return offset < b.at; });
+    if (block != m_blocks.begin())
+        --block;
     while (size > 0 && at < m_flushed) {
-        size_t n = size_t(std::min<uint64_t>(size, m_flushed - at));
-        ssize_t w = ::pwrite(m_fd, p, n, off_t(at));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(m_path, "書き込めません", errno);
-        }
-        p += w;
-        at += uint64_t(w);
-        size -= size_t(w);
+        const size_t i = size_t(block - m_blocks.begin());
+        std::vector<uint8_t> bytes = intactBlock(i);
+        const size_t from = size_t(at - block->at);
+        const size_t n = std::min(size, bytes.size() - from);
+        std::memcpy(bytes.data() + from, p, n);
+        writeAt(p, n, at);
+        block->crc = crcOf(bytes.data(), bytes.size());
+        p += n;
+        at += n;
+        size -= n;
+        ++block;
     }
-    if (size > 0) {
-        if (at + size > position())
-            throw ArchiveError(ErrorCode::Internal,
-                "書き換える位置がファイルの終わりを越えています: " + m_path.string());
+    if (size > 0)
         std::memcpy(m_buffer.data() + (at - m_flushed), p, size);
-    }
 }
 
 void OutputFile::truncate(uint64_t at)
@@ -116,34 +140,49 @@ void OutputFile::truncate(uint64_t at)
         return;
     }
     m_buffer.clear();
-    if (::ftruncate(m_fd, off_t(at)) != 0 || ::lseek(m_fd, off_t(at), SEEK_SET) < 0)
-        fail(m_path, "ファイルを切り詰められません", errno);
+    while (!m_blocks.empty() && m_blocks.back().at >= at)
+        m_blocks.pop_back();
+    if (!m_blocks.empty() && m_blocks.back().at + m_blocks.back().size > at) {
+        const std::vector<uint8_t> bytes = intactBlock(m_blocks.size() - 1);
+        Block &last = m_blocks.back();
+        last.size = uint32_t(at - last.at);
+        last.crc = crcOf(bytes.data(), last.size);
+    }
+    if (!m_file.truncate(at))
+        fail(m_name, "ファイルを切り詰められません", errno);
     m_flushed = at;
+}
+
+int64_t OutputFile::firstDifference() const
+{
+    if (m_file.facts().size != m_flushed)
+        return int64_t(std::min(m_file.facts().size, m_flushed));
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        try {
+            intactBlock(i);
+        } catch (const ArchiveError &e) {
+            if (e.code() != ErrorCode::VerifyFailed)
+                throw;
+            return int64_t(m_blocks[i].at);
+        }
+    }
+    return -1;
 }
 
 void OutputFile::sync()
 {
     flushBuffer();
-    if (::fsync(m_fd) != 0)
-        fail(m_path, "ディスクに書き出せません", errno);
-}
-
-void OutputFile::close()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (!m_file.sync())
+        fail(m_name, "ディスクに書き出せません", errno);
 }
 
 void OutputFile::commit(bool sync)
 {
     flushBuffer();
-    if (sync && ::fsync(m_fd) != 0)
-        fail(m_path, "ディスクに書き出せません", errno);
-    int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
-        fail(m_path, "ファイルを閉じられません", errno);
+    if (sync && !m_file.sync())
+        fail(m_name, "ディスクに書き出せません", errno);
+    if (!m_file.closeChecked())
+        fail(m_name, "ファイルを閉じられません", errno);
 }
 
 } // namespace sheaf::archiver

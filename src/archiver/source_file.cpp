@@ -61,7 +61,7 @@ SourceFile::SourceFile(const std::filesystem::path &path, ReadProgress *progress
 
 void SourceFile::startReading()
 {
-    const platform::OpenFileFacts facts = platform::openFileFacts(m_file.descriptor());
+    const platform::OpenFileFacts facts = m_file.openFacts();
     if (facts.error != 0)
         fail("ファイルを調べられません", facts.error);
     m_size = facts.size;
@@ -131,7 +131,7 @@ void SourceFile::finish()
         fail("ファイルを読み込めません", errno);
     if (n > 0)
         changed("読み込み中にファイルの大きさが変わりました (大きくなりました)");
-    const platform::OpenFileFacts now = platform::openFileFacts(m_file.descriptor());
+    const platform::OpenFileFacts now = m_file.openFacts();
     if (now.error != 0)
         fail("ファイルを読み込めません", now.error);
     if (now.size != m_size)

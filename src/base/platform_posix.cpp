@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
@@ -81,14 +82,6 @@ FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
     return factsOfStat(st);
 }
 
-std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
-{
-    std::string text = pattern.string();
-    if (::mkdtemp(text.data()) == nullptr)
-        return {};
-    return text;
-}
-
 namespace {
 
 // Renames `from` (in folder `fromDir`) to `to` unless `to` exists (false with
@@ -125,18 +118,6 @@ void syncAll()
     ::sync();
 }
 
-bool syncFolder(const std::filesystem::path &folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    int err = errno;
-    ::close(fd);
-    errno = err;
-    return ok;
-}
-
 std::filesystem::path programFolder()
 {
     std::error_code ec;
@@ -150,6 +131,20 @@ std::string errorText(int err)
 {
     return std::strerror(err);
 }
+
+bool standardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+double threadCpuSeconds()
+{
+    timespec t {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+namespace {
 
 OpenFileFacts openFileFacts(int fd)
 {
@@ -182,185 +177,7 @@ OpenFileFacts openFileFacts(int fd)
     return facts;
 }
 
-int openForReading(const std::filesystem::path &path)
-{
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-}
-
-long long readFile(int fd, void *data, size_t size)
-{
-    for (;;) {
-        ssize_t n = ::read(fd, data, size);
-        if (n >= 0 || errno != EINTR)
-            return n;
-    }
-}
-
-long long readFileAt(int fd, void *data, size_t size, uint64_t offset)
-{
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n
-            = ::pread(fd, static_cast<char *>(data) + done, size - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += size_t(n);
-    }
-    return (long long)done;
-}
-
-bool seekFile(int fd, uint64_t offset)
-{
-    return ::lseek(fd, off_t(offset), SEEK_SET) >= 0;
-}
-
-void closeFile(int fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-}
-
-int openFolder(const std::filesystem::path &folder)
-{
-    return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-int createUnnamedFileIn(int folder, uint32_t mode)
-{
-#ifdef O_TMPFILE
-    return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode_t(mode));
-#else
-    (void)folder;
-    (void)mode;
-    errno = EOPNOTSUPP;
-    return -1;
-#endif
-}
-
-bool nameUnnamedFileIn(int fd, int folder, const std::string &name)
-{
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
-}
-
-int createFileIn(int folder, const std::string &name, uint32_t mode)
-{
-    return ::openat(
-        folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
-}
-
-int openLockFileIn(int folder, const std::string &name, bool &wasThere)
-{
-    for (;;) {
-        const int fd = ::openat(
-            folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        wasThere = fd < 0 && errno == EEXIST;
-        if (!wasThere)
-            return fd;
-        const int held = ::openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        // Its holder may have removed it in between: try to make it again.
-        if (held >= 0 || errno != ENOENT)
-            return held;
-    }
-}
-
-bool makeFolderIn(int folder, const std::string &name)
-{
-    return ::mkdirat(folder, name.c_str(), 0700) == 0;
-}
-
-bool removeIn(int folder, const std::string &name)
-{
-    if (::unlinkat(folder, name.c_str(), 0) == 0)
-        return true;
-    if (errno != EISDIR && errno != EPERM)
-        return false;
-    int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    for (const std::string &child : namesIn(fd))
-        ::unlinkat(fd, child.c_str(), 0);
-    ::close(fd);
-    return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0;
-}
-
-bool renameIn(int folder, const std::string &from, const std::string &to)
-{
-    return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
-}
-
-bool renameInNoReplace(int folder, const std::string &from, const std::string &to)
-{
-    return renameNoReplaceAt(folder, from.c_str(), folder, to.c_str());
-}
-
-FileFacts factsIn(int folder, const std::string &name)
-{
-    struct stat st;
-    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        FileFacts facts;
-        facts.error = errno;
-        return facts;
-    }
-    return factsOfStat(st);
-}
-
-std::vector<std::string> namesIn(int folder)
-{
-    std::vector<std::string> names;
-    int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return names;
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return names;
-    }
-    while (struct dirent *e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
-    return names;
-}
-
-std::filesystem::path pathOf(int fd, const std::string &name)
-{
-    std::filesystem::path path = "/proc/self/fd/" + std::to_string(fd);
-    return name.empty() ? path : path / name;
-}
-
-bool lockFile(int fd, int64_t waitMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (std::chrono::steady_clock::now() >= until) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-void copyModeAndOwner(int fd, const OpenFileFacts &from)
-{
-    // The owner first: changing it may clear set-id bits the mode then restores.
-    // Where the owner cannot be given, the group may still be.
-    if (::fchown(fd, uid_t(from.owner), gid_t(from.group)) != 0
-        && ::fchown(fd, uid_t(-1), gid_t(from.group)) != 0) {
-        // Neither: the file stays the running user's, as any new file would.
-    }
-    ::fchmod(fd, mode_t(from.mode));
-}
+} // namespace
 
 Utf8CharacterSet::Utf8CharacterSet()
 {
@@ -407,10 +224,10 @@ namespace {
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr int kFolderFlags = O_RDONLY | O_CLOEXEC | O_DIRECTORY;
 
-int retryingOpenAt(int folder, const char *name, int flags)
+int retryingOpenAt(int folder, const char *name, int flags, uint32_t mode = 0)
 {
     for (;;) {
-        int fd = ::openat(folder, name, flags);
+        int fd = ::openat(folder, name, flags, mode_t(mode));
         if (fd >= 0 || errno != EINTR)
             return fd;
     }
@@ -451,7 +268,7 @@ void File::close()
 
 File File::openFolder(const std::filesystem::path &path)
 {
-    int fd = retryingOpenAt(AT_FDCWD, path.c_str(), kFolderFlags);
+    int fd = retryingOpenAt(AT_FDCWD, path.empty() ? "." : path.c_str(), kFolderFlags);
     return fd >= 0 ? File(fd, 0) : File(-1, errno);
 }
 
@@ -480,6 +297,208 @@ File File::openForReading(const File &parent, std::string_view name, Links links
     int flags = kReadFlags | (links == Links::DontFollow ? O_NOFOLLOW : 0);
     int fd = retryingOpenAt(parent.m_fd, text.c_str(), flags);
     return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::createUnnamed(const File &folder, uint32_t mode)
+{
+#ifdef O_TMPFILE
+    int fd = retryingOpenAt(folder.m_fd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+#else
+    (void)folder;
+    (void)mode;
+    return File(-1, EOPNOTSUPP);
+#endif
+}
+
+File File::create(const File &folder, std::string_view name, uint32_t mode)
+{
+    if (!isOneComponent(name))
+        return File(-1, EINVAL);
+    const std::string text(name);
+    int fd = retryingOpenAt(
+        folder.m_fd, text.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::openLockFile(const File &folder, std::string_view name, bool &wasThere)
+{
+    if (!isOneComponent(name))
+        return File(-1, EINVAL);
+    const std::string text(name);
+    for (;;) {
+        int fd = retryingOpenAt(
+            folder.m_fd, text.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        wasThere = fd < 0 && errno == EEXIST;
+        if (!wasThere)
+            return fd >= 0 ? File(fd, 0) : File(-1, errno);
+        fd = retryingOpenAt(folder.m_fd, text.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        // Its holder may have removed it in between: try to make it again.
+        if (fd >= 0)
+            return File(fd, 0);
+        if (errno != ENOENT)
+            return File(-1, errno);
+    }
+}
+
+ptrdiff_t File::readAt(void *data, size_t size, uint64_t offset) const
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n
+            = ::pread(m_fd, static_cast<char *>(data) + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return ptrdiff_t(done);
+}
+
+platform::OpenFileFacts File::openFacts() const
+{
+    return platform::openFileFacts(m_fd);
+}
+
+ptrdiff_t File::write(const void *data, size_t size)
+{
+    for (;;) {
+        ssize_t n = ::write(m_fd, data, size);
+        if (n >= 0 || errno != EINTR)
+            return ptrdiff_t(n);
+    }
+}
+
+bool File::writeAt(const void *data, size_t size, uint64_t offset)
+{
+    const auto *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(m_fd, p, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        p += n;
+        offset += uint64_t(n);
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool File::truncate(uint64_t size)
+{
+    return ::ftruncate(m_fd, off_t(size)) == 0 && ::lseek(m_fd, off_t(size), SEEK_SET) >= 0;
+}
+
+bool File::sync()
+{
+    return ::fsync(m_fd) == 0;
+}
+
+bool File::closeChecked()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool File::linkAs(const File &folder, std::string_view name) const
+{
+    if (!isOneComponent(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    const std::string text(name);
+    return ::linkat(AT_FDCWD, self.c_str(), folder.m_fd, text.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+bool File::lock(int64_t waitMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= until) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void File::copyModeAndOwner(const platform::OpenFileFacts &from)
+{
+    // The owner first: changing it may clear set-id bits the mode then restores.
+    // Where the owner cannot be given, the group may still be.
+    if (::fchown(m_fd, uid_t(from.owner), gid_t(from.group)) != 0
+        && ::fchown(m_fd, uid_t(-1), gid_t(from.group)) != 0) {
+        // Neither: the file stays the running user's, as any new file would.
+    }
+    ::fchmod(m_fd, mode_t(from.mode));
+}
+
+std::filesystem::path File::reachingPath(std::string_view name) const
+{
+    std::filesystem::path path = "/proc/self/fd/" + std::to_string(m_fd);
+    return name.empty() ? path : path / std::string(name);
+}
+
+bool File::makeFolder(std::string_view name)
+{
+    if (!isOneComponent(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::mkdirat(m_fd, std::string(name).c_str(), 0700) == 0;
+}
+
+bool File::remove(std::string_view name)
+{
+    if (!isOneComponent(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    const std::string text(name);
+    if (::unlinkat(m_fd, text.c_str(), 0) == 0)
+        return true;
+    if (errno != EISDIR && errno != EPERM)
+        return false;
+    File folder = openFolder(*this, name, Links::DontFollow);
+    if (!folder)
+        return false;
+    std::vector<std::string> children;
+    folder.listNames(children);
+    for (const std::string &child : children)
+        ::unlinkat(folder.m_fd, child.c_str(), 0);
+    return ::unlinkat(m_fd, text.c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool File::rename(std::string_view from, std::string_view to)
+{
+    if (!isOneComponent(from) || !isOneComponent(to)) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::renameat(m_fd, std::string(from).c_str(), m_fd, std::string(to).c_str()) == 0;
+}
+
+bool File::renameNoReplace(std::string_view from, std::string_view to)
+{
+    if (!isOneComponent(from) || !isOneComponent(to)) {
+        errno = EINVAL;
+        return false;
+    }
+    return platform::renameNoReplaceAt(
+        m_fd, std::string(from).c_str(), m_fd, std::string(to).c_str());
 }
 
 platform::FileFacts File::facts() const

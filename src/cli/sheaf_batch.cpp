@@ -12,7 +12,9 @@
 #include "archive/archiver_choice.h"
 #include "archive/run_texts.h"
 #include "archiver/archiver_facts.h"
+#include "base/platform.h"
 #include "choice/extension_list.h"
+#include "cli/help_language.h"
 #include "selection/candidate_list.h"
 #include "selection/candidate_model.h"
 #include "selection/count_format.h"
@@ -31,7 +33,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -74,6 +75,24 @@ QString consoleLines(QString text)
 const char kUsage[]
     = "usage: sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab] [-x NAME]... "
       "[-j N] [-q] SELECTION_FOLDER\n";
+
+const char kHelpJapanese[]
+    = "使い方: sheaf-batch [-e 拡張子] [-s] [-l] [-o フォルダ] [-n] [-t] [-a lzh|zip|cab] "
+      "[-x 名前]... [-j N] [-q] 抽出フォルダ\n"
+      "抽出フォルダの中の一つの拡張子のファイルを、ファイルごと（またはフォルダごと）に"
+      "圧縮します。\n"
+      "  -e 拡張子     抽出する拡張子（既定 .TXT）\n"
+      "  -s            サブフォルダからも抽出します\n"
+      "  -l            一覧を表示するだけで、圧縮しません\n"
+      "  -o フォルダ   書庫を作るフォルダ（既定はファイルの隣）\n"
+      "  -n            ファイル名をフォルダ名に変えてから圧縮します\n"
+      "  -t            フォルダを丸ごと圧縮します\n"
+      "  -a 形式       lzh、zip、cab のどれか（既定 lzh）\n"
+      "  -x 名前       その名前のファイルを外します（何度でも指定できます）\n"
+      "  -j N          同時に作る書庫の数（既定はコア数）\n"
+      "  -q            書庫ごとの行を表示しません\n"
+      "  -h, --help    この説明を表示して終了します\n"
+      "  --version     版数を表示して終了します\n";
 
 // One line on stderr, exit status 2.
 int usageError(const QString &message)
@@ -118,8 +137,9 @@ int parseOptions(const QStringList &args, Options &o)
         } else if (a == QLatin1String("--")) {
             positionalOnly = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            std::fputs("       sheaf-batch -h | --version\n", stdout);
+            std::fputs(sheaf::cli::helpInJapanese() ? kHelpJapanese : kUsage, stdout);
+            if (!sheaf::cli::helpInJapanese())
+                std::fputs("       sheaf-batch -h | --version\n", stdout);
             return 0;
         } else if (a == QLatin1String("--version")) {
             std::puts("sheaf-batch " SHEAF_VERSION);
@@ -141,7 +161,7 @@ int parseOptions(const QStringList &args, Options &o)
                 return usageError(
                     QStringLiteral("-a には lzh, zip, cab のどれかを指定してください"));
             if (const auto *facts = sheaf::archiver::archiverNamed(name.toStdString()))
-                o.run.archiver = sheaf::archiverOf(facts->kind);
+                o.run.archiver = facts->kind;
             else
                 return usageError(QStringLiteral(
                     "不明な書庫の形式です: \"%1\" (lzh, zip, cab のどれかを指定してください)")
@@ -192,7 +212,7 @@ class ProgressLine
 {
 public:
     ProgressLine()
-        : m_enabled(::isatty(STDERR_FILENO) == 1)
+        : m_enabled(sheaf::platform::standardErrorIsTerminal())
     {
     }
 
@@ -272,10 +292,11 @@ public:
         m_line.clear();
         putLine(stderr, QStringLiteral("除外しました: ") + reason + QStringLiteral(": ") + path);
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(sheaf::FailureKind kind, const QString &text, const QString &detail) override
     {
         m_line.clear();
-        putLine(stderr, title + QStringLiteral(": ") + consoleLines(text));
+        putLine(stderr,
+            sheaf::run_texts::failureTitle(kind) + QStringLiteral(": ") + consoleLines(text));
         if (!detail.isEmpty())
             putLine(stderr, detail);
     }

@@ -1,6 +1,15 @@
 #pragma once
 // The candidate list: the files that the last selection command found, each
 // with its folder, its bare name and its batch mark. Slot 0 is never used.
+//
+// Threads: the list has no lock; one thread at a time owns it. While a
+// compress run goes on, the thread that called runArchive owns it (the
+// window calls it from a worker thread of its own): the run reads every
+// slot and writes FileName of the entries it renamed, from that thread only.
+// Meanwhile the window's thread neither reads nor writes the list (it takes
+// no input and does not repaint the grid) until the run has returned. The
+// run's own workers never touch the list: the plan copies what they need
+// before the first one starts.
 
 #include <QString>
 #include <QVector>

@@ -3,6 +3,7 @@
 // the source files.
 
 #include "archive/archive_run.h"
+#include "archive/run_texts.h"
 #include "archive_reader.h"
 #include "selection/name_text.h"
 
@@ -32,9 +33,9 @@ public:
     void started(const QString &statusText) override { status = statusText; }
     void counterChanged(const QString &counterText, int, int) override { counters << counterText; }
     void archiveMade(const QString &archivePath) override { made << archivePath; }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(FailureKind kind, const QString &text, const QString &detail) override
     {
-        failures << title + u'|' + text + u'|' + detail;
+        failures << run_texts::failureTitle(kind) + u'|' + text + u'|' + detail;
     }
     void finished(const QString &statusText) override { status = statusText; }
 };
@@ -44,7 +45,7 @@ const QString kDone = QStringLiteral("圧縮しました");
 const QString kFailed = QStringLiteral("kwSheaf120|圧縮に失敗しました．|");
 
 ArchiveRunSettings settingsFor(bool name, bool together, const QString &outputFolder = QString(),
-    Archiver archiver = Archiver::Lzh)
+    ArchiverKind archiver = ArchiverKind::Lzh)
 {
     ArchiveRunSettings s;
     s.archiver = archiver;
@@ -174,10 +175,9 @@ void TestArchiveRun::everyArchiverMakesAnArchive_data()
 {
     QTest::addColumn<int>("archiver");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("LZH") << int(Archiver::Lzh) << ".lzh";
-    QTest::newRow("ZIP") << int(Archiver::Zip) << ".zip";
-    QTest::newRow("CAB") << int(Archiver::Cab) << ".cab";
-    QTest::newRow("none chosen: LZH") << int(Archiver::None) << ".lzh";
+    QTest::newRow("LZH") << int(ArchiverKind::Lzh) << ".lzh";
+    QTest::newRow("ZIP") << int(ArchiverKind::Zip) << ".zip";
+    QTest::newRow("CAB") << int(ArchiverKind::Cab) << ".cab";
 }
 
 void TestArchiveRun::everyArchiverMakesAnArchive()
@@ -193,7 +193,7 @@ void TestArchiveRun::everyArchiverMakesAnArchive()
     QDir().mkpath(out);
     CandidateList list;
     list.append(dir, QStringLiteral("報告書.TXT"));
-    const ArchiveRunSettings s = settingsFor(false, false, out, Archiver(archiver));
+    const ArchiveRunSettings s = settingsFor(false, false, out, ArchiverKind(archiver));
     Recorder rec;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Done);
     QCOMPARE(rec.made, QStringList {out + "/報告書" + extension});
@@ -221,7 +221,7 @@ void TestArchiveRun::nameWithoutCodePage932Form()
     const QString dir = tmp.filePath(QStringLiteral("한국어/"));
     const QString file = QStringLiteral("보고서😀.TXT");
     writeFile(dir + file, "unicode names\n");
-    for (Archiver a : {Archiver::Zip, Archiver::Lzh}) {
+    for (ArchiverKind a : {ArchiverKind::Zip, ArchiverKind::Lzh}) {
         CandidateList list;
         list.append(dir, file);
         QDir().mkpath(tmp.filePath("out"));
@@ -234,7 +234,7 @@ void TestArchiveRun::nameWithoutCodePage932Form()
         QVERIFY2(!into.isEmpty(), qPrintable(error));
         const QStringList got = listTree(into);
         QCOMPARE(got.size(), 1);
-        if (a == Archiver::Zip)
+        if (a == ArchiverKind::Zip)
             QCOMPARE(got[0], file);
         QCOMPARE(readFile(into + "/" + got[0]), QByteArray("unicode names\n"));
     }

@@ -32,24 +32,24 @@ void TestCommandLine::compose_data()
     const QString out = QStringLiteral("D:/out/IMG01"), dir = QStringLiteral("C:/data/photos/"),
                   file = QStringLiteral("IMG01.TXT");
     QTest::newRow("lzh one file")
-        << int(Archiver::Lzh) << false << out << dir << file
+        << int(ArchiverKind::Lzh) << false << out << dir << file
         << "a -a1 -r0 \"D:/out/IMG01.lzh\" \"C:/data/photos/\" \"IMG01.TXT\"";
-    QTest::newRow("lzh together") << int(Archiver::Lzh) << true << out << dir << file
+    QTest::newRow("lzh together") << int(ArchiverKind::Lzh) << true << out << dir << file
                                   << "a -a2 -r2x1 \"D:/out/IMG01.lzh\" \"C:/data/photos/\" *.*";
-    QTest::newRow("zip one file") << int(Archiver::Zip) << false << out << dir << file
+    QTest::newRow("zip one file") << int(ArchiverKind::Zip) << false << out << dir << file
                                   << "-S \"D:/out/IMG01.zip\" \"C:/data/photos/\" \"IMG01.TXT\"";
-    QTest::newRow("zip together") << int(Archiver::Zip) << true << out << dir << file
+    QTest::newRow("zip together") << int(ArchiverKind::Zip) << true << out << dir << file
                                   << "-r -S \"D:/out/IMG01.zip\" \"C:/data/photos/\" *.*";
-    QTest::newRow("cab one file") << int(Archiver::Cab) << false << out << dir << file
+    QTest::newRow("cab one file") << int(ArchiverKind::Cab) << false << out << dir << file
                                   << "-a \"D:/out/IMG01.cab\" \"C:/data/photos/\" \"IMG01.TXT\"";
-    QTest::newRow("cab together") << int(Archiver::Cab) << true << out << dir << file
+    QTest::newRow("cab together") << int(ArchiverKind::Cab) << true << out << dir << file
                                   << "-a -r \"D:/out/IMG01.cab\" \"C:/data/photos/\" *.*";
     QTest::newRow("spaces kept inside the quotes")
-        << int(Archiver::Lzh) << false << QStringLiteral("/home/u/my out/a b")
+        << int(ArchiverKind::Lzh) << false << QStringLiteral("/home/u/my out/a b")
         << QStringLiteral("/home/u/my data/") << QStringLiteral("a b.TXT")
         << "a -a1 -r0 \"/home/u/my out/a b.lzh\" \"/home/u/my data/\" \"a b.TXT\"";
     QTest::newRow("japanese names")
-        << int(Archiver::Lzh) << false << QStringLiteral("/資料/東京/報告書")
+        << int(ArchiverKind::Lzh) << false << QStringLiteral("/資料/東京/報告書")
         << QStringLiteral("/資料/東京/") << QStringLiteral("報告書.TXT")
         << QStringLiteral("a -a1 -r0 \"/資料/東京/報告書.lzh\" \"/資料/東京/\" \"報告書.TXT\"");
 }
@@ -62,7 +62,7 @@ void TestCommandLine::compose()
     QFETCH(QString, dir);
     QFETCH(QString, file);
     QFETCH(QString, expected);
-    QCOMPARE(composeCommandLine(Archiver(archiver), together, archive, dir, file), expected);
+    QCOMPARE(composeCommandLine(ArchiverKind(archiver), together, archive, dir, file), expected);
 }
 
 void TestCommandLine::folderName_data()

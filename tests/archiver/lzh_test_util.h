@@ -34,7 +34,10 @@ inline void makeLzh(const std::filesystem::path &archive, const archiver::Archiv
     options.method = method;
     options.level = level;
     options.threads = threads;
-    archiver::writeLzhArchive(existing, entries, out, options);
+    std::set<std::string> replaced;
+    for (const archiver::ArchiveEntry &e : entries)
+        replaced.insert(e.storedPath);
+    archiver::writeLzhArchive(existing, replaced, entries, out, options);
     out.commit();
 }
 

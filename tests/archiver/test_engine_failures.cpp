@@ -224,7 +224,7 @@ void TestEngineFailures::failures()
     sheaf::archiver::injectWriteFailureAfter(-1);
     QFile::setPermissions(arc, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    QCOMPARE(result.code, code);
+    QCOMPARE(int(result.code), code);
     QVERIFY(!result.reason.empty());
     QVERIFY(result.reason.find('\n') == std::string::npos);
     QCOMPARE(listTree(tmp.path()), before);

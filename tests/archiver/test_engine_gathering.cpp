@@ -180,7 +180,7 @@ void TestEngineGathering::swappedAfterGathering()
     const auto result = runCommandLine(
         ArchiverKind(kind), (prefix + " \"" + archive + "\" \"" + src + "/\" *.*").toStdString());
     setAfterGatheringHook({});
-    QCOMPARE(result.code, int(ErrorCode::ReadFailed));
+    QCOMPARE(result.code, ErrorCode::ReadFailed);
     const QString text = QString::fromStdString(result.reason);
     QVERIFY2(text.contains(reason) && text.contains(b), qPrintable(text));
     QCOMPARE(

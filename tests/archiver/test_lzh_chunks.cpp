@@ -299,7 +299,7 @@ void TestLzhChunks::cancelStopsEveryWorker()
     int code = 0;
     try {
         OutputFile out(path);
-        writeLzhArchive({}, m_entries, out, options);
+        writeLzhArchive({}, {}, m_entries, out, options);
     } catch (const ArchiveError &e) {
         code = int(e.code());
     }
@@ -339,7 +339,7 @@ void TestLzhChunks::piecesDecodeAsOnePass()
     std::vector<LzhWrittenMember> written;
     {
         OutputFile out(path);
-        written = writeLzhArchive({}, m_entries, out, options);
+        written = writeLzhArchive({}, {}, m_entries, out, options);
         out.commit();
     }
     const LzhWrittenMember &edges = written.front(); // across-edges.bin

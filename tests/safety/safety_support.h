@@ -6,6 +6,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_run.h"
+#include "archive/run_texts.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -93,9 +94,9 @@ public:
         if (afterArchive)
             afterArchive(archivePath);
     }
-    void failed(const QString &title, const QString &text, const QString &detail) override
+    void failed(FailureKind kind, const QString &text, const QString &detail) override
     {
-        failures << title + u'|' + text + u'|' + detail;
+        failures << run_texts::failureTitle(kind) + u'|' + text + u'|' + detail;
     }
     void finished(const QString &) override { }
 };
@@ -107,7 +108,7 @@ inline const QString &engineFailure()
 }
 
 inline ArchiveRunSettings runSettings(
-    Archiver archiver, const QString &outputFolder, bool name = false, bool together = false)
+    ArchiverKind archiver, const QString &outputFolder, bool name = false, bool together = false)
 {
     ArchiveRunSettings s;
     s.archiver = archiver;

@@ -51,8 +51,8 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn_data()
 {
     QTest::addColumn<int>("archiver");
     QTest::addColumn<QString>("how");
-    for (Archiver a : {Archiver::Lzh, Archiver::Zip, Archiver::Cab}) {
-        const char *name = a == Archiver::Lzh ? "lzh" : a == Archiver::Zip ? "zip" : "cab";
+    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
+        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
         for (const char *how : {"removed", "replaced by a folder", "replaced by a dangling link",
                  "replaced by a named pipe", "no read permission"})
             QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
@@ -64,7 +64,7 @@ void TestChangesDuringRun::listedFileGoneBeforeItsTurn()
     SHEAF_REQUIRE_READERS();
     QFETCH(int, archiver);
     QFETCH(QString, how);
-    const Archiver a = Archiver(archiver);
+    const ArchiverKind a = ArchiverKind(archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
@@ -109,8 +109,8 @@ void TestChangesDuringRun::outputFolderGoneDuringRun_data()
 {
     QTest::addColumn<int>("archiver");
     QTest::addColumn<QString>("how");
-    for (Archiver a : {Archiver::Lzh, Archiver::Zip, Archiver::Cab}) {
-        const char *name = a == Archiver::Lzh ? "lzh" : a == Archiver::Zip ? "zip" : "cab";
+    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
+        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
         for (const char *how : {"removed", "replaced by a file", "made read-only"})
             QTest::addRow("%s: %s", name, how) << int(a) << QString::fromLatin1(how);
     }
@@ -121,7 +121,7 @@ void TestChangesDuringRun::outputFolderGoneDuringRun()
     SHEAF_REQUIRE_READERS();
     QFETCH(int, archiver);
     QFETCH(QString, how);
-    const Archiver a = Archiver(archiver);
+    const ArchiverKind a = ArchiverKind(archiver);
     if (how == QLatin1String("made read-only") && ::geteuid() == 0)
         QSKIP("root writes into a read-only folder; removal and a file in its place stand in");
     QTemporaryDir tmp;
@@ -207,8 +207,8 @@ void TestChangesDuringRun::renameTargetAppearsAfterChecks()
             QFile::link(secondName, target);
     };
     const auto before = hashTree(data);
-    QCOMPARE(
-        runArchive(list, runSettings(Archiver::Lzh, out, true), rec), ArchiveRunOutcome::Stopped);
+    QCOMPARE(runArchive(list, runSettings(ArchiverKind::Lzh, out, true), rec),
+        ArchiveRunOutcome::Stopped);
 
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(

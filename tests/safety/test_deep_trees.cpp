@@ -69,16 +69,16 @@ void TestDeepTrees::scanEndsAndFindsTheDeepFile()
 void TestDeepTrees::wholeFolderArchive_data()
 {
     QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(Archiver::Lzh);
-    QTest::newRow("zip") << int(Archiver::Zip);
-    QTest::newRow("cab") << int(Archiver::Cab);
+    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
+    QTest::newRow("zip") << int(ArchiverKind::Zip);
+    QTest::newRow("cab") << int(ArchiverKind::Cab);
 }
 
 void TestDeepTrees::wholeFolderArchive()
 {
     SHEAF_REQUIRE_READERS();
     QFETCH(int, archiver);
-    const Archiver a = Archiver(archiver);
+    const ArchiverKind a = ArchiverKind(archiver);
     QTemporaryDir tmp;
     const QString top = tmp.filePath("data/top"), out = tmp.filePath("out");
     makeTree(top);

@@ -31,8 +31,8 @@ void TestDiskFull::diskFillsDuringBatch_data()
     QTest::addColumn<bool>("olderArchives");
     QTest::addColumn<int>("failingEntry"); // 1..3
     QTest::addColumn<bool>("atOnce"); // the failing archive gets no byte at all
-    for (Archiver a : {Archiver::Lzh, Archiver::Zip, Archiver::Cab}) {
-        const char *name = a == Archiver::Lzh ? "lzh" : a == Archiver::Zip ? "zip" : "cab";
+    for (ArchiverKind a : {ArchiverKind::Lzh, ArchiverKind::Zip, ArchiverKind::Cab}) {
+        const char *name = a == ArchiverKind::Lzh ? "lzh" : a == ArchiverKind::Zip ? "zip" : "cab";
         for (bool older : {false, true}) {
             const char *o = older ? "older archives" : "no older archives";
             QTest::addRow("%s, %s: first archive, no byte", name, o)
@@ -51,7 +51,7 @@ void TestDiskFull::diskFillsDuringBatch()
     QFETCH(bool, olderArchives);
     QFETCH(int, failingEntry);
     QFETCH(bool, atOnce);
-    const Archiver a = Archiver(archiver);
+    const ArchiverKind a = ArchiverKind(archiver);
     const QString ext = archiveExtension(a);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
@@ -130,9 +130,9 @@ void TestDiskFull::diskFillsDuringBatch()
 void TestDiskFull::realFullDisk_data()
 {
     QTest::addColumn<int>("archiver");
-    QTest::newRow("lzh") << int(Archiver::Lzh);
-    QTest::newRow("zip") << int(Archiver::Zip);
-    QTest::newRow("cab") << int(Archiver::Cab);
+    QTest::newRow("lzh") << int(ArchiverKind::Lzh);
+    QTest::newRow("zip") << int(ArchiverKind::Zip);
+    QTest::newRow("cab") << int(ArchiverKind::Cab);
 }
 
 void TestDiskFull::realFullDisk()
@@ -141,7 +141,7 @@ void TestDiskFull::realFullDisk()
     // folder, where one can be mounted (root with CAP_SYS_ADMIN).
     SHEAF_REQUIRE_READERS();
     QFETCH(int, archiver);
-    const Archiver a = Archiver(archiver);
+    const ArchiverKind a = ArchiverKind(archiver);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("small disk");
     QDir().mkpath(out);

@@ -8,9 +8,7 @@
 #include "archiver/archive_format.h"
 #include "archiver/output_file.h"
 
-#include <atomic>
 #include <filesystem>
-#include <functional>
 
 namespace sheaf::archiver {
 
@@ -21,9 +19,9 @@ constexpr uint32_t kCabMaxFiles = 65535;
 constexpr size_t kCabMaxNameBytes = 255;
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose
-// path no new entry has, in their old order, then the new entries. libgcab
-// cannot copy members as they are: the kept ones are extracted into
-// `makeScratchFolder()` (a folder beside the archive, removed by the caller)
+// path is not in context.replaced, in their old order, then the new entries.
+// libgcab cannot copy members as they are: the kept ones are extracted into
+// context.makeScratchFolder() (a folder beside the archive, removed by the caller)
 // and written again. Throws ArchiveError: NotAnArchive, ReadFailed, TooLarge,
 // NothingMatched (no file at all: a cabinet of empty folders), WriteFailed,
 // Cancelled. Every file, kept ones included, is read through SourceFile.
@@ -31,9 +29,7 @@ constexpr size_t kCabMaxNameBytes = 255;
 // old cabinet as another reader found it; a kept member whose bytes are not
 // among them is refused (NotAnArchive).
 ArchivedMembers writeCabArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out,
-    const std::function<std::filesystem::path()> &makeScratchFolder,
-    const std::atomic<bool> *cancel, ReadProgress *progress = nullptr,
+    const ArchiveEntries &entries, OutputFile &out, const FormatContext &context,
     const ArchivedMembers *oldMembers = nullptr);
 
 } // namespace sheaf::archiver

@@ -143,8 +143,7 @@ gssize streamReadFn(GInputStream *object, void *buffer, gsize count, GCancellabl
     CabSourceState &state = **stream->state;
     SourceFile &source = stream->source ? *stream->source : *state.held;
     try {
-        if (state.cancel && state.cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        checkCancel(state.cancel);
         const size_t n = source.read(buffer, count);
         if (source.bytesRead() == source.size()) {
             source.finish(); // gcab may stop at a short read without asking again

@@ -5,6 +5,8 @@
 // size); anything doubtful refuses the whole archive, because its bytes
 // would otherwise be copied into the new one.
 
+#include "archiver/archive_input.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -30,6 +32,7 @@ struct LzhMemberInfo
 
 // Throws ArchiveError(NotAnArchive) naming `archive` when it is not a
 // readable LZH archive, ReadFailed when it cannot be read at all.
+std::vector<LzhMemberInfo> readLzhMembers(const ArchiveInput &archive);
 std::vector<LzhMemberInfo> readLzhMembers(const std::filesystem::path &archive);
 
 // The same on bytes in memory (`name` only for messages).

@@ -15,15 +15,12 @@
 #include "archiver/lzh/lzh_header.h"
 #include "archiver/lzh/lzh_names.h"
 #include "archiver/source_tree.h"
-#include "base/platform.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
-#include <unistd.h>
 
 namespace sheaf::archiver {
 
@@ -34,62 +31,10 @@ constexpr uint64_t kFourGiB = uint64_t(1) << 32;
 // Readers of old LZH code keep a path in about 1 KiB.
 constexpr size_t kMaxPathBytes = 1024;
 
-const char *methodId(LzhMethod m)
-{
-    switch (m) {
-    case LzhMethod::Lh6:
-        return "-lh6-";
-    case LzhMethod::Lh7:
-        return "-lh7-";
-    case LzhMethod::Lh5:
-    default:
-        return "-lh5-";
-    }
-}
-
 void checkCancel(const LzhOptions &options)
 {
-    if (options.cancel && options.cancel->load(std::memory_order_relaxed))
-        throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+    archiver::checkCancel(options.cancel);
 }
-
-// The existing archive, read for the members an add keeps.
-class InputFile
-{
-public:
-    explicit InputFile(const std::filesystem::path &path)
-        : m_path(path)
-        , m_file(File::openForReading(path, File::Links::Follow))
-    {
-        if (!m_file)
-            fail(m_file.error());
-    }
-
-    // Up to `size` bytes; 0 at the end of the file.
-    size_t read(uint8_t *data, size_t size)
-    {
-        ptrdiff_t n = m_file.read(data, size);
-        if (n < 0)
-            fail(errno);
-        return size_t(n);
-    }
-    void rewind() { seek(0); }
-    void seek(uint64_t at)
-    {
-        if (!m_file.seek(at))
-            fail(errno);
-    }
-
-private:
-    [[noreturn]] void fail(int err)
-    {
-        throw ArchiveError(ErrorCode::ReadFailed,
-            "ファイルを読み込めません: " + m_path.string() + ": " + platform::errorText(err));
-    }
-
-    std::filesystem::path m_path;
-    File m_file;
-};
 
 std::string joinFf(const std::vector<std::string> &parts, size_t count)
 {
@@ -139,7 +84,7 @@ public:
     {
     }
 
-    void copyKept(const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept);
+    void copyKept(const ArchiveInput &existing, const std::vector<LzhMemberInfo> &kept);
     // Returns the size and crc32 of the data written (0 for a folder).
     LzhWrittenMember writeEntry(const ArchiveEntry &entry, const LzhName &name);
 
@@ -167,24 +112,15 @@ private:
     LzhRestartPoints m_restarts; // of the member being written
 };
 
-void ArchiveWriter::copyKept(
-    const std::filesystem::path &existing, const std::vector<LzhMemberInfo> &kept)
+void ArchiveWriter::copyKept(const ArchiveInput &existing, const std::vector<LzhMemberInfo> &kept)
 {
-    if (kept.empty())
-        return;
-    InputFile in(existing);
     for (const LzhMemberInfo &m : kept) {
-        in.seek(m.offset);
-        uint64_t left = m.totalSize;
-        while (left > 0) {
+        for (uint64_t done = 0; done < m.totalSize;) {
             checkCancel(m_options);
-            size_t n = in.read(m_buffer.data(), size_t(std::min<uint64_t>(left, kReadChunk)));
-            if (n == 0)
-                throw ArchiveError(ErrorCode::ReadFailed,
-                    "既存の書庫を読み込めません: " + existing.string()
-                        + ": 読み込み中に短くなりました");
+            const size_t n = size_t(std::min<uint64_t>(m.totalSize - done, kReadChunk));
+            existing.read(m.offset + done, m_buffer.data(), n);
             m_out.write(m_buffer.data(), n);
-            left -= n;
+            done += n;
         }
     }
 }
@@ -208,7 +144,7 @@ LzhHeaderFields ArchiveWriter::fields(
     f.attributes
         = uint16_t(entry.isDirectory ? (entry.attributes & keep & ~DosArchive) | DosDirectory
                                      : entry.attributes & keep);
-    f.method = entry.isDirectory ? "-lhd-" : methodId(m_options.method);
+    f.method = std::string(entry.isDirectory ? kLzhFolder : lzhMethodFacts(m_options.method).id);
     f.wideSizes = !entry.isDirectory && size >= kFourGiB;
     return f;
 }
@@ -411,8 +347,8 @@ void ArchiveWriter::storeFile(SourceFile &in, LzhHeaderFields &f)
 // The kept members as the new archive must hold them. A kept member is
 // copied as it is, so its data is decoded and its CRC checked first: a
 // damaged member would make the new archive unreadable.
-std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
-    const std::vector<LzhMemberInfo> &kept, const LzhOptions &options)
+std::vector<LzhWrittenMember> keptMembers(
+    const ArchiveInput &existing, const std::vector<LzhMemberInfo> &kept, const LzhOptions &options)
 {
     std::vector<LzhWrittenMember> members;
     if (kept.empty())
@@ -426,7 +362,7 @@ std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
         const LzhMemberReport &r = reports[i];
         if (!r.fault.empty())
             throw ArchiveError(ErrorCode::NotAnArchive,
-                "既存の書庫のメンバーが壊れているため追加できません: " + existing.string() + ": "
+                "既存の書庫のメンバーが壊れているため追加できません: " + existing.name() + ": "
                     + r.storedPath + ": " + r.fault);
         LzhWrittenMember w;
         w.rawPath = kept[i].rawPath;
@@ -441,18 +377,16 @@ std::vector<LzhWrittenMember> keptMembers(const std::filesystem::path &existing,
 } // namespace
 
 std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out, const LzhOptions &options)
+    const std::set<std::string> &replaced, const ArchiveEntries &entries, OutputFile &out,
+    const LzhOptions &options)
 {
+    // The old archive is opened once: the members found, checked and copied
+    // are those of one file.
+    std::optional<ArchiveInput> old;
     std::vector<LzhMemberInfo> kept;
     if (!existing.empty()) {
-        std::set<std::string> replaced;
-        for (const ArchiveEntry &e : entries) {
-            std::string p;
-            for (const std::string &c : splitStoredPath(e.storedPath))
-                p += (p.empty() ? "" : "/") + c;
-            replaced.insert(p);
-        }
-        for (LzhMemberInfo &m : readLzhMembers(existing))
+        old.emplace(existing);
+        for (LzhMemberInfo &m : readLzhMembers(*old))
             if (!replaced.count(m.path))
                 kept.push_back(std::move(m));
     }
@@ -466,9 +400,12 @@ std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &exist
     for (const ArchiveEntry &e : entries)
         names.push_back(planner.plan(e.storedPath, e.isDirectory));
 
-    std::vector<LzhWrittenMember> written = keptMembers(existing, kept, options);
+    std::vector<LzhWrittenMember> written;
     ArchiveWriter writer(out, options);
-    writer.copyKept(existing, kept);
+    if (!kept.empty()) {
+        written = keptMembers(*old, kept, options);
+        writer.copyKept(*old, kept);
+    }
     for (size_t i = 0; i < entries.size(); ++i)
         written.push_back(writer.writeEntry(entries[i], names[i]));
     out.writeByte(0); // end marker

@@ -3,17 +3,18 @@
 // -lh5-/-lh6-/-lh7- by our own encoder, -lh0- where compressing does not pay.
 
 #include "archiver/archive_entry.h"
+#include "archiver/lzh/lzh_format.h"
 #include "archiver/lzh/lzh_restart_point.h"
 #include "archiver/output_file.h"
 #include "archiver/source_file.h"
 
 #include <atomic>
 #include <filesystem>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace sheaf::archiver {
-
-enum class LzhMethod { Lh5, Lh6, Lh7 };
 
 struct LzhOptions
 {
@@ -44,12 +45,13 @@ struct LzhWrittenMember
 };
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose
-// stored path no new entry has, copied byte for byte in their old order, then
+// path is not in `replaced`, copied byte for byte in their old order, then
 // the new entries in the given order, then the end marker. Throws
 // ArchiveError: NotAnArchive when `existing` is not a readable LZH archive,
 // ReadFailed when a source cannot be read, TooLarge, WriteFailed, Cancelled.
 // Returns every member written, in order.
 std::vector<LzhWrittenMember> writeLzhArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out, const LzhOptions &options);
+    const std::set<std::string> &replaced, const ArchiveEntries &entries, OutputFile &out,
+    const LzhOptions &options);
 
 } // namespace sheaf::archiver

@@ -13,7 +13,7 @@ namespace sheaf::archiver {
 namespace {
 
 constexpr int kCCountBits = 9; // CBIT
-constexpr int kTSymbols = 19; // NT
+constexpr int kTSymbols = kLzhCodeLengthSymbols;
 constexpr int kTCountBits = 5; // TBIT
 
 int usedCount(const uint32_t *freq, int n, int &only)
@@ -107,9 +107,9 @@ constexpr int tExtraBits(int symbol)
 struct BlockPlan
 {
     int cSingle = -1; // the only C symbol, or -1
-    std::array<uint8_t, kLzhCSymbols> cLen {};
+    std::array<uint8_t, kLzhCodeSymbols> cLen {};
     int cListed = 0;
-    std::array<TItem, kLzhCSymbols> items;
+    std::array<TItem, kLzhCodeSymbols> items;
     int itemCount = 0;
     int tSingle = -1;
     std::array<uint8_t, kTSymbols> tLen {};
@@ -120,11 +120,11 @@ struct BlockPlan
     BlockPlan(const LzhSymbolCounts &counts, int np)
     {
         int cOnly = 0;
-        if (usedCount(counts.c.data(), kLzhCSymbols, cOnly) == 1) {
+        if (usedCount(counts.c.data(), kLzhCodeSymbols, cOnly) == 1) {
             cSingle = cOnly;
         } else {
-            buildHuffmanLengths(counts.c.data(), kLzhCSymbols, kLzhMaxCodeLength, cLen.data());
-            cListed = listedCount(cLen.data(), kLzhCSymbols);
+            buildHuffmanLengths(counts.c.data(), kLzhCodeSymbols, kLzhMaxCodeLength, cLen.data());
+            cListed = listedCount(cLen.data(), kLzhCodeSymbols);
             makeItems();
             int tOnly = 0;
             if (usedCount(tFreq.data(), kTSymbols, tOnly) == 1)
@@ -195,7 +195,7 @@ struct BlockPlan
 
 void LzhSymbolCounts::add(std::span<const LzhToken> tokens)
 {
-    std::array<std::array<uint32_t, kLzhCSymbols>, 2> cs {};
+    std::array<std::array<uint32_t, kLzhCodeSymbols>, 2> cs {};
     std::array<std::array<uint32_t, kLzhPSymbols>, 2> ps {};
     const size_t n = tokens.size();
     for (size_t i = 0; i < n; ++i) {
@@ -223,12 +223,12 @@ void writeLzhBlock(
     const BlockPlan plan(counts, np);
 
     bits.put(uint32_t(tokens.size()), 16);
-    std::array<uint16_t, kLzhCSymbols> cCode {};
+    std::array<uint16_t, kLzhCodeSymbols> cCode {};
     if (plan.cSingle >= 0) {
         putSingle(bits, 0, kTCountBits);
         putSingle(bits, plan.cSingle, kCCountBits);
     } else {
-        buildCanonicalCodes(plan.cLen.data(), kLzhCSymbols, cCode.data());
+        buildCanonicalCodes(plan.cLen.data(), kLzhCodeSymbols, cCode.data());
         std::array<uint16_t, kTSymbols> tCode {};
         if (plan.tSingle >= 0) {
             putSingle(bits, plan.tSingle, kTCountBits);
@@ -277,7 +277,7 @@ uint64_t lzhBlockBits(
         lengths->p = plan.pLen;
     }
     uint64_t total = plan.tableBits(method.positionCountBits, np);
-    for (int c = 0; c < kLzhCSymbols; ++c)
+    for (int c = 0; c < kLzhCodeSymbols; ++c)
         total += uint64_t(counts.c[size_t(c)]) * plan.cLen[size_t(c)];
     for (int p = 0; p < np; ++p)
         total += uint64_t(counts.p[size_t(p)])

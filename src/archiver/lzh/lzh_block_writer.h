@@ -6,6 +6,7 @@
 // counts alone, for the parse that decides where blocks end.
 
 #include "archiver/lzh/lzh_bit_writer.h"
+#include "archiver/lzh/lzh_format.h"
 #include "archiver/lzh/lzh_token.h"
 
 #include <array>
@@ -21,7 +22,6 @@ struct LzhMethodParams
     int positionCountBits; // PBIT: 4, 5, 5
 };
 
-constexpr int kLzhCSymbols = 510; // NC
 constexpr int kLzhPSymbols = 17; // the largest NP (-lh7-)
 
 // P symbol of d = distance - 1: its bit length; d's low p - 1 bits follow
@@ -34,7 +34,7 @@ inline int lzhPositionSymbol(unsigned d)
 // How often each C and P symbol occurs in a block.
 struct LzhSymbolCounts
 {
-    std::array<uint32_t, kLzhCSymbols> c {};
+    std::array<uint32_t, kLzhCodeSymbols> c {};
     std::array<uint32_t, kLzhPSymbols> p {};
     uint32_t tokens = 0;
 
@@ -66,7 +66,7 @@ void writeLzhBlock(
 // symbol of its table, whose code has no bits).
 struct LzhCodeLengths
 {
-    std::array<uint8_t, kLzhCSymbols> c {};
+    std::array<uint8_t, kLzhCodeSymbols> c {};
     std::array<uint8_t, kLzhPSymbols> p {};
 };
 

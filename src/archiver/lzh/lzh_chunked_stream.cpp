@@ -3,9 +3,10 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_block_writer.h"
 #include "archiver/lzh/lzh_encoder.h"
+#include "base/platform.h"
+#include "base/thread_count.h"
 
 #include <algorithm>
-#include <ctime>
 
 namespace sheaf::archiver {
 
@@ -14,21 +15,7 @@ namespace {
 // Input fed to the encoder between two looks at cancel and stop.
 constexpr size_t kPiece = 256 * 1024;
 
-double threadCpuSeconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 } // namespace
-
-int LzhChunkedStream::threadCount(int threads)
-{
-    if (threads > 0)
-        return threads;
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 LzhChunkedStream::LzhChunkedStream(LzhMethod method, int level, int threads,
     const std::atomic<bool> *cancel, std::vector<uint8_t> &out, std::vector<double> *chunkSeconds)
@@ -65,15 +52,15 @@ std::vector<uint8_t> LzhChunkedStream::buffer()
 
 void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
 {
-    const double start = m_chunkSeconds ? threadCpuSeconds() : 0;
+    const double start = m_chunkSeconds ? platform::threadCpuSeconds() : 0;
     encoder.startChunk(job.input.data(), job.history);
     const uint8_t *data = job.input.data() + job.history;
     size_t left = job.input.size() - job.history;
     encoder.output().reserve(left + left / 8 + 4096);
     while (left > 0) {
-        if (m_stopFlag.load(std::memory_order_relaxed)
-            || (m_cancel && m_cancel->load(std::memory_order_relaxed)))
+        if (m_stopFlag.load(std::memory_order_relaxed))
             throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        checkCancel(m_cancel);
         const size_t n = std::min(left, kPiece);
         encoder.feed(data, n);
         data += n;
@@ -83,7 +70,7 @@ void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
     job.bits = std::move(encoder.output());
     encoder.output().clear();
     if (m_chunkSeconds)
-        job.seconds = threadCpuSeconds() - start;
+        job.seconds = platform::threadCpuSeconds() - start;
 }
 
 void LzhChunkedStream::work()

@@ -59,8 +59,6 @@ public:
     // kMaxLzhRestartPoints of them, every n-th chunk).
     LzhRestartPoints takeRestartPoints() { return std::move(m_restarts); }
 
-    static int threadCount(int threads);
-
 private:
     struct Job
     {

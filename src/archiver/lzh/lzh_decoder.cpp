@@ -19,20 +19,18 @@
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_archive_reader.h"
 #include "archiver/lzh/lzh_bit_reader.h"
-#include "base/platform.h"
+#include "archiver/lzh/lzh_format.h"
+#include "base/thread_count.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 // The token loop is also built for x86-64-v3 and picked at start-up where
 // the processor has it: BMI2's shifts by a register count take one cycle
@@ -47,9 +45,9 @@ namespace sheaf::archiver {
 
 namespace {
 
-constexpr unsigned kMaxCodeLength = 16;
-constexpr unsigned kNC = 510; // literal and length symbols
-constexpr unsigned kNT = 19; // code-length symbols
+constexpr unsigned kMaxCodeLength = kLzhMaxCodeLength;
+constexpr unsigned kNC = kLzhCodeSymbols; // literal and length symbols
+constexpr unsigned kNT = kLzhCodeLengthSymbols; // code-length symbols
 constexpr unsigned kCBits = 9, kTBits = 5;
 constexpr size_t kHistory = 65536; // the largest window (-lh7-)
 constexpr size_t kOutputChunk = size_t(1) << 18;
@@ -238,8 +236,7 @@ public:
         }
         if (m_sink)
             m_sink(m_report, data, size);
-        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        checkCancel(m_cancel);
     }
 
     uint16_t crc16() const { return m_crc16.value(); }
@@ -492,59 +489,27 @@ void StreamDecoder::run(uint64_t original)
         throw Fault {kTokensLeft};
 }
 
-// Where the packed data of the members comes from.
+// The packed data of the members: straight from memory when the archive is
+// there, else read in pieces into a buffer of this thread's. One archive
+// serves several sources at once (one per thread decoding a piece).
 class PackedSource
 {
 public:
-    virtual ~PackedSource() = default;
+    explicit PackedSource(const ArchiveInput &archive)
+        : m_archive(archive)
+        , m_memory(archive.reader().memory())
+        , m_buffer(m_memory ? nullptr : scratch<1, kInputChunk + 8>())
+    {
+    }
+    PackedSource(const PackedSource &) = delete;
+    PackedSource &operator=(const PackedSource &) = delete;
+
     using Piece = std::function<void(const uint8_t *data, size_t size)>;
     // A bit reader over `size` bytes at `offset`.
-    virtual LzhBitReader open(uint64_t offset, uint64_t size) = 0;
-    // The same bytes handed out in pieces, for stored members.
-    virtual void pieces(uint64_t offset, uint64_t size, const Piece &piece) = 0;
-};
-
-class MemoryPacked : public PackedSource
-{
-public:
-    explicit MemoryPacked(const uint8_t *data)
-        : m_data(data)
+    LzhBitReader open(uint64_t offset, uint64_t size)
     {
-    }
-    LzhBitReader open(uint64_t offset, uint64_t size) override
-    {
-        return LzhBitReader(m_data + offset, m_data + offset + size);
-    }
-    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
-    {
-        for (uint64_t done = 0; done < size;) {
-            const size_t n = size_t(std::min<uint64_t>(size - done, kInputChunk));
-            piece(m_data + offset + done, n);
-            done += n;
-        }
-    }
-
-private:
-    const uint8_t *m_data;
-};
-
-class FilePacked : public PackedSource
-{
-public:
-    explicit FilePacked(const std::filesystem::path &path)
-        : m_path(path)
-        , m_buffer(scratch<1, kInputChunk + 8>())
-    {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            fail(errno);
-    }
-    ~FilePacked() override { ::close(m_fd); }
-    FilePacked(const FilePacked &) = delete;
-    FilePacked &operator=(const FilePacked &) = delete;
-
-    LzhBitReader open(uint64_t offset, uint64_t size) override
-    {
+        if (m_memory)
+            return LzhBitReader(m_memory + offset, m_memory + offset + size);
         m_next = offset;
         m_left = size;
         const uint8_t *begin = m_buffer, *end = begin;
@@ -552,8 +517,17 @@ public:
         return LzhBitReader(
             begin, end, [this](const uint8_t *&b, const uint8_t *&e) { more(b, e); });
     }
-    void pieces(uint64_t offset, uint64_t size, const Piece &piece) override
+    // The same bytes handed out in pieces, for stored members.
+    void pieces(uint64_t offset, uint64_t size, const Piece &piece)
     {
+        if (m_memory) {
+            for (uint64_t done = 0; done < size;) {
+                const size_t n = size_t(std::min<uint64_t>(size - done, kInputChunk));
+                piece(m_memory + offset + done, n);
+                done += n;
+            }
+            return;
+        }
         m_next = offset;
         m_left = size;
         while (m_left > 0) {
@@ -570,44 +544,33 @@ private:
         const size_t keep = size_t(e - b);
         std::memmove(m_buffer, b, keep);
         const size_t want = size_t(std::min<uint64_t>(m_left, kInputChunk));
-        size_t got = 0;
-        while (got < want) {
-            const ssize_t n = ::pread(m_fd, m_buffer + keep + got, want - got, off_t(m_next));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                fail(n < 0 ? errno : EIO);
-            got += size_t(n);
-            m_next += uint64_t(n);
-        }
-        m_left -= got;
+        m_archive.read(m_next, m_buffer + keep, want);
+        m_next += want;
+        m_left -= want;
         b = m_buffer;
-        e = b + keep + got;
+        e = b + keep + want;
     }
 
-    [[noreturn]] void fail(int err) const
-    {
-        throw ArchiveError(ErrorCode::ReadFailed,
-            "書庫を読み込めません: " + m_path.string() + ": " + platform::errorText(err));
-    }
-
-    std::filesystem::path m_path;
+    const ArchiveInput &m_archive;
+    const uint8_t *m_memory;
     uint8_t *m_buffer;
-    int m_fd = -1;
     uint64_t m_next = 0, m_left = 0;
 };
 
 struct MethodFacts
 {
-    const char *id;
+    std::string_view id;
     unsigned np, pBits; // 0: stored
 };
 
 constexpr std::array<MethodFacts, 4> kMethods {{
-    {"-lh0-", 0, 0},
-    {"-lh5-", 14, 4},
-    {"-lh6-", 16, 5},
-    {"-lh7-", 17, 5},
+    {kLzhStored, 0, 0},
+    {kLzhMethods[0].id, unsigned(kLzhMethods[0].positionSymbols),
+        unsigned(kLzhMethods[0].positionCountBits)},
+    {kLzhMethods[1].id, unsigned(kLzhMethods[1].positionSymbols),
+        unsigned(kLzhMethods[1].positionCountBits)},
+    {kLzhMethods[2].id, unsigned(kLzhMethods[2].positionSymbols),
+        unsigned(kLzhMethods[2].positionCountBits)},
 }};
 
 std::string hex4(uint16_t v)
@@ -710,8 +673,6 @@ void decodePiece(PackedSource &packed, const LzhMemberInfo &info, const MethodFa
     piece.crc32 = out.crc32();
 }
 
-using PackedOpener = std::function<std::unique_ptr<PackedSource>()>;
-
 // The pieces between the restart points, or none when the points do not fit
 // the member (then it is decoded in one pass).
 std::vector<Piece> piecesOf(const LzhMemberInfo &info, const LzhRestartPoints &points)
@@ -744,7 +705,7 @@ std::vector<Piece> piecesOf(const LzhMemberInfo &info, const LzhRestartPoints &p
 // included), each reading the archive through its own source; false when
 // the points do not fit the member.
 bool decodeInPieces(const LzhMemberInfo &info, LzhMemberReport &report, const MethodFacts &method,
-    const LzhRestartPoints &points, int threads, const PackedOpener &open,
+    const LzhRestartPoints &points, int threads, const ArchiveInput &archive,
     const std::atomic<bool> *cancel)
 {
     std::vector<Piece> pieces = piecesOf(info, points);
@@ -763,7 +724,7 @@ bool decodeInPieces(const LzhMemberInfo &info, LzhMemberReport &report, const Me
             Piece &piece = pieces[i];
             try {
                 if (!packed)
-                    packed = open();
+                    packed = std::make_unique<PackedSource>(archive);
                 decodePiece(*packed, info, method, piece, cancel);
             } catch (...) {
                 piece.error = std::current_exception();
@@ -819,14 +780,14 @@ const MethodFacts *compressedMethod(const std::string &id)
 }
 
 std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members,
-    PackedSource &packed, const LzhDataSink &sink, const std::atomic<bool> *cancel,
-    const LzhParallelDecode *parallel = nullptr, const PackedOpener &open = {})
+    const ArchiveInput &archive, const LzhDataSink &sink, const std::atomic<bool> *cancel,
+    const LzhParallelDecode *parallel = nullptr)
 {
+    PackedSource packed(archive);
     std::vector<LzhMemberReport> reports;
     reports.reserve(members.size());
     for (const LzhMemberInfo &m : members) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        checkCancel(cancel);
         LzhMemberReport r;
         r.storedPath = m.path;
         r.rawName = m.rawPath;
@@ -842,11 +803,9 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
         const LzhRestartPoints *points
             = parallel && !sink && i < parallel->members.size() ? parallel->members[i] : nullptr;
         const MethodFacts *method = compressedMethod(m.method);
-        const int threads = !parallel ? 1
-            : parallel->threads > 0   ? parallel->threads
-                                      : int(std::max(1u, std::thread::hardware_concurrency()));
+        const int threads = parallel ? threadCount(parallel->threads) : 1;
         if (!(points && !points->empty() && method && !m.isDirectory && threads > 1
-                && decodeInPieces(m, r, *method, *points, threads, open, cancel)))
+                && decodeInPieces(m, r, *method, *points, threads, archive, cancel)))
             decodeMember(packed, m, r, sink, cancel);
         reports.push_back(std::move(r));
     }
@@ -855,32 +814,31 @@ std::vector<LzhMemberReport> decodeAll(const std::vector<LzhMemberInfo> &members
 
 } // namespace
 
+std::vector<LzhMemberReport> decodeLzhArchive(const ArchiveInput &archive, const LzhDataSink &sink,
+    const std::atomic<bool> *cancel, const LzhParallelDecode *parallel)
+{
+    return decodeAll(readLzhMembers(archive), archive, sink, cancel, parallel);
+}
+
 std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archive,
     const LzhDataSink &sink, const std::atomic<bool> *cancel, const LzhParallelDecode *parallel)
 {
-    const std::vector<LzhMemberInfo> members = readLzhMembers(archive);
-    FilePacked packed(archive);
-    return decodeAll(members, packed, sink, cancel, parallel,
-        [&archive] { return std::make_unique<FilePacked>(archive); });
+    return decodeLzhArchive(ArchiveInput(archive), sink, cancel, parallel);
 }
 
-std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
+std::vector<LzhMemberReport> decodeLzhMembers(const ArchiveInput &archive,
     const std::vector<LzhMemberInfo> &members, const LzhDataSink &sink,
     const std::atomic<bool> *cancel)
 {
-    FilePacked packed(archive);
-    return decodeAll(members, packed, sink, cancel);
+    return decodeAll(members, archive, sink, cancel);
 }
 
 std::vector<LzhMemberReport> decodeLzhBytes(const uint8_t *data, size_t size,
     const std::string &name, const LzhDataSink &sink, const std::atomic<bool> *cancel,
     const LzhParallelDecode *parallel)
 {
-    const std::vector<LzhMemberInfo> members
-        = parseLzhMembers(std::string_view(reinterpret_cast<const char *>(data), size), name);
-    MemoryPacked packed(data);
-    return decodeAll(members, packed, sink, cancel, parallel,
-        [data] { return std::make_unique<MemoryPacked>(data); });
+    const MemoryReader reader(data, size);
+    return decodeLzhArchive(ArchiveInput(reader, name), sink, cancel, parallel);
 }
 
 } // namespace sheaf::archiver

@@ -58,13 +58,16 @@ struct LzhParallelDecode
 // read, Cancelled when `cancel` was set); a member whose data is damaged gets
 // `fault` set and decoding goes on with the next member. `parallel` is used
 // only without a sink.
+std::vector<LzhMemberReport> decodeLzhArchive(const ArchiveInput &archive,
+    const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr,
+    const LzhParallelDecode *parallel = nullptr);
 std::vector<LzhMemberReport> decodeLzhArchive(const std::filesystem::path &archive,
     const LzhDataSink &sink = {}, const std::atomic<bool> *cancel = nullptr,
     const LzhParallelDecode *parallel = nullptr);
 
 // Decodes only `members`, as readLzhMembers(archive) found them (an add
 // checks the members it keeps this way).
-std::vector<LzhMemberReport> decodeLzhMembers(const std::filesystem::path &archive,
+std::vector<LzhMemberReport> decodeLzhMembers(const ArchiveInput &archive,
     const std::vector<LzhMemberInfo> &members, const LzhDataSink &sink = {},
     const std::atomic<bool> *cancel = nullptr);
 

@@ -4,7 +4,7 @@
 // parse's last block only when the stream ends.
 #include "archiver/lzh/lzh_encoder.h"
 
-#include "archiver/lzh/lzh_archive_writer.h"
+#include "archiver/lzh/lzh_format.h"
 
 #include <algorithm>
 
@@ -12,15 +12,8 @@ namespace sheaf::archiver {
 
 LzhMethodParams LzhEncoder::methodParams(LzhMethod method)
 {
-    switch (method) {
-    case LzhMethod::Lh6:
-        return {15, 16, 5};
-    case LzhMethod::Lh7:
-        return {16, 17, 5};
-    case LzhMethod::Lh5:
-    default:
-        return {13, 14, 4};
-    }
+    const LzhMethodFacts &facts = lzhMethodFacts(method);
+    return {facts.windowBits, facts.positionSymbols, facts.positionCountBits};
 }
 
 LzhEncoder::LzhEncoder(LzhMethod method, int level)

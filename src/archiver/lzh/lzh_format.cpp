@@ -4,11 +4,8 @@
 #include "archiver/archive_error.h"
 #include "archiver/archive_format.h"
 #include "archiver/lzh/lzh_archive_writer.h"
-
 #include "archiver/lzh/lzh_decoder.h"
-#include "base/platform.h"
-
-#include <cerrno>
+#include "base/name_bytes.h"
 
 namespace sheaf::archiver {
 
@@ -34,7 +31,7 @@ public:
         lzh.progress = context.progress;
         lzh.threads = context.threads;
         ArchivedMembers members;
-        for (LzhWrittenMember &w : writeLzhArchive(existing, entries, out, lzh)) {
+        for (LzhWrittenMember &w : writeLzhArchive(existing, context.replaced, entries, out, lzh)) {
             ArchivedMember m;
             m.storedPath = std::move(w.rawPath);
             m.isDirectory = w.isDirectory;
@@ -66,18 +63,15 @@ public:
         std::vector<LzhMemberReport> reports;
         try {
             // A small archive (most of a batch) is read in one call.
-            if (archive.size <= kReadWhole) {
+            const ArchiveInput file(archive.bytes, archive.name);
+            if (archive.bytes.size() <= kReadWhole) {
                 thread_local std::vector<uint8_t> bytes;
-                bytes.resize(size_t(archive.size));
-                const long long n = platform::readFileAt(archive.fd, bytes.data(), bytes.size(), 0);
-                if (n != (long long)bytes.size())
-                    throw ArchiveError(ErrorCode::ReadFailed,
-                        "読み込めません: " + archive.path.string() + ": "
-                            + (n < 0 ? platform::errorText(errno) : std::string("短すぎます")));
-                reports = decodeLzhBytes(bytes.data(), bytes.size(), archive.path.string(), {},
-                    context.cancel, &parallel);
+                bytes.resize(size_t(archive.bytes.size()));
+                file.read(0, bytes.data(), bytes.size());
+                reports = decodeLzhBytes(
+                    bytes.data(), bytes.size(), archive.name, {}, context.cancel, &parallel);
             } else {
-                reports = decodeLzhArchive(archive.path, {}, context.cancel, &parallel);
+                reports = decodeLzhArchive(file, {}, context.cancel, &parallel);
             }
         } catch (const ArchiveError &e) {
             if (e.code() == ErrorCode::Cancelled)
@@ -88,7 +82,8 @@ public:
         for (LzhMemberReport &r : reports) {
             if (!r.fault.empty())
                 throw ArchiveError(ErrorCode::VerifyFailed,
-                    "書いた書庫の " + r.storedPath + " を読み返せません: " + r.fault);
+                    "書いた書庫を読み返せません: " + archive.name + ": " + escapedName(r.storedPath)
+                        + ": " + r.fault);
             ArchivedMember m;
             m.storedPath = std::move(r.rawName);
             while (!m.storedPath.empty() && m.storedPath.back() == '/')

@@ -3,11 +3,12 @@
 // decoders want every table complete (the Kraft sum exactly 1) and no code
 // longer than 16 bits.
 
+#include "archiver/lzh/lzh_format.h"
+
 #include <cstdint>
 
 namespace sheaf::archiver {
 
-constexpr int kLzhMaxCodeLength = 16;
 constexpr int kLzhMaxSymbols = 512; // the largest alphabet (C: 510)
 
 // Code lengths (at most maxLength) for the `count` (at most kLzhMaxSymbols)

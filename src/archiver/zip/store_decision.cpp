@@ -92,8 +92,7 @@ StoreDecision decideFromWholeFile(
     DeflateCounter &counter = DeflateCounter::fresh();
     uint64_t total = 0;
     for (;;) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
+        checkCancel(cancel);
         size_t n = source.read(block.data(), block.size());
         total += n;
         counter.feed(block.data(), n, n == 0);

@@ -5,20 +5,18 @@
 #include "archiver/zip/store_decision.h"
 #include "archiver/zip/zip_kept_members.h"
 #include "archiver/zip/zip_length_patcher.h"
+#include "archiver/zip/zip_records.h"
 #include "base/name_bytes.h"
 #include "base/platform.h"
 
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
-#include <cerrno>
 #include <exception>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -57,6 +55,18 @@ la_ssize_t writeCallback(struct archive *, void *client, const void *data, size_
     }
 }
 
+// A member's Unix mode, and its time as the extended timestamp holds it:
+// 32 bits that readers take as unsigned (1970 to 2106); libarchive clamps
+// the DOS time to 1980..2107 itself.
+uint32_t modeOf(bool directory, bool readOnly)
+{
+    return directory ? 040755 : readOnly ? 0100444 : 0100644;
+}
+uint32_t timeOf(int64_t mtime)
+{
+    return uint32_t(std::clamp<int64_t>(mtime, 0, 0xFFFFFFFFll));
+}
+
 class ZipWriter
 {
 public:
@@ -81,7 +91,7 @@ public:
     void addDirectory(const std::string &storedPath, int64_t mtime, bool readOnly);
     // Copies the members of `existing` that no new entry replaces as they
     // are; call before any other member is written.
-    void keepMembers(const std::filesystem::path &existing, const std::set<std::string> &replaced);
+    void keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced);
     ArchivedMembers &written() { return m_written; }
     void finish()
     {
@@ -101,11 +111,6 @@ private:
         throw ArchiveError(ErrorCode::WriteFailed,
             std::string("ZIP を書けません: ") + (text ? text : "原因不明の失敗です"));
     }
-    void checkCancel() const
-    {
-        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
-            throw ArchiveError(ErrorCode::Cancelled, "中止しました");
-    }
     EntryPtr newEntry(
         const std::string &storedPath, int64_t mtime, bool directory, bool readOnly, uint64_t size)
     {
@@ -119,16 +124,14 @@ private:
         // is in form D.
         archive_entry_copy_pathname(e.get(), storedPath.c_str());
         archive_entry_set_filetype(e.get(), directory ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(e.get(), directory ? 0755 : readOnly ? 0444 : 0644);
-        // The extended timestamp holds 32 bits that readers take as unsigned
-        // (1970 to 2106); libarchive clamps the DOS time to 1980..2107 itself.
-        archive_entry_set_mtime(e.get(), time_t(std::clamp<int64_t>(mtime, 0, 0xFFFFFFFFll)), 0);
+        archive_entry_set_perm(e.get(), modeOf(directory, readOnly) & 07777);
+        archive_entry_set_mtime(e.get(), time_t(timeOf(mtime)), 0);
         archive_entry_set_size(e.get(), directory ? 0 : la_int64_t(size));
         return e;
     }
     void writeData(const void *data, size_t size)
     {
-        checkCancel();
+        checkCancel(m_cancel);
         la_ssize_t n = archive_write_data(m_archive.get(), data, size);
         if (n < 0 || size_t(n) != size)
             check(ARCHIVE_FATAL);
@@ -152,9 +155,11 @@ private:
                     : archive_write_zip_set_compression_deflate(m_archive.get()));
     }
 
-    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc)
+    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc,
+        std::shared_ptr<ZipReadHints> hints)
     {
         ArchivedMember m;
+        m.hints = std::move(hints);
         m.storedPath = path;
         m.isDirectory = directory;
         m.isLink = link;
@@ -162,7 +167,7 @@ private:
         m.crc32 = crc;
         m_written.push_back(std::move(m));
     }
-    void recordKept(const ZipKeptMember &kept);
+    void recordKept(const ZipKeptMember &kept, uint32_t copiedCrc);
 
     OutputFile &m_out;
     WriteContext m_context;
@@ -179,7 +184,11 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
     EntryPtr e = newEntry(storedPath, mtime, true, readOnly, 0);
     writeHeader(e.get());
     finishEntry();
-    record(storedPath, true, false, 0, 0);
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->method = 0;
+    hints->mode = modeOf(true, readOnly);
+    hints->mtime = timeOf(mtime);
+    record(storedPath, true, false, 0, 0, std::move(hints));
 }
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
@@ -206,84 +215,59 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
         n = source.read(m_block.data(), m_block.size());
     }
     finishEntry();
-    record(entry.storedPath, false, false, source.bytesRead(), source.crc32());
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->method = decision == StoreDecision::Store ? 0 : 8;
+    hints->mode = modeOf(false, (entry.attributes & DosReadOnly) != 0);
+    hints->mtime = timeOf(entry.mtime);
+    record(entry.storedPath, false, false, source.bytesRead(), source.crc32(), std::move(hints));
 }
 
 // A kept member as a reader must find it: its name bytes, and the size and
 // CRC its central directory record gives (the reader checks the data
 // against that CRC).
-void ZipWriter::recordKept(const ZipKeptMember &kept)
+void ZipWriter::recordKept(const ZipKeptMember &kept, uint32_t copiedCrc)
 {
-    const std::vector<uint8_t> &c = kept.central;
-    auto le = [&](size_t at, int bytes) {
-        uint64_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            v = (v << 8) | (at + size_t(i) < c.size() ? c[at + size_t(i)] : 0);
-        return v;
-    };
-    const size_t nameLength = size_t(le(28, 2)), extraLength = size_t(le(30, 2));
-    std::string name(c.begin() + std::min<size_t>(46, c.size()),
-        c.begin() + std::min<size_t>(46 + nameLength, c.size()));
-    uint64_t size = le(24, 4);
-    if (size == 0xFFFFFFFF) { // the Zip64 extra field holds it, first
-        for (size_t at = 46 + nameLength; at + 4 <= 46 + nameLength + extraLength;) {
-            const uint64_t id = le(at, 2), length = le(at + 2, 2);
-            if (id == 1 && length >= 8) {
-                size = le(at + 4, 8);
-                break;
-            }
-            at += 4 + size_t(length);
-        }
-    }
-    const uint32_t mode = (le(4, 2) >> 8) == 3 ? uint32_t(le(38, 4) >> 16) : 0;
+    const ZipCentralRecord r = parseZipCentralRecord(kept.central.data(), kept.central.size());
+    std::string name = r.name;
+    const uint64_t size = r.original;
+    const uint32_t mode = (r.madeBy >> 8) == 3 ? r.externalAttributes >> 16 : 0;
     // A DOS writer ends a folder's name with '\\', and readers take it so.
     const bool directory = (!name.empty() && (name.back() == '/' || name.back() == '\\'))
         || (mode & 0170000) == 0040000;
     const bool link = (mode & 0170000) == 0120000;
     while (!name.empty() && name.back() == '/')
         name.pop_back();
-    record(name, directory, link, directory || link ? 0 : size, uint32_t(le(16, 4)));
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->keptCentral = kept.central;
+    hints->keptLength = kept.length;
+    hints->keptCrc = copiedCrc;
+    record(name, directory, link, directory || link ? 0 : size, r.crc, std::move(hints));
 }
 
-void ZipWriter::keepMembers(
-    const std::filesystem::path &existing, const std::set<std::string> &replaced)
+void ZipWriter::keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced)
 {
-    ZipDirectory old = readZipDirectory(existing);
-    const int fd = ::open(existing.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw ArchiveError(ErrorCode::ReadFailed,
-            "読み込めません: " + existing.string() + ": " + platform::errorText(errno));
-    struct Closer
-    {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer {fd};
+    ZipDirectory old = readZipDirectory(existing, replaced);
     std::vector<uint8_t> central;
     uint64_t count = 0;
     for (ZipKeptMember &m : old.members) {
         if (!m.path.empty() && replaced.count(m.path))
             continue;
         const uint64_t offset = m_out.position();
+        uLong crc = crc32(0, nullptr, 0);
         for (uint64_t done = 0; done < m.length;) {
-            checkCancel();
-            const size_t want = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
-            const ssize_t n = ::pread(fd, m_block.data(), want, off_t(m.offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw ArchiveError(ErrorCode::ReadFailed,
-                    "読み込めません: " + existing.string() + ": "
-                        + (n < 0 ? platform::errorText(errno)
-                                 : std::string("途中で短くなりました")));
-            m_out.write(m_block.data(), size_t(n));
-            done += uint64_t(n);
+            checkCancel(m_cancel);
+            const size_t n = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
+            existing.read(m.offset + done, m_block.data(), n);
+            crc = crc32_z(crc, m_block.data(), n);
+            m_out.write(m_block.data(), n);
+            done += n;
         }
         // A kept member moves towards the start or stays: its offset field
         // holds the new offset.
         for (int i = 0; i < (m.wideOffset ? 8 : 4); ++i)
             m.central[m.offsetField + size_t(i)] = uint8_t(offset >> (8 * i));
         central.insert(central.end(), m.central.begin(), m.central.end());
-        recordKept(m);
+        recordKept(m, uint32_t(crc));
         ++count;
     }
     m_context.patcher.keep(std::move(central), count, std::move(old.comment));
@@ -292,8 +276,8 @@ void ZipWriter::keepMembers(
 } // namespace
 
 ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
-    ReadProgress *progress)
+    const std::set<std::string> &replaced, const ArchiveEntries &entries, OutputFile &out,
+    const std::atomic<bool> *cancel, ReadProgress *progress)
 {
     // libarchive converts names with the thread's character set: UTF-8
     // here, whatever the process locale.
@@ -304,12 +288,8 @@ ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
         throw ArchiveError(ErrorCode::Internal, e.what());
     }
     ZipWriter writer(out, cancel, progress);
-    if (!existing.empty()) {
-        std::set<std::string> replaced;
-        for (const auto &entry : entries)
-            replaced.insert(entry.storedPath);
-        writer.keepMembers(existing, replaced);
-    }
+    if (!existing.empty())
+        writer.keepMembers(ArchiveInput(existing), replaced);
     for (const auto &entry : entries) {
         if (entry.isDirectory)
             writer.addDirectory(

@@ -9,16 +9,19 @@
 
 #include <atomic>
 #include <filesystem>
+#include <set>
+#include <string>
 
 namespace sheaf::archiver {
 
 // Writes into `out`: first the members of `existing` (empty path: none) whose
-// path no new entry has, in their old order, decompressed and written again
-// (libarchive cannot copy a member as it is), then the new entries. Throws
-// ArchiveError: NotAnArchive when `existing` is not a readable ZIP archive,
-// ReadFailed, WriteFailed, Cancelled. Returns every member written, in order.
+// path is not in `replaced`, in their old order, copied byte for byte (local
+// header, data and descriptor; the central record with its offset moved),
+// then the new entries through libarchive. Throws ArchiveError: NotAnArchive
+// when `existing` is not a readable ZIP archive, ReadFailed, WriteFailed,
+// Cancelled. Returns every member written, in order.
 ArchivedMembers writeZipArchive(const std::filesystem::path &existing,
-    const ArchiveEntries &entries, OutputFile &out, const std::atomic<bool> *cancel,
-    ReadProgress *progress = nullptr);
+    const std::set<std::string> &replaced, const ArchiveEntries &entries, OutputFile &out,
+    const std::atomic<bool> *cancel, ReadProgress *progress = nullptr);
 
 } // namespace sheaf::archiver

@@ -1,6 +1,8 @@
 #include "archiver/zip/zip_length_patcher.h"
 
 #include "archiver/archive_error.h"
+#include "archiver/zip/zip_records.h"
+#include "base/little_endian.h"
 
 #include <cstring>
 
@@ -8,43 +10,9 @@ namespace sheaf::archiver {
 
 namespace {
 
-constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kDescriptorSize = 16; // signature, CRC, two 32-bit sizes
-constexpr uint16_t kSizesFollow = 0x0008;
 // libarchive switches to Zip64 (and a 24-byte descriptor) above this.
 constexpr uint64_t kZip64Threshold = 0xff000000ull;
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t get16(const uint8_t *p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint64_t get64(const uint8_t *p)
-{
-    return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32;
-}
-void put16(uint8_t *p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-void put64(uint8_t *p, uint64_t v)
-{
-    put32(p, uint32_t(v));
-    put32(p + 4, uint32_t(v >> 32));
-}
-bool hasSignature(const uint8_t *p, uint8_t a, uint8_t b)
-{
-    return p[0] == 'P' && p[1] == 'K' && p[2] == a && p[3] == b;
-}
 
 [[noreturn]] void unreadable(const char *what)
 {
@@ -71,8 +39,8 @@ void ZipLengthPatcher::write(const void *data, size_t size)
         m_held.insert(m_held.end(), p, p + size);
         return;
     }
-    if (m_phase == Phase::Header && m_header.size() < kLocalHeaderSize) {
-        size_t n = std::min(size, kLocalHeaderSize - m_header.size());
+    if (m_phase == Phase::Header && m_header.size() < kZipLocalSize) {
+        size_t n = std::min(size, kZipLocalSize - m_header.size());
         m_header.insert(m_header.end(), p, p + n);
     }
     m_out.write(data, size);
@@ -103,12 +71,13 @@ void ZipLengthPatcher::afterFinish()
 {
     m_phase = Phase::Data;
     bool drop = m_size <= kZip64Threshold && m_held.size() >= kDescriptorSize
-        && m_header.size() == kLocalHeaderSize && hasSignature(m_header.data(), 3, 4)
-        && (get16(m_header.data() + 6) & kSizesFollow) != 0;
+        && m_header.size() == kZipLocalSize && isZipSignature(m_header.data(), kZipLocalSignature)
+        && (le16(m_header.data() + 6) & kZipSizesFollow) != 0;
     const uint8_t *d = drop ? m_held.data() + m_held.size() - kDescriptorSize : nullptr;
     if (drop) {
         const uint64_t dataSize = m_out.position() + m_held.size() - kDescriptorSize - m_dataStart;
-        drop = hasSignature(d, 7, 8) && get32(d + 8) == dataSize && get32(d + 12) == m_size;
+        drop = isZipSignature(d, kZipDescriptorSignature) && le32(d + 8) == dataSize
+            && le32(d + 12) == m_size;
     }
     if (!drop) {
         m_out.write(m_held.data(), m_held.size());
@@ -117,7 +86,7 @@ void ZipLengthPatcher::afterFinish()
     }
     m_out.write(m_held.data(), m_held.size() - kDescriptorSize);
     uint8_t fields[16];
-    put16(fields, get16(m_header.data() + 6) & ~kSizesFollow);
+    putLe16(fields, le16(m_header.data() + 6) & ~kZipSizesFollow);
     m_out.patch(m_headerStart + 6, fields, 2);
     std::memcpy(fields, d + 4, 12); // CRC, compressed size, size: the header's order
     m_out.patch(m_headerStart + 14, fields, 12);
@@ -158,29 +127,28 @@ void ZipLengthPatcher::writeEndRecords(size_t librarySize, uint64_t libraryCount
     const bool zip64 = count >= 0xFFFF || size >= 0xFFFFFFFF || start >= 0xFFFFFFFF;
     if (zip64) {
         const uint64_t at = m_out.position();
-        uint8_t z[56 + 20] = {'P', 'K', 6, 6};
-        put64(z + 4, 44); // the record's size after this field
-        put16(z + 12, 45); // made by, needed: 4.5
-        put16(z + 14, 45);
-        put64(z + 24, count);
-        put64(z + 32, count);
-        put64(z + 40, size);
-        put64(z + 48, start);
-        uint8_t *locator = z + 56;
-        locator[0] = 'P';
-        locator[1] = 'K';
-        locator[2] = 6;
-        locator[3] = 7;
-        put64(locator + 8, at);
-        put32(locator + 16, 1); // disks
+        uint8_t z[kZip64EndSize + kZip64LocatorSize] = {};
+        putLe32(z, kZip64EndSignature);
+        putLe64(z + 4, kZip64EndSize - 12); // the record's size after this field
+        putLe16(z + 12, 45); // made by, needed: 4.5
+        putLe16(z + 14, 45);
+        putLe64(z + 24, count);
+        putLe64(z + 32, count);
+        putLe64(z + 40, size);
+        putLe64(z + 48, start);
+        uint8_t *locator = z + kZip64EndSize;
+        putLe32(locator, kZip64LocatorSignature);
+        putLe64(locator + 8, at);
+        putLe32(locator + 16, 1); // disks
         m_out.write(z, sizeof z);
     }
-    uint8_t e[22] = {'P', 'K', 5, 6};
-    put16(e + 8, uint16_t(zip64 ? 0xFFFF : count));
-    put16(e + 10, uint16_t(zip64 ? 0xFFFF : count));
-    put32(e + 12, uint32_t(zip64 ? 0xFFFFFFFF : size));
-    put32(e + 16, uint32_t(zip64 ? 0xFFFFFFFF : start));
-    put16(e + 20, uint16_t(m_comment.size()));
+    uint8_t e[kZipEndSize] = {};
+    putLe32(e, kZipEndSignature);
+    putLe16(e + 8, uint16_t(zip64 ? 0xFFFF : count));
+    putLe16(e + 10, uint16_t(zip64 ? 0xFFFF : count));
+    putLe32(e + 12, uint32_t(zip64 ? 0xFFFFFFFF : size));
+    putLe32(e + 16, uint32_t(zip64 ? 0xFFFFFFFF : start));
+    putLe16(e + 20, uint16_t(m_comment.size()));
     m_out.write(e, sizeof e);
     m_out.write(m_comment.data(), m_comment.size());
 }
@@ -192,67 +160,49 @@ std::pair<size_t, uint64_t> ZipLengthPatcher::patchCentralDirectory(uint64_t lib
     size_t at = 0;
     uint64_t count = 0;
     // Central directory entries.
-    while (at + 46 <= size && hasSignature(p + at, 1, 2)) {
+    while (at + kZipCentralSize <= size && isZipSignature(p + at, kZipCentralSignature)) {
         uint8_t *e = p + at;
-        const size_t nameLength = get16(e + 28), extraLength = get16(e + 30);
-        const size_t end = at + 46 + nameLength + extraLength + get16(e + 32);
-        if (end > size)
-            unreadable("項目が終わりを越えています");
-        uint8_t *offsetField = e + 42;
-        bool wide = get32(offsetField) == 0xffffffffu;
-        if (wide) { // the offset is in the Zip64 extra field
-            offsetField = nullptr;
-            uint8_t *x = e + 46 + nameLength, *xEnd = x + extraLength;
-            while (x + 4 <= xEnd) {
-                const size_t length = get16(x + 2);
-                if (get16(x) == 0x0001 && x + 4 + length <= xEnd) {
-                    size_t skip = (get32(e + 24) == 0xffffffffu ? 8 : 0)
-                        + (get32(e + 20) == 0xffffffffu ? 8 : 0);
-                    if (skip + 8 <= length)
-                        offsetField = x + 4 + skip;
-                    break;
-                }
-                x += 4 + length;
-            }
-            if (!offsetField)
-                unreadable("Zip64 のオフセットがありません");
+        ZipCentralRecord r;
+        try {
+            r = parseZipCentralRecord(e, size - at);
+        } catch (const ZipRecordFault &f) {
+            unreadable(f.why.c_str());
         }
-        const uint64_t libraryOffset = wide ? get64(offsetField) : get32(offsetField);
-        auto member = m_members.find(libraryOffset);
+        auto member = m_members.find(r.localOffset);
         if (member == m_members.end())
             unreadable("どのメンバーのオフセットでもありません");
-        if (wide)
-            put64(offsetField, member->second.offset);
+        if (r.wideOffset)
+            putLe64(e + r.offsetField, member->second.offset);
         else if (member->second.offset >= 0xFFFFFFFFull)
             throw ArchiveError(ErrorCode::TooLarge,
                 "ZIP: 残す古いメンバーの後ろでは、新しいメンバーが 4 GiB を超える位置になります");
         else
-            put32(offsetField, uint32_t(member->second.offset));
+            putLe32(e + r.offsetField, uint32_t(member->second.offset));
         if (member->second.patched)
-            put16(e + 8, get16(e + 8) & ~kSizesFollow);
-        at = end;
+            putLe16(e + 8, le16(e + 8) & ~kZipSizesFollow);
+        at += r.recordSize;
         ++count;
     }
     const uint64_t centralSize = at;
     if (m_rebuildEnd)
         return {at, count}; // the end records are written anew
     // Zip64 end record and its locator, when libarchive wrote them.
-    if (at + 56 <= size && hasSignature(p + at, 6, 6)) {
-        if (get64(p + at + 48) != libraryStart)
+    if (at + kZip64EndSize <= size && isZipSignature(p + at, kZip64EndSignature)) {
+        if (le64(p + at + 48) != libraryStart)
             unreadable("Zip64 の終端レコード");
-        put64(p + at + 48, libraryStart - m_dropped);
-        at += 12 + get64(p + at + 4);
-        if (at + 20 > size || !hasSignature(p + at, 6, 7))
+        putLe64(p + at + 48, libraryStart - m_dropped);
+        at += 12 + le64(p + at + 4);
+        if (at + kZip64LocatorSize > size || !isZipSignature(p + at, kZip64LocatorSignature))
             unreadable("Zip64 のロケーター");
-        put64(p + at + 8, get64(p + at + 8) - m_dropped);
-        at += 20;
+        putLe64(p + at + 8, le64(p + at + 8) - m_dropped);
+        at += kZip64LocatorSize;
     }
-    if (at + 22 > size || !hasSignature(p + at, 5, 6))
+    if (at + kZipEndSize > size || !isZipSignature(p + at, kZipEndSignature))
         unreadable("終端レコード");
-    if (get32(p + at + 16) != 0xffffffffu) {
-        if (get32(p + at + 16) != libraryStart || get32(p + at + 12) != centralSize)
+    if (le32(p + at + 16) != 0xffffffffu) {
+        if (le32(p + at + 16) != libraryStart || le32(p + at + 12) != centralSize)
             unreadable("終端レコードのオフセット");
-        put32(p + at + 16, uint32_t(libraryStart - m_dropped));
+        putLe32(p + at + 16, uint32_t(libraryStart - m_dropped));
     }
     return {centralSize, count};
 }
