@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace sheaf::archiver {
@@ -35,9 +36,27 @@ public:
         }
     }
 
-    // Appends the first `count` bits of a stream another writer wrote.
+    // Appends the first `count` bits of a stream another writer wrote: the
+    // bulk eight bytes at a time, each word shifted past the bits pending.
     void append(const uint8_t *data, uint64_t count)
     {
+        if (const size_t words = size_t(count / 64)) {
+            const size_t at = m_out.size();
+            m_out.resize(at + 8 * words);
+            uint8_t *to = m_out.data() + at;
+            for (size_t i = 0; i < words; ++i, data += 8, to += 8) {
+                uint64_t w;
+                std::memcpy(&w, data, 8);
+                w = __builtin_bswap64(w);
+                const uint64_t out
+                    = m_pending == 0 ? w : m_acc << (64 - m_pending) | w >> m_pending;
+                const uint64_t be = __builtin_bswap64(out);
+                std::memcpy(to, &be, 8);
+                m_acc = w; // its low m_pending bits are still to go
+            }
+            m_total += 64 * uint64_t(words);
+            count -= 64 * uint64_t(words);
+        }
         for (; count >= 32; count -= 32, data += 4)
             put(uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8
                     | data[3],

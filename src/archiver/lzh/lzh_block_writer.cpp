@@ -195,14 +195,15 @@ struct BlockPlan
 
 void LzhSymbolCounts::add(std::span<const LzhToken> tokens)
 {
+    // A literal counts in a P slot past the real ones: no branch on the
+    // kind of token, which the data decides at random.
     std::array<std::array<uint32_t, kLzhCodeSymbols>, 2> cs {};
-    std::array<std::array<uint32_t, kLzhPSymbols>, 2> ps {};
+    std::array<std::array<uint32_t, kLzhPSymbols + 1>, 2> ps {};
     const size_t n = tokens.size();
     for (size_t i = 0; i < n; ++i) {
         const LzhToken t = tokens[i];
         ++cs[i & 1][t.c];
-        if (t.c >= 256)
-            ++ps[i & 1][size_t(lzhPositionSymbol(t.d))];
+        ++ps[i & 1][t.c >= 256 ? size_t(lzhPositionSymbol(t.d)) : kLzhPSymbols];
     }
     for (size_t i = 0; i < c.size(); ++i)
         c[i] += cs[0][i] + cs[1][i];
@@ -256,14 +257,14 @@ void writeLzhBlock(
 
     // A match's P code and extra bits go out as one field: at most 16 + 15
     // bits.
+    // A literal's P field has no bits: no branch on the kind of token.
     for (const LzhToken &t : tokens) {
         bits.put(cCode[t.c], plan.cLen[t.c]);
-        if (t.c >= 256) {
-            const int p = lzhPositionSymbol(t.d);
-            const int extra = p >= 2 ? p - 1 : 0;
-            bits.put(uint32_t(pCode[size_t(p)]) << extra | (t.d & ((1u << extra) - 1)),
-                plan.pLen[size_t(p)] + extra);
-        }
+        const bool match = t.c >= 256;
+        const int p = lzhPositionSymbol(t.d);
+        const int extra = p >= 2 ? p - 1 : 0;
+        bits.put(uint32_t(pCode[size_t(p)]) << extra | (t.d & ((1u << extra) - 1)),
+            match ? plan.pLen[size_t(p)] + extra : 0);
     }
 }
 

@@ -24,7 +24,7 @@ constexpr LzhLevel kLevels[] = {
     {.niceLength = 128, .maxChain = 32, .passes = 1}, // 8
     {.niceLength = 256, .maxChain = 64, .passes = 2}, // 9
 };
-constexpr LzhLevel kDefaultLh5 = {.goodLength = 8, .maxLazy = 32, .niceLength = 64, .maxChain = 48};
+constexpr LzhLevel kDefaultLh5 = {.goodLength = 6, .maxLazy = 32, .niceLength = 64, .maxChain = 40};
 
 } // namespace
 
