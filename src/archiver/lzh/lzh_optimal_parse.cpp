@@ -23,6 +23,10 @@ constexpr uint32_t kMaxBlockTokens = 65535;
 // The most bytes a block may stand for: its matches are kept until it ends
 // (a few MiB). Larger blocks than this gained nothing on the corpus.
 constexpr size_t kMaxBlockBytes = 256 * 1024;
+// A block's second parse stops at the first segment parsed when the block
+// had this share (in percent) of its final tokens: on the corpus, parsing
+// the rest again gained 0.02 % of the bytes for a sixth of the time.
+constexpr uint64_t kSettledPercent = 75;
 // The price of a symbol that the code priced from has none for. Below the
 // longest codes: a parse that shuns new symbols never learns they are cheap.
 constexpr uint32_t kUnusedPrice = 11;
@@ -47,6 +51,7 @@ void LzhOptimalParser::reset()
     m_matches.clear();
     m_blockBytes = 0;
     m_block.clear();
+    m_settled.clear();
     m_blockCounts = {};
     m_blockBits = 0;
     m_priced = false;
@@ -174,6 +179,7 @@ void LzhOptimalParser::addSegment(
         LzhCodeLengths lengths;
         const uint64_t together = lzhBlockBits(both, m_method, &lengths);
         if (together <= m_blockBits + lzhBlockBits(m_pathCounts, m_method)) {
+            m_settled.push_back({m_blockBytes, m_block.size(), m_blockCounts.tokens});
             m_block.insert(m_block.end(), m_path.begin(), m_path.end());
             m_blockBytes += count;
             m_blockCounts = both;
@@ -191,6 +197,7 @@ void LzhOptimalParser::addSegment(
         priceFrom(lengths, m_pathCounts);
         choosePath(0, count, m_path, m_pathCounts);
     }
+    m_settled.clear();
     m_block.assign(m_path.begin(), m_path.end());
     m_blockBytes = count;
     m_blockCounts = m_pathCounts;
@@ -204,13 +211,25 @@ void LzhOptimalParser::endBlock(std::vector<LzhToken> &out, std::vector<size_t> 
     // Parsed again with its final code (its first segments were priced
     // with a code far from it): kept if the block gets smaller.
     if (m_level.passes >= 2) {
+        // Only up to the first segment parsed when the block already had
+        // most of its tokens: the later ones had nearly its final prices.
+        size_t bytes = m_blockBytes, tokens = m_block.size();
+        for (const Mark &mark : m_settled)
+            if (uint64_t(mark.tokensBefore) * 100 >= kSettledPercent * m_blockCounts.tokens) {
+                bytes = mark.bytes;
+                tokens = mark.tokens;
+                break;
+            }
         priceFrom(m_blockLengths, m_blockCounts);
         LzhSymbolCounts counts;
-        choosePath(0, m_blockBytes, m_blockPath, counts);
+        choosePath(0, bytes, m_blockPath, counts);
+        counts.add(std::span(m_block.data() + tokens, m_block.size() - tokens));
         if (counts.tokens <= kMaxBlockTokens) {
             LzhCodeLengths lengths;
             const uint64_t bits = lzhBlockBits(counts, m_method, &lengths);
             if (bits < m_blockBits) {
+                m_blockPath.insert(
+                    m_blockPath.end(), m_block.begin() + std::ptrdiff_t(tokens), m_block.end());
                 m_block.swap(m_blockPath);
                 m_blockCounts = counts;
                 m_blockLengths = lengths;
@@ -218,6 +237,7 @@ void LzhOptimalParser::endBlock(std::vector<LzhToken> &out, std::vector<size_t> 
             }
         }
     }
+    m_settled.clear();
     out.insert(out.end(), m_block.begin(), m_block.end());
     blockEnds.push_back(out.size());
     m_block.clear();

@@ -9,9 +9,9 @@
 // one table for both costs fewer bits than two (measured from the symbol
 // counts), and starts a new block otherwise, parsed once more with prices
 // of its own. So blocks end where the data changes, at a segment's grain.
-// When a block ends, it is parsed again with its final code (its first
-// segments were priced with a code far from it); the result is kept if it
-// is smaller.
+// When a block ends (level 9), its first segments, priced with a code far
+// from the block's final one, are parsed again with that code; the result
+// is kept if it is smaller.
 //
 // The same guarantees as the lazy parse: no distance before the member's
 // first byte or beyond the window, no match past the last byte.
@@ -79,6 +79,14 @@ private:
     LzhMatchList m_matches;
     size_t m_blockBytes = 0; // the block's part of both; the segment follows
     std::vector<LzhToken> m_block;
+    // Where each segment after the first starts in the block, and how many
+    // tokens the block had when it was parsed.
+    struct Mark
+    {
+        size_t bytes, tokens;
+        uint32_t tokensBefore;
+    };
+    std::vector<Mark> m_settled;
     LzhSymbolCounts m_blockCounts;
     LzhCodeLengths m_blockLengths; // the code the block would get now
     uint64_t m_blockBits = 0;
