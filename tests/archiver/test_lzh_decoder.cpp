@@ -1,10 +1,12 @@
 // Our LZH decoder on archives of another writer (jlha's `lha`, header levels
 // 0 to 2, every method, code page 932 names) against the sources and against
-// what lhasa extracts; and on damaged member data: `sheaf-arc lzh t` names
-// the fault and exits 1, an add that would keep the damaged member is
-// refused and leaves the archive as it was.
+// what lhasa extracts; on streams crafted bit by bit, one for each fault it
+// refuses; and on damaged member data: `sheaf-arc lzh t` names the fault and
+// exits 1, an add that would keep the damaged member is refused and leaves
+// the archive as it was.
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_bit_writer.h"
 #include "archiver/lzh/lzh_decoder.h"
 #include "archiver/lzh/lzh_header.h"
 #include "lzh_test_util.h"
@@ -38,6 +40,38 @@ std::map<std::string, QByteArray> decodeAll(
     return bytes;
 }
 
+// -lh5- streams written field by field. A block here has tables in their
+// single-symbol form (n = 0, then the symbol) unless a row writes its own.
+struct Stream
+{
+    std::vector<uint8_t> bytes;
+    LzhBitWriter bits {bytes};
+
+    Stream &put(uint32_t value, int count)
+    {
+        bits.put(value, count);
+        return *this;
+    }
+    // Block header: the token count, a T table of one symbol (every C length
+    // item is that symbol, 0 bits each).
+    Stream &block(int tokens, int tSymbol)
+    {
+        return put(uint32_t(tokens), 16).put(0, 5).put(uint32_t(tSymbol), 5);
+    }
+    Stream &singleC(int symbol) { return put(0, 9).put(uint32_t(symbol), 9); }
+    Stream &singleP(int symbol) { return put(0, 4).put(uint32_t(symbol), 4); }
+    // `count` tokens of one C symbol (and P symbol 0), all 0-bit codes.
+    Stream &only(int tokens, int symbol) { return block(tokens, 0).singleC(symbol).singleP(0); }
+    QByteArray done(uint32_t padding = 0)
+    {
+        const int left = int((8 - bits.bitCount() % 8) % 8);
+        if (padding && left)
+            bits.put(padding, left);
+        bits.padToByte();
+        return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    }
+};
+
 } // namespace
 
 class TestLzhDecoder : public QObject
@@ -48,6 +82,8 @@ private slots:
     void initTestCase();
     void foreignArchives_data();
     void foreignArchives();
+    void craftedStreams_data();
+    void craftedStreams();
     void damagedMembers_data();
     void damagedMembers();
     void hostileInputToInspect();
@@ -122,6 +158,87 @@ void TestLzhDecoder::foreignArchives()
         const auto it = tree.files.find(m.rawName);
         QVERIFY2(it != tree.files.end(), m.rawName.c_str());
         QVERIFY2(it->second == ours.at(m.storedPath), m.rawName.c_str());
+    }
+}
+
+void TestLzhDecoder::craftedStreams_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QByteArray>("data"); // what it stands for: its size and CRC go in the header
+    QTest::addColumn<QString>("faultHas"); // empty: decodes to `data`
+    // Each stream but the first breaks one rule; where a decoder that did
+    // not check the rule would still decode it, `data` is what it would
+    // give, so that only the check itself can find the fault.
+    const QByteArray aaa("aaa");
+    QTest::newRow("sound: three literals") << Stream().only(3, 'a').done() << aaa << QString();
+    // C lengths 2, 2 (T symbol 4 is length 2): half the code space is unused.
+    QTest::newRow("incomplete C table")
+        << Stream().block(2, 4).put(2, 9).singleP(0).put(0b0001, 4).done()
+        << QByteArray("\x00\x01", 2) << QStringLiteral("符号表が不正");
+    // C lengths 1, 1, 1: more codes than the space holds.
+    QTest::newRow("oversubscribed C table")
+        << Stream().block(2, 3).put(3, 9).singleP(0).put(0b01, 2).done()
+        << QByteArray("\x00\x01", 2) << QStringLiteral("符号表が不正");
+    // T symbol 1 is a run of 3 or more zero lengths; the table lists two.
+    QTest::newRow("zero run past the C table's count")
+        << Stream().block(1, 1).put(2, 9).put(0, 4).singleP(0).done() << QByteArray("a")
+        << QStringLiteral("符号表が不正");
+    // Four T lengths listed, and the field after the third skips three.
+    QTest::newRow("T skip past the T table's count")
+        << Stream().put(1, 16).put(4, 5).put(1, 3).put(1, 3).put(0, 3).put(3, 2).done()
+        << QByteArray("a") << QStringLiteral("符号表が不正");
+    // A T length of 7 and ten more one-bits: 17.
+    QTest::newRow("code length over 16")
+        << Stream().put(1, 16).put(3, 5).put(0b111, 3).put(0x3FF, 10).put(0, 1).done()
+        << QByteArray("a") << QStringLiteral("符号表が不正");
+    // A match of 3 at distance 1 before any byte.
+    QTest::newRow("reference before the start")
+        << Stream().only(1, 256).done() << aaa << QStringLiteral("ファイルの先頭より前");
+    // 'a', then a match of 5 where 2 bytes are left.
+    QTest::newRow("match past the original size")
+        << Stream().only(1, 'a').only(1, 256 + 5 - 3).done() << aaa
+        << QStringLiteral("元の大きさを超えて");
+    QTest::newRow("tokens left in the last block")
+        << Stream().only(5, 'a').done() << aaa << QStringLiteral("最後のブロックに余分な符号");
+    QTest::newRow("byte after the stream")
+        << Stream().only(3, 'a').done() + '\0' << aaa << QStringLiteral("後ろに余分なデータ");
+    QTest::newRow("padding bits not zero")
+        << Stream().only(3, 'a').done(1) << aaa << QStringLiteral("詰め物が 0 ではありません");
+    QTest::newRow("block of no tokens") << Stream().only(0, 'a').only(3, 'a').done() << aaa
+                                        << QStringLiteral("符号数 0 のブロック");
+    QTest::newRow("stream cut short")
+        << Stream().only(3, 'a').done().left(3) << aaa << QStringLiteral("途中で終わっています");
+}
+
+// Each fault the decoder refuses, on a stream that has only that fault.
+void TestLzhDecoder::craftedStreams()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, faultHas);
+    LzhHeaderFields f;
+    f.method = "-lh5-";
+    f.name = "crafted.bin";
+    f.compressedSize = uint64_t(stream.size());
+    f.originalSize = uint64_t(data.size());
+    f.dataCrc = Crc16::of(data.constData(), size_t(data.size()));
+    const std::vector<uint8_t> header = buildLzhHeader(f);
+    const QByteArray archive
+        = QByteArray(reinterpret_cast<const char *>(header.data()), qsizetype(header.size()))
+        + stream + QByteArray(1, '\0');
+    QByteArray decoded;
+    const std::vector<LzhMemberReport> reports = decodeLzhBytes(
+        reinterpret_cast<const uint8_t *>(archive.constData()), size_t(archive.size()),
+        "crafted.lzh", [&](const LzhMemberReport &, const uint8_t *bytes, size_t size) {
+            decoded.append(reinterpret_cast<const char *>(bytes), qsizetype(size));
+        });
+    QCOMPARE(reports.size(), size_t(1));
+    const QString fault = QString::fromStdString(reports[0].fault);
+    if (faultHas.isEmpty()) {
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QCOMPARE(decoded, data);
+    } else {
+        QVERIFY2(fault.contains(faultHas), qPrintable(fault));
     }
 }
 

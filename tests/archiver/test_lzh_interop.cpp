@@ -304,8 +304,8 @@ void TestLzhInterop::initTestCase()
         const QByteArray block = randomBytes(period, quint32(period));
         windowEdges += block + block + block.left(300);
     }
-    // Segments of the near-optimal parse are 65535 bytes: matches running
-    // over a segment's end, and a block of 65535 tokens (all literals).
+    // A block holds at most 65535 tokens: random stretches (all literals)
+    // of 65535 and 65534 bytes around a long run.
     QByteArray segmentEdges = randomBytes(65535, 17);
     segmentEdges += QByteArray(65535 * 2 + 1, 'q') + randomBytes(65534, 19);
     const Content contents[] = {

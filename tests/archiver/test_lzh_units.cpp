@@ -259,11 +259,10 @@ void TestLzhUnits::workedExampleBlock()
 {
     // "AB" x 12: literals A, B, then length 22 at distance 2, one block.
     const QByteArray data = QByteArray("AB").repeated(12);
-    LzhMatchFinder finder(13, lzhParserParams(0, 13));
-    finder.append(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+    LzhMatchFinder finder(13, lzhLevel(0, 13));
+    finder.input().append(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
     std::vector<LzhToken> tokens;
-    std::vector<size_t> blockEnds;
-    finder.parse(true, tokens, blockEnds);
+    finder.parse(true, tokens);
     QCOMPARE(tokens.size(), size_t(3));
     QCOMPARE(int(tokens[2].c), 256 + 22 - 3);
     QCOMPARE(int(tokens[2].d), 1);

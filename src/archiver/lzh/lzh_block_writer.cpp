@@ -1,28 +1,20 @@
 // One LZH block = count, T table, C table (coded with T), P table, tokens.
+// The tables are planned from the symbol counts first; the plan is either
+// written or only measured.
 #include "archiver/lzh/lzh_block_writer.h"
 
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_huffman.h"
 
-#include <array>
-#include <bit>
 #include <string>
-#include <vector>
 
 namespace sheaf::archiver {
 
 namespace {
 
-constexpr int kCSymbols = kLzhCodeSymbols;
 constexpr int kCCountBits = 9; // CBIT
 constexpr int kTSymbols = kLzhCodeLengthSymbols;
 constexpr int kTCountBits = 5; // TBIT
-
-// P symbol of d = distance - 1: its bit length.
-inline int positionSymbol(unsigned d)
-{
-    return d == 0 ? 0 : int(std::bit_width(d));
-}
 
 int usedCount(const uint32_t *freq, int n, int &only)
 {
@@ -42,14 +34,28 @@ int listedCount(const uint8_t *lengths, int n)
     return n;
 }
 
-// A code length as T and P tables list it: 0..6 in 3 bits, 7..16 as
-// (len - 4) one-bits and a zero-bit.
+// Bits of a code length as T and P tables list it: 0..6 in 3 bits, 7..16
+// as (len - 4) one-bits and a zero-bit.
+int lengthBits(int len)
+{
+    return len <= 6 ? 3 : len - 3;
+}
+
 void putLength(LzhBitWriter &bits, int len)
 {
     if (len <= 6)
         bits.put(uint32_t(len), 3);
     else
         bits.put(((1u << (len - 3)) - 1) << 1, len - 3);
+}
+
+// How many zero lengths the T table's 2-bit field after index 2 skips.
+int tSkip(const uint8_t *lengths, int n)
+{
+    int k = 0;
+    while (k < 3 && 3 + k < n && lengths[3 + k] == 0)
+        ++k;
+    return k;
 }
 
 // T or P table in the listed form; withSkip adds the T table's 2-bit field.
@@ -59,13 +65,24 @@ void putLengthTable(LzhBitWriter &bits, const uint8_t *lengths, int n, int count
     for (int i = 0; i < n; ++i) {
         putLength(bits, lengths[i]);
         if (withSkip && i == 2) {
-            int k = 0;
-            while (k < 3 && i + 1 + k < n && lengths[i + 1 + k] == 0)
-                ++k;
+            const int k = tSkip(lengths, n);
             bits.put(uint32_t(k), 2);
             i += k;
         }
     }
+}
+
+uint64_t lengthTableBits(const uint8_t *lengths, int n, int countBits, bool withSkip)
+{
+    uint64_t total = uint64_t(countBits);
+    for (int i = 0; i < n; ++i) {
+        total += uint64_t(lengthBits(lengths[i]));
+        if (withSkip && i == 2) {
+            total += 2;
+            i += tSkip(lengths, n);
+        }
+    }
+    return total;
 }
 
 void putSingle(LzhBitWriter &bits, int symbol, int countBits)
@@ -81,35 +98,119 @@ struct TItem
     uint16_t extra; // bits after the T code: 4 for symbol 1, 9 for symbol 2
 };
 
-std::vector<TItem> cLengthItems(const uint8_t *lengths, int n)
+constexpr int tExtraBits(int symbol)
 {
-    std::vector<TItem> items;
-    for (int i = 0; i < n;) {
-        if (lengths[i] != 0) {
-            items.push_back({uint8_t(lengths[i] + 2), 0});
-            ++i;
-            continue;
-        }
-        int run = 0;
-        while (i + run < n && lengths[i + run] == 0)
-            ++run;
-        i += run;
-        if (run <= 2) {
-            for (int k = 0; k < run; ++k)
-                items.push_back({0, 0});
-        } else if (run <= 18) {
-            items.push_back({1, uint16_t(run - 3)});
-        } else if (run == 19) {
-            items.push_back({0, 0});
-            items.push_back({1, 15});
-        } else {
-            items.push_back({2, uint16_t(run - 20)});
-        }
-    }
-    return items;
+    return symbol == 1 ? 4 : symbol == 2 ? kCCountBits : 0;
 }
 
+// The tables of a block, from its symbol counts.
+struct BlockPlan
+{
+    int cSingle = -1; // the only C symbol, or -1
+    std::array<uint8_t, kLzhCodeSymbols> cLen {};
+    int cListed = 0;
+    std::array<TItem, kLzhCodeSymbols> items;
+    int itemCount = 0;
+    int tSingle = -1;
+    std::array<uint8_t, kTSymbols> tLen {};
+    std::array<uint32_t, kTSymbols> tFreq {};
+    int pSingle = -1; // the only P symbol (0 when there is none), or -1
+    std::array<uint8_t, kLzhPSymbols> pLen {};
+
+    BlockPlan(const LzhSymbolCounts &counts, int np)
+    {
+        int cOnly = 0;
+        if (usedCount(counts.c.data(), kLzhCodeSymbols, cOnly) == 1) {
+            cSingle = cOnly;
+        } else {
+            buildHuffmanLengths(counts.c.data(), kLzhCodeSymbols, kLzhMaxCodeLength, cLen.data());
+            cListed = listedCount(cLen.data(), kLzhCodeSymbols);
+            makeItems();
+            int tOnly = 0;
+            if (usedCount(tFreq.data(), kTSymbols, tOnly) == 1)
+                tSingle = tOnly;
+            else
+                buildHuffmanLengths(tFreq.data(), kTSymbols, kLzhMaxCodeLength, tLen.data());
+        }
+        int pOnly = 0;
+        const int pUsed = usedCount(counts.p.data(), np, pOnly);
+        if (pUsed <= 1)
+            pSingle = pUsed ? pOnly : 0;
+        else
+            buildHuffmanLengths(counts.p.data(), np, kLzhMaxCodeLength, pLen.data());
+    }
+
+    void makeItems()
+    {
+        auto push = [this](int symbol, int extra) {
+            items[size_t(itemCount++)] = {uint8_t(symbol), uint16_t(extra)};
+            ++tFreq[size_t(symbol)];
+        };
+        for (int i = 0; i < cListed;) {
+            if (cLen[size_t(i)] != 0) {
+                push(cLen[size_t(i)] + 2, 0);
+                ++i;
+                continue;
+            }
+            int run = 0;
+            while (i + run < cListed && cLen[size_t(i + run)] == 0)
+                ++run;
+            i += run;
+            if (run <= 2) {
+                for (int k = 0; k < run; ++k)
+                    push(0, 0);
+            } else if (run <= 18) {
+                push(1, run - 3);
+            } else if (run == 19) {
+                push(0, 0);
+                push(1, 15);
+            } else {
+                push(2, run - 20);
+            }
+        }
+    }
+
+    uint64_t tableBits(int pCountBits, int np) const
+    {
+        uint64_t total = 16;
+        if (cSingle >= 0) {
+            total += 2 * kTCountBits + 2 * kCCountBits;
+        } else {
+            total += tSingle >= 0 ? 2 * kTCountBits
+                                  : lengthTableBits(tLen.data(),
+                                      listedCount(tLen.data(), kTSymbols), kTCountBits, true);
+            total += kCCountBits;
+            for (int t = 0; t < kTSymbols; ++t)
+                total += uint64_t(tFreq[size_t(t)]) * uint64_t(tLen[size_t(t)] + tExtraBits(t));
+        }
+        if (pSingle >= 0)
+            total += 2 * uint64_t(pCountBits);
+        else
+            total += lengthTableBits(pLen.data(), listedCount(pLen.data(), np), pCountBits, false);
+        return total;
+    }
+};
+
 } // namespace
+
+void LzhSymbolCounts::add(std::span<const LzhToken> tokens)
+{
+    // A literal counts in a P slot past the real ones: no branch on the
+    // kind of token, which the data decides at random.
+    std::array<std::array<uint32_t, kLzhCodeSymbols>, 2> cs {};
+    std::array<std::array<uint32_t, kLzhPSymbols + 1>, 2> ps {};
+    const size_t n = tokens.size();
+    for (size_t i = 0; i < n; ++i) {
+        const LzhToken t = tokens[i];
+        ++cs[i & 1][t.c];
+        ++ps[i & 1][t.c >= 256 ? size_t(lzhPositionSymbol(t.d)) : kLzhPSymbols];
+    }
+    for (size_t i = 0; i < c.size(); ++i)
+        c[i] += cs[0][i] + cs[1][i];
+    for (size_t i = 0; i < p.size(); ++i)
+        p[i] += ps[0][i] + ps[1][i];
+    this->tokens += uint32_t(n);
+}
 
 void writeLzhBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
@@ -118,79 +219,76 @@ void writeLzhBlock(
         throw ArchiveError(ErrorCode::Internal,
             "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
     const int np = method.positionSymbols;
-    std::array<uint32_t, kCSymbols> cFreq {};
-    std::array<uint32_t, 32> pFreq {};
-    for (const LzhToken &t : tokens) {
-        ++cFreq[t.c];
-        if (t.c >= 256)
-            ++pFreq[size_t(positionSymbol(t.d))];
-    }
+    LzhSymbolCounts counts;
+    counts.add(tokens);
+    const BlockPlan plan(counts, np);
 
     bits.put(uint32_t(tokens.size()), 16);
-
-    std::array<uint8_t, kCSymbols> cLen {};
-    std::array<uint16_t, kCSymbols> cCode {};
-    int cOnly = 0;
-    if (usedCount(cFreq.data(), kCSymbols, cOnly) == 1) {
+    std::array<uint16_t, kLzhCodeSymbols> cCode {};
+    if (plan.cSingle >= 0) {
         putSingle(bits, 0, kTCountBits);
-        putSingle(bits, cOnly, kCCountBits);
+        putSingle(bits, plan.cSingle, kCCountBits);
     } else {
-        buildHuffmanLengths(cFreq.data(), kCSymbols, kLzhMaxCodeLength, cLen.data());
-        buildCanonicalCodes(cLen.data(), kCSymbols, cCode.data());
-        const int cn = listedCount(cLen.data(), kCSymbols);
-        const std::vector<TItem> items = cLengthItems(cLen.data(), cn);
-
-        std::array<uint32_t, kTSymbols> tFreq {};
-        for (const TItem &it : items)
-            ++tFreq[it.symbol];
-        std::array<uint8_t, kTSymbols> tLen {};
+        buildCanonicalCodes(plan.cLen.data(), kLzhCodeSymbols, cCode.data());
         std::array<uint16_t, kTSymbols> tCode {};
-        int tOnly = 0;
-        if (usedCount(tFreq.data(), kTSymbols, tOnly) == 1) {
-            putSingle(bits, tOnly, kTCountBits);
+        if (plan.tSingle >= 0) {
+            putSingle(bits, plan.tSingle, kTCountBits);
         } else {
-            buildHuffmanLengths(tFreq.data(), kTSymbols, kLzhMaxCodeLength, tLen.data());
-            buildCanonicalCodes(tLen.data(), kTSymbols, tCode.data());
-            putLengthTable(
-                bits, tLen.data(), listedCount(tLen.data(), kTSymbols), kTCountBits, true);
+            buildCanonicalCodes(plan.tLen.data(), kTSymbols, tCode.data());
+            putLengthTable(bits, plan.tLen.data(), listedCount(plan.tLen.data(), kTSymbols),
+                kTCountBits, true);
         }
-        bits.put(uint32_t(cn), kCCountBits);
-        for (const TItem &it : items) {
-            bits.put(tCode[it.symbol], tLen[it.symbol]);
-            if (it.symbol == 1)
-                bits.put(it.extra, 4);
-            else if (it.symbol == 2)
-                bits.put(it.extra, 9);
+        bits.put(uint32_t(plan.cListed), kCCountBits);
+        for (int i = 0; i < plan.itemCount; ++i) {
+            const TItem &it = plan.items[size_t(i)];
+            bits.put(tCode[it.symbol], plan.tLen[it.symbol]);
+            bits.put(it.extra, tExtraBits(it.symbol));
         }
     }
 
-    std::array<uint8_t, 32> pLen {};
-    std::array<uint16_t, 32> pCode {};
-    int pOnly = 0;
-    int pUsed = usedCount(pFreq.data(), np, pOnly);
-    if (pUsed <= 1) {
-        putSingle(bits, pUsed ? pOnly : 0, method.positionCountBits);
+    std::array<uint16_t, kLzhPSymbols> pCode {};
+    if (plan.pSingle >= 0) {
+        putSingle(bits, plan.pSingle, method.positionCountBits);
     } else {
-        buildHuffmanLengths(pFreq.data(), np, kLzhMaxCodeLength, pLen.data());
-        buildCanonicalCodes(pLen.data(), np, pCode.data());
-        putLengthTable(
-            bits, pLen.data(), listedCount(pLen.data(), np), method.positionCountBits, false);
+        buildCanonicalCodes(plan.pLen.data(), np, pCode.data());
+        putLengthTable(bits, plan.pLen.data(), listedCount(plan.pLen.data(), np),
+            method.positionCountBits, false);
     }
 
+    // A match's P code and extra bits go out as one field: at most 16 + 15
+    // bits.
+    // A literal's P field has no bits: no branch on the kind of token.
     for (const LzhToken &t : tokens) {
-        bits.put(cCode[t.c], cLen[t.c]);
-        if (t.c >= 256) {
-            int p = positionSymbol(t.d);
-            bits.put(pCode[size_t(p)], pLen[size_t(p)]);
-            if (p >= 2)
-                bits.put(t.d & ((1u << (p - 1)) - 1), p - 1);
-        }
+        bits.put(cCode[t.c], plan.cLen[t.c]);
+        const bool match = t.c >= 256;
+        const int p = lzhPositionSymbol(t.d);
+        const int extra = p >= 2 ? p - 1 : 0;
+        bits.put(uint32_t(pCode[size_t(p)]) << extra | (t.d & ((1u << extra) - 1)),
+            match ? plan.pLen[size_t(p)] + extra : 0);
     }
+}
+
+uint64_t lzhBlockBits(
+    const LzhSymbolCounts &counts, const LzhMethodParams &method, LzhCodeLengths *lengths)
+{
+    const int np = method.positionSymbols;
+    const BlockPlan plan(counts, np);
+    if (lengths) {
+        lengths->c = plan.cLen;
+        lengths->p = plan.pLen;
+    }
+    uint64_t total = plan.tableBits(method.positionCountBits, np);
+    for (int c = 0; c < kLzhCodeSymbols; ++c)
+        total += uint64_t(counts.c[size_t(c)]) * plan.cLen[size_t(c)];
+    for (int p = 0; p < np; ++p)
+        total += uint64_t(counts.p[size_t(p)])
+            * uint64_t(plan.pLen[size_t(p)] + (p >= 2 ? p - 1 : 0));
+    return total;
 }
 
 void writeLzhTrailerBlock(LzhBitWriter &bits, LzhToken last, const LzhMethodParams &method)
 {
-    const int p = last.c >= 256 ? positionSymbol(last.d) : 0;
+    const int p = last.c >= 256 ? lzhPositionSymbol(last.d) : 0;
     const int extra = p >= 2 ? p - 1 : 0;
     // count + T (n, 3 lengths, k, the rest) + C single + P single + extra bits
     const uint64_t longForm = 16 + (kTCountBits + 9 + 2 + 13 * 3) + 2 * kCCountBits

@@ -11,8 +11,8 @@
 // included) and its output. At most two chunks per thread are in flight.
 
 #include "archiver/lzh/lzh_bit_writer.h"
-#include "archiver/lzh/lzh_match_finder.h"
 #include "archiver/lzh/lzh_restart_point.h"
+#include "archiver/lzh/lzh_token.h"
 
 #include <atomic>
 #include <condition_variable>

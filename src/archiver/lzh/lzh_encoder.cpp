@@ -1,6 +1,7 @@
-// Glue between the match finder and the block writer. A full block is
-// written only once a token after it exists, so that the stream's very last
-// token is always still at hand for the trailer block.
+// Glue between the parsers and the block writer. The stream's very last
+// token is always still at hand for the trailer block: the lazy parse's
+// blocks are written only once a token after them exists, the near-optimal
+// parse's last block only when the stream ends.
 #include "archiver/lzh/lzh_encoder.h"
 
 #include "archiver/lzh/lzh_format.h"
@@ -17,64 +18,66 @@ LzhMethodParams LzhEncoder::methodParams(LzhMethod method)
 
 LzhEncoder::LzhEncoder(LzhMethod method, int level)
     : m_method(methodParams(method))
-    , m_finder(m_method.windowBits, lzhParserParams(level, m_method.windowBits))
     , m_bits(m_out)
 {
+    const LzhLevel params = lzhLevel(level, m_method.windowBits);
+    if (params.passes > 0)
+        m_optimal = std::make_unique<LzhOptimalParser>(m_method, params);
+    else
+        m_lazy = std::make_unique<LzhMatchFinder>(m_method.windowBits, params);
     m_tokens.reserve(kBlockTokens + 4096);
 }
 
 void LzhEncoder::reset()
 {
-    m_finder.reset();
+    if (m_optimal)
+        m_optimal->reset();
+    else
+        m_lazy->reset();
     m_tokens.clear();
     m_blockEnds.clear();
     m_out.clear();
     m_bits.reset();
 }
 
+LzhInputWindow &LzhEncoder::input()
+{
+    return m_optimal ? m_optimal->input() : m_lazy->input();
+}
+
+void LzhEncoder::parse(bool final)
+{
+    if (m_optimal)
+        m_optimal->parse(final, m_tokens, m_blockEnds);
+    else
+        m_lazy->parse(final, m_tokens);
+    writeBlocks(final);
+}
+
 void LzhEncoder::feed(const uint8_t *data, size_t size)
 {
+    LzhInputWindow &in = input();
     while (size > 0) {
-        if (m_finder.room() == 0) {
-            m_finder.parse(false, m_tokens, m_blockEnds);
-            writeFullBlocks();
-        }
-        size_t n = std::min(size, m_finder.room());
-        m_finder.append(data, n);
+        if (in.room() == 0)
+            parse(false);
+        const size_t n = std::min(size, in.room());
+        in.append(data, n);
         data += n;
         size -= n;
     }
 }
 
-uint64_t LzhEncoder::blockBits(size_t from, size_t to)
+void LzhEncoder::writeBlocks(bool final)
 {
-    m_scratch.clear();
-    LzhBitWriter bits(m_scratch);
-    writeLzhBlock(bits, std::span(m_tokens.data() + from, to - from), m_method);
-    return bits.bitCount();
-}
-
-void LzhEncoder::writeFullBlocks()
-{
+    if (final && !m_blockEnds.empty() && m_blockEnds.back() == m_tokens.size())
+        m_blockEnds.pop_back();
     size_t done = 0;
-    // The parser's segments: two neighbours become one block where that
-    // is smaller than two tables; a block is written once the next one
-    // exists (the last one waits for the end of the stream).
-    while (m_blockEnds.size() >= 2) {
-        const size_t end = m_blockEnds[0];
-        const size_t next = m_blockEnds[1];
-        if (next - done <= kMaxBlockTokens
-            && blockBits(done, next) <= blockBits(done, end) + blockBits(end, next)) {
-            m_blockEnds.erase(m_blockEnds.begin());
-            continue;
-        }
+    for (const size_t end : m_blockEnds) {
         writeLzhBlock(m_bits, std::span(m_tokens.data() + done, end - done), m_method);
         done = end;
-        m_blockEnds.erase(m_blockEnds.begin());
     }
-    for (size_t &end : m_blockEnds)
-        end -= done;
-    while (m_blockEnds.empty() && m_tokens.size() - done > kBlockTokens) {
+    m_blockEnds.clear();
+    while (m_lazy && m_tokens.size() - done > kBlockTokens) {
         writeLzhBlock(m_bits, std::span(m_tokens.data() + done, kBlockTokens), m_method);
         done += kBlockTokens;
     }
@@ -83,8 +86,7 @@ void LzhEncoder::writeFullBlocks()
 
 void LzhEncoder::finish()
 {
-    m_finder.parse(true, m_tokens, m_blockEnds);
-    writeFullBlocks();
+    parse(true);
     if (m_tokens.empty())
         return; // an empty member has an empty stream
     const LzhToken last = m_tokens.back();
@@ -94,19 +96,17 @@ void LzhEncoder::finish()
     writeLzhTrailerBlock(m_bits, last, m_method);
     m_bits.padToByte();
     m_tokens.clear();
-    m_blockEnds.clear();
 }
 
 void LzhEncoder::startChunk(const uint8_t *history, size_t size)
 {
     reset();
-    m_finder.appendHistory(history, size);
+    input().appendHistory(history, size);
 }
 
 uint64_t LzhEncoder::finishChunk(bool lastChunk, LzhToken &last)
 {
-    m_finder.parse(true, m_tokens, m_blockEnds);
-    writeFullBlocks();
+    parse(true);
     if (lastChunk && !m_tokens.empty()) {
         last = m_tokens.back();
         m_tokens.pop_back();
@@ -116,7 +116,6 @@ uint64_t LzhEncoder::finishChunk(bool lastChunk, LzhToken &last)
     const uint64_t bits = m_bits.bitCount();
     m_bits.padToByte();
     m_tokens.clear();
-    m_blockEnds.clear();
     return bits;
 }
 

@@ -3,38 +3,76 @@
 // pushed down one level at a time until the Kraft sum is exactly 1 again.
 // Lengths are then handed out shortest first to the most frequent symbols,
 // so the result is complete and as close to optimal as the fix allows.
+// The near-optimal parse builds codes for every pass, so nothing here
+// allocates.
 #include "archiver/lzh/lzh_huffman.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 namespace sheaf::archiver {
 
+namespace {
+
+constexpr int kSymbolBits = 9; // kLzhMaxSymbols - 1 fits
+constexpr uint64_t kSymbolMask = (uint64_t(1) << kSymbolBits) - 1;
+
+// Sorts keys below 2^27 in three passes of nine bits: the parse builds
+// codes for every segment, and its counts stay far below that.
+void radixSort(uint64_t *keys, int n)
+{
+    std::array<uint64_t, kLzhMaxSymbols> other;
+    uint64_t *from = keys, *to = other.data();
+    for (int shift = 0; shift < 27; shift += 9) {
+        std::array<uint32_t, 513> start {};
+        for (int i = 0; i < n; ++i)
+            ++start[size_t((from[i] >> shift) & 511) + 1];
+        for (size_t d = 1; d < start.size(); ++d)
+            start[d] += start[d - 1];
+        for (int i = 0; i < n; ++i)
+            to[start[size_t((from[i] >> shift) & 511)]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != keys)
+        std::copy(from, from + n, keys);
+}
+
+} // namespace
+
 void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t *lengths)
 {
-    std::vector<int> symbols;
+    // Rarest first; among equals the higher symbol counts as rarer, so that
+    // lower symbols get the shorter codes: the key is the frequency, then
+    // the symbol's distance from the top.
+    std::array<uint64_t, kLzhMaxSymbols> keys;
+    int leaves = 0;
+    uint32_t most = 0;
     for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
-        if (freq[i] > 0)
-            symbols.push_back(i);
+        if (freq[i] > 0) {
+            keys[size_t(leaves++)] = uint64_t(freq[i]) << kSymbolBits | (kSymbolMask - uint64_t(i));
+            most = std::max(most, freq[i]);
+        }
     }
-    const int leaves = int(symbols.size());
+    auto symbolOf = [](uint64_t key) {
+        return int(kSymbolMask - (key & kSymbolMask));
+    };
     if (leaves < 2) {
         if (leaves == 1)
-            lengths[symbols[0]] = 1;
+            lengths[symbolOf(keys[0])] = 1;
         return;
     }
-    // Rarest first; among equals the higher symbol counts as rarer, so that
-    // lower symbols get the shorter codes.
-    std::sort(symbols.begin(), symbols.end(),
-        [&](int a, int b) { return freq[a] < freq[b] || (freq[a] == freq[b] && a > b); });
+    if (most < (1u << (27 - kSymbolBits)))
+        radixSort(keys.data(), leaves);
+    else
+        std::sort(keys.begin(), keys.begin() + leaves);
 
     // Nodes 0..leaves-1 are the sorted leaves, then the internal nodes in the
     // order they are made (their weights never decrease).
-    std::vector<uint64_t> weight(size_t(2 * leaves - 1));
-    std::vector<int> parent(size_t(2 * leaves - 1), -1);
+    std::array<uint64_t, 2 * kLzhMaxSymbols> weight;
+    std::array<int, 2 * kLzhMaxSymbols> parent;
     for (int i = 0; i < leaves; ++i)
-        weight[size_t(i)] = freq[symbols[size_t(i)]];
+        weight[size_t(i)] = keys[size_t(i)] >> kSymbolBits;
     int nextLeaf = 0, nextNode = leaves, made = leaves;
     auto takeSmallest = [&]() {
         if (nextLeaf < leaves
@@ -43,16 +81,17 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
         return nextNode++;
     };
     while (made < 2 * leaves - 1) {
-        int a = takeSmallest();
-        int b = takeSmallest();
+        const int a = takeSmallest();
+        const int b = takeSmallest();
         weight[size_t(made)] = weight[size_t(a)] + weight[size_t(b)];
         parent[size_t(a)] = parent[size_t(b)] = made;
         ++made;
     }
 
     // Depths: the root is the last node; parents always come after children.
-    std::vector<int> depth(size_t(2 * leaves - 1), 0);
-    std::vector<int> perLength(size_t(maxLength) + 1, 0);
+    std::array<int, 2 * kLzhMaxSymbols> depth;
+    std::array<int, kLzhMaxCodeLength + 2> perLength {};
+    depth[size_t(2 * leaves - 2)] = 0;
     for (int n = 2 * leaves - 3; n >= 0; --n)
         depth[size_t(n)] = depth[size_t(parent[size_t(n)])] + 1;
     for (int i = 0; i < leaves; ++i)
@@ -74,11 +113,11 @@ void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t
         --kraft;
     }
 
-    // Longest codes to the rarest symbols (symbols[] is sorted by frequency).
+    // Longest codes to the rarest symbols (keys are sorted by frequency).
     int leaf = 0;
     for (int len = maxLength; len >= 1; --len)
         for (int k = 0; k < perLength[size_t(len)]; ++k)
-            lengths[symbols[size_t(leaf++)]] = uint8_t(len);
+            lengths[symbolOf(keys[size_t(leaf++)])] = uint8_t(len);
 }
 
 void buildCanonicalCodes(const uint8_t *lengths, int count, uint16_t *codes)

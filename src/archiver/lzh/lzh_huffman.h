@@ -9,9 +9,12 @@
 
 namespace sheaf::archiver {
 
-// Code lengths (at most maxLength) for the `count` symbols of `freq`; a
-// symbol of frequency 0 gets length 0. Needs at least two used symbols (a
-// table with one symbol is written in the single-symbol form instead).
+constexpr int kLzhMaxSymbols = 512; // the largest alphabet (C: 510)
+
+// Code lengths (at most maxLength) for the `count` (at most kLzhMaxSymbols)
+// symbols of `freq`; a symbol of frequency 0 gets length 0. Needs at least
+// two used symbols (a table with one symbol is written in the single-symbol
+// form instead).
 void buildHuffmanLengths(const uint32_t *freq, int count, int maxLength, uint8_t *lengths);
 
 // Canonical codes from lengths: shorter codes first, then by symbol order.
