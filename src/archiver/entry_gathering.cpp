@@ -76,6 +76,7 @@ public:
     }
 
     void gatherName(const std::string &name);
+    void gatherFolder(const std::string &path);
     ArchiveEntries take();
     std::vector<LeftOut> takeLeftOut() { return std::move(m_leftOut); }
 
@@ -224,6 +225,8 @@ size_t Gatherer::scanFolder(const std::shared_ptr<const SourceFolder> &folder,
 
 void Gatherer::gatherName(const std::string &name)
 {
+    if (name.size() > 1 && name.back() == '/')
+        return gatherFolder(name.substr(0, name.size() - 1));
     std::string relative, leaf = name;
     if (size_t slash = name.rfind('/'); slash != std::string::npos) {
         relative = name.substr(0, slash);
@@ -289,6 +292,47 @@ void Gatherer::gatherName(const std::string &name)
     throw ArchiveError(ErrorCode::NothingMatched,
         "一致するファイルがありません: " + escapedName(name) + " (" + shown(m_request.baseFolder)
             + ")");
+}
+
+// "NAME/": the folder NAME itself, its entry first, then all it holds. The
+// name is taken literally, wildcard characters included, and a link is not
+// followed: it names one folder the caller has looked at.
+void Gatherer::gatherFolder(const std::string &path)
+{
+    if (!m_request.recurse)
+        throw ArchiveError(ErrorCode::BadCommandLine,
+            "フォルダ全体を格納するにはサブフォルダを含める指定が必要です: " + escapedName(path)
+                + "/");
+    const size_t slash = path.rfind('/');
+    const std::string relative = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (hasWildcard(relative))
+        throw ArchiveError(ErrorCode::BadCommandLine,
+            "ワイルドカードは名前の最後の部分にだけ使えます: " + escapedName(path));
+    const std::filesystem::path parentPath
+        = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
+    File parentHandle = File::openFolder(parentPath);
+    if (!parentHandle)
+        readFailed("フォルダーが見つかりません", parentPath, parentHandle.error());
+    const FileFacts parentFacts = parentHandle.facts();
+    if (parentFacts.error != 0)
+        readFailed("フォルダーを調べられません", parentPath, parentFacts.error);
+    const FileFacts facts = parentHandle.factsOf(leaf, File::Links::DontFollow);
+    parentHandle.close();
+    const std::filesystem::path source = parentPath / leaf;
+    if (facts.error != 0)
+        readFailed(
+            facts.error == ENOENT ? "フォルダーが見つかりません" : "フォルダーを調べられません",
+            source, facts.error);
+    if (facts.isLink)
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "フォルダーへのシンボリックリンクはたどりません: " + shown(source));
+    if (!facts.isDirectory)
+        throw ArchiveError(ErrorCode::ReadFailed, "フォルダーではありません: " + shown(source));
+    const auto parent = startFolder(parentPath, parentFacts, m_handles);
+    addEntry(parent, relative, leaf, facts, false);
+    // Links inside are followed only to files inside this folder.
+    scanFolder(subfolder(parent, leaf, facts), joined(relative, leaf), Match {false, "*"}, facts);
 }
 
 ArchiveEntries Gatherer::take()
