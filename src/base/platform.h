@@ -57,6 +57,10 @@ bool syncFolder(const std::filesystem::path &folder);
 // Flushes every file system's written data to disk.
 void syncAll();
 
+// Whether this process may make files in `folder` (its permission bits and
+// a read-only mount; errno set when not). A write can still fail later.
+bool mayCreateIn(const std::filesystem::path &folder);
+
 // The folder that holds the running program.
 std::filesystem::path programFolder();
 

@@ -138,6 +138,11 @@ bool syncFolder(const std::filesystem::path &folder)
     return ok;
 }
 
+bool mayCreateIn(const std::filesystem::path &folder)
+{
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 std::filesystem::path programFolder()
 {
     std::error_code ec;
