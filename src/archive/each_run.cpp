@@ -19,20 +19,24 @@ EachProgress::Snapshot EachProgress::snapshot() const
         done += double(r.bytes) * r.share;
     s.done = std::min(m_total, uint64_t(done));
     s.finished = m_finished;
-    s.current = m_current;
+    s.current = m_running.empty() ? m_current : m_running.rbegin()->second.path;
     return s;
 }
 
-void EachProgress::setTotal(uint64_t total)
+void EachProgress::begin(uint64_t total)
 {
     const std::lock_guard lock(m_mutex);
     m_total = total;
+    m_finishedBytes = 0;
+    m_finished = 0;
+    m_running.clear();
+    m_current.clear();
 }
 
 void EachProgress::started(int k, const QString &path, uint64_t bytes)
 {
     const std::lock_guard lock(m_mutex);
-    m_running[k] = {bytes, 0};
+    m_running[k] = {bytes, 0, path};
     m_current = path;
 }
 
@@ -79,7 +83,7 @@ EachRunResult runEach(
         return result;
     EachProgress ownProgress;
     EachProgress &progress = options.progress ? *options.progress : ownProgress;
-    progress.setTotal(plan.totalBytes);
+    progress.begin(plan.totalBytes);
 
     // An outcome is written by the thread running its item and read once
     // the scheduler has reported the item done (its lock orders the two).

@@ -43,11 +43,12 @@ public:
     {
         uint64_t done = 0, total = 0;
         int finished = 0; // items done, archived or not
-        QString current; // the path of the item started last
+        QString current; // the path of the item started last of those under way
     };
     Snapshot snapshot() const;
 
-    void setTotal(uint64_t total);
+    // A run begins: nothing done yet of `total` bytes.
+    void begin(uint64_t total);
     void started(int k, const QString &path, uint64_t bytes);
     // An archive's bytes read and their total as the engine counts them.
     void advanced(int k, uint64_t done, uint64_t total);
@@ -58,12 +59,13 @@ private:
     {
         uint64_t bytes = 0; // as planned
         double share = 0; // of it read
+        QString path;
     };
     mutable std::mutex m_mutex;
     uint64_t m_total = 0, m_finishedBytes = 0;
     int m_finished = 0;
-    std::map<int, Running> m_running;
-    QString m_current;
+    std::map<int, Running> m_running; // by item: the last is the one started last
+    QString m_current; // the last item started while none is under way
 };
 
 struct EachRunOptions

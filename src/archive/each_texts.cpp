@@ -1,5 +1,7 @@
 #include "archive/each_texts.h"
 
+#include "archive/run_texts.h"
+#include "archiver/archiver_facts.h"
 #include "selection/count_format.h"
 #include "selection/name_text.h"
 
@@ -74,6 +76,28 @@ QString folderNotWritable(const QString &folder)
 QString kindChanged()
 {
     return QStringLiteral("選ばれた後で別のものに置き換えられました");
+}
+
+QString windowTitle(ArchiverKind archiver)
+{
+    const std::string_view name = sheaf::archiver::archiverFacts(archiver).settingsToken;
+    return QStringLiteral("Sheafで個別圧縮（")
+        + QString::fromLatin1(name.data(), qsizetype(name.size())) + u'）';
+}
+
+QString preparing()
+{
+    return QStringLiteral("項目を調べています、しばらくお待ち下さい");
+}
+
+QString running(int done, int count)
+{
+    return run_texts::waiting() + u' ' + run_texts::counter(done, count);
+}
+
+QString stopping()
+{
+    return QStringLiteral("中止しています、しばらくお待ち下さい");
 }
 
 QString failedLine(const QString &path, const QString &reason)

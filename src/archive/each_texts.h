@@ -25,6 +25,12 @@ QString archiveIsItself();
 QString folderNotWritable(const QString &folder); // names the folder, points to -o
 QString kindChanged();
 
+// The progress window's title and state line.
+QString windowTitle(ArchiverKind archiver); // "Sheafで個別圧縮（ZIP）"
+QString preparing(); // "項目を調べています、しばらくお待ち下さい"
+QString running(int done, int count); // "圧縮しています、しばらくお待ち下さい (3/10)"
+QString stopping(); // "中止しています、しばらくお待ち下さい"
+
 // One line per item that was not made.
 QString failedLine(const QString &path, const QString &reason); // "失敗しました: PATH: REASON"
 QString leftOutLine(const QString &path, const QString &reason); // "除外しました: REASON: PATH"
