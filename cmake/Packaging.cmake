@@ -11,7 +11,7 @@ set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
 set(sheaf_compressed)
 function(sheaf_gzip source output)
   add_custom_command(OUTPUT ${output}
-    COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${source} ${output}
+    COMMAND sh -c "mkdir -p \"$(dirname \"$1\")\" && gzip -9n -c \"$0\" > \"$1\"" ${source} ${output}
     DEPENDS ${source} VERBATIM)
   set(sheaf_compressed ${sheaf_compressed} ${output} PARENT_SCOPE)
 endfunction()
@@ -20,9 +20,18 @@ set(pages sheaf-batch sheaf-arc)
 if(SHEAF_BUILD_GUI)
   list(APPEND pages sheaf)
 endif()
+# English pages, and Japanese ones beside them (man picks them under a
+# Japanese locale).
 foreach(page IN LISTS pages)
-  sheaf_gzip(${resources}/man/${page}.1 ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
-  install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  foreach(lang IN ITEMS en ja)
+    set(dir "")
+    if(NOT lang STREQUAL "en")
+      set(dir "${lang}/")
+    endif()
+    sheaf_gzip(${resources}/man/${dir}${page}.1 ${PROJECT_BINARY_DIR}/man/${dir}${page}.1.gz)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${dir}${page}.1.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/${dir}man1)
+  endforeach()
 endforeach()
 sheaf_gzip(${debian}/changelog ${PROJECT_BINARY_DIR}/man/changelog.Debian.gz)
 add_custom_target(sheaf_compressed_files ALL DEPENDS ${sheaf_compressed})

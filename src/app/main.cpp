@@ -1,7 +1,8 @@
 // Sheaf: compresses many files in one batch, one archive per file or folder.
 //
-//   sheaf [FOLDER]            opens the window, on FOLDER as the selection
-//                             folder when given (a file: its folder)
+//   sheaf [FOLDER]...         opens the window, on FOLDER as the selection
+//                             folder when given (a file: its folder); one
+//                             window per folder, at most MaxWindows
 //   sheaf --each [-a lzh|zip|cab] [-o DIR] [-w] [-j N] ITEM...
 //                             one archive per item, in a small progress
 //                             window (app/ui/each_window.h)
@@ -9,15 +10,17 @@
 //   sheaf --screenshot PATH   shows the window with a small demo list, saves
 //                             a picture of it to PATH and exits (docs/)
 //
-// With SHEAF_REPORT_FOLDERS=1 in the environment the window, once shown,
-// prints its selection folder, output folder and settings file on one line
-// (tabs between) and quits without saving the settings: the tests open it
-// this way from the desktop entries' command lines.
+// With SHEAF_REPORT_FOLDERS=1 in the environment each window, once shown,
+// prints its selection folder, output folder, settings file ("-" when it
+// does not write one) and place on one line (tabs between), and the program
+// quits without saving the settings: the tests open it this way from the
+// desktop entries' command lines.
 
 #include "app/settings_file.h"
 #include "app/start_arguments.h"
 #include "app/ui/each_window.h"
 #include "app/ui/frm_sheaf.h"
+#include "base/ui/message_box.h"
 #include "base/ui/pictures.h"
 #include "base/ui/translations.h"
 #include "selection/name_text.h"
@@ -31,10 +34,15 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -85,6 +93,39 @@ void put(FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
+// Qt ends the process (SIGABRT, with English advice to reinstall) when no
+// platform plugin can start. Without a display named it is not tried; when
+// the display named cannot be reached, its fatal message is replaced.
+[[noreturn]] void noDisplay()
+{
+    put(stderr,
+        QStringLiteral("sheaf: ウィンドウを開く画面がありません（X または Wayland の画面が"
+                       "必要です）。\n画面がなくても sheaf-batch で一括圧縮できます"
+                       "（sheaf-batch --help）。\n"));
+    std::fflush(stderr);
+    std::_Exit(2);
+}
+
+bool displayNamed(int argc, char *argv[])
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    }
+    return false;
+}
+
+void startUpMessages(QtMsgType type, const QMessageLogContext &, const QString &)
+{
+    // The toolkit's own lines about the display stay unsaid; ours follows.
+    if (type == QtFatalMsg)
+        noDisplay();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -104,7 +145,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    if (!displayNamed(argc, argv))
+        noDisplay();
+    const QtMessageHandler usual = qInstallMessageHandler(startUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(usual);
     QApplication::setApplicationName(QStringLiteral("sheaf"));
     QApplication::setApplicationVersion(QStringLiteral(SHEAF_VERSION));
     QApplication::setWindowIcon(sheaf::ui::sheafIcon());
@@ -127,16 +172,48 @@ int main(int argc, char *argv[])
     if (start.action == Action::Screenshot)
         return screenshot(start.screenshotPath);
 
-    sheaf::ui::FrmSheaf window;
-    if (!start.folder.isEmpty())
-        window.txtSelect->setText(start.folder);
-    window.show();
+    // One window per folder, placed in a cascade so that none hides
+    // another; only the first writes the settings file.
+    const QStringList opened = start.folders.mid(0, sheaf::MaxWindows);
+    std::vector<std::unique_ptr<sheaf::ui::FrmSheaf>> windows;
+    for (qsizetype i = 0; i < std::max<qsizetype>(1, opened.size()); ++i) {
+        auto window = std::make_unique<sheaf::ui::FrmSheaf>();
+        window->setSettingsSaved(i == 0);
+        if (i < opened.size())
+            window->txtSelect->setText(opened[i]);
+        windows.push_back(std::move(window));
+    }
+    if (windows.size() > 1) {
+        const sheaf::ui::FrmSheaf &first = *windows.front();
+        QList<QRect> screens;
+        for (const QScreen *screen : QGuiApplication::screens())
+            screens << screen->availableGeometry();
+        const int border = sheaf::ui::FrmSheaf::AssumedFrameWidth;
+        const QRect frame(first.pos(), first.size() + QSize(border, border + 23)); // title bar
+        const QList<QPoint> places = sheaf::cascadeOnScreens(frame, int(windows.size()), screens);
+        for (size_t i = 0; i < windows.size(); ++i)
+            windows[i]->move(places[qsizetype(i)]);
+    }
+    for (const auto &window : windows)
+        window->show();
+    const QString notOpened = start.folders.size() > opened.size()
+        ? sheaf::foldersNotOpenedText(start.folders.mid(sheaf::MaxWindows))
+        : QString();
     if (qEnvironmentVariableIntValue("SHEAF_REPORT_FOLDERS") == 1) {
         QApplication::processEvents();
-        put(stdout,
-            window.txtSelect->text() + u'\t' + window.txtOutput->text() + u'\t'
-                + sheaf::settingsPath() + u'\n');
-        return window.isVisible() ? 0 : 1;
+        for (const auto &window : windows) {
+            put(stdout,
+                window->txtSelect->text() + u'\t' + window->txtOutput->text() + u'\t'
+                    + (window->settingsSaved() ? sheaf::settingsPath() : QStringLiteral("-"))
+                    + QStringLiteral("\t%1,%2\n").arg(window->x()).arg(window->y()));
+        }
+        if (!notOpened.isEmpty())
+            put(stderr, QString(notOpened).replace(u'\r', u'\n') + u'\n');
+        return windows.front()->isVisible() ? 0 : 1;
+    }
+    if (!notOpened.isEmpty()) {
+        sheaf::ui::showMessage(windows.front().get(),
+            {QStringLiteral("kwSheaf"), notOpened, QString(), QMessageBox::NoIcon});
     }
     return app.exec();
 }

@@ -7,7 +7,9 @@
 
 #include "archiver/archiver_facts.h"
 #include "base/cp932.h"
+#include "base/file.h"
 #include "base/platform.h"
+#include "selection/name_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -352,21 +354,42 @@ QString settingsPath()
 
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file, opened without waiting (a named pipe would hold
+    // start-up until someone writes to it) and read no further than a file
+    // of this tool can reach: a device or a huge file gives the defaults.
+    File file = File::openForReading(namePath(path), File::Links::Follow);
+    if (!file || !file.facts().isRegular || file.facts().size > MaxSettingsBytes)
         return parseSettings(nullptr, settings, currentDir);
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray content(qsizetype(MaxSettingsBytes) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < content.size()) {
+        const ptrdiff_t n = file.read(content.data() + got, size_t(content.size() - got));
+        if (n < 0)
+            return parseSettings(nullptr, settings, currentDir);
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got > qsizetype(MaxSettingsBytes)) // it grew since it was looked at
         return parseSettings(nullptr, settings, currentDir);
+    content.truncate(got);
     return parseSettings(&content, settings, currentDir);
 }
 
 bool IniSave(const QString &path, const Settings &settings)
 {
+    // Something else in the file's place (a named pipe, a link to a device)
+    // is left alone: it would be replaced, or written into.
+    const platform::FileFacts target = platform::fileFacts(namePath(path), true);
+    if (target.error == 0 && !target.isRegular)
+        return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes a temporary file beside the target and renames it
-    // over the old file only once everything is on disk.
+    // over the old file only once everything is on disk. A folder that takes
+    // no new file (a read-only program folder with a writable file in it)
+    // has the file written in place.
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = serializeSettings(settings);
@@ -403,6 +426,16 @@ QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens)
     const int x = std::max(best->left(), std::min(frame.left(), best->right() + 1 - frame.width()));
     const int y = std::max(best->top(), std::min(frame.top(), best->bottom() + 1 - frame.height()));
     return QPoint(x, y);
+}
+
+QList<QPoint> cascadeOnScreens(const QRect &frame, int count, const QList<QRect> &screens)
+{
+    const int spread = CascadeStep * std::max(0, count - 1);
+    const QPoint origin = placeOnScreens(frame.adjusted(0, 0, spread, spread), screens);
+    QList<QPoint> places;
+    for (int i = 0; i < count; ++i)
+        places << origin + QPoint(i * CascadeStep, i * CascadeStep);
+    return places;
 }
 
 void chooseArchiverAtStartup(Settings &settings)

@@ -30,6 +30,10 @@ struct Settings
 // passed over, so an oversized file costs no more than a full list.
 constexpr int MaxExtensionLines = 1001;
 
+// The largest file read: a full extension list and two long folders take
+// well under a tenth of it.
+constexpr qint64 MaxSettingsBytes = 1 << 20;
+
 enum class IniLoadResult { FileApplied, DefaultsApplied };
 
 // Parses `content` into `settings` (which holds the state before loading);
@@ -50,9 +54,12 @@ QString settingsPath();
 // the configuration folder.
 QString settingsPathIn(
     const QString &programFolder, bool programFolderWritable, const QString &configFolder);
-// Reads `path` (missing file: defaults) into settings.
+// Reads `path` into settings. Anything but a regular file of at most
+// MaxSettingsBytes (missing, a named pipe, a device) gives the defaults.
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
-// Writes through a temporary file and a rename. False when it failed.
+// Writes through a temporary file and a rename, or in place when the
+// folder takes no new file. False when it failed or something other than a
+// regular file stands at `path`.
 bool IniSave(const QString &path, const Settings &settings);
 
 // Where a window whose frame is `frame` goes so that it lies on a screen:
@@ -60,6 +67,12 @@ bool IniSave(const QString &path, const Settings &settings);
 // pixels of its title bar; otherwise moved into the screen it overlaps
 // most (the nearest one when it overlaps none), as far as it fits.
 QPoint placeOnScreens(const QRect &frame, const QList<QRect> &screens);
+
+// Where `count` windows like `frame` go, each one CascadeStep pixels right
+// of and below the one before, so that every title bar shows: from the
+// frame's corner, moved as a whole onto a screen as placeOnScreens moves one.
+constexpr int CascadeStep = 32;
+QList<QPoint> cascadeOnScreens(const QRect &frame, int count, const QList<QRect> &screens);
 
 // A file without an archiver line leaves none chosen; start-up then chooses
 // LHA so that a run always has an archiver.

@@ -46,12 +46,15 @@ StartArguments parseStartArguments(const QStringList &args)
             result.error = QStringLiteral("不明なオプションです: %1").arg(a);
         }
     }
-    if (result.error.isEmpty() && positional.size() > 1)
-        result.error = QStringLiteral("フォルダは一つだけ指定できます");
-    if (result.error.isEmpty() && positional.size() == 1) {
-        result.folder = folderForPath(positional[0]);
-        if (result.folder.isEmpty())
-            result.error = QStringLiteral("フォルダが見つかりません: %1").arg(positional[0]);
+    for (const QString &path : std::as_const(positional)) {
+        if (!result.error.isEmpty())
+            break;
+        // Two files of one folder (a file manager's selection) open it once.
+        const QString folder = folderForPath(path);
+        if (folder.isEmpty())
+            result.error = QStringLiteral("フォルダが見つかりません: %1").arg(shownName(path));
+        else if (!result.folders.contains(folder))
+            result.folders << folder;
     }
     if (!result.error.isEmpty())
         result.action = StartArguments::Action::Error;
@@ -60,14 +63,35 @@ StartArguments parseStartArguments(const QStringList &args)
 
 QString startHelpText()
 {
-    return QStringLiteral("使い方: sheaf [フォルダ]\n"
+    return QStringLiteral("使い方: sheaf [フォルダ]...\n"
+                          "       sheaf --each [-a lzh|zip|cab] [-o フォルダ] [-w] [-j N] 項目...\n"
                           "ファイルごと・フォルダごとにまとめて圧縮するウィンドウを開きます。\n"
                           "フォルダを指定すると、そのフォルダを抽出フォルダにして開きます"
                           "（ファイルを指定するとそのファイルのあるフォルダ）。\n"
+                          "フォルダを複数指定すると、フォルダごとにウィンドウを開きます"
+                          "（%1 個まで）。\n"
                           "ほかの設定は設定ファイルのとおりです。自動では何も実行しません。\n"
+                          "--each を付けると、指定したファイルやフォルダ（項目）ごとに書庫を"
+                          "一つずつ作り、経過を小さなウィンドウに表示します"
+                          "（sheaf-batch --each と同じ。設定ファイルは使いません）。\n"
                           "\n"
                           "  -h, --help   この説明を表示して終了します\n"
-                          "  --version    版数を表示して終了します\n");
+                          "  --version    版数を表示して終了します\n")
+        .arg(MaxWindows);
+}
+
+QString foldersNotOpenedText(const QStringList &folders)
+{
+    QString text = QStringLiteral("一度に開けるウィンドウは %1 個までです。\r"
+                                  "次の %2 個のフォルダは開いていません:")
+                       .arg(MaxWindows)
+                       .arg(folders.size());
+    constexpr int Listed = 20; // a box that still fits on the screen
+    for (const QString &folder : folders.mid(0, Listed))
+        text += u'\r' + shownName(folder);
+    if (folders.size() > Listed)
+        text += QStringLiteral("\r…ほか %1 個").arg(folders.size() - Listed);
+    return text;
 }
 
 } // namespace sheaf

@@ -11,11 +11,16 @@ namespace sheaf {
 // cleaned, native separators. Empty when nothing exists at `path`.
 QString folderForPath(const QString &path);
 
+// The windows one start opens at most: more would cover one another.
+constexpr int MaxWindows = 10;
+
 struct StartArguments
 {
     enum class Action { Window, Help, Version, Screenshot, Error };
     Action action = Action::Window;
-    QString folder; // Window: the selection folder to open with; empty keeps the settings file's
+    // Window: the selection folders to open, one window each, each folder
+    // once, in the order given; none keeps the settings file's folder.
+    QStringList folders;
     QString screenshotPath; // Screenshot: the picture to write
     QString error; // Error: one line for stderr
 };
@@ -24,5 +29,8 @@ struct StartArguments
 // other argument, so that they answer before a display is needed.
 StartArguments parseStartArguments(const QStringList &args);
 QString startHelpText();
+// The message of a start with more folders than windows: the folders not
+// opened, lines joined by "\r".
+QString foldersNotOpenedText(const QStringList &folders);
 
 } // namespace sheaf

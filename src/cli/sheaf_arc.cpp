@@ -11,6 +11,7 @@
 #include "archiver/archiver_facts.h"
 #include "archiver/engine.h"
 #include "base/name_bytes.h"
+#include "cli/help_language.h"
 #include "cli/lzh_inspect.h"
 
 #include <atomic>
@@ -56,13 +57,21 @@ int main(int argc, char **argv)
     const bool help
         = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
     if (argc < 3 || help) {
-        std::fprintf(help ? stdout : stderr,
-            "usage: sheaf-arc [-j N] lzh|zip|cab ARGS...\n"
-            "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
-            "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
-            "IMG01.TXT\n");
+        const bool ja = sheaf::cli::helpInJapanese();
+        std::fputs(ja ? "使い方: sheaf-arc [-j N] lzh|zip|cab 引数...\n"
+                        "        sheaf-arc lzh t|l 書庫   （LZH 書庫を検査・一覧）\n"
+                        "例: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ IMG01.TXT\n"
+                      : "usage: sheaf-arc [-j N] lzh|zip|cab ARGS...\n"
+                        "       sheaf-arc lzh t|l ARCHIVE   (test or list an LZH archive)\n"
+                        "example: sheaf-arc lzh a -a1 -r0 out/IMG01.lzh data/photos/ "
+                        "IMG01.TXT\n",
+            help ? stdout : stderr);
         if (help)
-            std::puts("       sheaf-arc -h | --version");
+            std::puts(ja
+                    ? "  -j N         大きな LZH メンバー一つに使うスレッド数（既定はコア数）\n"
+                      "  -h, --help   この説明を表示します\n"
+                      "  --version    版数を表示します"
+                    : "       sheaf-arc -h | --version");
         return help ? 0 : 1;
     }
     const sheaf::archiver::ArchiverFacts *archiver = sheaf::archiver::archiverNamed(argv[1]);

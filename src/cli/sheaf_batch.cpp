@@ -18,6 +18,7 @@
 #include "archiver/archiver_facts.h"
 #include "base/platform.h"
 #include "choice/extension_list.h"
+#include "cli/help_language.h"
 #include "selection/candidate_list.h"
 #include "selection/candidate_model.h"
 #include "selection/count_format.h"
@@ -80,6 +81,34 @@ const char kUsage[]
       "[-j N] [-q] SELECTION_FOLDER\n"
       "       sheaf-batch --each [-a lzh|zip|cab] [-o DIR] [-w] [-j N] [-q] ITEM...\n";
 
+const char kHelpJapanese[]
+    = "使い方: sheaf-batch [-e 拡張子] [-s] [-l] [-o フォルダ] [-n] [-t] [-a lzh|zip|cab] "
+      "[-x 名前]... [-j N] [-q] 抽出フォルダ\n"
+      "       sheaf-batch --each [-a lzh|zip|cab] [-o フォルダ] [-w] [-j N] [-q] 項目...\n"
+      "抽出フォルダの中の一つの拡張子のファイルを、ファイルごと（またはフォルダごと）に"
+      "圧縮します。\n"
+      "--each を付けると、指定したファイルやフォルダ（項目）ごとに書庫を一つずつ作ります。\n"
+      "  -w, --whole-name  （--each）ファイル名を拡張子まで含めて書庫の名前にします\n"
+      "  -e 拡張子     抽出する拡張子（既定 .TXT）\n"
+      "  -s            サブフォルダからも抽出します\n"
+      "  -l            一覧を表示するだけで、圧縮しません\n"
+      "  -o フォルダ   書庫を作るフォルダ（既定はファイルの隣）\n"
+      "  -n            ファイル名をフォルダ名に変えてから圧縮します\n"
+      "  -t            フォルダを丸ごと圧縮します\n"
+      "  -a 形式       lzh、zip、cab のどれか（既定 lzh）\n"
+      "  -x 名前       その名前のファイルを外します（何度でも指定できます）\n"
+      "  -j N          同時に作る書庫の数（既定はコア数）\n"
+      "  -q            書庫ごとの行を表示しません\n"
+      "  -h, --help    この説明を表示して終了します\n"
+      "  --version     版数を表示して終了します\n";
+
+void printHelp()
+{
+    std::fputs(sheaf::cli::helpInJapanese() ? kHelpJapanese : kUsage, stdout);
+    if (!sheaf::cli::helpInJapanese())
+        std::fputs("       sheaf-batch -h | --version\n", stdout);
+}
+
 // One line on stderr, exit status 2.
 int usageError(const QString &message)
 {
@@ -123,8 +152,7 @@ int parseOptions(const QStringList &args, Options &o)
         } else if (a == QLatin1String("--")) {
             positionalOnly = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            std::fputs("       sheaf-batch -h | --version\n", stdout);
+            printHelp();
             return 0;
         } else if (a == QLatin1String("--version")) {
             std::puts("sheaf-batch " SHEAF_VERSION);
@@ -356,7 +384,7 @@ private:
 int runEachItem(const QStringList &args)
 {
     if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
-        std::fputs(kUsage, stdout);
+        printHelp();
         return 0;
     }
     const sheaf::EachArguments o = sheaf::parseEachArguments(args, true);

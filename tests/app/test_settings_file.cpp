@@ -10,6 +10,13 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace sheaf;
 
@@ -67,7 +74,8 @@ class TestSettingsFile : public QObject
 private slots:
     void parse_data();
     void parse();
-    void noFile();
+    void notAFile_data();
+    void notAFile();
     void exampleSavesBackByteForByte();
     void lineFormat();
     void roundTrip_data();
@@ -150,12 +158,49 @@ void TestSettingsFile::parse()
     QTEST(describe(s), "expected");
 }
 
-void TestSettingsFile::noFile()
+// Nothing that start-up can read as the file: the defaults, at once.
+void TestSettingsFile::notAFile_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("no file") << "none";
+    QTest::newRow("a named pipe someone writes to") << "pipe";
+    QTest::newRow("a link to /dev/zero") << "zero";
+    QTest::newRow("settings padded past the limit") << "huge";
+}
+
+void TestSettingsFile::notAFile()
+{
+    QFETCH(QString, kind);
     QTemporaryDir dir;
+    const QString path = dir.filePath("kwSheaf.ini");
+    const QByteArray settings = cp932("抽出フォルダ,/read\r\n");
+    std::atomic<bool> loaded = false;
+    std::thread writer;
+    if (kind == QLatin1String("pipe")) {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // Writes settings once a reader waits, so a reader that waits reads them.
+        writer = std::thread([&] {
+            while (!loaded) {
+                const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    (void)!write(fd, settings.constData(), size_t(settings.size()));
+                    close(fd);
+                    return;
+                }
+                QThread::msleep(10);
+            }
+        });
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else if (kind == QLatin1String("huge")) {
+        sheaf::test::writeFile(path, settings + QByteArray(MaxSettingsBytes, '\n'));
+    }
     Settings s = before();
-    QCOMPARE(IniLoad(dir.filePath("kwSheaf.ini"), s, QStringLiteral("/home/u/")),
-        IniLoadResult::DefaultsApplied);
+    const IniLoadResult result = IniLoad(path, s, QStringLiteral("/home/u/"));
+    loaded = true;
+    if (writer.joinable())
+        writer.join();
+    QCOMPARE(result, IniLoadResult::DefaultsApplied);
     QCOMPARE(describe(s), QStringLiteral("/home/u|/home/u|.TXT .EXE|.TXT|LZH|0000|111,222"));
     Settings root;
     parseSettings(nullptr, root, QStringLiteral("/"));
@@ -243,6 +288,26 @@ void TestSettingsFile::iniSaveReplacesThroughRename()
     QVERIFY(QDir().mkpath(dir.filePath("taken.ini/keep")));
     QVERIFY(!IniSave(dir.filePath("taken.ini"), s));
     QVERIFY(QFileInfo(dir.filePath("taken.ini/keep")).isDir());
+    // A named pipe there is not replaced.
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe.ini")).constData(), 0600), 0);
+    QVERIFY(!IniSave(dir.filePath("pipe.ini"), s));
+    QVERIFY(!QFileInfo(dir.filePath("pipe.ini")).isFile());
+    // A folder that takes no new file, with a writable file in it: written
+    // in place. Root is held to the permissions through another fsuid.
+    QVERIFY(QDir().mkpath(dir.filePath("ro")));
+    sheaf::test::writeFile(dir.filePath("ro/kwSheaf.ini"), "old");
+    QVERIFY(chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0
+        && chmod(QFile::encodeName(dir.filePath("ro/kwSheaf.ini")).constData(), 0666) == 0
+        && chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0555) == 0);
+    const bool root = geteuid() == 0;
+    if (root)
+        setfsuid(65534);
+    const bool saved = IniSave(dir.filePath("ro/kwSheaf.ini"), s);
+    if (root)
+        setfsuid(0);
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0755);
+    QVERIFY(saved);
+    QCOMPARE(sheaf::test::readFile(dir.filePath("ro/kwSheaf.ini")), serializeSettings(s));
 }
 
 void TestSettingsFile::pathChoice()

@@ -36,26 +36,36 @@ private slots:
     {
         QTest::addColumn<QString>("program"); // under the build folder's src/
         QTest::addColumn<QString>("completion"); // resources/completion/..., empty: none
+        QTest::addColumn<QByteArray>("locale"); // LC_ALL; its page under resources/man/LANG/
+        QTest::addColumn<QString>("usage"); // how --help starts
         QTest::newRow("sheaf-batch") << "cli/sheaf-batch"
-                                     << "sheaf-batch";
+                                     << "sheaf-batch" << QByteArray("C.UTF-8") << "usage:";
         QTest::newRow("sheaf-arc") << "cli/sheaf-arc"
-                                   << "sheaf-arc";
+                                   << "sheaf-arc" << QByteArray("C.UTF-8") << "usage:";
         QTest::newRow("sheaf") << "app/sheaf"
-                               << "";
+                               << "" << QByteArray("C.UTF-8") << "使い方:";
+        for (const char *program : {"cli/sheaf-batch", "cli/sheaf-arc", "app/sheaf"})
+            QTest::addRow("%s, Japanese", program)
+                << program << "" << QByteArray("ja_JP.UTF-8") << "使い方:";
     }
 
     void helpOptionsDescribed()
     {
         QFETCH(QString, program);
         QFETCH(QString, completion);
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, usage);
         SHEAF_REQUIRE_TOOL(QStringLiteral("man"));
         const QString path = QStringLiteral(SHEAF_BINARY_DIR "/src/") + program;
         if (!QFile::exists(path))
             QSKIP("program not built");
         const QString name = program.section(u'/', 1);
 
+        qputenv("LC_ALL", locale);
         const ToolResult help = runTool(path, {QStringLiteral("--help")});
+        qputenv("LC_ALL", "C.UTF-8");
         QCOMPARE(help.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(help.out).startsWith(usage), help.out.constData());
         const QSet<QString> options = optionsIn(QString::fromUtf8(help.out));
         QVERIFY(options.contains(QStringLiteral("--version")));
 
@@ -63,7 +73,9 @@ private slots:
         qputenv("MANPAGER", "cat");
         const ToolResult man = runTool(QStringLiteral("man"),
             {QStringLiteral("-l"),
-                QStringLiteral(SHEAF_SOURCE_DIR "/resources/man/") + name + QStringLiteral(".1")});
+                QStringLiteral(SHEAF_SOURCE_DIR "/resources/man/")
+                    + (locale.startsWith("ja") ? QStringLiteral("ja/") : QString()) + name
+                    + QStringLiteral(".1")});
         QCOMPARE(man.exitCode, 0);
         const QSet<QString> described = optionsIn(QString::fromUtf8(man.out));
         for (const QString &o : options)
@@ -80,6 +92,40 @@ private slots:
             QVERIFY2(offered.contains(o),
                 qPrintable(name + QStringLiteral(" --help shows ") + o
                     + QStringLiteral(", its completion does not offer it")));
+    }
+
+    // What bash offers at the end of a command line typed so far.
+    void completion_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("archiver after -j N") << "sheaf-arc -j 4 "
+                                             << "lzh zip cab";
+        QTest::newRow("LZH command after -j N") << "sheaf-arc -j 4 lzh "
+                                                << "a t l";
+        QTest::newRow("LZH switch after -j N") << "sheaf-arc -j 4 lzh a -lh"
+                                               << "-lh5 -lh6 -lh7";
+        QTest::newRow("sheaf-batch archiver") << "sheaf-batch -s -a "
+                                              << "lzh zip cab";
+    }
+
+    void completion()
+    {
+        QFETCH(QString, line);
+        const QString library = QStringLiteral("/usr/share/bash-completion/bash_completion");
+        if (!QFile::exists(library))
+            SHEAF_REQUIRE_TOOL(QStringLiteral("bash-completion"));
+        const QString program = line.section(u' ', 0, 0);
+        const QString script = QStringLiteral(
+            "source %1; source " SHEAF_SOURCE_DIR "/resources/completion/%2;"
+            "COMP_LINE=\"$1\"; COMP_POINT=${#1}; read -ra COMP_WORDS <<<\"$1\";"
+            "[[ $1 == *' ' ]] && COMP_WORDS+=(''); COMP_CWORD=$((${#COMP_WORDS[@]} - 1));"
+            "_%3 %2 \"${COMP_WORDS[-1]}\" \"${COMP_WORDS[-2]}\"; echo \"${COMPREPLY[*]}\"")
+                                   .arg(library, program, QString(program).replace(u'-', u'_'));
+        const ToolResult r = runTool(
+            QStringLiteral("bash"), {QStringLiteral("-c"), script, QStringLiteral("bash"), line});
+        QCOMPARE(r.exitCode, 0);
+        QTEST(QString::fromUtf8(r.out).trimmed(), "offered");
     }
 };
 

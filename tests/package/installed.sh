@@ -61,6 +61,9 @@ done
 # The manual pages are found where man looks.
 [ "$(man -w sheaf-batch)" = /usr/share/man/man1/sheaf-batch.1.gz ] || fail "man -w sheaf-batch: $(man -w sheaf-batch 2>&1)"
 man -w sheaf >/dev/null && man -w sheaf-arc >/dev/null || fail "a manual page is missing"
+for page in sheaf sheaf-batch sheaf-arc; do
+  [ "$(LC_ALL=ja_JP.UTF-8 man -w $page)" = /usr/share/man/ja/man1/$page.1.gz ] || fail "no Japanese manual page for $page"
+done
 
 # The installed window, offscreen, opened on a folder: by argument, from the
 # desktop entry and the service menu (their Exec lines), and by the Files
@@ -73,7 +76,7 @@ check_window() { # expected-folder command...
   shift
   local line
   line=$("$@") || fail "'$*' failed"
-  IFS=$'\t' read -r selection _ settings <<<"$line"
+  IFS=$'\t' read -r selection _ settings _ <<<"$line"
   [ "$selection" = "$expected" ] || fail "'$*' opened on '$selection', not '$expected'"
   [ "$settings" = "$work/config/sheaf/kwSheaf.ini" ] || fail "settings file '$settings' is not in the configuration folder"
 }
@@ -85,6 +88,7 @@ for entry in "/usr/share/applications/sheaf.desktop|Desktop Entry" \
              "/usr/share/kio/servicemenus/sheaf-compress-each.desktop|Desktop Action compressEach"; do
   line=$(exec_of "${entry%|*}" "${entry#*|}")
   [ -n "$line" ] || fail "no Exec line in ${entry%|*}"
+  line=${line//%F/$work/sel/sub}
   read -ra command <<<"${line//%f/$work/sel/sub}"
   check_window "$work/sel/sub" "${command[@]}"
 done

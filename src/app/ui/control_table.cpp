@@ -15,11 +15,9 @@
 //   Frame7 by 60 twips (4 px) and lblMsg to two lines: the longest status
 //     text is up to 616 px;
 //   the grid's columns: № 43 ("30000" is 37.7 px in 12 px), 更新日時 100
-//     ("24/03/19 09:30" 94.5 px), サイズ 106 ("999,999,999,999" 100.03 px): the
-//     text, a 2 px margin on either side (the item views' default is 3) and
-//     the grid line; ディレクトリ (83) and ファイル名 (84; 120 each before) give the
-//     room back, so the columns still fill the grid at start-up, and elide
-//     their middle.
+//     ("24/03/19 09:30" 94.5 px): the text, a 2 px margin on either side
+//     (the item views' default is 3) and the grid line; サイズ as wide as
+//     its widest text; ディレクトリ and ファイル名 share what is left.
 
 #include "app/ui/control_table.h"
 
@@ -88,7 +86,9 @@ const ControlRow kControls[] = {
         u"圧縮するファイルを一覧表示します。クリックする事で非対称にする事も出来ます。", 13},
 };
 
-const int kColumnWidths[] = {43, 32, 83, 84, 100, 106};
+// サイズ 0: as wide as its widest text. ディレクトリ and ファイル名 share the
+// rest of the grid; their widths here stand until a list is shown.
+const int kColumnWidths[] = {43, 32, 83, 84, 100, 0};
 
 } // namespace
 

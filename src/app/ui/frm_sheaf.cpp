@@ -78,17 +78,22 @@ FrmSheaf::FrmSheaf(const QString &settingsFile, QWidget *parent)
         cmbExtent, timRefresh, this, m_state, [this] { cmdClear_Click(); }, this);
     m_selection = new SelectionBinding(
         {txtSelect, txtOutput, chkSelect, cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive,
-            grdList},
+            grdList, {cmdQuit}},
         m_state, [this] { m_extension->cmbExtent_LostFocus(); }, this);
     m_folders = new FolderButtons(cmdSelinp, txtSelect, cmdOutinp, txtOutput, this);
+    // During a run 終了 stops it as the close box does, and the grid scrolls;
+    // the controls that would do nothing are greyed (抽出 and 圧縮 the run
+    // disables itself: they stay so after it).
     m_archive = new ArchiveBinding(
         {this, chkSelect, chkOutput, chkName, chkTogether, optLzh, optZip, optCab, txtOutput,
-            cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive},
+            cmbExtent, lblCount, lblMsg, cmdSelect, cmdArchive, {cmdQuit, grdList},
+            {txtSelect, cmdSelinp, chkSelect, txtOutput, cmdOutinp, chkOutput, chkTogether, chkName,
+                cmbExtent, optLzh, optZip, optCab, cmdClear}},
         m_selection->list(), m_state, this);
     const auto widths = gridColumnWidths(); // the model is in place now
     // №, the date and the size are never cut (a size of 1 TB and more is
-    // wider than its column); the folder and file names, which lose their
-    // middle anyway, make room for them.
+    // wider than its column); the folder and file names, which are
+    // shortened anyway, share the rest of the grid's width.
     grdList->setColumnWidths(QVector<int>(widths.begin(), widths.end()), {0, 4, 5}, {2, 3});
     connect(cmdClear, &QPushButton::clicked, this, &FrmSheaf::cmdClear_Click);
     connect(cmdQuit, &QPushButton::clicked, this, &FrmSheaf::cmdQuit_Click);
@@ -139,6 +144,8 @@ void FrmSheaf::cmdArchive_Click()
 void FrmSheaf::cmdClear_Click()
 {
     m_selection->cmdClear_Click();
+    if (m_archive) // the extension field clears before the run's part is made
+        m_archive->clearReport();
 }
 
 void FrmSheaf::grdList_DblClick()
@@ -258,7 +265,7 @@ void FrmSheaf::Form_Unload()
         return;
     m_unloaded = true;
     m_folders->closePicker();
-    if (!IniSave(m_settingsPath, settingsFromControls()))
+    if (m_settingsSaved && !IniSave(m_settingsPath, settingsFromControls()))
         qWarning("sheaf: the settings could not be written to %s", qPrintable(m_settingsPath));
 }
 

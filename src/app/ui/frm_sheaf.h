@@ -71,6 +71,9 @@ public:
     bool isBusy() const { return m_state.busy; }
     // Stops a running compress run at the next block of data (Esc does it).
     void stopRun();
+    // Whether closing writes the settings file (one window of several does).
+    void setSettingsSaved(bool saved) { m_settingsSaved = saved; }
+    bool settingsSaved() const { return m_settingsSaved; }
 
     // Controls, named as everywhere in the tool.
     QGroupBox *Frame1, *Frame2, *Frame3, *Frame4, *Frame5, *Frame6, *Frame7;
@@ -117,6 +120,7 @@ private:
     ExtensionBinding *m_extension = nullptr;
     FolderButtons *m_folders = nullptr;
     ArchiveBinding *m_archive = nullptr;
+    bool m_settingsSaved = true;
     bool m_closePending = false;
     bool m_unloaded = false;
 };

@@ -2,6 +2,8 @@
 
 #include "archive/option_switches.h"
 #include "archive/run_texts.h"
+#include "base/ui/command_input_block.h"
+#include "selection/name_text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,8 +25,9 @@ namespace sheaf::ui {
 class QueuedRunObserver : public ArchiveRunObserver
 {
 public:
-    explicit QueuedRunObserver(ArchiveBinding *binding)
+    QueuedRunObserver(ArchiveBinding *binding, const CandidateList &list)
         : m_binding(binding)
+        , m_list(list)
     {
     }
     void refused(const QString &text) override
@@ -37,11 +40,19 @@ public:
     }
     void counterChanged(const QString &counterText, int k, int n) override
     {
+        m_entry = k;
         post([=](ArchiveBinding *w) { w->counterChanged(counterText); });
+    }
+    void leftOut(const QString &path, const QString &reason) override
+    {
+        post([=](ArchiveBinding *w) { w->leftOut(path, reason); });
     }
     void failed(FailureKind kind, const QString &text, const QString &detail) override
     {
-        post([=](ArchiveBinding *w) { w->failed(kind, text, detail); });
+        // The entry whose counter came last; read here, on the thread that
+        // changes the list. A failed entry keeps its old name.
+        const QString file = m_list.FileDir.value(m_entry) + m_list.FileName.value(m_entry);
+        post([=](ArchiveBinding *w) { w->failed(kind, text, detail, file); });
     }
     void finished(const QString &statusText) override
     {
@@ -71,56 +82,16 @@ private:
     }
 
     ArchiveBinding *m_binding;
+    const CandidateList &m_list;
+    int m_entry = 0;
     std::mutex m_progressLock;
     std::chrono::steady_clock::time_point m_lastProgress {};
 };
 
 namespace {
 
-// While a run goes on, the window takes no keys or clicks; Esc stops the run.
-class RunInputBlock : public QObject
-{
-public:
-    RunInputBlock(QWidget *window, ArchiveBinding *binding)
-        : m_window(window)
-        , m_binding(binding)
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~RunInputBlock() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        auto *widget = qobject_cast<QWidget *>(watched);
-        if (!widget || widget->window() != m_window)
-            return false;
-        switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
-                m_binding->stopRun();
-            return true;
-        case QEvent::ShortcutOverride:
-            // Taken here, so that no mnemonic or shortcut fires.
-            event->accept();
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    QWidget *m_window;
-    ArchiveBinding *m_binding;
-};
+// What the status line adds while a run goes.
+const QString kEscapeHint = QStringLiteral("（Esc で中止できます）");
 
 void writeCaption(QCheckBox *box, OptionSwitch which)
 {
@@ -191,7 +162,7 @@ void ArchiveBinding::cmdArchive_Click()
     settings.outputFolder = m_c.txtOutput->text();
     settings.extension = m_c.cmbExtent->currentText();
     settings.cancel = &m_cancel;
-    QueuedRunObserver observer(this);
+    QueuedRunObserver observer(this, m_list);
     settings.progress = [&observer](uint64_t done, uint64_t total) {
         observer.progress(done, total);
     };
@@ -199,10 +170,14 @@ void ArchiveBinding::cmdArchive_Click()
     m_running = true;
     m_cancel = false;
     m_heldBoxes.clear();
+    m_failedFile.clear();
+    m_leftOut.clear();
+    clearReport();
 
     ArchiveRunOutcome outcome = ArchiveRunOutcome::Empty;
     {
-        const RunInputBlock block(m_c.window, this);
+        const CommandInputBlock block(
+            m_c.window, m_c.working, [this] { stopRun(); }, m_c.idle);
         QEventLoop loop;
         std::thread worker([&] {
             outcome = runArchive(m_list, settings, observer);
@@ -216,9 +191,40 @@ void ArchiveBinding::cmdArchive_Click()
     m_c.window->setWindowTitle(titleWithProgress(-1));
     if (outcome == ArchiveRunOutcome::Cancelled)
         m_c.lblMsg->setText(QStringLiteral("圧縮を中止しました"));
+    if (outcome == ArchiveRunOutcome::Stopped) {
+        // Which file stopped the run, on the second line; a name too long
+        // for it loses its middle.
+        const QString name
+            = shownName(QStringView(m_failedFile).mid(m_failedFile.lastIndexOf(u'/') + 1));
+        m_c.lblMsg->setText(QStringLiteral("圧縮できなかったため中断しました\n")
+            + m_c.lblMsg->fontMetrics().elidedText(
+                name, Qt::ElideMiddle, m_c.lblMsg->contentsRect().width()));
+    }
+    showLeftOut();
     for (const MessageBoxRecord &box : std::exchange(m_heldBoxes, {}))
         showMessage(m_c.window, box);
     m_state.end();
+}
+
+void ArchiveBinding::clearReport()
+{
+    if (m_statusTip.isNull())
+        m_statusTip = m_c.lblMsg->toolTip();
+    m_c.lblMsg->setToolTip(m_statusTip);
+}
+
+void ArchiveBinding::showLeftOut()
+{
+    // "圧縮しました（除外 N 件）": which files, in the status line's tool tip.
+    if (m_leftOut.isEmpty())
+        return;
+    constexpr int Listed = 30; // a tip that still fits on the screen
+    QString tip = QStringLiteral("除外したファイル:");
+    for (const QString &line : m_leftOut.mid(0, Listed))
+        tip += u'\n' + line;
+    if (m_leftOut.size() > Listed)
+        tip += QStringLiteral("\n…ほか %1 件").arg(m_leftOut.size() - Listed);
+    m_c.lblMsg->setToolTip(tip);
 }
 
 void ArchiveBinding::stopRun()
@@ -250,7 +256,7 @@ void ArchiveBinding::started(const QString &statusText)
 {
     m_c.cmdSelect->setEnabled(false);
     m_c.cmdArchive->setEnabled(false);
-    m_c.lblMsg->setText(statusText);
+    m_c.lblMsg->setText(statusText + kEscapeHint);
 }
 
 void ArchiveBinding::counterChanged(const QString &counterText)
@@ -261,12 +267,22 @@ void ArchiveBinding::counterChanged(const QString &counterText)
     m_c.window->setWindowTitle(titleWithProgress(-1));
 }
 
-void ArchiveBinding::failed(FailureKind kind, const QString &text, const QString &detail)
+void ArchiveBinding::leftOut(const QString &path, const QString &reason)
 {
-    // The archiver's failure carries the exclamation icon; the tool's own
-    // refusals have none.
-    m_heldBoxes << MessageBoxRecord {run_texts::failureTitle(kind), text, detail,
-        kind == FailureKind::ArchiverFailed ? QMessageBox::Warning : QMessageBox::NoIcon};
+    m_leftOut << shownName(path) + QStringLiteral("（") + reason + QStringLiteral("）");
+}
+
+void ArchiveBinding::failed(
+    FailureKind kind, const QString &text, const QString &detail, const QString &file)
+{
+    // The archiver's failure carries the exclamation icon and names the
+    // file under its own line; the tool's own refusals have no icon and
+    // name their files already.
+    const bool archiverFailure = kind == FailureKind::ArchiverFailed;
+    m_failedFile = file;
+    m_heldBoxes << MessageBoxRecord {run_texts::failureTitle(kind),
+        archiverFailure ? text + u'\r' + shownName(file) : text, detail,
+        archiverFailure ? QMessageBox::Warning : QMessageBox::NoIcon};
 }
 
 void ArchiveBinding::finished(const QString &statusText)

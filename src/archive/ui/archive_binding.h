@@ -13,6 +13,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <atomic>
 #include <cstdint>
 
@@ -37,6 +38,8 @@ struct ArchiveControls
     QComboBox *cmbExtent;
     QLabel *lblCount, *lblMsg;
     QPushButton *cmdSelect, *cmdArchive;
+    QList<QWidget *> working; // still working during a run: 終了 (it stops the run) and the grid
+    QList<QWidget *> idle; // doing nothing during a run: greyed for its time
 };
 
 class ArchiveBinding : public QObject
@@ -58,6 +61,8 @@ public:
     bool isRunning() const { return m_running; }
     // Stops the run at the next block of data, as Esc does.
     void stopRun();
+    // The status line's tool tip back to its own, when the list is cleared.
+    void clearReport();
     // The window's title while an archive is written: its share done
     // (percent < 0: the plain title).
     static QString titleWithProgress(int percent);
@@ -67,9 +72,11 @@ private:
     void refused(const QString &text);
     void started(const QString &statusText);
     void counterChanged(const QString &counterText);
-    void failed(FailureKind kind, const QString &text, const QString &detail);
+    void leftOut(const QString &path, const QString &reason);
+    void failed(FailureKind kind, const QString &text, const QString &detail, const QString &file);
     void finished(const QString &statusText);
     void progressed(uint64_t done, uint64_t total);
+    void showLeftOut();
 
     ArchiveControls m_c;
     CandidateList &m_list;
@@ -77,6 +84,9 @@ private:
     std::atomic<bool> m_cancel {false};
     bool m_running = false;
     QList<MessageBoxRecord> m_heldBoxes;
+    QString m_failedFile; // the entry the run stopped at
+    QStringList m_leftOut; // files the engine left out, with the reason
+    QString m_statusTip; // the status line's own tool tip
 };
 
 } // namespace sheaf::ui

@@ -36,7 +36,9 @@ void FolderButtons::openPicker(const QString &target)
 {
     CallBack = target;
     if (!m_folder) {
-        m_folder = new FrmFolder();
+        // Owned by the main window: the desktop keeps it above that window
+        // and never under it.
+        m_folder = new FrmFolder(m_txtSelect->window());
         connect(m_folder, &FrmFolder::folderChosen, this, &FolderButtons::folderChosen);
     }
     m_folder->showPicker();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -101,19 +102,28 @@ bool FrmFolder::setPath(const QString &folder, int *errorNumber, QString *errorT
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
     // A classic folder list: each level of the path one step further in,
-    // the subfolders one step beyond the open folder.
+    // the subfolders one step beyond the open folder. Two spaces a level,
+    // but never more than a quarter of the list in all: deep down, levels
+    // share steps, so that every name still shows.
+    const int levels = int(listing.chain.size());
+    const int widest = (dirList->width() / 4) / qMax(1, fontMetrics().horizontalAdvance(u' '));
+    const auto indent = [&](int depth) {
+        return QString(qMin(depth * 2, depth * widest / qMax(1, levels)), QLatin1Char(' '));
+    };
     int depth = 0;
     for (const QString &step : listing.chain) {
-        auto *item = new QListWidgetItem(
-            openIcon, QString(depth * 2, QLatin1Char(' ')) + folderDisplayName(step), dirList);
+        auto *item
+            = new QListWidgetItem(openIcon, indent(depth) + folderDisplayName(step), dirList);
         item->setData(FolderRole, step);
+        item->setToolTip(shownName(step));
         ++depth;
     }
     dirList->setCurrentRow(dirList->count() - 1);
     for (const QString &sub : listing.subfolders) {
-        auto *item = new QListWidgetItem(
-            closedIcon, QString(depth * 2, QLatin1Char(' ')) + folderDisplayName(sub), dirList);
+        auto *item
+            = new QListWidgetItem(closedIcon, indent(depth) + folderDisplayName(sub), dirList);
         item->setData(FolderRole, sub);
+        item->setToolTip(shownName(sub));
     }
     selectDriveOf(m_path);
     return true;
@@ -171,6 +181,14 @@ void FrmFolder::cmdOk_Click()
 void FrmFolder::cmdNo_Click()
 {
     hide();
+}
+
+void FrmFolder::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        cmdNo_Click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void FrmFolder::drvList_Change()

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QKeyEvent;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -38,6 +39,9 @@ public:
 
 signals:
     void folderChosen(const QString &path);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override; // Esc cancels
 
 private:
     void fillDrives();

@@ -5,9 +5,12 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QtMath>
+#include <algorithm>
 #include <functional>
 
 namespace sheaf::ui {
@@ -38,6 +41,39 @@ bool textCut(const QTableView *view, const QModelIndex &index, QString *text)
         = view->visualRect(index).width() - (view->showGrid() ? 1 : 0) - 2 * GridView::CellMargin;
     return view->fontMetrics().horizontalAdvance(*text) > room;
 }
+
+// Cells shortened as their column wants: a folder loses its start, so that
+// the end that tells folders apart stays in view.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit CellDelegate(GridView *view)
+        : QStyledItemDelegate(view)
+        , m_view(view)
+    {
+    }
+    // The options a cell is painted with.
+    QStyleOptionViewItem paintOptions(const QModelIndex &index) const
+    {
+        QStyleOptionViewItem option;
+        option.initFrom(m_view);
+        option.font = m_view->font();
+        option.fontMetrics = m_view->fontMetrics();
+        option.rect = m_view->visualRect(index);
+        initStyleOption(&option, index);
+        return option;
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = m_view->elideMode(index.column());
+    }
+
+private:
+    GridView *m_view;
+};
 
 // The frozen column takes clicks for the rows it shows and hands them to
 // the grid after its own handling, as the grid's own cells do.
@@ -99,6 +135,7 @@ GridView::GridView(QWidget *parent)
     auto *cellStyle = new CellMarginStyle;
     cellStyle->setParent(this);
     setUpRows(this, cellStyle);
+    setItemDelegate(new CellDelegate(this));
     verticalHeader()->hide(); // column 0 gives the running number
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -129,7 +166,28 @@ GridView::GridView(QWidget *parent)
                 m_frozen->setColumnWidth(0, size);
                 updateFrozenGeometry();
             }
+            if (!m_fitting) { // dragged: kept, and the others share what is left
+                m_dragged.insert(section);
+                shareRoom();
+            }
         });
+}
+
+Qt::TextElideMode GridView::elideMode(int column) const
+{
+    // The folder column is the third; a folder's end tells it apart.
+    return column == 2 ? Qt::ElideLeft : Qt::ElideMiddle;
+}
+
+QString GridView::shownText(const QModelIndex &index) const
+{
+    QString text;
+    if (!textCut(this, index, &text))
+        return text;
+    const auto *delegate = static_cast<const CellDelegate *>(itemDelegate());
+    const QStyleOptionViewItem option = delegate->paintOptions(index);
+    const int room = option.rect.width() - (showGrid() ? 1 : 0) - 2 * CellMargin;
+    return option.fontMetrics.elidedText(option.text, option.textElideMode, room);
 }
 
 void GridView::setCandidateModel(QAbstractItemModel *model)
@@ -137,7 +195,7 @@ void GridView::setCandidateModel(QAbstractItemModel *model)
     setModel(model);
     m_frozen->setModel(model);
     m_frozen->setSelectionModel(selectionModel());
-    connect(model, &QAbstractItemModel::modelReset, this, &GridView::fitWholeColumns);
+    connect(model, &QAbstractItemModel::modelReset, this, &GridView::fitColumns);
     for (int c = 1; c < model->columnCount(); ++c)
         m_frozen->setColumnHidden(c, true);
     m_frozen->setColumnWidth(0, columnWidth(0));
@@ -147,25 +205,33 @@ void GridView::setCandidateModel(QAbstractItemModel *model)
 }
 
 void GridView::setColumnWidths(
-    const QVector<int> &widths, const QVector<int> &whole, const QVector<int> &giving)
+    const QVector<int> &widths, const QVector<int> &whole, const QVector<int> &sharing)
 {
     m_widths = widths;
     m_whole = whole;
-    m_giving = giving;
-    for (int c = 0; c < widths.size(); ++c)
-        setColumnWidth(c, widths[c]);
-    m_frozen->setColumnWidth(0, widths.value(0));
-    fitWholeColumns();
+    m_sharing = sharing;
+    {
+        const QScopedValueRollback fitting(m_fitting, true);
+        for (int c = 0; c < widths.size(); ++c)
+            setColumnWidth(c, widths[c]);
+        m_frozen->setColumnWidth(0, widths.value(0));
+    }
+    fitColumns();
     updateFrozenGeometry();
 }
 
-void GridView::fitWholeColumns()
+void GridView::fitColumns()
 {
     if (!model())
         return;
     const QFontMetricsF metrics(font()); // fractions count: the view elides them
     const int rows = model()->rowCount();
-    int extra = 0; // room the whole columns take beyond their widths
+    // As textCut counts the room: the margins and the grid line.
+    const int around = 2 * CellMargin + (showGrid() ? 1 : 0);
+    const auto needed = [&](int c, qreal widest) {
+        return qMax(qCeil(widest) + around, horizontalHeader()->sectionSizeHint(c));
+    };
+    const QScopedValueRollback fitting(m_fitting, true);
     for (const int c : std::as_const(m_whole)) {
         // Texts of one kind (digits and commas, dates) are widest where they
         // are longest: only the longest are measured, so 30000 rows cost
@@ -181,20 +247,54 @@ void GridView::fitWholeColumns()
                 widest = qMax(widest, metrics.horizontalAdvance(text));
             }
         }
-        // As textCut counts the room: the margins and the grid line.
-        const int needed = qCeil(widest) + 2 * CellMargin + (showGrid() ? 1 : 0);
-        const int width = qMax(m_widths.value(c), needed);
-        extra += width - m_widths.value(c);
-        if (columnWidth(c) != width)
+        const int width = qMax(m_widths.value(c), needed(c, widest));
+        if (!m_dragged.contains(c) && columnWidth(c) != width)
             setColumnWidth(c, width); // column 0 follows into the frozen view
     }
-    // The giving columns share the room out, each kept at least this wide.
+    // Names differ in their characters: every one is measured, once a list.
+    m_needed.clear();
+    for (const int c : std::as_const(m_sharing)) {
+        qreal widest = 0;
+        for (int r = 0; r < rows; ++r)
+            widest
+                = qMax(widest, metrics.horizontalAdvance(model()->index(r, c).data().toString()));
+        m_needed << needed(c, widest);
+    }
+    shareRoom();
+}
+
+void GridView::shareRoom()
+{
+    if (!model() || m_needed.size() != m_sharing.size())
+        return;
+    int room = viewport()->width();
+    QList<std::pair<int, int>> open; // need, column
+    for (int c = 0; c < model()->columnCount(); ++c) {
+        const qsizetype k = m_sharing.indexOf(c);
+        if (k < 0 || m_dragged.contains(c))
+            room -= columnWidth(c);
+        else
+            open << std::pair {m_needed[k], c};
+    }
+    if (open.isEmpty())
+        return;
+    // The smaller needs are met first; whatever no column needs is shared
+    // out evenly. Each keeps at least this much, at the cost of scrolling.
     constexpr int kNarrowest = 40;
-    for (qsizetype k = 0; k < m_giving.size(); ++k) {
-        const int c = m_giving[k];
-        const int share = extra / int(m_giving.size() - k);
-        const int width = qMax(kNarrowest, m_widths.value(c) - share);
-        extra -= m_widths.value(c) - width;
+    std::sort(open.begin(), open.end());
+    int needs = 0;
+    for (const auto &[need, c] : std::as_const(open))
+        needs += need;
+    const int spare = qMax(0, room - needs);
+    const QScopedValueRollback fitting(m_fitting, true);
+    for (qsizetype i = 0; i < open.size(); ++i) {
+        const auto &[need, c] = open[i];
+        int width = room; // the last takes what is left
+        if (i + 1 < open.size())
+            width = spare > 0 ? need + spare / int(open.size())
+                              : qMin(need, room / int(open.size() - i));
+        width = qMax(kNarrowest, width);
+        room -= width;
         if (columnWidth(c) != width)
             setColumnWidth(c, width);
     }
@@ -225,6 +325,7 @@ void GridView::resizeEvent(QResizeEvent *event)
 {
     QTableView::resizeEvent(event);
     updateFrozenGeometry();
+    shareRoom();
 }
 
 void GridView::updateFrozenGeometry()

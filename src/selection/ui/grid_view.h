@@ -4,6 +4,7 @@
 // not scroll sideways. Rows are selected whole, in one contiguous range.
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTableView>
 #include <QVector>
 
@@ -23,12 +24,19 @@ public:
     void setCandidateModel(QAbstractItemModel *model);
     // The columns' widths. A column listed in `whole` (numbers, dates) is
     // never cut: after the model is reset it is widened, where needed, to
-    // its widest text, and narrowed back to its width when that fits again.
-    // The columns listed in `giving` (texts that lose their middle) give up
-    // that room, so that the grid does not grow wider than it was and the
-    // right-hand column is not cut at the grid's edge.
+    // its widest text (header included), and narrowed back to its width when
+    // that fits again; a width of 0 makes it exactly as wide as its widest
+    // text. The columns listed in `sharing` (folder and file names) share
+    // the rest of the grid's width between them, each taking no more than
+    // its widest text needs while the other needs more, so the grid is
+    // filled and not wider than its view. A width the user drags stays
+    // until the grid is gone, through every new list.
     void setColumnWidths(const QVector<int> &widths, const QVector<int> &whole = {},
-        const QVector<int> &giving = {});
+        const QVector<int> &sharing = {});
+    // How a column's text too wide for its cell is shortened.
+    Qt::TextElideMode elideMode(int column) const;
+    // The text a cell shows: shortened as painted when it does not fit.
+    QString shownText(const QModelIndex &index) const;
 
     // 1-based data rows as the handlers read them; 0 when there is none.
     int Row() const; // the current row
@@ -55,12 +63,16 @@ protected:
 
 private:
     void updateFrozenGeometry();
-    void fitWholeColumns();
+    void fitColumns(); // after a new list
+    void shareRoom(); // after a change of the grid's or a column's width
     void notePress(const QModelIndex &index);
     void doubleClickAt(const QModelIndex &index);
 
     QTableView *m_frozen = nullptr;
-    QVector<int> m_widths, m_whole, m_giving;
+    QVector<int> m_widths, m_whole, m_sharing;
+    QVector<int> m_needed; // what each sharing column's widest text needs
+    QSet<int> m_dragged; // columns whose width the user set
+    bool m_fitting = false; // our own width changes, not the user's
     // The selection as it stood before the last press, so that a double
     // click inside a selected range flips the whole range.
     int m_rangeLow = 0, m_rangeHigh = 0, m_rangeCurrent = 0;

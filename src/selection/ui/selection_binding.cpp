@@ -1,5 +1,6 @@
 #include "selection/ui/selection_binding.h"
 
+#include "base/ui/command_input_block.h"
 #include "base/ui/message_box.h"
 #include "selection/candidate_model.h"
 #include "selection/file_sort.h"
@@ -50,6 +51,9 @@ void SelectionBinding::cmdSelect_Click()
         return;
 
     m_state.busy = true;
+    // The desktop's requests (a close among them) reach the window during
+    // the scan; clicks and keys are dropped.
+    const CommandInputBlock block(m_c.grdList->window(), m_c.working);
     m_c.cmdSelect->setEnabled(false);
     setLabel(m_c.lblMsg, selection_texts::scanning(), true);
     const QString folder = m_c.txtSelect->text();
@@ -114,9 +118,10 @@ void SelectionBinding::setLabel(QLabel *label, const QString &text, bool now)
     if (!now && m_paintClock.isValid() && m_paintClock.elapsed() < 33)
         return;
     label->repaint();
-    // Keep painting and answering the desktop while the scan runs; user
-    // input waits until the handler returns.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Keep painting and answering the desktop while the scan runs. Input is
+    // dropped by the command's block: input held back for later would include
+    // a close request, which a message box at the end of the scan would swallow.
+    QCoreApplication::processEvents();
     m_paintClock.restart();
 }
 

@@ -9,6 +9,7 @@
 #include "selection/file_scan.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <functional>
 
@@ -34,6 +35,7 @@ struct SelectionControls
     QLabel *lblCount, *lblMsg;
     QPushButton *cmdSelect, *cmdArchive;
     GridView *grdList;
+    QList<QWidget *> working; // still working during a scan: 終了 (the window closes after it)
 };
 
 class SelectionBinding : public QObject, private ScanProgress

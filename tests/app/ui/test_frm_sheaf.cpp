@@ -30,6 +30,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <memory>
+#include <qpa/qwindowsysteminterface.h>
 
 using sheaf::ui::ClassicFrame;
 using sheaf::ui::ControlRow;
@@ -164,7 +165,8 @@ private slots:
         full.listFull = true;
         full.skippedFolders = 99999;
         const QStringList statuses {sheaf::selection_texts::finalStatus(30000, full),
-            QStringLiteral("圧縮しています、しばらくお待ち下さい"),
+            QStringLiteral("圧縮しています、しばらくお待ち下さい（Esc で中止できます）"),
+            QStringLiteral("圧縮できなかったため中断しました\n") + QString(26, u'名'),
             QStringLiteral("圧縮を中止しました"), sheaf::selection_texts::scanning(),
             sheaf::selection_texts::sorting(), sheaf::selection_texts::showing()};
         for (const QString &status : statuses)
@@ -216,6 +218,10 @@ private slots:
         QCOMPARE(w->model()->cellText(1, 5), QStringLiteral("12,345,678,901,234"));
         const QPoint dirCell = grid->visualRect(grid->model()->index(1, 2)).center();
         QCOMPARE(grid->cutTextAt(dirCell), w->list().FileDir[2]);
+        // A folder too long for its cell shows its end, where folders differ.
+        const QString shown = grid->shownText(grid->model()->index(1, 2));
+        QVERIFY2(shown.startsWith(u'…') && shown.endsWith(QStringLiteral("フォルダ/")),
+            qPrintable(shown));
         QHelpEvent help(QEvent::ToolTip, dirCell, grid->viewport()->mapToGlobal(dirCell));
         QApplication::sendEvent(grid->viewport(), &help);
         QTRY_COMPARE(QToolTip::text(), w->list().FileDir[2]);
@@ -322,6 +328,15 @@ private slots:
         QCOMPARE(frozen->geometry(), before);
         QCOMPARE(frozen->visualRect(model->index(0, 0)).x(), 0);
         QCOMPARE(frozen->model()->data(model->index(2, 0)).toString(), QStringLiteral("3"));
+
+        // A width the user gives ディレクトリ stays through the next list; ファイル名
+        // takes what is left.
+        w->resize(1200, FrmSheaf::InnerHeight);
+        w->grdList->horizontalHeader()->resizeSection(2, 150);
+        w->cmdClear_Click();
+        select(*w, makeTree(), true);
+        QCOMPARE(w->grdList->columnWidth(2), 150);
+        QCOMPARE(w->grdList->horizontalHeader()->length(), w->grdList->viewport()->width());
     }
 
     void startUpWithoutSettings()
@@ -514,6 +529,9 @@ private slots:
             QCOMPARE(model->cellText(1, 1), QStringLiteral("する"));
             QCOMPARE(model->cellText(1, 3), QStringLiteral("a.txt"));
             QCOMPARE(model->cellText(1, 5), QStringLiteral("5"));
+            // Short sizes: サイズ only as wide as its header.
+            QCOMPARE(
+                w->grdList->columnWidth(5), w->grdList->horizontalHeader()->sectionSizeHint(5));
         }
         QVERIFY(m_boxes.isEmpty());
     }
@@ -674,17 +692,41 @@ private slots:
         QCOMPARE(w->lblMsg->text(), QString());
     }
 
+    // A close request while the scan runs: the window closes when the scan
+    // has ended, also after the message box of a full list.
+    void closeWaitsForTheRunningCommand_data()
+    {
+        QTest::addColumn<bool>("fromDesktop"); // as the desktop sends it, else close()
+        QTest::addColumn<int>("files");
+        QTest::newRow("close()") << false << 3;
+        QTest::newRow("the desktop's request, then the full list's box")
+            << true << sheaf::CandidateList::Capacity + 1;
+    }
     void closeWaitsForTheRunningCommand()
     {
+        QFETCH(bool, fromDesktop);
+        QFETCH(int, files);
+        const QString root = m_dir.filePath(QStringLiteral("close%1").arg(files));
+        for (int i = 0; i < files; ++i)
+            sheaf::test::writeFile(root + QStringLiteral("/%1.txt").arg(i), QByteArray());
         auto w = window();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        // The desktop asks to close while the scan runs: the window paints
-        // on during the scan, so the request arrives inside the command.
-        QTimer::singleShot(0, w.get(), &QWidget::close);
-        select(*w, makeTree(), true);
-        QCOMPARE(w->list().FileCount, 3);
-        QCOMPARE(w->lblMsg->text(), QStringLiteral("3件、抽出しました"));
+        // The request arrives while the scan runs, which keeps the window
+        // painting; boxes are real and modal, each closed once it shows.
+        if (fromDesktop)
+            QWindowSystemInterface::handleCloseEvent(w->windowHandle());
+        else
+            QTimer::singleShot(0, w.get(), &QWidget::close);
+        sheaf::ui::setMessageBoxHook({});
+        QTimer boxCloser;
+        connect(&boxCloser, &QTimer::timeout, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        boxCloser.start(50);
+        select(*w, root, false);
+        QCOMPARE(w->list().FileCount, std::min(files, sheaf::CandidateList::Capacity));
         QVERIFY(!QFile::exists(ini()));
         QTRY_VERIFY(!w->isVisible());
         QVERIFY(QFile::exists(ini())); // closed the usual way, settings saved
@@ -701,6 +743,7 @@ private slots:
         QTest::newRow("taller") << 864 << 700 << 864 << 472;
         QTest::newRow("lower") << 900 << 100 << 900 << 508;
         QTest::newRow("wide") << 879 << 395 << 879 << 487;
+        QTest::newRow("much wider") << 1400 << 395 << 1400 << 1008;
     }
     void resizeRules()
     {
@@ -711,6 +754,7 @@ private slots:
         auto w = window();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        select(*w, makeTree(), true);
         const int gridBefore = w->grdList->width();
         w->resize(width, height);
         if (expectedWidth < 0) // the outer width stops at 5380 twips
@@ -724,6 +768,8 @@ private slots:
         QCOMPARE(w->grdList->pos(), QPoint(FrmSheaf::GridLeft, FrmSheaf::GridTop));
         if (gridWidth >= 0)
             QCOMPARE(w->width() - w->grdList->geometry().right() - 1, FrmSheaf::GridRightMargin);
+        // The folder and name columns take the width: no blank grid, no scrolling.
+        QCOMPARE(w->grdList->horizontalHeader()->length(), w->grdList->viewport()->width());
     }
 };
 

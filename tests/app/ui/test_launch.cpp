@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +51,9 @@ private slots:
     {
         writeFile(m_dir.filePath(QStringLiteral("tree/sub folder/a.txt")), "a");
         writeFile(m_dir.filePath(QStringLiteral("tree/-dash/b.txt")), "b");
+        writeFile(m_dir.filePath(QStringLiteral("tree/other/c.txt")), "c");
+        for (int i = 1; i <= 11; ++i)
+            QDir().mkpath(m_dir.filePath(QStringLiteral("tree/n%1").arg(i)));
         // The entries call `sheaf` by name: the one just built.
         qputenv("PATH", QByteArray(SHEAF_BINARY_DIR "/src/app:") + qgetenv("PATH"));
         qputenv("SHEAF_REPORT_FOLDERS", "1");
@@ -58,62 +62,101 @@ private slots:
 
     void opensOnFolder_data()
     {
-        QTest::addColumn<QStringList>("command"); // %f: the argument
-        QTest::addColumn<QString>("argument"); // relative to tree/
-        QTest::addColumn<QString>("expected"); // relative to tree/
+        QTest::addColumn<QStringList>("command"); // %f, %F: the arguments
+        QTest::addColumn<QStringList>("arguments"); // relative to tree/
+        QTest::addColumn<QStringList>("expected"); // one window each, relative to tree/
 
         const QStringList plain {"sheaf", "%f"};
-        QTest::newRow("folder") << plain << "sub folder"
-                                << "sub folder";
-        QTest::newRow("file stands for its folder") << plain << "sub folder/a.txt"
-                                                    << "sub folder";
+        const QStringList sub {"sub folder"}, dash {"-dash"}, both {"sub folder", "-dash"},
+            two {"sub folder", "other"}; // a desktop gives absolute paths, none with a dash
+        QTest::newRow("folder") << plain << sub << sub;
+        QTest::newRow("file stands for its folder")
+            << plain << QStringList {"sub folder/a.txt"} << sub;
         QTest::newRow("after --, a name with a dash")
-            << QStringList {"sheaf", "--", "%f"} << "-dash"
-            << "-dash";
-        QTest::newRow("desktop entry")
-            << execLine(resource(QStringLiteral("sheaf.desktop")), QStringLiteral("Desktop Entry"))
-            << "sub folder"
-            << "sub folder";
-        QTest::newRow("Dolphin service menu")
-            << execLine(resource(QStringLiteral("sheaf-servicemenu.desktop")),
-                   QStringLiteral("Desktop Action compressEach"))
-            << "sub folder"
-            << "sub folder";
-        const QStringList script {"sh", resource(QStringLiteral("sheaf-nautilus-script"))};
-        QTest::newRow("Files script, item selected") << script + QStringList {"%f"} << "-dash"
-                                                     << "-dash";
-        QTest::newRow("Files script, nothing selected") << script << QString() << QString();
+            << QStringList {"sheaf", "--", "%f"} << dash << dash;
+        QTest::newRow("two folders, and a file of the first")
+            << QStringList {"sheaf", "--", "%F"} << both + QStringList {"sub folder/a.txt"} << both;
+        const QStringList desktop
+            = execLine(resource(QStringLiteral("sheaf.desktop")), QStringLiteral("Desktop Entry"));
+        QTest::newRow("desktop entry, two folders") << desktop << two << two;
+        const QStringList dolphin = execLine(resource(QStringLiteral("sheaf-servicemenu.desktop")),
+            QStringLiteral("Desktop Action compressEach"));
+        QTest::newRow("Dolphin service menu") << dolphin << sub << sub;
+        QTest::newRow("Dolphin service menu, two folders") << dolphin << two << two;
+        const QStringList script {"sh", resource(QStringLiteral("sheaf-nautilus-script")), "%F"};
+        QTest::newRow("Files script, two selected") << script << both << both;
+        QStringList eleven;
+        for (int i = 1; i <= 11; ++i)
+            eleven << QStringLiteral("n%1").arg(i);
+        QTest::newRow("eleven folders: ten windows, the rest named")
+            << plain << eleven << eleven.mid(0, 10);
+        QTest::newRow("Files script, nothing selected")
+            << script << QStringList() << QStringList {""};
     }
 
     void opensOnFolder()
     {
         QFETCH(QStringList, command);
-        QFETCH(QString, argument);
-        QFETCH(QString, expected);
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, expected);
         QVERIFY(!command.isEmpty());
         const QString tree = m_dir.filePath(QStringLiteral("tree"));
-        command.replaceInStrings(QStringLiteral("%f"), argument);
-        const ToolResult r = runTool(command.takeFirst(), command, tree, 60000);
+        QStringList args;
+        for (const QString &word : command.mid(1))
+            args << (word == QLatin1String("%f") || word == QLatin1String("%F")
+                    ? arguments
+                    : QStringList {word});
+        const ToolResult r = runTool(command.first(), args, tree, 60000);
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        const QString selection = QString::fromUtf8(r.out).section(u'\t', 0, 0);
-        QCOMPARE(selection, QDir::cleanPath(tree + u'/' + expected));
+        // A line per window: its folder, and only the first writes the settings.
+        const QStringList lines = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), expected.size());
+        QSet<QString> places;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QStringList fields = lines[i].split(u'\t');
+            QCOMPARE(fields.value(0), QDir::cleanPath(tree + u'/' + expected[i]));
+            QCOMPARE(fields.value(2) == QLatin1String("-"), i > 0);
+            places << fields.value(3);
+        }
+        QCOMPARE(places.size(), lines.size()); // no window on top of another
+        for (const QString &left : arguments.mid(10))
+            QVERIFY2(
+                r.err.contains(QDir::cleanPath(tree + u'/' + left).toUtf8()), r.err.constData());
     }
 
     void refused_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("display"); // DISPLAY; "offscreen": that platform
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing folder") << QStringList {"gone"} << "フォルダが見つかりません: gone";
-        QTest::newRow("two folders") << QStringList {"a", "b"} << "フォルダは一つだけ指定できます";
-        QTest::newRow("unknown option") << QStringList {"-z"} << "不明なオプションです: -z";
+        const QString noDisplay = QStringLiteral("画面がなくても sheaf-batch で一括圧縮できます");
+        QTest::newRow("missing folder")
+            << QStringList {"gone"} << QByteArray("offscreen") << "フォルダが見つかりません: gone";
+        QTest::newRow("a second folder missing") << QStringList {"sub folder",
+            "gone"} << QByteArray("offscreen") << "フォルダが見つかりません: gone";
+        QTest::newRow("unknown option")
+            << QStringList {"-z"} << QByteArray("offscreen") << "不明なオプションです: -z";
+        QTest::newRow("no display") << QStringList {} << QByteArray() << noDisplay;
+        QTest::newRow("no display, missing folder")
+            << QStringList {"/nonexist"} << QByteArray() << noDisplay;
+        QTest::newRow("display out of reach") << QStringList {} << QByteArray(":77") << noDisplay;
     }
 
     void refused()
     {
         QFETCH(QStringList, args);
+        QFETCH(QByteArray, display);
         QFETCH(QString, message);
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("DISPLAY");
+        if (display != "offscreen") {
+            qunsetenv("QT_QPA_PLATFORM");
+            if (!display.isEmpty())
+                qputenv("DISPLAY", display);
+        }
         const ToolResult r = runTool(QStringLiteral(SHEAF_BINARY_DIR "/src/app/sheaf"), args,
             m_dir.filePath(QStringLiteral("tree")), 60000);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
         QVERIFY(r.out.isEmpty());

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <memory>
 
 using sheaf::ui::FrmFolder;
@@ -83,6 +84,10 @@ private slots:
         QCOMPARE(m_w->folderButtons()->CallBack, QStringLiteral("txtSelect"));
         // Not modal: the main window's commands still run.
         m_w->cmdClear_Click();
+        // Owned by the main window (kept above it), and Esc cancels.
+        QCOMPARE(picker->windowHandle()->transientParent(), m_w->windowHandle());
+        QTest::keyClick(picker->dirList, Qt::Key_Escape);
+        QVERIFY(!picker->isVisible());
     }
 
     void cancelAndOk()
@@ -112,7 +117,7 @@ private slots:
         QCOMPARE(m_w->list().FileCount, 0);
     }
 
-    void rootKeepsItsSeparator()
+    void rootAndDeepFolders()
     {
         QTest::mouseClick(m_w->cmdSelinp, Qt::LeftButton);
         FrmFolder *picker = m_w->folderPicker();
@@ -120,6 +125,18 @@ private slots:
         QCOMPARE(picker->dirList->item(0)->text(), QStringLiteral("/"));
         QTest::mouseClick(picker->cmdOk, Qt::LeftButton);
         QCOMPARE(m_w->txtSelect->text(), QStringLiteral("/"));
+        // 35 levels down every name still starts inside the list.
+        QString deep = m_dir.filePath(QStringLiteral("work"));
+        for (int i = 1; i <= 35; ++i)
+            deep += QStringLiteral("/d%1").arg(i);
+        QVERIFY(QDir().mkpath(deep + QStringLiteral("/last")));
+        QVERIFY(picker->setPath(deep));
+        const QFontMetrics fm(picker->dirList->font());
+        for (int i = 0; i < picker->dirList->count(); ++i) {
+            const QString text = picker->dirList->item(i)->text();
+            const int indent = fm.horizontalAdvance(text.left(text.size() - text.trimmed().size()));
+            QVERIFY2(indent <= picker->dirList->viewport()->width() / 3, qPrintable(text));
+        }
     }
 
     void unreadableDrive()
