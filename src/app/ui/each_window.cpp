@@ -3,6 +3,7 @@
 #include "archive/each_arguments.h"
 #include "archive/each_texts.h"
 #include "base/ui/control_font.h"
+#include "base/ui/message_box.h"
 #include "selection/name_text.h"
 
 #include <QApplication>
@@ -287,15 +288,21 @@ void put(FILE *stream, const QString &text)
 int runEachWindow(const QStringList &args)
 {
     const EachArguments o = parseEachArguments(args, false);
+    const bool report = qEnvironmentVariableIntValue("SHEAF_REPORT_FOLDERS") == 1;
     if (!o.error.isEmpty()) {
         put(stderr, QStringLiteral("sheaf: ") + o.error + QStringLiteral(" (sheaf --help)\n"));
+        // Started from a file manager, nobody reads stderr.
+        if (!report)
+            showMessage(nullptr,
+                {each_texts::windowTitle(o.settings.archiver), o.error, QString(),
+                    QMessageBox::NoIcon});
         return 2;
     }
     EachWindow window(o.items, o.settings, o.threads);
     window.show();
     // Shown first: the items are looked at on the worker.
     QTimer::singleShot(0, &window, &EachWindow::start);
-    if (qEnvironmentVariableIntValue("SHEAF_REPORT_FOLDERS") == 1) {
+    if (report) {
         QObject::connect(&window, &EachWindow::finished, &window, [&window] {
             put(stdout,
                 window.lblState->text() + u'\n'
