@@ -3,6 +3,7 @@
 // items that meet, row by row over one tree.
 
 #include "archive/each_plan.h"
+#include "archive/each_run.h"
 #include "selection/name_text.h"
 #include "support/temp_tree.h"
 
@@ -26,6 +27,8 @@ private slots:
     void names();
     void plan_data();
     void plan();
+    void changedBeforeItsTurn_data();
+    void changedBeforeItsTurn();
     // QDir cannot name bytes outside UTF-8, so QTemporaryDir could not remove them.
     void cleanupTestCase() { std::filesystem::remove_all(m_tmp.path().toStdString()); }
 
@@ -168,6 +171,47 @@ void TestEachPlan::plan()
         }
     }
     QCOMPARE(got, expected);
+}
+
+void TestEachPlan::changedBeforeItsTurn_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("removed") << "removed"
+                             << "見つかりません";
+    QTest::newRow("a folder in its place") << "folder"
+                                           << "選ばれた後で別のものに置き換えられました";
+    QTest::newRow("a link in its place") << "link"
+                                         << "選ばれた後で別のものに置き換えられました";
+}
+
+void TestEachPlan::changedBeforeItsTurn()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, reason);
+    QTemporaryDir tmp;
+    const QString item = tmp.filePath("a.txt");
+    test::writeFile(item, "a");
+    test::writeFile(tmp.filePath("elsewhere.txt"), "secret");
+    const EachPlan plan = planEach({item}, EachSettings {}, nullptr);
+    QVERIFY(QFile::remove(item));
+    if (change == "folder")
+        QVERIFY(QDir().mkpath(item));
+    else if (change == "link")
+        QVERIFY(QFile::link(tmp.filePath("elsewhere.txt"), item));
+    struct Recorder : EachRunObserver
+    {
+        QStringList lines;
+        void itemDone(int, const EachItem &, const EachOutcome &out) override
+        {
+            lines << QString::number(int(out.state)) + " " + out.reason;
+        }
+    } recorder;
+    const EachRunResult result = runEach(plan, EachRunOptions {}, recorder);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(recorder.lines,
+        QStringList {QString::number(int(EachOutcome::State::Failed)) + " " + reason});
+    QVERIFY(!QFile::exists(tmp.filePath("a.lzh")));
 }
 
 QTEST_GUILESS_MAIN(TestEachPlan)
