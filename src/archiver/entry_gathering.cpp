@@ -77,6 +77,8 @@ public:
 
     void gatherName(const std::string &name);
     void gatherFolder(const std::string &path);
+    std::shared_ptr<const SourceFolder> startAt(
+        const std::filesystem::path &path, FileFacts &facts);
     ArchiveEntries take();
     std::vector<LeftOut> takeLeftOut() { return std::move(m_leftOut); }
 
@@ -223,6 +225,19 @@ size_t Gatherer::scanFolder(const std::shared_ptr<const SourceFolder> &folder,
     return taken;
 }
 
+// The folder a name is looked up in, where the walk starts.
+std::shared_ptr<const SourceFolder> Gatherer::startAt(
+    const std::filesystem::path &path, FileFacts &facts)
+{
+    File handle = File::openFolder(path);
+    if (!handle)
+        readFailed("フォルダーが見つかりません", path, handle.error());
+    facts = handle.facts();
+    if (facts.error != 0)
+        readFailed("フォルダーを調べられません", path, facts.error);
+    return startFolder(path, facts, m_handles);
+}
+
 void Gatherer::gatherName(const std::string &name)
 {
     if (name.size() > 1 && name.back() == '/')
@@ -242,14 +257,8 @@ void Gatherer::gatherName(const std::string &name)
             ErrorCode::BadCommandLine, "名前が区切り文字で終わっています: " + escapedName(name));
     const std::filesystem::path folderPath
         = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
-    File folderHandle = File::openFolder(folderPath);
-    if (!folderHandle)
-        readFailed("フォルダーが見つかりません", folderPath, folderHandle.error());
-    const FileFacts folderFacts = folderHandle.facts();
-    if (folderFacts.error != 0)
-        readFailed("フォルダーを調べられません", folderPath, folderFacts.error);
-    folderHandle.close();
-    const auto folder = startFolder(folderPath, folderFacts, m_handles);
+    FileFacts folderFacts;
+    const auto folder = startAt(folderPath, folderFacts);
     const bool literal = !hasWildcard(leaf);
 
     if (literal && !m_request.recurse) {
@@ -311,14 +320,10 @@ void Gatherer::gatherFolder(const std::string &path)
             "ワイルドカードは名前の最後の部分にだけ使えます: " + escapedName(path));
     const std::filesystem::path parentPath
         = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
-    File parentHandle = File::openFolder(parentPath);
-    if (!parentHandle)
-        readFailed("フォルダーが見つかりません", parentPath, parentHandle.error());
-    const FileFacts parentFacts = parentHandle.facts();
-    if (parentFacts.error != 0)
-        readFailed("フォルダーを調べられません", parentPath, parentFacts.error);
-    const FileFacts facts = parentHandle.factsOf(leaf, File::Links::DontFollow);
-    parentHandle.close();
+    FileFacts parentFacts;
+    const auto parent = startAt(parentPath, parentFacts);
+    const FileFacts facts = m_handles->withFolder(
+        *parent, [&](const File &dir) { return dir.factsOf(leaf, File::Links::DontFollow); });
     const std::filesystem::path source = parentPath / leaf;
     if (facts.error != 0)
         readFailed(
@@ -329,7 +334,6 @@ void Gatherer::gatherFolder(const std::string &path)
             "フォルダーへのシンボリックリンクはたどりません: " + shown(source));
     if (!facts.isDirectory)
         throw ArchiveError(ErrorCode::ReadFailed, "フォルダーではありません: " + shown(source));
-    const auto parent = startFolder(parentPath, parentFacts, m_handles);
     addEntry(parent, relative, leaf, facts, false);
     // Links inside are followed only to files inside this folder.
     scanFolder(subfolder(parent, leaf, facts), joined(relative, leaf), Match {false, "*"}, facts);
