@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One archive per item (sheaf-batch --each), measured:
 #  - 3,000 small files given as items, ZIP, against a shell loop of `zip` per
-#    file and against `xargs -P2` of zip, best of $RUNS (default 5);
+#    file and against `xargs -P2` of zip (100 files per shell), best of $RUNS
+#    (default 5);
 #  - 10,000 small files given as items against sheaf-batch's own selection
 #    run over the same folder (archives per second, best of 3);
 #  - peak memory (/usr/bin/time -v): the 10,000 items, one folder item of
@@ -21,14 +22,15 @@ case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 RUNS=${RUNS:-5}
 BATCH=$BUILD/src/cli/sheaf-batch
 SHEAF=$BUILD/src/app/sheaf
-for tool in zip unzip xargs /usr/bin/time; do
+for tool in zip unzip xargs bc awk /usr/bin/time; do
   command -v $tool >/dev/null || { echo "run.sh: missing $tool" >&2; exit 1; }
 done
 cmake --build "$BUILD" --target sheaf-batch sheaf >/dev/null
 WORK=/dev/shm/sheaf-bench-each.$$
 [ -d /dev/shm ] && [ -w /dev/shm ] || WORK=$ROOT/bench/out/each
 rm -rf "$WORK" && mkdir -p "$WORK"
-trap 'rm -rf "$WORK"' EXIT
+xvfb=
+trap 'rm -rf "$WORK"; [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null' EXIT
 
 # make_files DIR COUNT SIZE: COUNT text files f00001.txt... of about SIZE
 # bytes of words (SIZE 0: 500 to 6,000 bytes each), the same on every run.
@@ -49,7 +51,7 @@ timed() {
   /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>"$WORK/err" || {
     cat "$WORK/err" >&2; echo "run.sh: $* failed" >&2; exit 1; }
   read -r wall user sys peak <<<"$(tail -1 "$WORK/err")"
-  cpu=$(echo "$user + $sys" | bc)
+  cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
 }
 
 # best N COMMAND...: the fastest of N runs by wall time; checks the archives.
@@ -85,8 +87,8 @@ zip_loop() {
   for f in "$SRC"/*.txt; do b=${f##*/}; zip -q -j "$WORK/out/${b%.txt}.zip" "$f"; done
 }
 zip_xargs() {
-  printf '%s\0' "$SRC"/*.txt \
-    | xargs -0 -P2 -n1 sh -c 'b=${1##*/}; zip -q -j "$0/${b%.txt}.zip" "$1"' "$WORK/out"
+  printf '%s\0' "$SRC"/*.txt | xargs -0 -P2 -n100 sh -c \
+    'out=$0; for f; do b=${f##*/}; zip -q -j "$out/${b%.txt}.zip" "$f"; done' "$WORK/out"
 }
 export -f zip_loop zip_xargs
 export WORK
@@ -103,7 +105,7 @@ best "$RUNS" 3000 bash -c zip_loop
 row "loop of \`zip -q -j\` per file" 3000
 loop3000=$bwall
 best "$RUNS" 3000 bash -c zip_xargs
-row "\`xargs -0 -P2 -n1\` of zip" 3000
+row "\`xargs -0 -P2 -n100\` of zip (a shell loop per 100 files)" 3000
 xargs3000=$bwall
 
 SRC=$WORK/files10000
@@ -138,7 +140,8 @@ shown="not measured (no Xvfb or xdotool)"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
   Xvfb :71 -screen 0 1024x768x24 >/dev/null 2>&1 &
   xvfb=$!
-  sleep 1
+  # The display must be up before the window looks for it.
+  for _ in $(seq 100); do DISPLAY=:71 xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
   best_ms=
   for _ in 1 2 3; do
     rm -rf "$WORK/out" && mkdir -p "$WORK/out"
@@ -146,14 +149,20 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
     DISPLAY=:71 QT_QPA_PLATFORM=xcb "$SHEAF" --each -a zip -o "$WORK/out" "$SRC"/*.txt \
       >/dev/null 2>&1 &
     pid=$!
-    until DISPLAY=:71 xdotool search --onlyvisible --name 'Sheafで個別圧縮' >/dev/null; do
+    ms=
+    for _ in $(seq 3000); do
+      if DISPLAY=:71 xdotool search --onlyvisible --name 'Sheafで個別圧縮' >/dev/null; then
+        ms=$(( ($(date +%s%N) - start) / 1000000 ))
+        break
+      fi
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.01
     done
-    ms=$(( ($(date +%s%N) - start) / 1000000 ))
-    kill "$pid"; wait "$pid" 2>/dev/null || true
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+    [ -n "$ms" ] || { echo "run.sh: the window of sheaf --each never showed" >&2; exit 1; }
     [ -z "$best_ms" ] || [ "$ms" -lt "$best_ms" ] && best_ms=$ms
   done
-  kill $xvfb
+  kill "$xvfb"; xvfb=
   shown="$best_ms ms (best of 3)"
 fi
 
