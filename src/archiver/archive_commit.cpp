@@ -195,6 +195,13 @@ ArchiveCommit::~ArchiveCommit()
 ArchiveToRead ArchiveCommit::written()
 {
     m_out->flush();
+    // What reaches the file must be what the writers handed to it, byte for
+    // byte: a byte changed on its way to the disk may still read back as an
+    // archive (a name, a time, a field no reader checks).
+    if (const int64_t at = m_out->firstDifference(); at >= 0)
+        throw ArchiveError(ErrorCode::VerifyFailed,
+            "書いた書庫がディスク上で書いた内容と違います: " + m_archive.string() + ": オフセット "
+                + std::to_string(at) + " から");
     m_reader = std::make_unique<FileReader>(m_out->file());
     if (m_reader->error() != 0)
         throw ArchiveError(ErrorCode::WriteFailed,

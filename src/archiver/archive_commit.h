@@ -70,7 +70,9 @@ public:
     platform::FileFacts archiveFacts();
     void startWriting();
     OutputFile &out() { return *m_out; }
-    // The temporary file, flushed, to be read back.
+    // The temporary file, flushed, to be read back. Throws
+    // ArchiveError(VerifyFailed) when the file does not hold exactly the
+    // bytes written into it.
     ArchiveToRead written();
     // A new hidden folder beside the archive for a writer's scratch files,
     // removed with the temporary file.

@@ -42,6 +42,12 @@ std::filesystem::path archiveFile(const std::filesystem::path &archive, platform
     facts = platform::fileFacts(archive, false);
     if (facts.error != 0 || !facts.isLink)
         return archive;
+    // Written through, another user's link would let that user choose what
+    // a run over their folder (as root, say) replaces.
+    if (!facts.ownedByCurrentUser)
+        throw ArchiveError(ErrorCode::NotAnArchive,
+            "書庫の名前がほかのユーザーのシンボリックリンクです。書き込みません: "
+                + archive.string());
     const platform::FileFacts target = platform::fileFacts(archive, true);
     if (target.error == ENOENT)
         throw ArchiveError(ErrorCode::NotAnArchive,

@@ -37,7 +37,11 @@ void injectWriteDelay(int milliseconds)
     g_delayMs.store(milliseconds);
 }
 
-ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset)
+namespace {
+
+// The budget and delay injections; false (errno set) when no byte may go.
+// `size` shrinks to what the budget allows.
+bool injectedBudget(size_t &size)
 {
     if (const int delay = g_delayMs.load(std::memory_order_relaxed); delay > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -45,22 +49,52 @@ ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t
     if (budget >= 0) {
         if (budget == 0) {
             errno = ENOSPC;
-            return -1;
+            return false;
         }
         if (int64_t(size) > budget)
             size = size_t(budget);
         g_budget.fetch_sub(int64_t(size));
     }
+    return true;
+}
+
+// The bytes as they reach the disk: `data`, or a copy with one byte flipped.
+const void *injectedCorruption(
+    const void *data, size_t size, uint64_t offset, std::vector<uint8_t> &copy)
+{
     const int64_t corruptAt = g_corruptAt.load(std::memory_order_relaxed);
     const auto at = int64_t(offset);
-    if (corruptAt >= 0 && corruptAt >= at && corruptAt < at + int64_t(size)
-        && g_corruptAt.exchange(-1) == corruptAt) {
-        std::vector<uint8_t> copy(
-            static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
-        copy[size_t(corruptAt - at)] ^= 0xFF;
-        return file.write(copy.data(), size);
+    if (corruptAt < 0 || corruptAt < at || corruptAt >= at + int64_t(size)
+        || g_corruptAt.exchange(-1) != corruptAt)
+        return data;
+    copy.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
+    copy[size_t(corruptAt - at)] ^= 0xFF;
+    return copy.data();
+}
+
+} // namespace
+
+ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset)
+{
+    if (!injectedBudget(size))
+        return -1;
+    std::vector<uint8_t> copy;
+    return file.write(injectedCorruption(data, size, offset, copy), size);
+}
+
+bool faultInjectedWriteAt(File &file, const void *data, size_t size, uint64_t offset)
+{
+    const size_t wanted = size;
+    if (!injectedBudget(size))
+        return false;
+    std::vector<uint8_t> copy;
+    if (!file.writeAt(injectedCorruption(data, size, offset, copy), size, offset))
+        return false;
+    if (size < wanted) {
+        errno = ENOSPC;
+        return false;
     }
-    return file.write(data, size);
+    return true;
 }
 
 void setAfterGatheringHook(std::function<void()> hook)

@@ -29,6 +29,9 @@ void injectCorruptionAt(int64_t offset);
 // Writes some of `size` bytes that belong at `offset` of `file` (its write
 // position), through the injections above; -1 with errno set.
 ptrdiff_t faultInjectedWrite(File &file, const void *data, size_t size, uint64_t offset);
+// Writes all of `size` bytes at `offset` of `file` (a patch), through the
+// same injections; false with errno set.
+bool faultInjectedWriteAt(File &file, const void *data, size_t size, uint64_t offset);
 
 // Called before every block read from a source file, with the file and the
 // bytes read from it so far; an empty function removes the hook.

@@ -54,7 +54,9 @@ ArchivedMembers readWithLibarchive(const std::filesystem::path &path, const std:
     std::vector<uint8_t> block(256 * 1024);
     struct archive_entry *entry = nullptr;
     int rc;
-    while ((rc = archive_read_next_header(r, &entry)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
+    // A warning is a failure: libarchive warns of a local header whose CRC
+    // or sizes differ from the directory's, and reads on.
+    while ((rc = archive_read_next_header(r, &entry)) == ARCHIVE_OK) {
         context.checkCancel();
         ArchivedMember m;
         const char *utf8 = archive_entry_pathname_utf8(entry);

@@ -2,6 +2,11 @@
 // A buffered, seekable output file for the format writers. Every failure
 // (disk full, I/O error) throws ArchiveError(WriteFailed) naming the file.
 // The cancel flag, when given, is checked at every buffer flush.
+//
+// It keeps the crc32 of every block it hands to the file (patched and cut
+// blocks recomputed from the block as read back and found intact), so that
+// firstDifference() can tell whether the file holds exactly the bytes the
+// writers gave it: a byte changed on its way to the disk is found there.
 
 #include "base/file.h"
 
@@ -46,18 +51,35 @@ public:
     // on success only.
     void commit(bool sync = true);
 
+    // Reads the whole file back (after flush()) and returns the offset of
+    // the first block that differs from what was written, or -1 when the
+    // file holds exactly that. Throws ArchiveError(ReadFailed).
+    int64_t firstDifference() const;
+
     const std::filesystem::path &name() const { return m_name; }
     const File &file() const { return m_file; }
     File &file() { return m_file; }
 
 private:
+    // A block as it was handed to the file.
+    struct Block
+    {
+        uint64_t at;
+        uint32_t size;
+        uint32_t crc;
+    };
     void flushBuffer();
+    // The bytes of m_blocks[i] as the file holds them, checked against its
+    // crc32 (VerifyFailed when they differ).
+    std::vector<uint8_t> intactBlock(size_t i) const;
+    void writeAt(const uint8_t *data, size_t size, uint64_t at);
 
     std::filesystem::path m_name;
     const std::atomic<bool> *m_cancel;
     File m_file;
     uint64_t m_flushed = 0;
     std::vector<uint8_t> m_buffer;
+    std::vector<Block> m_blocks; // what the file holds, in order, up to m_flushed
 };
 
 } // namespace sheaf::archiver

@@ -39,20 +39,12 @@ struct FileFacts
 };
 FileFacts fileFacts(const std::filesystem::path &path, bool followLinks);
 
-// Creates a new folder from a template ending in "XXXXXX"; returns its path,
-// or an empty path with errno set.
-std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern);
-
 // Renames `from` to `to` only when `to` does not exist. Returns false with
 // errno set (EEXIST when the target exists).
 bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);
 
 // Renames `from` over `to`, replacing it atomically.
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to);
-
-// Makes a finished rename in `folder` durable (fsync of the folder). Returns
-// false with errno set.
-bool syncFolder(const std::filesystem::path &folder);
 
 // Flushes every file system's written data to disk.
 void syncAll();

@@ -82,14 +82,6 @@ FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
     return factsOfStat(st);
 }
 
-std::filesystem::path makeTemporaryFolder(const std::filesystem::path &pattern)
-{
-    std::string text = pattern.string();
-    if (::mkdtemp(text.data()) == nullptr)
-        return {};
-    return text;
-}
-
 namespace {
 
 // Renames `from` (in folder `fromDir`) to `to` unless `to` exists (false with
@@ -124,18 +116,6 @@ bool renameReplace(const std::filesystem::path &from, const std::filesystem::pat
 void syncAll()
 {
     ::sync();
-}
-
-bool syncFolder(const std::filesystem::path &folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    int err = errno;
-    ::close(fd);
-    errno = err;
-    return ok;
 }
 
 bool mayCreateIn(const std::filesystem::path &folder)

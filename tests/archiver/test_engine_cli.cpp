@@ -6,13 +6,6 @@
 
 using namespace sheaf::test;
 
-namespace {
-QString sheafArc()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-}
-} // namespace
-
 class TestEngineCli : public QObject
 {
     Q_OBJECT

@@ -5,6 +5,7 @@
 // are the input of the reader.
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_archive_reader.h"
+#include "archiver/lzh/lzh_header.h"
 #include "lzh_test_util.h"
 
 #include "support/oracles.h"
@@ -314,6 +315,14 @@ void TestLzhAdd::refusesDamaged_data()
     // at -3: at the second header. A zero there ends the archive for us, but
     // a reader that goes on finds the member the add would drop.
     QTest::newRow("data after the end marker") << QByteArray(1, '\0') << -3 << -1;
+    // Cut where a member ends: no end marker, the members after it lost.
+    QTest::newRow("cut at a member boundary") << QByteArray() << -2 << 0;
+    // The header CRC's type byte changed: nothing checks the header then.
+    QTest::newRow("level-2 header without its CRC") << QByteArray("\xFF") << 26 << -1;
+    // at -4: jlha's level-1 archive of sub/one.txt, "sub" replaced by `damage`.
+    QTest::newRow("level-1 folder name changed") << QByteArray("sux") << -4 << -1;
+    // at -5: the first member's header made anew without a name.
+    QTest::newRow("member without a name") << QByteArray() << -5 << -1;
 }
 
 void TestLzhAdd::refusesDamaged()
@@ -330,7 +339,31 @@ void TestLzhAdd::refusesDamaged()
     QCOMPARE(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), valid}).exitCode, 0);
 
     QByteArray bytes = readFile(valid);
-    const qsizetype second = qsizetype(parseLzhMembers(bytes.toStdString(), "v")[1].offset);
+    const std::vector<LzhMemberInfo> members = parseLzhMembers(bytes.toStdString(), "v");
+    const qsizetype second = qsizetype(members[1].offset);
+    if (at == -4) {
+        SHEAF_REQUIRE_TOOL("lha");
+        const QString work = m_dir->filePath(QStringLiteral("level1"));
+        writeFile(work + QStringLiteral("/sub/one.txt"), "first member");
+        QCOMPARE(
+            runTool(QStringLiteral("lha"),
+                {QStringLiteral("a1o5"), QStringLiteral("l1.lzh"), QStringLiteral("sub/one.txt")},
+                work)
+                .exitCode,
+            0);
+        bytes = readFile(work + QStringLiteral("/l1.lzh"));
+        bytes.replace(bytes.indexOf("sub"), damage.size(), damage);
+    }
+    if (at == -5) {
+        LzhHeaderFields f;
+        f.method = members[0].method;
+        f.compressedSize = members[0].dataSize;
+        f.originalSize = members[0].originalSize;
+        f.dataCrc = members[0].crc16;
+        const std::vector<uint8_t> header = buildLzhHeader(f);
+        bytes.replace(0, qsizetype(members[0].dataOffset),
+            QByteArray(reinterpret_cast<const char *>(header.data()), qsizetype(header.size())));
+    }
     if (at >= 0)
         bytes.replace(at, damage.size(), damage);
     if (at == -3)
@@ -352,6 +385,8 @@ void TestLzhAdd::refusesDamaged()
         QVERIFY2(QString::fromStdString(e.what()).contains(QLatin1String("damaged.lzh")), e.what());
     }
     QCOMPARE(readFile(damaged), bytes); // untouched
+    const ToolResult tested = runTool(sheafArc(), {"lzh", "t", damaged});
+    QVERIFY2(tested.exitCode == 1 && !tested.err.isEmpty(), tested.out.constData());
 }
 
 void TestLzhAdd::survivesMutations()

@@ -21,11 +21,6 @@ using namespace sheaf::test;
 
 namespace {
 
-QString sheafArc()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-}
-
 // Decodes `archive` with ours: stored path -> bytes, every member sound.
 std::map<std::string, QByteArray> decodeAll(
     const QString &archive, std::vector<LzhMemberReport> &members)

@@ -21,11 +21,6 @@ using namespace sheaf::test;
 
 namespace {
 
-QString sheafArc()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-}
-
 struct RawMember
 {
     QByteArray name; // as stored
@@ -285,6 +280,16 @@ void TestZipAdd::refusesWhatWouldDropMembers_data()
     QByteArray local = makeZip(two, {}, locals);
     local[18] = char(local[18] + 1); // the first member's packed size
     QTest::newRow("local header disagrees with the directory") << local;
+    // A kept member whose local header says other than its central record.
+    const qsizetype central = makeZip(two, {}, locals).indexOf("PK\x01\x02");
+    for (auto [row, at, value] :
+        {std::tuple {"local flags differ", 6, 0x08}, std::tuple {"local method differs", 8, 8},
+            std::tuple {"local name differs", 30, int('A')},
+            std::tuple {"central record marked encrypted", int(central) + 8, 1}}) {
+        QByteArray changed = makeZip(two, {}, locals);
+        changed[at] = char(value);
+        QTest::newRow(row) << changed;
+    }
 }
 
 void TestZipAdd::refusesWhatWouldDropMembers()

@@ -68,11 +68,6 @@ QStringList entriesOf(const QString &folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-QString sheafArc()
-{
-    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
-}
-
 struct HookGuard
 {
     ~HookGuard()
@@ -176,31 +171,50 @@ void TestVerifiedCommit::sourceChangedWhileRead()
 void TestVerifiedCommit::damagedOnTheWayToDisk_data()
 {
     QTest::addColumn<int>("kind");
-    addFormatRows([](const char *name, int kind) { QTest::newRow(name) << kind; });
+    QTest::addColumn<bool>("add");
+    addFormatRows([](const char *name, int kind) {
+        QTest::addRow("%s: new", name) << kind << false;
+        QTest::addRow("%s: add", name) << kind << true;
+    });
 }
 
+// Every byte of a small archive flipped in turn between the writer and the
+// disk: each run fails, and the archive of that name stays what it was.
 void TestVerifiedCommit::damagedOnTheWayToDisk()
 {
     QFETCH(int, kind);
+    QFETCH(bool, add);
     SHEAF_REQUIRE_READERS();
     HookGuard guard;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
-    const QString archive = out + "/x" + QString::fromLatin1(facts(kind).extension);
-    writeFile(data + "/a.bin", letters(400000, 9));
-    QVERIFY(run(kind, oneFileLine(kind, archive, data, "a.bin")).ok());
-    const QByteArray older = readFile(archive);
+    const QString extension = QString::fromLatin1(facts(kind).extension);
+    const QString archive = out + "/x" + extension, clean = tmp.filePath("clean") + extension;
+    writeFile(data + "/old.txt", "kept from before\n");
+    writeFile(data + "/a.txt", letters(300, 9));
+    if (add)
+        QVERIFY(run(kind, oneFileLine(kind, archive, data, "old.txt")).ok());
+    const QByteArray older = add ? readFile(archive) : QByteArray();
+    if (add)
+        QVERIFY(QFile::copy(archive, clean));
+    QVERIFY(run(kind, oneFileLine(kind, clean, data, "a.txt")).ok());
+    const qsizetype size = readFile(clean).size();
+    QMap<QString, QByteArray> expected {{"a.txt", readFile(data + "/a.txt")}};
+    if (add)
+        expected.insert("old.txt", "kept from before\n");
+    SHEAF_NO_DIFFERENCES(extractAndCompare(clean, expected, tmp.filePath("x")));
 
-    // One byte of member data flipped between the writer and the disk.
-    archiver::injectCorruptionAt(older.size() / 2);
-    const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "a.bin"));
-    QCOMPARE(r.code, ErrorCode::VerifyFailed);
-    QVERIFY2(QString::fromStdString(r.reason).contains(QStringLiteral("読み返")), r.reason.c_str());
-    QCOMPARE(readFile(archive), older);
-    QCOMPARE(entriesOf(out), QStringList {"x" + QString::fromLatin1(facts(kind).extension)});
-    SHEAF_NO_DIFFERENCES(extractAndCompare(archive,
-        QMap<QString, QByteArray> {{"a.bin", readFile(data + "/a.bin")}}, tmp.filePath("x")));
+    for (qsizetype at = 0; at < size; ++at) {
+        archiver::injectCorruptionAt(at);
+        const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "a.txt"));
+        QVERIFY2(r.code == ErrorCode::VerifyFailed,
+            qPrintable(QStringLiteral("offset %1: %2").arg(at).arg(r.reason.c_str())));
+        QVERIFY2(QString::fromStdString(r.reason).contains(archive), r.reason.c_str());
+        QCOMPARE(QFileInfo::exists(archive), add);
+        QCOMPARE(readFile(archive), older);
+        QCOMPARE(entriesOf(out), add ? QStringList {"x" + extension} : QStringList {});
+    }
 }
 
 void TestVerifiedCommit::sizeTheFileSystemGetsWrong_data()
@@ -446,8 +460,8 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("what");
     addFormatRows([](const char *name, int kind) {
-        for (const char *what :
-            {"mode 0600", "link to a file", "link to a folder", "dangling link"})
+        for (const char *what : {"mode 0600", "link to a file", "another user's link",
+                 "link to a folder", "dangling link"})
             QTest::addRow("%s: %s", name, what) << kind << QString::fromLatin1(what);
     });
 }
@@ -488,6 +502,42 @@ void TestVerifiedCommit::archiveFileKeepsWhatItWas()
         QCOMPARE(entriesOf(out), QStringList {"x" + ext});
         QCOMPARE(entriesOf(real), QStringList {"x" + ext});
         SHEAF_NO_DIFFERENCES(extractAndCompare(target, both, tmp.filePath("x")));
+        return;
+    }
+    if (what == QLatin1String("another user's link")) {
+        QVERIFY(run(kind, oneFileLine(kind, target, data, "a.txt")).ok());
+        const QByteArray older = readFile(target);
+        if (::geteuid() != 0)
+            QSKIP("a link owned by another user needs root to make");
+        auto refused = [&](const QString &reason) {
+            QVERIFY2(reason.contains(QStringLiteral("ほかのユーザーのシンボリックリンク"))
+                    && reason.contains(archive),
+                qPrintable(reason));
+            QCOMPARE(QFileInfo(archive).symLinkTarget(), target);
+            QCOMPARE(readFile(target), older);
+            QCOMPARE(entriesOf(out), QStringList {"x" + ext});
+            QCOMPARE(entriesOf(real), QStringList {"x" + ext});
+        };
+        // Root, over a link that nobody planted.
+        QVERIFY(QFile::link(target, archive));
+        QCOMPARE(::lchown(QFile::encodeName(archive).constData(), 65534, 65534), 0);
+        const archiver::RunResult r = run(kind, oneFileLine(kind, archive, data, "b.txt"));
+        QCOMPARE(r.code, ErrorCode::NotAnArchive);
+        refused(QString::fromStdString(r.reason));
+        // Nobody, over root's link to a file that nobody may write.
+        QVERIFY(QFile::remove(archive));
+        QVERIFY(QFile::link(target, archive));
+        for (const QString &folder : {tmp.path(), data, out, real})
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+        QStringList args
+            = QString::fromLatin1(facts(kind).oneFilePrefix).split(u' ', Qt::SkipEmptyParts);
+        args.prepend(QString::fromLatin1(facts(kind).name));
+        args << archive << data + u'/' << QStringLiteral("b.txt");
+        const ToolResult asNobody = runTool(QStringLiteral("setpriv"),
+            QStringList {"--reuid=65534", "--regid=65534", "--clear-groups", sheafArc()} + args);
+        QCOMPARE(asNobody.exitCode, 1);
+        refused(QString::fromUtf8(asNobody.err));
         return;
     }
     const QString pointee

@@ -19,6 +19,12 @@ struct ToolResult
     QByteArray err;
 };
 
+// The sheaf-arc this build made.
+inline QString sheafArc()
+{
+    return QStringLiteral(SHEAF_BINARY_DIR "/src/cli/sheaf-arc");
+}
+
 // Runs a program with arguments in workDir (empty: the current folder).
 ToolResult runTool(const QString &program, const QStringList &args,
     const QString &workDir = QString(), int timeoutMs = 300000);

@@ -2,9 +2,11 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/cab/cab_output_stream.h"
+#include "archiver/cab/cab_records.h"
 #include "archiver/cab/cab_source_file.h"
 #include "archiver/source_tree.h"
 #include "base/cp932.h"
+#include "base/little_endian.h"
 
 #include <cstring>
 #include <libgcab.h>
@@ -190,7 +192,14 @@ public:
             throw ArchiveError(ErrorCode::TooLarge,
                 "CAB 書庫に入るデータは 2 GiB までです。ここで超えました: "
                     + source.source.string());
-        m_members.emplace_back(name, state);
+        auto hints = std::make_shared<CabReadHints>();
+        hints->date = uint16_t((g_date_time_get_year(dateTime) - 1980) << 9
+            | g_date_time_get_month(dateTime) << 5 | g_date_time_get_day_of_month(dateTime));
+        hints->time = uint16_t(g_date_time_get_hour(dateTime) << 11
+            | g_date_time_get_minute(dateTime) << 5 | g_date_time_get_second(dateTime) / 2);
+        const bool utf8Name = keptUtf8Name ? *keptUtf8Name : !isAscii(name);
+        hints->attributes = uint16_t(attributes | (utf8Name ? kCabNameIsUtf8 : 0));
+        m_members.push_back({name, state, std::move(hints)});
         GPtr<GCabFile> member(gcab_file_new_with_file(name.c_str(), file.get()));
         GErrorHolder error;
         if (!gcab_folder_add_file(m_folder.get(), member.get(), FALSE, nullptr, error.out()))
@@ -228,7 +237,7 @@ public:
     ArchivedMembers written() const
     {
         ArchivedMembers members;
-        for (const auto &[name, state] : m_members) {
+        for (const auto &[name, state, hints] : m_members) {
             if (!state->done)
                 throw ArchiveError(ErrorCode::Internal,
                     "CAB の書き込みで最後まで読まれなかったファイルがあります: " + name);
@@ -236,6 +245,7 @@ public:
             m.storedPath = slashed(name);
             m.size = state->bytesRead;
             m.crc32 = state->crc32;
+            m.hints = hints;
             members.push_back(std::move(m));
         }
         return members;
@@ -248,7 +258,13 @@ private:
     const std::atomic<bool> *m_cancel;
     ReadProgress *m_progress;
     std::exception_ptr m_failure;
-    std::vector<std::pair<std::string, std::shared_ptr<CabSourceState>>> m_members;
+    struct Member
+    {
+        std::string name;
+        std::shared_ptr<CabSourceState> state;
+        std::shared_ptr<CabReadHints> hints; // what its file entry must hold
+    };
+    std::vector<Member> m_members;
     uint32_t m_files = 0;
     uint64_t m_bytes = 0;
     size_t m_nameBytes = 0;
@@ -263,10 +279,7 @@ void CabBuilder::restoreNameMarks(
     if (m_keptUtf8Names.empty())
         return;
     auto le = [&](size_t at, int bytes) {
-        uint32_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            v = v << 8 | h[at + size_t(i)];
-        return v;
+        return uint32_t(leField(h.data() + at, bytes));
     };
     auto unexpected = [](const char *what) {
         return ArchiveError(
@@ -289,7 +302,8 @@ void CabBuilder::restoreNameMarks(
             uint16_t attributes = uint16_t(le(at + 14, 2) & ~kCabNameIsUtf8);
             if (kept->second)
                 attributes |= kCabNameIsUtf8;
-            const uint8_t field[2] = {uint8_t(attributes), uint8_t(attributes >> 8)};
+            uint8_t field[2];
+            putLe16(field, attributes);
             out.patch(start + at + 14, field, 2);
         }
         at += 16 + length + 1;

@@ -3,7 +3,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/archive_format.h"
 #include "archiver/cab/cab_archive_writer.h"
-#include "archiver/cab/cab_stored_names.h"
+#include "archiver/cab/cab_records.h"
 #include "archiver/libarchive_read_back.h"
 
 namespace sheaf::archiver {
@@ -27,15 +27,13 @@ public:
     }
 
     ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
-        const ArchivedMembers &) const override
+        const ArchivedMembers &written) const override
     {
-        // A name marked as UTF-8 is compared as the list's bytes (libarchive
-        // gives it in form C).
-        const auto names = cabUnicodeNames(ArchiveInput(archive.bytes, archive.name));
-        if (!names)
-            throw ArchiveError(ErrorCode::VerifyFailed,
-                "書いた書庫を読み返せません: " + archive.name + ": 目録が読めません");
-        return readBackWithLibarchive(archive, LibarchiveFormat::Cab, context, *names);
+        // Every record is checked with our own parser first. A name marked
+        // as UTF-8 is then compared as the list's bytes (libarchive gives it
+        // in form C).
+        const auto names = checkWrittenCab(ArchiveInput(archive.bytes, archive.name), written);
+        return readBackWithLibarchive(archive, LibarchiveFormat::Cab, context, names);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_format.h"
 #include "base/cp932.h"
 #include "base/little_endian.h"
 #include "base/name_bytes.h"
@@ -106,6 +107,9 @@ private:
     size_t chain(const std::vector<uint8_t> &h, size_t pos, uint32_t size, int width, Names &names);
     void parseExtended(uint8_t type, const uint8_t *data, size_t size, Names &names, int crcOffset);
     LzhMemberInfo member(uint64_t offset);
+    // Refuses the header `h` of the member at `offset` unless the CRC-16 at
+    // `at` is that of the header with those two bytes zero.
+    void checkHeaderCrc(std::vector<uint8_t> h, int at, uint64_t offset) const;
     void finish(LzhMemberInfo &m, const Names &names);
 
     const ArchiveInput &m_src;
@@ -115,37 +119,37 @@ private:
 void Walker::parseExtended(uint8_t type, const uint8_t *d, size_t n, Names &names, int crcOffset)
 {
     switch (type) {
-    case 0x00:
+    case kLzhHeaderCrc:
         if (n < 2)
             refuse("ヘッダー CRC が短すぎます");
         names.crcOffset = crcOffset;
         break;
-    case 0x01:
+    case kLzhFileName:
         names.name.assign(reinterpret_cast<const char *>(d), n);
         break;
-    case 0x02:
+    case kLzhDirectoryName:
         names.directory.assign(reinterpret_cast<const char *>(d), n);
         break;
-    case 0x42:
+    case kLzhWideSizes:
         if (n < 16)
             refuse("64 ビットの大きさが短すぎます");
         names.hasWideSizes = true;
         names.wideCompressed = le64(d);
         names.wideOriginal = le64(d + 8);
         break;
-    case 0x44:
+    case kLzhUnicodeFileName:
         names.hasUnicodeName = true;
         names.unicodeName = fromUtf16le(d, n);
         break;
-    case 0x45:
+    case kLzhUnicodeDirectoryName:
         names.hasUnicodeDirectory = true;
         names.unicodeDirectory = fromUtf16le(d, n);
         break;
-    case 0x46:
+    case kLzhCodePage:
         if (n >= 4)
             names.codePage = le(d, 4);
         break;
-    case 0x54:
+    case kLzhUnixTime:
         if (n >= 4) {
             names.hasUnixTime = true;
             names.unixTime = le(d, 4);
@@ -216,13 +220,18 @@ LzhMemberInfo Walker::member(uint64_t offset)
                     refuse(
                         "オフセット " + std::to_string(offset) + " の拡張ヘッダーが壊れています");
                 std::vector<uint8_t> e = bytesAt(offset + headerSize + extSize, next);
-                parseExtended(e[0], e.data() + 1, e.size() - 3, names, -1);
+                parseExtended(
+                    e[0], e.data() + 1, e.size() - 3, names, int(headerSize + extSize + 1));
                 extSize += next;
                 next = le(e.data() + e.size() - 2, 2);
             }
+            // The header CRC, where there is one, covers the base header and
+            // every extended header (a changed folder name would otherwise
+            // pass, and some readers stop at it).
+            if (names.crcOffset >= 0)
+                checkHeaderCrc(bytesAt(offset, headerSize + extSize), names.crcOffset, offset);
             headerSize += extSize;
             dataSize -= extSize;
-            names.crcOffset = -1; // level 1 has no header CRC that readers agree on
         }
     } else if (level == 2 || level == 3) {
         const int width = level == 2 ? 2 : 4;
@@ -242,12 +251,13 @@ LzhMemberInfo Walker::member(uint64_t offset)
         m.crc16 = uint16_t(le(h.data() + 21, 2));
         // Whatever follows the chain inside T is padding.
         chain(h, base, le(h.data() + base - width, width), width, names);
-        if (names.crcOffset >= 0) {
-            const uint16_t stored = uint16_t(le(h.data() + names.crcOffset, 2));
-            h[size_t(names.crcOffset)] = h[size_t(names.crcOffset) + 1] = 0;
-            if (Crc16::of(h.data(), h.size()) != stored)
-                refuse("オフセット " + std::to_string(offset) + " のヘッダー CRC が合いません");
-        }
+        // Every writer of level 2 gives it a header CRC: one without has
+        // lost it (its type byte changed, say), and nothing else would
+        // show a changed byte of the header.
+        if (level == 2 && names.crcOffset < 0)
+            refuse("オフセット " + std::to_string(offset) + " のヘッダーに CRC がありません");
+        if (names.crcOffset >= 0)
+            checkHeaderCrc(std::move(h), names.crcOffset, offset);
         if (names.hasWideSizes) {
             dataSize = names.wideCompressed;
             m.originalSize = names.wideOriginal;
@@ -264,7 +274,17 @@ LzhMemberInfo Walker::member(uint64_t offset)
     m.dataOffset = offset + headerSize;
     m.dataSize = dataSize;
     finish(m, names);
+    if (m.path.empty())
+        refuse("オフセット " + std::to_string(offset) + " のメンバーに名前がありません");
     return m;
+}
+
+void Walker::checkHeaderCrc(std::vector<uint8_t> h, int at, uint64_t offset) const
+{
+    const uint16_t stored = uint16_t(le(h.data() + at, 2));
+    h[size_t(at)] = h[size_t(at) + 1] = 0;
+    if (Crc16::of(h.data(), h.size()) != stored)
+        refuse("オフセット " + std::to_string(offset) + " のヘッダー CRC が合いません");
 }
 
 std::vector<LzhMemberInfo> Walker::walk()
@@ -274,7 +294,12 @@ std::vector<LzhMemberInfo> Walker::walk()
         refuse("空のファイルです");
     std::vector<LzhMemberInfo> members;
     uint64_t at = 0;
-    while (at < size) {
+    for (;;) {
+        // Every writer ends the archive with a zero byte: a file that ends
+        // at a member's end instead was cut there, and what followed (more
+        // members) is lost.
+        if (at == size)
+            refuse("終わりの印がありません。書庫が途中で切れているおそれがあります");
         uint8_t first = 0;
         m_src.read(at, &first, 1);
         if (first == 0) { // end marker

@@ -5,6 +5,7 @@
 #include "archiver/archive_format.h"
 #include "archiver/lzh/lzh_archive_writer.h"
 #include "archiver/lzh/lzh_decoder.h"
+#include "base/name_bytes.h"
 
 namespace sheaf::archiver {
 
@@ -81,7 +82,8 @@ public:
         for (LzhMemberReport &r : reports) {
             if (!r.fault.empty())
                 throw ArchiveError(ErrorCode::VerifyFailed,
-                    "書いた書庫の " + r.storedPath + " を読み返せません: " + r.fault);
+                    "書いた書庫を読み返せません: " + archive.name + ": " + escapedName(r.storedPath)
+                        + ": " + r.fault);
             ArchivedMember m;
             m.storedPath = std::move(r.rawName);
             while (!m.storedPath.empty() && m.storedPath.back() == '/')

@@ -6,6 +6,8 @@
 
 #include "archiver/archive_error.h"
 #include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzh_format.h"
+#include "base/little_endian.h"
 
 namespace sheaf::archiver {
 
@@ -48,28 +50,29 @@ std::vector<uint8_t> utf16le(std::u16string_view s)
 std::vector<uint8_t> buildLzhHeader(const LzhHeaderFields &f)
 {
     std::vector<Extended> ext;
-    ext.push_back({0x00, {0, 0}});
-    ext.push_back({0x01, std::vector<uint8_t>(f.name.begin(), f.name.end())});
+    ext.push_back({kLzhHeaderCrc, {0, 0}});
+    ext.push_back({kLzhFileName, std::vector<uint8_t>(f.name.begin(), f.name.end())});
     if (!f.directory.empty())
-        ext.push_back({0x02, std::vector<uint8_t>(f.directory.begin(), f.directory.end())});
+        ext.push_back(
+            {kLzhDirectoryName, std::vector<uint8_t>(f.directory.begin(), f.directory.end())});
     if (f.attributesHeader) {
-        ext.push_back({0x40, {}});
+        ext.push_back({kLzhAttributes, {}});
         put16(ext.back().data, f.attributes);
     }
     // 0x46 before 0x44/0x45: libarchive applies the code page it names to
     // the name it holds at that point, a UTF-16 one included.
     if (f.codePageHeader) {
-        ext.push_back({0x46, {}});
+        ext.push_back({kLzhCodePage, {}});
         put32(ext.back().data, 932);
     }
     if (f.unicode) {
         if (!f.unicodeName.empty())
-            ext.push_back({0x44, utf16le(f.unicodeName)});
+            ext.push_back({kLzhUnicodeFileName, utf16le(f.unicodeName)});
         if (!f.unicodeDirectory.empty())
-            ext.push_back({0x45, utf16le(f.unicodeDirectory)});
+            ext.push_back({kLzhUnicodeDirectoryName, utf16le(f.unicodeDirectory)});
     }
     if (f.wideSizes) {
-        ext.push_back({0x42, {}});
+        ext.push_back({kLzhWideSizes, {}});
         put64(ext.back().data, f.compressedSize);
         put64(ext.back().data, f.originalSize);
     }
@@ -107,8 +110,7 @@ std::vector<uint8_t> buildLzhHeader(const LzhHeaderFields &f)
     // The CRC is taken with its own two bytes zero; they sit right after the
     // 0x00 type byte at offset 26.
     const uint16_t crc = Crc16::of(h.data(), h.size());
-    h[27] = uint8_t(crc);
-    h[28] = uint8_t(crc >> 8);
+    putLe16(h.data() + 27, crc);
     return h;
 }
 

@@ -55,6 +55,18 @@ la_ssize_t writeCallback(struct archive *, void *client, const void *data, size_
     }
 }
 
+// A member's Unix mode, and its time as the extended timestamp holds it:
+// 32 bits that readers take as unsigned (1970 to 2106); libarchive clamps
+// the DOS time to 1980..2107 itself.
+uint32_t modeOf(bool directory, bool readOnly)
+{
+    return directory ? 040755 : readOnly ? 0100444 : 0100644;
+}
+uint32_t timeOf(int64_t mtime)
+{
+    return uint32_t(std::clamp<int64_t>(mtime, 0, 0xFFFFFFFFll));
+}
+
 class ZipWriter
 {
 public:
@@ -112,10 +124,8 @@ private:
         // is in form D.
         archive_entry_copy_pathname(e.get(), storedPath.c_str());
         archive_entry_set_filetype(e.get(), directory ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(e.get(), directory ? 0755 : readOnly ? 0444 : 0644);
-        // The extended timestamp holds 32 bits that readers take as unsigned
-        // (1970 to 2106); libarchive clamps the DOS time to 1980..2107 itself.
-        archive_entry_set_mtime(e.get(), time_t(std::clamp<int64_t>(mtime, 0, 0xFFFFFFFFll)), 0);
+        archive_entry_set_perm(e.get(), modeOf(directory, readOnly) & 07777);
+        archive_entry_set_mtime(e.get(), time_t(timeOf(mtime)), 0);
         archive_entry_set_size(e.get(), directory ? 0 : la_int64_t(size));
         return e;
     }
@@ -145,9 +155,11 @@ private:
                     : archive_write_zip_set_compression_deflate(m_archive.get()));
     }
 
-    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc)
+    void record(const std::string &path, bool directory, bool link, uint64_t size, uint32_t crc,
+        std::shared_ptr<ZipReadHints> hints)
     {
         ArchivedMember m;
+        m.hints = std::move(hints);
         m.storedPath = path;
         m.isDirectory = directory;
         m.isLink = link;
@@ -155,7 +167,7 @@ private:
         m.crc32 = crc;
         m_written.push_back(std::move(m));
     }
-    void recordKept(const ZipKeptMember &kept);
+    void recordKept(const ZipKeptMember &kept, uint32_t copiedCrc);
 
     OutputFile &m_out;
     WriteContext m_context;
@@ -172,7 +184,11 @@ void ZipWriter::addDirectory(const std::string &storedPath, int64_t mtime, bool 
     EntryPtr e = newEntry(storedPath, mtime, true, readOnly, 0);
     writeHeader(e.get());
     finishEntry();
-    record(storedPath, true, false, 0, 0);
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->method = 0;
+    hints->mode = modeOf(true, readOnly);
+    hints->mtime = timeOf(mtime);
+    record(storedPath, true, false, 0, 0, std::move(hints));
 }
 
 void ZipWriter::addFile(const ArchiveEntry &entry)
@@ -199,13 +215,17 @@ void ZipWriter::addFile(const ArchiveEntry &entry)
         n = source.read(m_block.data(), m_block.size());
     }
     finishEntry();
-    record(entry.storedPath, false, false, source.bytesRead(), source.crc32());
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->method = decision == StoreDecision::Store ? 0 : 8;
+    hints->mode = modeOf(false, (entry.attributes & DosReadOnly) != 0);
+    hints->mtime = timeOf(entry.mtime);
+    record(entry.storedPath, false, false, source.bytesRead(), source.crc32(), std::move(hints));
 }
 
 // A kept member as a reader must find it: its name bytes, and the size and
 // CRC its central directory record gives (the reader checks the data
 // against that CRC).
-void ZipWriter::recordKept(const ZipKeptMember &kept)
+void ZipWriter::recordKept(const ZipKeptMember &kept, uint32_t copiedCrc)
 {
     const ZipCentralRecord r = parseZipCentralRecord(kept.central.data(), kept.central.size());
     std::string name = r.name;
@@ -217,22 +237,28 @@ void ZipWriter::recordKept(const ZipKeptMember &kept)
     const bool link = (mode & 0170000) == 0120000;
     while (!name.empty() && name.back() == '/')
         name.pop_back();
-    record(name, directory, link, directory || link ? 0 : size, r.crc);
+    auto hints = std::make_shared<ZipReadHints>();
+    hints->keptCentral = kept.central;
+    hints->keptLength = kept.length;
+    hints->keptCrc = copiedCrc;
+    record(name, directory, link, directory || link ? 0 : size, r.crc, std::move(hints));
 }
 
 void ZipWriter::keepMembers(const ArchiveInput &existing, const std::set<std::string> &replaced)
 {
-    ZipDirectory old = readZipDirectory(existing);
+    ZipDirectory old = readZipDirectory(existing, replaced);
     std::vector<uint8_t> central;
     uint64_t count = 0;
     for (ZipKeptMember &m : old.members) {
         if (!m.path.empty() && replaced.count(m.path))
             continue;
         const uint64_t offset = m_out.position();
+        uLong crc = crc32(0, nullptr, 0);
         for (uint64_t done = 0; done < m.length;) {
             checkCancel(m_cancel);
             const size_t n = size_t(std::min<uint64_t>(m.length - done, m_block.size()));
             existing.read(m.offset + done, m_block.data(), n);
+            crc = crc32_z(crc, m_block.data(), n);
             m_out.write(m_block.data(), n);
             done += n;
         }
@@ -241,7 +267,7 @@ void ZipWriter::keepMembers(const ArchiveInput &existing, const std::set<std::st
         for (int i = 0; i < (m.wideOffset ? 8 : 4); ++i)
             m.central[m.offsetField + size_t(i)] = uint8_t(offset >> (8 * i));
         central.insert(central.end(), m.central.begin(), m.central.end());
-        recordKept(m);
+        recordKept(m, uint32_t(crc));
         ++count;
     }
     m_context.patcher.keep(std::move(central), count, std::move(old.comment));

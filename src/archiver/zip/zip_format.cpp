@@ -26,20 +26,16 @@ public:
     }
 
     ArchivedMembers readBack(const ArchiveToRead &archive, const FormatContext &context,
-        const ArchivedMembers &) const override
+        const ArchivedMembers &written) const override
     {
-        // Names are compared as the directory's bytes: libarchive gives a
-        // Unicode name in form C, a code-page name converted, and an Info-ZIP
-        // Unicode path field's name instead of the stored one.
+        // Every record is checked with our own parser first. Names are then
+        // compared as the directory's bytes: libarchive gives a Unicode name
+        // in form C, a code-page name converted, and an Info-ZIP Unicode
+        // path field's name instead of the stored one.
         std::vector<std::optional<std::string>> names;
-        try {
-            for (std::string &name : readZipNames(ArchiveInput(archive.bytes, archive.name)))
-                names.emplace_back(std::move(name));
-        } catch (const ZipRecordFault &f) {
-            throw ArchiveError(ErrorCode::VerifyFailed,
-                "書いた書庫を読み返せません: " + archive.name + ": 目録が読めません (" + f.why
-                    + ")");
-        }
+        for (std::string &name :
+            checkWrittenZip(ArchiveInput(archive.bytes, archive.name), written))
+            names.emplace_back(std::move(name));
         return readBackWithLibarchive(archive, LibarchiveFormat::Zip, context, names);
     }
 };

@@ -7,6 +7,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/zip/zip_records.h"
 #include "base/cp932.h"
+#include "base/name_bytes.h"
 
 #include <algorithm>
 #include <zlib.h>
@@ -42,7 +43,7 @@ std::string memberPath(const uint8_t *record, const ZipCentralRecord &r)
     return path;
 }
 
-ZipDirectory parse(const ArchiveInput &archive)
+ZipDirectory parse(const ArchiveInput &archive, const std::set<std::string> &replaced)
 {
     auto refuse = [&](const std::string &why) {
         return ArchiveError(ErrorCode::NotAnArchive,
@@ -70,6 +71,7 @@ ZipDirectory parse(const ArchiveInput &archive)
             if (m.offset + kZipLocalSize > archive.size())
                 throw refuse("オフセット " + std::to_string(m.offset) + " で途切れています");
             const std::vector<uint8_t> bytes = archive.bytes(m.offset, kZipLocalSize);
+            m.path = memberPath(c, r);
             if (!isZipSignature(bytes.data(), kZipLocalSignature))
                 throw refuse(
                     "オフセット " + std::to_string(m.offset) + " にローカルヘッダがありません");
@@ -85,7 +87,23 @@ ZipDirectory parse(const ArchiveInput &archive)
                 = m.offset + kZipLocalSize + local.nameSize + local.extraSize + r.packed;
             if (dataEnd > centralAt)
                 throw refuse("メンバーが中央ディレクトリにかかっています");
-            m.path = memberPath(c, r);
+            // A member kept is copied as it is: readers that go by its local
+            // header must find the member its central record describes.
+            if (!replaced.count(m.path)) {
+                const std::string member = "メンバー " + escapedName(r.name) + " の";
+                if (r.flags & kZipEncrypted)
+                    throw ArchiveError(ErrorCode::NotAnArchive,
+                        "暗号化されたメンバーがあるため追加できません: " + archive.name() + ": "
+                            + escapedName(r.name));
+                if (local.flags != r.flags)
+                    throw refuse(member + "ローカルヘッダのフラグが中央ディレクトリと違います");
+                if (local.method != r.method)
+                    throw refuse(member + "ローカルヘッダの圧縮方式が中央ディレクトリと違います");
+                const std::vector<uint8_t> name
+                    = archive.bytes(m.offset + kZipLocalSize, local.nameSize);
+                if (std::string(name.begin(), name.end()) != r.name)
+                    throw refuse(member + "ローカルヘッダの名前が中央ディレクトリと違います");
+            }
             dir.members.push_back(std::move(m));
             dataEnds.push_back(dataEnd);
             at += r.recordSize;
@@ -121,15 +139,15 @@ ZipDirectory parse(const ArchiveInput &archive)
 
 } // namespace
 
-ZipDirectory readZipDirectory(const ArchiveInput &archive)
+ZipDirectory readZipDirectory(const ArchiveInput &archive, const std::set<std::string> &replaced)
 {
-    return parse(archive);
+    return parse(archive, replaced);
 }
 
 ZipDirectory parseZipDirectory(const std::vector<uint8_t> &bytes, const std::string &name)
 {
     const MemoryReader reader(bytes.data(), bytes.size());
-    return parse(ArchiveInput(reader, name));
+    return parse(ArchiveInput(reader, name), {});
 }
 
 } // namespace sheaf::archiver

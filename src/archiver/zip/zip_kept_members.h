@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,11 @@ struct ZipDirectory
 };
 
 // Throws ArchiveError(NotAnArchive) naming `archive` when its directory
-// cannot be read or does not match its local headers, ReadFailed when it
-// cannot be read at all.
-ZipDirectory readZipDirectory(const ArchiveInput &archive);
+// cannot be read or does not match its local headers, or a member that the
+// add keeps (its path not in `replaced`) is encrypted or has a local header
+// whose flags, method or name differ from its central record's; ReadFailed
+// when it cannot be read at all.
+ZipDirectory readZipDirectory(const ArchiveInput &archive, const std::set<std::string> &replaced);
 
 // The same on bytes in memory (`name` only for messages).
 ZipDirectory parseZipDirectory(const std::vector<uint8_t> &bytes, const std::string &name);

@@ -5,6 +5,7 @@
 // search for the end and one parser for each record, for the kept-member
 // reader, the read-back and the length patcher alike.
 
+#include "archiver/archive_format.h"
 #include "archiver/archive_input.h"
 
 #include <cstddef>
@@ -93,9 +94,34 @@ ZipLocalHeader parseZipLocalHeader(const uint8_t *p);
 template<class Each>
 void forEachZipExtra(const uint8_t *p, size_t size, Each each);
 
-// The name bytes of every central directory record of a finished archive,
-// in the directory's order. Throws ZipRecordFault; ArchiveError(ReadFailed).
-std::vector<std::string> readZipNames(const ArchiveInput &archive);
+// What the ZIP writer meant a member's records to hold, for the read-back:
+// a kept member's central record as it must stand (its offset moved), or a
+// new member's method.
+struct ZipReadHints final : ReadHints
+{
+    std::vector<uint8_t> keptCentral; // empty for a new member
+    uint64_t keptLength = 0; // a kept member's local header, data and descriptor
+    uint32_t keptCrc = 0; // their crc32 as copied from the old archive
+    // A new member's method (0 stored, 8 deflated), Unix mode and time as
+    // its extended timestamp holds it.
+    uint16_t method = 0;
+    uint32_t mode = 0;
+    uint32_t mtime = 0;
+};
+
+// Checks every record of a finished archive against the others and against
+// `written` (with its ZipReadHints): the end records describe exactly the
+// central directory, which describes exactly the members, one after the
+// other from the first byte; each new member's local header (and
+// descriptor) agrees with its central record field by field (version, flags,
+// method, time, CRC, sizes, name, extra fields) and its central record holds
+// what the writer meant (name, size, crc32, method, flags, mode, time); a
+// kept member's central record is its old one with the offset moved, and its
+// local header, data and descriptor are the bytes copied (crc32). Returns the name bytes of
+// the members in order. Throws ArchiveError(VerifyFailed) naming `archive`
+// and the first difference; ReadFailed.
+std::vector<std::string> checkWrittenZip(
+    const ArchiveInput &archive, const ArchivedMembers &written);
 
 } // namespace sheaf::archiver
 
