@@ -7,11 +7,11 @@
 // is stored as a folder entry, so empty folders survive. Wildcards skip
 // hidden and system entries unless the request includes them; a literal name
 // is taken as named. With recursion a name ending in '/' names one folder
-// (literally, never through a link): it is stored with everything it holds,
-// as a whole-folder archive of its parent would store it. Folders are walked relative to their parent's handle
-// (source_tree.h), so depth alone never keeps a file out. Temporary files of
-// this engine (see isTemporaryName) and the archive itself are never
-// gathered.
+// (literally, never through a link): its entry comes first, then everything
+// it holds, hidden entries as the request says. Folders are walked relative
+// to their parent's handle (source_tree.h), so depth alone never keeps a
+// file out. Temporary files of this engine (see isTemporaryName) and the
+// archive itself are never gathered.
 //
 // Nothing is left out silently. A folder that cannot be listed or searched
 // fails the run, naming it, and so does a name the archive could not hold
