@@ -42,12 +42,24 @@ install(FILES ${debian}/copyright ${PROJECT_BINARY_DIR}/man/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sheaf)
 
 if(SHEAF_BUILD_GUI)
-  # Dolphin's context menu, and a script for GNOME Files that users link into
-  # ~/.local/share/nautilus/scripts (its file name is the menu caption).
-  install(FILES ${resources}/sheaf-servicemenu.desktop
+  # Dolphin's context menus: "Sheafで開く" on folders, and the submenu
+  # "Sheafで個別圧縮" on any selection. KIO reads the system's copies as they
+  # are (only a user's own copies must be executable).
+  install(FILES ${resources}/sheaf-servicemenu-open.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME sheaf-open.desktop)
+  install(FILES ${resources}/sheaf-servicemenu-each.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME sheaf-compress-each.desktop)
-  install(PROGRAMS ${resources}/sheaf-nautilus-script
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/sheaf/nautilus RENAME "Sheafで個別圧縮")
+  # Scripts for GNOME Files that users link into ~/.local/share/nautilus/scripts
+  # (a file name is its menu caption, a folder a submenu).
+  install(PROGRAMS ${resources}/sheaf-nautilus-open
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/sheaf/nautilus RENAME "Sheafで開く")
+  foreach(ARCHIVER IN ITEMS lzh zip cab)
+    string(TOUPPER ${ARCHIVER} FORMAT)
+    set(CAPTION "${FORMAT} で個別圧縮")
+    configure_file(${resources}/sheaf-nautilus-each.in "${PROJECT_BINARY_DIR}/nautilus/${CAPTION}" @ONLY)
+    install(PROGRAMS "${PROJECT_BINARY_DIR}/nautilus/${CAPTION}"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/sheaf/nautilus/Sheafで個別圧縮")
+  endforeach()
   install(FILES ${resources}/io.github.sheaf.Sheaf.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()

@@ -3,6 +3,9 @@
 //   sheaf [FOLDER]...         opens the window, on FOLDER as the selection
 //                             folder when given (a file: its folder); one
 //                             window per folder, at most MaxWindows
+//   sheaf --each [-a lzh|zip|cab] [-o DIR] [-w] [-j N] ITEM...
+//                             one archive per item, in a small progress
+//                             window (app/ui/each_window.h)
 //   sheaf --help | --version
 //   sheaf --screenshot PATH   shows the window with a small demo list, saves
 //                             a picture of it to PATH and exits (docs/)
@@ -15,6 +18,7 @@
 
 #include "app/settings_file.h"
 #include "app/start_arguments.h"
+#include "app/ui/each_window.h"
 #include "app/ui/frm_sheaf.h"
 #include "base/ui/message_box.h"
 #include "base/ui/pictures.h"
@@ -158,6 +162,8 @@ int main(int argc, char *argv[])
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << sheaf::nameFromBytes(argv[i]);
+    if (args.value(1) == QLatin1String("--each"))
+        return sheaf::ui::runEachWindow(args.mid(2));
     const sheaf::StartArguments start = sheaf::parseStartArguments(args);
     if (start.action == Action::Error) {
         put(stderr, QStringLiteral("sheaf: ") + start.error + QStringLiteral(" (sheaf --help)\n"));

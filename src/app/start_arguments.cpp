@@ -64,12 +64,16 @@ StartArguments parseStartArguments(const QStringList &args)
 QString startHelpText()
 {
     return QStringLiteral("使い方: sheaf [フォルダ]...\n"
+                          "       sheaf --each [-a lzh|zip|cab] [-o フォルダ] [-w] [-j N] 項目...\n"
                           "ファイルごと・フォルダごとにまとめて圧縮するウィンドウを開きます。\n"
                           "フォルダを指定すると、そのフォルダを抽出フォルダにして開きます"
                           "（ファイルを指定するとそのファイルのあるフォルダ）。\n"
                           "フォルダを複数指定すると、フォルダごとにウィンドウを開きます"
                           "（%1 個まで）。\n"
                           "ほかの設定は設定ファイルのとおりです。自動では何も実行しません。\n"
+                          "--each を付けると、指定したファイルやフォルダ（項目）ごとに書庫を"
+                          "一つずつ作り、経過を小さなウィンドウに表示します"
+                          "（sheaf-batch --each と同じ。設定ファイルは使いません）。\n"
                           "\n"
                           "  -h, --help   この説明を表示して終了します\n"
                           "  --version    版数を表示して終了します\n")

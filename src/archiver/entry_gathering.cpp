@@ -85,6 +85,11 @@ public:
     }
 
     void gatherName(const std::string &name);
+    void gatherFolder(const std::string &path);
+    // The folder `relative` to the base folder (at `path`), from the base
+    // folder's handle when the caller gave one.
+    std::shared_ptr<const SourceFolder> startAt(
+        const std::string &relative, const std::filesystem::path &path, FileFacts &facts);
     ArchiveEntries take();
     std::vector<LeftOut> takeLeftOut() { return std::move(m_leftOut); }
 
@@ -239,8 +244,38 @@ size_t Gatherer::scanFolder(const std::shared_ptr<const SourceFolder> &folder,
     return taken;
 }
 
+// The folder a name is looked up in, where the walk starts.
+std::shared_ptr<const SourceFolder> Gatherer::startAt(
+    const std::string &relative, const std::filesystem::path &path, FileFacts &facts)
+{
+    if (m_base) {
+        // From the folder held, one name at a time, never through a link.
+        std::shared_ptr<const SourceFolder> folder = m_base;
+        facts = m_handles->withFolder(*folder, [](const File &dir) { return dir.facts(); });
+        for (const auto &part : std::filesystem::path(relative)) {
+            facts = m_handles->withFolder(*folder, [&](const File &dir) {
+                return dir.factsOf(part.native(), File::Links::DontFollow);
+            });
+            if (facts.error != 0 || !facts.isDirectory)
+                readFailed("フォルダーが見つかりません", folder->path() / part,
+                    facts.error ? facts.error : ENOTDIR);
+            folder = subfolder(folder, part.native(), facts);
+        }
+        return folder;
+    }
+    File handle = File::openFolder(path);
+    if (!handle)
+        readFailed("フォルダーが見つかりません", path, handle.error());
+    facts = handle.facts();
+    if (facts.error != 0)
+        readFailed("フォルダーを調べられません", path, facts.error);
+    return startFolder(path, facts, m_handles);
+}
+
 void Gatherer::gatherName(const std::string &name)
 {
+    if (name.size() > 1 && name.back() == '/')
+        return gatherFolder(name.substr(0, name.size() - 1));
     std::string relative, leaf = name;
     if (size_t slash = name.rfind('/'); slash != std::string::npos) {
         relative = name.substr(0, slash);
@@ -256,31 +291,8 @@ void Gatherer::gatherName(const std::string &name)
             ErrorCode::BadCommandLine, "名前が区切り文字で終わっています: " + escapedName(name));
     const std::filesystem::path folderPath
         = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
-    std::shared_ptr<const SourceFolder> folder;
     FileFacts folderFacts;
-    if (m_base) {
-        // From the folder held, one name at a time, never through a link.
-        folder = m_base;
-        folderFacts = m_handles->withFolder(*folder, [](const File &dir) { return dir.facts(); });
-        for (const auto &part : std::filesystem::path(relative)) {
-            folderFacts = m_handles->withFolder(*folder, [&](const File &dir) {
-                return dir.factsOf(part.native(), File::Links::DontFollow);
-            });
-            if (folderFacts.error != 0 || !folderFacts.isDirectory)
-                readFailed("フォルダーが見つかりません", folder->path() / part,
-                    folderFacts.error ? folderFacts.error : ENOTDIR);
-            folder = subfolder(folder, part.native(), folderFacts);
-        }
-    } else {
-        File folderHandle = File::openFolder(folderPath);
-        if (!folderHandle)
-            readFailed("フォルダーが見つかりません", folderPath, folderHandle.error());
-        folderFacts = folderHandle.facts();
-        if (folderFacts.error != 0)
-            readFailed("フォルダーを調べられません", folderPath, folderFacts.error);
-        folderHandle.close();
-        folder = startFolder(folderPath, folderFacts, m_handles);
-    }
+    const auto folder = startAt(relative, folderPath, folderFacts);
     const bool literal = !hasWildcard(leaf);
 
     if (literal && !m_request.recurse) {
@@ -323,6 +335,42 @@ void Gatherer::gatherName(const std::string &name)
     throw ArchiveError(ErrorCode::NothingMatched,
         "一致するファイルがありません: " + escapedName(name) + " (" + shown(m_request.baseFolder)
             + ")");
+}
+
+// "NAME/": the folder NAME itself, its entry first, then all it holds. The
+// name is taken literally, wildcard characters included, and a link is not
+// followed: it names one folder the caller has looked at.
+void Gatherer::gatherFolder(const std::string &path)
+{
+    if (!m_request.recurse)
+        throw ArchiveError(ErrorCode::BadCommandLine,
+            "フォルダ全体を格納するにはサブフォルダを含める指定が必要です: " + escapedName(path)
+                + "/");
+    const size_t slash = path.rfind('/');
+    const std::string relative = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (hasWildcard(relative))
+        throw ArchiveError(ErrorCode::BadCommandLine,
+            "ワイルドカードは名前の最後の部分にだけ使えます: " + escapedName(path));
+    const std::filesystem::path parentPath
+        = relative.empty() ? m_request.baseFolder : m_request.baseFolder / relative;
+    FileFacts parentFacts;
+    const auto parent = startAt(relative, parentPath, parentFacts);
+    const FileFacts facts = m_handles->withFolder(
+        *parent, [&](const File &dir) { return dir.factsOf(leaf, File::Links::DontFollow); });
+    const std::filesystem::path source = parentPath / leaf;
+    if (facts.error != 0)
+        readFailed(
+            facts.error == ENOENT ? "フォルダーが見つかりません" : "フォルダーを調べられません",
+            source, facts.error);
+    if (facts.isLink)
+        throw ArchiveError(ErrorCode::ReadFailed,
+            "フォルダーへのシンボリックリンクはたどりません: " + shown(source));
+    if (!facts.isDirectory)
+        throw ArchiveError(ErrorCode::ReadFailed, "フォルダーではありません: " + shown(source));
+    addEntry(parent, relative, leaf, facts, false);
+    // Links inside are followed only to files inside this folder.
+    scanFolder(subfolder(parent, leaf, facts), joined(relative, leaf), Match {false, "*"}, facts);
 }
 
 ArchiveEntries Gatherer::take()

@@ -6,10 +6,13 @@
 // name also matches in every subfolder, and every folder whose name matches
 // is stored as a folder entry, so empty folders survive. Wildcards skip
 // hidden and system entries unless the request includes them; a literal name
-// is taken as named. Folders are walked relative to their parent's handle
-// (source_tree.h), so depth alone never keeps a file out. The archive itself
-// is never gathered, nor are temporary files of this engine (see
-// isTemporaryName), which are reported as left out when they match.
+// is taken as named. With recursion a name ending in '/' names one folder
+// (literally, never through a link): its entry comes first, then everything
+// it holds, hidden entries as the request says. Folders are walked relative
+// to their parent's handle (source_tree.h), so depth alone never keeps a
+// file out. The archive itself is never gathered, nor are temporary files of
+// this engine (see isTemporaryName), which are reported as left out when
+// they match.
 //
 // Nothing is left out silently. A folder that cannot be listed or searched
 // fails the run, naming it, and so does a name the archive could not hold

@@ -46,6 +46,10 @@ bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::p
 // Renames `from` over `to`, replacing it atomically.
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to);
 
+// Whether this process may make files in `folder` (its permission bits and
+// a read-only mount; errno set when not). A write can still fail later.
+bool mayCreateIn(const std::filesystem::path &folder);
+
 // The folder that holds the running program.
 std::filesystem::path programFolder();
 

@@ -113,6 +113,11 @@ bool renameReplace(const std::filesystem::path &from, const std::filesystem::pat
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool mayCreateIn(const std::filesystem::path &folder)
+{
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 std::filesystem::path programFolder()
 {
     std::error_code ec;

@@ -4,12 +4,16 @@
 //
 //   sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab]
 //               [-x NAME]... [-j N] [-q] SELECTION_FOLDER
+//   sheaf-batch --each [-a lzh|zip|cab] [-o DIR] [-w] [-j N] [-q] ITEM...
 //
 // Exit status: 0 done, 1 an archive failed, 2 usage error or a refused
 // check, 130 stopped by Ctrl-C.
 
 #include "archive/archive_run.h"
 #include "archive/archiver_choice.h"
+#include "archive/each_arguments.h"
+#include "archive/each_run.h"
+#include "archive/each_texts.h"
 #include "archive/run_texts.h"
 #include "archiver/archiver_facts.h"
 #include "base/platform.h"
@@ -74,13 +78,17 @@ QString consoleLines(QString text)
 
 const char kUsage[]
     = "usage: sheaf-batch [-e EXT] [-s] [-l] [-o DIR] [-n] [-t] [-a lzh|zip|cab] [-x NAME]... "
-      "[-j N] [-q] SELECTION_FOLDER\n";
+      "[-j N] [-q] SELECTION_FOLDER\n"
+      "       sheaf-batch --each [-a lzh|zip|cab] [-o DIR] [-w] [-j N] [-q] ITEM...\n";
 
 const char kHelpJapanese[]
     = "使い方: sheaf-batch [-e 拡張子] [-s] [-l] [-o フォルダ] [-n] [-t] [-a lzh|zip|cab] "
       "[-x 名前]... [-j N] [-q] 抽出フォルダ\n"
+      "       sheaf-batch --each [-a lzh|zip|cab] [-o フォルダ] [-w] [-j N] [-q] 項目...\n"
       "抽出フォルダの中の一つの拡張子のファイルを、ファイルごと（またはフォルダごと）に"
       "圧縮します。\n"
+      "--each を付けると、指定したファイルやフォルダ（項目）ごとに書庫を一つずつ作ります。\n"
+      "  -w, --whole-name  （--each）ファイル名を拡張子まで含めて書庫の名前にします\n"
       "  -e 拡張子     抽出する拡張子（既定 .TXT）\n"
       "  -s            サブフォルダからも抽出します\n"
       "  -l            一覧を表示するだけで、圧縮しません\n"
@@ -93,6 +101,13 @@ const char kHelpJapanese[]
       "  -q            書庫ごとの行を表示しません\n"
       "  -h, --help    この説明を表示して終了します\n"
       "  --version     版数を表示して終了します\n";
+
+void printHelp()
+{
+    std::fputs(sheaf::cli::helpInJapanese() ? kHelpJapanese : kUsage, stdout);
+    if (!sheaf::cli::helpInJapanese())
+        std::fputs("       sheaf-batch -h | --version\n", stdout);
+}
 
 // One line on stderr, exit status 2.
 int usageError(const QString &message)
@@ -137,9 +152,7 @@ int parseOptions(const QStringList &args, Options &o)
         } else if (a == QLatin1String("--")) {
             positionalOnly = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::fputs(sheaf::cli::helpInJapanese() ? kHelpJapanese : kUsage, stdout);
-            if (!sheaf::cli::helpInJapanese())
-                std::fputs("       sheaf-batch -h | --version\n", stdout);
+            printHelp();
             return 0;
         } else if (a == QLatin1String("--version")) {
             std::puts("sheaf-batch " SHEAF_VERSION);
@@ -320,6 +333,89 @@ private:
     QString m_status;
 };
 
+// One archive per item: a line per archive made (stdout), per item left out
+// or failed (stderr), then the summary.
+class ConsoleEach : public sheaf::EachRunObserver
+{
+public:
+    ConsoleEach(ProgressLine &line, bool quiet, int count)
+        : m_line(line)
+        , m_quiet(quiet)
+        , m_count(count)
+    {
+    }
+
+    void itemDone(int k, const sheaf::EachItem &item, const sheaf::EachOutcome &out) override
+    {
+        m_line.clear();
+        for (const auto &file : out.leftOut)
+            putLine(stderr,
+                QStringLiteral("除外しました: ") + file.reason + QStringLiteral(": ") + file.path);
+        switch (out.state) {
+        case sheaf::EachOutcome::State::Made:
+            if (!m_quiet)
+                putLine(stdout, sheaf::listedName(item.archivePath));
+            std::fflush(stdout);
+            break;
+        case sheaf::EachOutcome::State::LeftOut:
+            putLine(stderr, sheaf::each_texts::leftOutLine(item.path, out.reason));
+            break;
+        case sheaf::EachOutcome::State::Failed:
+            putLine(stderr, sheaf::each_texts::failedLine(item.path, out.reason));
+            break;
+        }
+        constexpr int width = 30;
+        ++m_done;
+        const int filled = int(qint64(m_done) * width / std::max(1, m_count));
+        m_line.show(sheaf::run_texts::waiting() + QStringLiteral(" [") + QString(filled, u'#')
+                + QString(width - filled, u'.') + QStringLiteral("] ")
+                + sheaf::run_texts::counter(m_done, m_count),
+            m_done == m_count);
+    }
+
+private:
+    ProgressLine &m_line;
+    bool m_quiet;
+    int m_count;
+    int m_done = 0;
+};
+
+// sheaf-batch --each: `args` are the arguments after --each.
+int runEachItem(const QStringList &args)
+{
+    if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
+        printHelp();
+        return 0;
+    }
+    const sheaf::EachArguments o = sheaf::parseEachArguments(args, true);
+    if (!o.error.isEmpty())
+        return usageError(o.error);
+    installInterruptHandler();
+    const sheaf::EachPlan plan = sheaf::planEach(o.items, o.settings, &g_cancel);
+    if (g_cancel.load())
+        return 130;
+    if (!plan.clashes.isEmpty()) {
+        for (const QString &line : sheaf::each_texts::clashLines(plan, true))
+            putLine(stderr, line);
+        return 2;
+    }
+    ProgressLine progress;
+    ConsoleEach observer(progress, o.quiet, int(plan.items.size()) - 1);
+    sheaf::EachRunOptions options;
+    options.threads = o.threads;
+    options.cancel = &g_cancel;
+    const sheaf::EachRunResult result = sheaf::runEach(plan, options, observer);
+    progress.clear();
+    for (const QString &line : result.notOnDisk)
+        putLine(stderr, line);
+    if (result.stopped) {
+        putLine(stderr, sheaf::each_texts::stopped(result.made));
+        return 130;
+    }
+    putLine(stdout, sheaf::each_texts::summary(result.made, result.leftOut, result.failed));
+    return result.failed > 0 ? 1 : 0;
+}
+
 // Folder and name are escaped (bytes outside UTF-8, tab, line breaks,
 // backslash) so that each file keeps to one line of four fields.
 void printList(sheaf::CandidateList &list)
@@ -355,6 +451,14 @@ QStringList unmark(sheaf::CandidateList &list, const QStringList &names)
 
 int run(const QStringList &args)
 {
+    // --each anywhere before "--" turns the batch into one archive per item.
+    for (qsizetype i = 1; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        if (args[i] == QLatin1String("--each")) {
+            QStringList rest = args.mid(1);
+            rest.removeAt(i - 1);
+            return runEachItem(rest);
+        }
+    }
     Options o;
     if (const int status = parseOptions(args, o); status >= 0)
         return status;

@@ -44,6 +44,7 @@ void TestEngineGathering::initTestCase()
     QDir().mkpath(src + "/sub/empty");
     QCOMPARE(::mkfifo(QFile::encodeName(src + "/fifo").constData(), 0600), 0);
     QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.own-link").constData()), 0);
+    QCOMPARE(::symlink("sub", QFile::encodeName(src + "/dirlink").constData()), 0);
     QCOMPARE(::symlink("b.txt", QFile::encodeName(src + "/.planted").constData()), 0);
     if (::geteuid() == 0) // only root can give a link away
         QCOMPARE(::lchown(QFile::encodeName(src + "/.planted").constData(), 65534, 65534), 0);
@@ -100,6 +101,19 @@ void TestEngineGathering::gather_data()
         << QStringList {"sub"} << false << false << true << err(ErrorCode::ReadFailed);
     QTest::newRow("wildcard in a folder part")
         << QStringList {"s*/d.txt"} << false << false << true << err(ErrorCode::BadCommandLine);
+    QTest::newRow("a folder named with '/': itself, then all it holds") << QStringList {
+        "sub/"} << true << false << true << QStringList {"sub", "sub/d.txt", "sub/empty"};
+    QTest::newRow("a folder named with '/', hidden included")
+        << QStringList {"sub/"} << true << true << true
+        << QStringList {"sub", "sub/.hs", "sub/.hs/e.txt", "sub/d.txt", "sub/empty"};
+    QTest::newRow("a folder named with '/' below the base")
+        << QStringList {"sub/empty/"} << true << false << true << QStringList {"sub/empty"};
+    QTest::newRow("a folder named with '/' needs recursion")
+        << QStringList {"sub/"} << false << false << true << err(ErrorCode::BadCommandLine);
+    QTest::newRow("a link to a folder named with '/'")
+        << QStringList {"dirlink/"} << true << false << true << err(ErrorCode::ReadFailed);
+    QTest::newRow("a file named with '/'")
+        << QStringList {"b.txt/"} << true << false << true << err(ErrorCode::ReadFailed);
     QTest::newRow("pattern matching nothing")
         << QStringList {"*.none"} << true << true << true << err(ErrorCode::NothingMatched);
     QTest::newRow("one of two names matching nothing") << QStringList {

@@ -107,6 +107,8 @@ private slots:
                                                << "-lh5 -lh6 -lh7";
         QTest::newRow("sheaf-batch archiver") << "sheaf-batch -s -a "
                                               << "lzh zip cab";
+        QTest::newRow("sheaf-batch --each option") << "sheaf-batch --each -a zip --w"
+                                                   << "--whole-name";
     }
 
     void completion()

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sheaf::test;
 
@@ -27,6 +29,25 @@ ToolResult batch(const QStringList &args, const QString &workDir = QString())
 QStringList outLines(const ToolResult &r)
 {
     return QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList errLines(const ToolResult &r)
+{
+    return QString::fromUtf8(r.err).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// Extracts `archive` with `reader` into a new folder; empty and a failure
+// of the test when it cannot.
+QString extractedBy(const QString &reader, const QString &archive, const QString &scratch)
+{
+    static int serial = 0;
+    const QString into = scratch + QStringLiteral("/r%1").arg(++serial);
+    const QString error = extractWith(reader, archive, into);
+    if (!error.isEmpty()) {
+        qWarning("%s", qPrintable(error));
+        return {};
+    }
+    return into;
 }
 
 } // namespace
@@ -48,6 +69,10 @@ private slots:
     void interrupted();
     void namesAsBytes_data();
     void namesAsBytes();
+    void eachMixedSelection_data();
+    void eachMixedSelection();
+    void eachParallelSameAsOne();
+    void eachClash();
 };
 
 void TestSheafBatch::initTestCase()
@@ -69,6 +94,11 @@ void TestSheafBatch::usageErrors_data()
     QTest::newRow("-o without a folder") << QStringList {".", "-o"};
     QTest::newRow("-x of a name not selected") << QStringList {"-x", "nothing.TXT", "DATA"};
     QTest::newRow("missing selection folder") << QStringList {"/nonexistent/folder"};
+    QTest::newRow("--each without items") << QStringList {"--each", "-a", "zip"};
+    QTest::newRow("--each with a batch option") << QStringList {"--each", "-s", "DATA"};
+    QTest::newRow("--each into a missing folder")
+        << QStringList {"--each", "-o", "nowhere", "DATA/a.TXT"};
+    QTest::newRow("--each into a file") << QStringList {"--each", "-o", "DATA/a.TXT", "DATA"};
 }
 
 void TestSheafBatch::usageErrors()
@@ -198,13 +228,17 @@ void TestSheafBatch::failedArchive()
 void TestSheafBatch::interrupted_data()
 {
     QTest::addColumn<QStringList>("jobs");
-    QTest::newRow("one worker") << QStringList {"-j", "1"};
-    QTest::newRow("two workers") << QStringList {"-j", "2"};
+    QTest::addColumn<QString>("message");
+    QTest::newRow("one worker") << QStringList {"-j", "1"} << "中断しました";
+    QTest::newRow("two workers") << QStringList {"-j", "2"} << "中断しました";
+    QTest::newRow("one archive per item, two workers")
+        << QStringList {"--each", "-j", "2"} << "中止しました（作成 1 件）";
 }
 
 void TestSheafBatch::interrupted()
 {
     QFETCH(QStringList, jobs);
+    QFETCH(QString, message);
     SHEAF_REQUIRE_TOOL("unar");
     // Ctrl-C while the second, large archive is being written: the run stops
     // with 130 and leaves neither that archive nor its temporary file.
@@ -215,7 +249,10 @@ void TestSheafBatch::interrupted()
     const QDateTime mtime = QFileInfo(data + "/b.TXT").lastModified();
     QDir().mkpath(out);
     QProcess p;
-    p.start(sheafBatch(), jobs + QStringList {"-o", out, data});
+    p.start(sheafBatch(),
+        jobs
+            + (jobs.contains("--each") ? QStringList {"-o", out, data + "/a.TXT", data + "/b.TXT"}
+                                       : QStringList {"-o", out, data}));
     QVERIFY(p.waitForStarted());
     QByteArray seen;
     while (!seen.contains("a.lzh") && p.state() == QProcess::Running) {
@@ -226,7 +263,7 @@ void TestSheafBatch::interrupted()
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 130);
-    QVERIFY(p.readAllStandardError().contains("中断しました"));
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(message));
     QCOMPARE(listTree(out), QStringList {"a.lzh"});
     QCOMPARE(QFileInfo(data + "/b.TXT").lastModified(), mtime);
     const QString expected = tmp.filePath("expected");
@@ -320,6 +357,189 @@ void TestSheafBatch::namesAsBytes()
                      QMap<QString, QByteArray> {{zip.section(u':', 1), "two"}}, tmp.filePath("x")),
             QStringList());
     }
+}
+
+void TestSheafBatch::eachMixedSelection_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("readers");
+    QTest::newRow("lzh") << "lzh" << QStringList {"unar", "bsdtar"};
+    QTest::newRow("zip") << "zip" << QStringList {"unzip", "7zz"};
+    QTest::newRow("cab") << "cab" << QStringList {"cabextract", "7zz"};
+}
+
+void TestSheafBatch::eachMixedSelection()
+{
+    QFETCH(QString, format);
+    QFETCH(QStringList, readers);
+    for (const QString &reader : readers)
+        SHEAF_REQUIRE_TOOL(reader);
+    // Run as a user that root's permissions do not cover, so that a file
+    // without read permission and a folder of root's stay out of reach.
+    const bool root = ::geteuid() == 0;
+    QTemporaryDir tmp;
+    const QString t = tmp.path(), sel = t + "/sel", ext = "." + format;
+    const QByteArray report = randomBytes(70000, 3), photo = randomBytes(40000, 4);
+    writeFile(sel + "/報告書.docx", report);
+    writeFile(sel + "/Makefile", "all:\n");
+    writeFile(sel + "/写真/a.jpg", photo);
+    writeFile(sel + "/写真/.hidden", "h");
+    writeFile(sel + "/写真/sub/深い.txt", "deep");
+    QVERIFY(QDir().mkpath(sel + "/写真/sub/empty"));
+    QFile big(sel + "/big.iso");
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(3LL << 30));
+    big.close();
+    writeFile(sel + "/a.txt", "a");
+    writeFile(sel + "/a" + ext, "not an archive");
+    writeFile(sel + "/secret.txt", "private");
+    QCOMPARE(::mkfifo(QFile::encodeName(sel + "/pipe").constData(), 0644), 0);
+    writeFile(t + "/ro/locked.txt", "l");
+    // An archive to add to, with a member of its own.
+    writeFile(t + "/old/old.txt", "old");
+    QCOMPARE(runTool(SHEAF_BINARY_DIR "/src/cli/sheaf-arc",
+                 {format,
+                     format == "lzh"       ? "a"
+                         : format == "cab" ? "-a"
+                                           : "-S",
+                     sel + "/Makefile" + ext, t + "/old/", "old.txt"})
+                 .exitCode,
+        0);
+    QStringList wrapper;
+    if (root) {
+        QVERIFY(runTool("chown", {"-R", "65534:65534", sel}).exitCode == 0);
+        QVERIFY(QFile::setPermissions(t, QFile::permissions(t) | QFile::ExeOther));
+        wrapper = QStringList {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    } else {
+        QVERIFY(QFile::setPermissions(t + "/ro", QFile::ReadOwner | QFile::ExeOwner));
+    }
+    QVERIFY(QFile::setPermissions(sel + "/secret.txt", QFileDevice::Permissions()));
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(t + "/ro", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+
+    QStringList args = wrapper << sheafBatch() << "--each"
+                               << "-a" << format << "-j"
+                               << "2";
+    for (const char *item :
+        {"報告書.docx", "Makefile", "写真", "big.iso", "a.txt", "pipe", "secret.txt", "./写真/"})
+        args << sel + "/" + QString::fromUtf8(item);
+    args << t + "/ro/locked.txt";
+    const ToolResult r = runTool(args.takeFirst(), args);
+    QCOMPARE(r.exitCode, 1);
+    // A cabinet holds at most 2 GiB.
+    const bool bigMade = format != "cab";
+    QStringList made {sel + "/報告書" + ext, sel + "/Makefile" + ext, sel + "/写真" + ext};
+    if (bigMade)
+        made << sel + "/big" + ext;
+    QCOMPARE(outLines(r),
+        made
+            + QStringList {bigMade ? "書庫を 4 件作成しました（除外 1 件、失敗 3 件）"
+                                   : "書庫を 3 件作成しました（除外 1 件、失敗 4 件）"});
+    QCOMPARE(errLines(r).filter("/ro/locked.txt").value(0),
+        "失敗しました: " + t + "/ro/locked.txt: このフォルダには書き込めません: " + t
+            + "/ro（-o で書き込めるフォルダを出力先にしてください）");
+    QVERIFY2(errLines(r).filter(sel + "/a.txt: ").size() == 1, r.err.constData());
+    QVERIFY2(errLines(r).filter(sel + "/secret.txt: ").size() == 1, r.err.constData());
+    QVERIFY2(
+        errLines(r).filter("除外しました: 名前付きパイプは圧縮しません: " + sel + "/pipe").size()
+            == 1,
+        r.err.constData());
+    QCOMPARE(readFile(sel + "/a" + ext), QByteArray("not an archive"));
+    QCOMPARE(QDir(t + "/ro").entryList(QDir::Files | QDir::Hidden), QStringList {"locked.txt"});
+
+    QMap<QString, QMap<QString, QByteArray>> archives;
+    archives["報告書"] = {{"報告書.docx", report}};
+    archives["Makefile"] = {{"old.txt", "old"}, {"Makefile", "all:\n"}};
+    archives["写真"]
+        = {{"写真/a.jpg", photo}, {"写真/.hidden", "h"}, {"写真/sub/深い.txt", "deep"}};
+    if (format != "cab")
+        archives["写真"]["写真/sub/empty/"] = {};
+    for (const QString &reader : readers) {
+        for (auto it = archives.begin(); it != archives.end(); ++it) {
+            const QString expected = t + "/expected-" + it.key() + "-" + reader;
+            for (auto m = it->begin(); m != it->end(); ++m) {
+                if (m.key().endsWith(u'/'))
+                    QDir().mkpath(expected + "/" + m.key());
+                else
+                    writeFile(expected + "/" + m.key(), m.value());
+            }
+            const QString into = extractedBy(reader, sel + "/" + it.key() + ext, t);
+            QVERIFY(!into.isEmpty());
+            const QStringList differences = compareTrees(expected, into);
+            QVERIFY2(differences.isEmpty(),
+                qPrintable(reader + " " + it.key() + ": " + differences.join("; ")));
+        }
+    }
+    if (bigMade) { // streamed: 3 GiB of zeros read back without landing on the disk
+        const ToolResult cmp = runTool("bash",
+            {"-c", "set -o pipefail; 7zz e -so \"$0\" big.iso | cmp - \"$1\"", sel + "/big" + ext,
+                sel + "/big.iso"});
+        QVERIFY2(cmp.exitCode == 0, cmp.err.constData());
+    }
+}
+
+void TestSheafBatch::eachParallelSameAsOne()
+{
+    SHEAF_REQUIRE_TOOL("7zz");
+    // Eight items, the fourth failing (a file that is no archive holds its
+    // archive's name): the others are made, and -j 2 makes what -j 1 makes.
+    QTemporaryDir tmp;
+    QStringList lines[2];
+    for (int run = 0; run < 2; ++run) {
+        const QString sel = tmp.filePath(QString::number(run));
+        QStringList args {"--each", "-a", "zip", "-j", run == 0 ? "1" : "2"};
+        for (int i = 1; i <= 8; ++i) {
+            writeFile(sel + QString("/f%1.dat").arg(i), randomBytes(20000 * i, quint32(i)));
+            args << sel + QString("/f%1.dat").arg(i);
+        }
+        writeFile(sel + "/f4.zip", "no zip");
+        const ToolResult r = batch(args);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(errLines(r).size(), 1);
+        QVERIFY(errLines(r)[0].startsWith("失敗しました: " + sel + "/f4.dat: "));
+        lines[run] = outLines(r).replaceInStrings(sel, "SEL");
+        QCOMPARE(readFile(sel + "/f4.zip"), QByteArray("no zip"));
+    }
+    QCOMPARE(lines[0], lines[1]);
+    QCOMPARE(lines[1].size(), 8);
+    QCOMPARE(lines[1].last(), QStringLiteral("書庫を 7 件作成しました（失敗 1 件）"));
+    for (int i : {1, 2, 3, 5, 6, 7, 8}) {
+        const QString name = QString("/f%1.zip").arg(i);
+        QCOMPARE(readFile(tmp.filePath("1") + name), readFile(tmp.filePath("0") + name));
+        QCOMPARE(extractAndCompare(tmp.filePath("1") + name,
+                     QMap<QString, QByteArray> {
+                         {QString("f%1.dat").arg(i), randomBytes(20000 * i, quint32(i))}},
+                     tmp.filePath("x")),
+            QStringList());
+    }
+}
+
+void TestSheafBatch::eachClash()
+{
+    SHEAF_REQUIRE_TOOL("7zz");
+    QTemporaryDir tmp;
+    const QString sel = tmp.filePath("sel");
+    writeFile(sel + "/a.txt", "text");
+    writeFile(sel + "/a.pdf", "pdf");
+    writeFile(sel + "/b.txt", "b");
+    const QStringList items {sel + "/a.txt", sel + "/a.pdf", sel + "/b.txt"};
+    const ToolResult r = batch(QStringList {"--each", "-a", "zip"} + items);
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(errLines(r),
+        (QStringList {"同じ書庫になる項目があるため、何も作成していません:",
+            "  " + sel + "/a.zip ← " + sel + "/a.txt, " + sel + "/a.pdf",
+            "--whole-name を付けて実行すると、拡張子まで含めた名前で（a.txt は a.txt.zip "
+            "に）すべて作成します"}));
+    QCOMPARE(listTree(sel), (QStringList {"a.pdf", "a.txt", "b.txt"}));
+    // The step the message names makes them all.
+    const ToolResult whole = batch(QStringList {"--each", "-a", "zip", "--whole-name"} + items);
+    QCOMPARE(whole.exitCode, 0);
+    QCOMPARE(outLines(whole),
+        (QStringList {sel + "/a.txt.zip", sel + "/a.pdf.zip", sel + "/b.txt.zip",
+            "書庫を 3 件作成しました"}));
+    QCOMPARE(extractAndCompare(sel + "/a.pdf.zip", QMap<QString, QByteArray> {{"a.pdf", "pdf"}},
+                 tmp.filePath("x")),
+        QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSheafBatch)

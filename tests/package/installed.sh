@@ -85,11 +85,34 @@ exec_of() { # file group
 }
 check_window "$work/sel" /usr/bin/sheaf "$work/sel"
 for entry in "/usr/share/applications/sheaf.desktop|Desktop Entry" \
-             "/usr/share/kio/servicemenus/sheaf-compress-each.desktop|Desktop Action compressEach"; do
+             "/usr/share/kio/servicemenus/sheaf-open.desktop|Desktop Action open"; do
   line=$(exec_of "${entry%|*}" "${entry#*|}")
   [ -n "$line" ] || fail "no Exec line in ${entry%|*}"
   line=${line//%F/$work/sel/sub}
   read -ra command <<<"${line//%f/$work/sel/sub}"
   check_window "$work/sel/sub" "${command[@]}"
 done
-check_window "$work/sel/sub" /usr/share/sheaf/nautilus/Sheafで個別圧縮 "$work/sel/sub"
+check_window "$work/sel/sub" /usr/share/sheaf/nautilus/Sheafで開く "$work/sel/sub"
+
+# One archive per item from Dolphin's submenu and the Files scripts, in each
+# format: the progress window reports its end (SHEAF_REPORT_FOLDERS) and
+# 7-Zip reads what it made.
+check_each() { # format command...
+  local format=$1
+  shift
+  rm -rf "$work/each" && mkdir -p "$work/each/folder"
+  printf 'one\n' >"$work/each/first file.txt"
+  printf 'two\n' >"$work/each/folder/second.txt"
+  local out
+  out=$("$@" "$work/each/first file.txt" "$work/each/folder") || fail "'$*' failed: $out"
+  [ "$out" = "書庫を 2 件作成しました" ] || fail "'$*' reported '$out'"
+  7zz x -y -bso0 -bsp0 -o"$work/each/x" "$work/each/folder.$format" || fail "7zz cannot read folder.$format"
+  cmp "$work/each/folder/second.txt" "$work/each/x/folder/second.txt" || fail "folder.$format holds other bytes"
+  [ -f "$work/each/first file.$format" ] || fail "'$*' made no 'first file.$format'"
+}
+for format in lzh zip cab; do
+  line=$(exec_of /usr/share/kio/servicemenus/sheaf-compress-each.desktop "Desktop Action $format")
+  read -ra command <<<"${line% %F}"
+  check_each $format "${command[@]}"
+  check_each $format "/usr/share/sheaf/nautilus/Sheafで個別圧縮/${format^^} で個別圧縮"
+done

@@ -1,8 +1,9 @@
 // The window program started as a desktop starts it: with a folder argument,
-// from the desktop entry, Dolphin's service menu and the GNOME Files script,
-// each command line taken from the installed file. The window reports its
-// folders (SHEAF_REPORT_FOLDERS) instead of waiting for the user. Also the
-// validators of the desktop files and the versions of the three programs.
+// from the desktop entry, Dolphin's service menus and the GNOME Files
+// scripts, each command line taken from the installed file. The windows
+// report what they did (SHEAF_REPORT_FOLDERS) instead of waiting for the
+// user. Also the validators of the desktop files and the versions of the
+// three programs.
 
 #include "support/oracles.h"
 #include "support/temp_tree.h"
@@ -10,9 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <filesystem>
 
 using namespace sheaf::test;
 
@@ -79,11 +83,12 @@ private slots:
         const QStringList desktop
             = execLine(resource(QStringLiteral("sheaf.desktop")), QStringLiteral("Desktop Entry"));
         QTest::newRow("desktop entry, two folders") << desktop << two << two;
-        const QStringList dolphin = execLine(resource(QStringLiteral("sheaf-servicemenu.desktop")),
-            QStringLiteral("Desktop Action compressEach"));
+        const QStringList dolphin
+            = execLine(resource(QStringLiteral("sheaf-servicemenu-open.desktop")),
+                QStringLiteral("Desktop Action open"));
         QTest::newRow("Dolphin service menu") << dolphin << sub << sub;
         QTest::newRow("Dolphin service menu, two folders") << dolphin << two << two;
-        const QStringList script {"sh", resource(QStringLiteral("sheaf-nautilus-script")), "%F"};
+        const QStringList script {"sh", resource(QStringLiteral("sheaf-nautilus-open")), "%F"};
         QTest::newRow("Files script, two selected") << script << both << both;
         QStringList eleven;
         for (int i = 1; i <= 11; ++i)
@@ -185,13 +190,69 @@ private slots:
         QCOMPARE(QString::fromUtf8(r.out), name + QStringLiteral(" " SHEAF_VERSION "\n"));
     }
 
+    // One archive per item from Dolphin's submenu and the Files scripts, as
+    // the file managers run them: every selected item one argument, names
+    // with a line break, a leading dash and a byte outside UTF-8 included.
+    void eachFromFileManagers_data()
+    {
+        QTest::addColumn<QStringList>("command"); // the selected items follow it
+        QTest::addColumn<QString>("format");
+        const QString menu = resource(QStringLiteral("sheaf-servicemenu-each.desktop"));
+        for (const char *format : {"lzh", "zip", "cab"}) {
+            QStringList dolphin = execLine(menu, QStringLiteral("Desktop Action ") + format);
+            QVERIFY(dolphin.removeAll(QStringLiteral("%F")) == 1);
+            QTest::addRow("Dolphin, %s", format) << dolphin << format;
+            QTest::addRow("Files, %s", format)
+                << QStringList {QStringLiteral(SHEAF_BINARY_DIR "/nautilus/")
+                       + QString::fromLatin1(format).toUpper() + QStringLiteral(" で個別圧縮")}
+                << format;
+        }
+    }
+
+    void eachFromFileManagers()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QString, format);
+        SHEAF_REQUIRE_TOOL(sheaf::test::readerFor("x." + format));
+        QTemporaryDir tmp;
+        // QDir cannot name bytes outside UTF-8, so QTemporaryDir could not remove them.
+        const auto cleanUp
+            = qScopeGuard([&] { std::filesystem::remove_all(tmp.path().toStdString()); });
+        const QString sel = tmp.filePath(QStringLiteral("sel"));
+        writeFile(sel + QStringLiteral("/sub folder/a.txt"), "a");
+        writeFile(sel + QStringLiteral("/-dash.txt"), "d");
+        writeFile(sel + QStringLiteral("/改\n行.txt"), "n");
+        // The selection in a file manager's order: a glob over the folder.
+        const ToolResult r = runTool(QStringLiteral("bash"),
+            QStringList {QStringLiteral("-c"),
+                QStringLiteral(": >$'sel/bad\\xff.txt'; exec \"$@\" \"$PWD\"/sel/*"),
+                QStringLiteral("bash")}
+                + command,
+            tmp.path(), 60000);
+        QCOMPARE(r.exitCode, 1);
+        const QStringList lines = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("書庫を 3 件作成しました（失敗 1 件）"));
+        QCOMPARE(lines.value(1),
+            QStringLiteral("失敗しました: ") + sel
+                + QStringLiteral("/bad\\xFF.txt: 名前に文字として読めないバイトが含まれています"));
+        const QString ext = u'.' + format;
+        for (const QString &made : {QStringLiteral("-dash"), QStringLiteral("改\n行")})
+            QVERIFY2(QFile::exists(sel + u'/' + made + ext), qPrintable(made));
+        QCOMPARE(sheaf::test::extractAndCompare(sel + QStringLiteral("/sub folder") + ext,
+                     QMap<QString, QByteArray> {{QStringLiteral("sub folder/a.txt"), "a"}},
+                     tmp.filePath(QStringLiteral("x"))),
+            QStringList());
+    }
+
     void validators_data()
     {
         QTest::addColumn<QStringList>("command");
         QTest::newRow("desktop entry")
             << QStringList {"desktop-file-validate", resource(QStringLiteral("sheaf.desktop"))};
-        QTest::newRow("service menu") << QStringList {
-            "desktop-file-validate", resource(QStringLiteral("sheaf-servicemenu.desktop"))};
+        for (const char *menu :
+            {"sheaf-servicemenu-open.desktop", "sheaf-servicemenu-each.desktop"})
+            QTest::addRow("%s", menu)
+                << QStringList {"desktop-file-validate", resource(QString::fromLatin1(menu))};
         QTest::newRow("AppStream metadata") << QStringList {"appstreamcli", "validate", "--no-net",
             resource(QStringLiteral("io.github.sheaf.Sheaf.metainfo.xml"))};
     }
