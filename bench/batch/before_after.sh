@@ -30,7 +30,7 @@ find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
 # archives in WORK/out, "beside" in a copy of the tree in WORK/tree.
 one() {
   local bin=$1 work=$2 mode=$3 t made
-  rm -rf "$work"; mkdir -p "$work/out"
+  rm -rf "$work"; mkdir -p "$work/out"; sync
   TIMEFORMAT='%R %U %S'
   if [ "$mode" = output ]; then
     t=$( { time "$bin" -q -s -e .txt -o "$work/out" "$SRC" > /dev/null 2>&1; } 2>&1 )
