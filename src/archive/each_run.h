@@ -11,8 +11,8 @@
 #include "archive/each_plan.h"
 
 #include <QList>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <map>

@@ -223,8 +223,7 @@ void TestEachPlan::changedBeforeItsTurn()
         QCOMPARE(result.notOnDisk.size(), 1);
         QVERIFY2(result.notOnDisk[0].contains(tmp.filePath("a.lzh"))
                 && result.notOnDisk[0].contains(reason)
-                && result.notOnDisk[0].contains(
-                    QString::fromStdString(platform::errorText(EIO))),
+                && result.notOnDisk[0].contains(QString::fromStdString(platform::errorText(EIO))),
             qPrintable(result.notOnDisk[0]));
         return;
     }

@@ -27,6 +27,15 @@ namespace {
 
 constexpr int BarSteps = 1000;
 
+// A button wide enough for its caption with a character's room either side
+// (the style's own margin leaves a Japanese caption touching the frame).
+void fitCaption(QPushButton *button)
+{
+    const QFontMetrics metrics = button->fontMetrics();
+    button->setMinimumWidth(
+        std::max(80, metrics.horizontalAdvance(button->text()) + 2 * metrics.height()));
+}
+
 // The run's reports, made on the worker, carried out on the window's thread.
 class QueuedEachObserver : public EachRunObserver
 {
@@ -82,13 +91,16 @@ EachWindow::EachWindow(
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (QPushButton *b : {cmdStep, cmdOpen, cmdStop, cmdClose})
+    for (QPushButton *b : {cmdStep, cmdOpen, cmdStop, cmdClose}) {
+        fitCaption(b);
         buttons->addWidget(b);
+    }
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblState);
     layout->addWidget(lblItem);
     layout->addWidget(barBytes);
     layout->addWidget(txtReport, 1);
+    layout->addStretch(0); // the room the report leaves when hidden
     layout->addLayout(buttons);
     setMinimumWidth(520);
 
@@ -126,6 +138,7 @@ void EachWindow::run(EachSettings settings)
     lblItem->clear();
     lblItem->show();
     barBytes->setValue(0);
+    barBytes->show();
     txtReport->clear();
     txtReport->hide();
     cmdStep->hide();
@@ -203,10 +216,14 @@ void EachWindow::planned(const EachPlan &plan)
     }
     m_clashPlan = plan;
     m_state = State::Clash;
+    // Nothing runs: no bar, no item.
+    barBytes->hide();
+    lblItem->hide();
     lblState->setText(each_texts::clashLines(plan, false).first());
     txtReport->setPlainText(each_texts::clashLines(plan, false).mid(1).join(u'\n'));
     txtReport->show();
     cmdStep->setText(each_texts::clashButton(plan));
+    fitCaption(cmdStep);
     cmdStep->show();
 }
 
