@@ -61,8 +61,10 @@ void TestRunPlan::plan_data()
         << QStringList {"/|a.TXT"} << "n" << QStringList {"refused: フォルダ名が空です。"};
     QTest::newRow("doubled separator: empty folder name")
         << QStringList {"/d//|a.TXT"} << "n" << QStringList {"refused: フォルダ名が空です。"};
-    QTest::newRow("a hidden folder's name would hide the file") << QStringList {
-        "/d/.hidden/|a.TXT"} << "tn" << QStringList {"refused: フォルダ名が “.” で始まります。変更すると隠しファイルになります。"};
+    QTest::newRow("a hidden folder's name would hide the file")
+        << QStringList {"/d/.hidden/|a.TXT"} << "tn"
+        << QStringList {
+               "refused: フォルダ名が “.” で始まります。変更すると隠しファイルになります。"};
     QTest::newRow("whole folders nested: the inner one waits")
         << QStringList {"/a/|x.TXT", "/a/b/|y.TXT", "/c/|z.TXT"} << "t"
         << QStringList {"a -a2 -r2x1 \"/a/x.lzh\" \"/a/\" *.*" + waitNone,

@@ -3,9 +3,9 @@
 // stopping leaves nothing unfinished, and a clash's button makes them all.
 
 #include "app/ui/each_window.h"
+#include "archive/each_texts.h"
 #include "support/oracles.h"
 #include "support/temp_tree.h"
-#include "archive/each_texts.h"
 
 #include <QDesktopServices>
 #include <QLabel>
