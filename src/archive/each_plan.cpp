@@ -138,6 +138,8 @@ bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachS
     const auto leaveOut = [&](const QString &reason) {
         return verdict(EachItem::Verdict::LeftOut, reason);
     };
+    if (item.path.isEmpty()) // an empty argument names nothing, not the current folder
+        return refuse(each_texts::notFound());
     if (item.name.isEmpty())
         return refuse(each_texts::rootFolder());
     if (link.error != 0)
@@ -210,7 +212,7 @@ EachPlan planEach(
         if (cancelled())
             return plan;
         EachItem item;
-        item.path = absoluteNameText(text);
+        item.path = text.isEmpty() ? text : absoluteNameText(text);
         if (item.path.isEmpty()) // relative, and the current folder is gone
             item.path = text;
         const qsizetype slash = item.path.lastIndexOf(u'/');

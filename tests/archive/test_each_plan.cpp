@@ -84,7 +84,7 @@ void TestEachPlan::names()
 
 void TestEachPlan::plan_data()
 {
-    // items: paths below the tree (\xHH a byte; "/" the root folder).
+    // items: paths below the tree (\xHH a byte; "/" the root folder, "" an empty argument).
     // options: a ZIP run, w whole names, o output folder "out". expected, in
     // run order: "ITEM → ARCHIVE #WAITFOR", "ITEM: 除外 REASON" or
     // "ITEM: 失敗 REASON"; or the clashes, then "→ whole names[, beside]".
@@ -116,6 +116,8 @@ void TestEachPlan::plan_data()
                "d/q\"uote.txt: 失敗 名前に “\"” が含まれています",
                "d/bad\\xFF: 失敗 名前に文字として読めないバイトが含まれています",
                "d/none: 失敗 見つかりません", "/: 失敗 ルートフォルダは圧縮できません"};
+    QTest::newRow("an empty item names nothing, not the current folder") << QStringList {
+        "", "d/a.txt"} << "" << QStringList {": 失敗 見つかりません", "d/a.txt → d/a.zip #0"};
     QTest::newRow("an item that is another's archive runs first")
         << QStringList {"d/chain", "d/chain.zip", "d/chain.zip.zip"} << "w"
         << QStringList {"d/chain.zip.zip → d/chain.zip.zip.zip #0",
@@ -137,7 +139,7 @@ void TestEachPlan::plan()
         QByteArray bytes = item.toUtf8();
         for (qsizetype at; (at = bytes.indexOf("\\x")) >= 0;)
             bytes.replace(at, 4, QByteArray::fromHex(bytes.mid(at + 2, 2)));
-        paths << (item == u"/" ? item : root + nameFromBytes(bytes));
+        paths << (item == u"/" || item.isEmpty() ? item : root + nameFromBytes(bytes));
     }
     EachSettings settings;
     settings.archiver = ArchiverKind::Zip;
