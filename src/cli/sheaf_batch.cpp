@@ -383,7 +383,10 @@ private:
 // sheaf-batch --each: `args` are the arguments after --each.
 int runEachItem(const QStringList &args)
 {
-    if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
+    // After "--" a "-h" is an item's name.
+    const QStringList beforeItems = args.mid(0, args.indexOf(QLatin1String("--")));
+    if (beforeItems.contains(QLatin1String("-h"))
+        || beforeItems.contains(QLatin1String("--help"))) {
         printHelp();
         return 0;
     }

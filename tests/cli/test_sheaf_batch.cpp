@@ -308,6 +308,10 @@ void TestSheafBatch::namesAsBytes_data()
         << lookAlikeFiles << "-a zip -o out -x $'\\xff\\xfe.TXT' sel" << 0
         << QStringList {"2件、抽出しました", "<t>/out/\uFFFD.zip", "圧縮しました"} << ""
         << "\uFFFD.zip:\uFFFD.TXT";
+    QTest::newRow("--each: a file named -h after --")
+        << QStringList {"-h=two"} << "--each -a zip -o out -- -h" << 0
+        << QStringList {"<t>/out/-h.zip", "書庫を 1 件作成しました"} << ""
+        << "-h.zip:-h";
     QTest::newRow("a wildcard name never pulls in other files")
         << QStringList {"sel/*.txt=x", "sel/.secret.txt=s", "sel/other.TXT=o"}
         << "-x other.TXT -o out -e .txt sel" << 1 << QStringList {"2件、抽出しました"}
