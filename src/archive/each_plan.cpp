@@ -138,7 +138,9 @@ bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachS
     const auto leaveOut = [&](const QString &reason) {
         return verdict(EachItem::Verdict::LeftOut, reason);
     };
-    if (item.path.isEmpty()) // an empty argument names nothing, not the current folder
+    // An empty argument names nothing, not the current folder; a relative
+    // one names nothing once the current folder is gone.
+    if (!item.path.startsWith(u'/'))
         return refuse(each_texts::notFound());
     if (item.name.isEmpty())
         return refuse(each_texts::rootFolder());

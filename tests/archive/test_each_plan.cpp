@@ -85,7 +85,9 @@ void TestEachPlan::names()
 void TestEachPlan::plan_data()
 {
     // items: paths below the tree (\xHH a byte; "/" the root folder, "" an empty argument).
-    // options: a ZIP run, w whole names, o output folder "out". expected, in
+    // options: a ZIP run, w whole names, o output folder "out", g planned
+    // from a removed current folder (items starting with '.' given as
+    // they are). expected, in
     // run order: "ITEM → ARCHIVE #WAITFOR", "ITEM: 除外 REASON" or
     // "ITEM: 失敗 REASON"; or the clashes, then "→ whole names[, beside]".
     QTest::addColumn<QStringList>("items");
@@ -118,6 +120,8 @@ void TestEachPlan::plan_data()
                "d/none: 失敗 見つかりません", "/: 失敗 ルートフォルダは圧縮できません"};
     QTest::newRow("an empty item names nothing, not the current folder") << QStringList {
         "", "d/a.txt"} << "" << QStringList {": 失敗 見つかりません", "d/a.txt → d/a.zip #0"};
+    QTest::newRow("relative items once the current folder is gone") << QStringList {
+        ".", ".."} << "g" << QStringList {".: 失敗 見つかりません", "..: 失敗 見つかりません"};
     QTest::newRow("an item that is another's archive runs first")
         << QStringList {"d/chain", "d/chain.zip", "d/chain.zip.zip"} << "w"
         << QStringList {"d/chain.zip.zip → d/chain.zip.zip.zip #0",
@@ -139,14 +143,20 @@ void TestEachPlan::plan()
         QByteArray bytes = item.toUtf8();
         for (qsizetype at; (at = bytes.indexOf("\\x")) >= 0;)
             bytes.replace(at, 4, QByteArray::fromHex(bytes.mid(at + 2, 2)));
-        paths << (item == u"/" || item.isEmpty() ? item : root + nameFromBytes(bytes));
+        const bool asGiven = item == u"/" || item.isEmpty() || item.startsWith(u'.');
+        paths << (asGiven ? item : root + nameFromBytes(bytes));
     }
     EachSettings settings;
     settings.archiver = ArchiverKind::Zip;
     settings.wholeNames = options.contains(u'w');
     if (options.contains(u'o'))
         settings.outputFolder = root + "out";
+    const QString here = QDir::currentPath();
+    if (options.contains(u'g'))
+        QVERIFY(QDir().mkpath(root + "gone") && QDir::setCurrent(root + "gone")
+            && QDir().rmdir(root + "gone"));
     const EachPlan plan = planEach(paths, settings, nullptr);
+    QDir::setCurrent(here);
     const auto shown = [&](const QString &path) {
         return shownName(path.startsWith(root) ? path.mid(root.size()) : path);
     };
