@@ -226,9 +226,15 @@ EachPlan planEach(
         seen.insert(key);
         const FileFacts link = item.name.isEmpty() ? FileFacts {} : factsOf(item.path, false);
         if (lookAt(item, link, folders, settings)) {
-            const QString archiveKey
-                = folders.key(item.archivePath.left(item.archivePath.lastIndexOf(u'/') + 1),
-                    item.archivePath.mid(item.archivePath.lastIndexOf(u'/') + 1));
+            // An archive name that is a link is written through: the
+            // archive is where the link leads.
+            QString archive = item.archivePath;
+            std::error_code ec;
+            if (factsOf(archive, false).isLink)
+                if (const auto to = std::filesystem::canonical(namePath(archive), ec); !ec)
+                    archive = nameFromPath(to);
+            const qsizetype cut = archive.lastIndexOf(u'/') + 1;
+            const QString archiveKey = folders.key(archive.left(cut), archive.mid(cut));
             if (archiveKey == key) {
                 item.verdict = EachItem::Verdict::Refused;
                 item.reason = each_texts::archiveIsItself();

@@ -46,6 +46,8 @@ void TestEachPlan::initTestCase()
              "chain/c", "chain.zip", "chain.zip.zip"})
         test::writeFile(d + u'/' + QString::fromUtf8(f), "x");
     test::writeFile(m_tmp.filePath("e/a.txt"), "e");
+    test::writeFile(m_tmp.filePath("f/a.txt"), "f");
+    QCOMPARE(::symlink("../d/a.zip", QFile::encodeName(m_tmp.filePath("f/a.zip")).constData()), 0);
     QDir().mkpath(m_tmp.filePath("out"));
     std::ofstream(QFile::encodeName(d).toStdString() + "/bad\xFF") << "x";
     const auto at = [&](const char *name) {
@@ -102,6 +104,8 @@ void TestEachPlan::plan_data()
         << QStringList {"d/a.txt → d/a.zip #0", "e/a.txt → e/a.zip #0"};
     QTest::newRow("two files of one stem clash") << QStringList {"d/Makefile", "d/a.txt",
         "d/a.pdf"} << "" << QStringList {"d/a.zip ← d/a.txt, d/a.pdf", "→ whole names"};
+    QTest::newRow("an archive name linked to another's archive clashes with it") << QStringList {
+        "d/a.txt", "f/a.txt"} << "" << QStringList {"d/a.zip ← d/a.txt, f/a.txt", "→ whole names"};
     QTest::newRow("one name from two folders clashes in the output folder")
         << QStringList {"d/a.txt", "e/a.txt"} << "w o"
         << QStringList {"out/a.txt.zip ← d/a.txt, e/a.txt", "→ whole names, beside"};
