@@ -164,6 +164,17 @@ bool ArchiveCommit::archiveIsThere()
     return m_archiveSeen.error != ENOENT;
 }
 
+std::filesystem::path ArchiveCommit::reachingPath()
+{
+    // Never through a link: one put in its place since it was looked at
+    // would have the run read (and copy out) a file the link's owner chose.
+    beforeReadingOldArchive();
+    m_old = File::openForReading(m_folder, m_name, File::Links::DontFollow);
+    if (!m_old || !m_old.facts().sameFileAs(m_archiveSeen))
+        throw ArchiveAppeared {};
+    return m_old.reachingPath();
+}
+
 void ArchiveCommit::startWriting()
 {
     if (m_unnamed)

@@ -78,9 +78,10 @@ public:
     OutputFile &out() { return *m_out; }
     // The folder the archive goes to, held open.
     const File &folder() const { return m_folder; }
-    // A path that reaches the archive through the held folder, for readers
-    // of the old archive that take a path.
-    std::filesystem::path reachingPath() const { return m_folder.reachingPath(m_name); }
+    // A path that reaches the archive archiveFacts() found, opened from the
+    // held folder, for readers of the old archive that take a path.
+    // ArchiveAppeared when something else has taken its name since.
+    std::filesystem::path reachingPath();
     // The temporary file, flushed, to be read back. Throws
     // ArchiveError(VerifyFailed) when the file does not hold exactly the
     // bytes written into it.
@@ -125,6 +126,7 @@ private:
     bool m_unnamed = false; // a new archive in a file without a name, no lock
     bool m_archiveLooked = false; // archiveFacts() was called
     platform::FileFacts m_archiveSeen; // what it found
+    File m_old; // the old archive, held open for its readers
     std::vector<std::string> m_scratchFolders; // names in m_folder
     std::unique_ptr<OutputFile> m_out;
     std::unique_ptr<FileReader> m_reader; // of the finished temporary file

@@ -16,6 +16,7 @@ std::atomic<int64_t> g_budget {-1};
 std::atomic<int64_t> g_corruptAt {-1};
 std::mutex g_hookMutex;
 std::function<void()> g_afterGathering;
+std::function<void()> g_beforeReadingOld;
 } // namespace
 
 namespace {
@@ -128,6 +129,23 @@ void afterGathering()
     {
         std::lock_guard lock(g_hookMutex);
         hook = g_afterGathering;
+    }
+    if (hook)
+        hook();
+}
+
+void setBeforeReadingOldArchiveHook(std::function<void()> hook)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_beforeReadingOld = std::move(hook);
+}
+
+void beforeReadingOldArchive()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(g_hookMutex);
+        hook = g_beforeReadingOld;
     }
     if (hook)
         hook();

@@ -53,5 +53,9 @@ void runSourceReadHook(const std::filesystem::path &file, uint64_t offset);
 // default): nothing happens.
 void setAfterGatheringHook(std::function<void()> hook);
 void afterGathering();
+// The same for the moment an add has looked at the old archive and is about
+// to open it.
+void setBeforeReadingOldArchiveHook(std::function<void()> hook);
+void beforeReadingOldArchive();
 
 } // namespace sheaf::archiver

@@ -4,6 +4,7 @@
 // entry with a message; the user's files stay byte for byte; archives made
 // before are complete; nothing is left under the failing archive's name.
 
+#include "archiver/engine.h"
 #include "archiver/fault_injection.h"
 #include "selection/file_scan.h"
 #include "selection/name_text.h"
@@ -287,7 +288,9 @@ void TestChangesDuringRun::folderSwappedAfterScan_data()
     // it ("p") or the selection folder itself (""); by a symbolic link to a
     // tree of the same shape that only root may read, or by another folder.
     // switches: n (name), t (together), o (output folder); "late": swapped
-    // once the files are gathered, before the archive is written.
+    // once the files are gathered, before the archive is written; "add": the
+    // old archive the entry adds to, once looked at and before it is opened,
+    // put back once the user's file is read.
     QTest::addColumn<QString>("swapped");
     QTest::addColumn<QString>("by");
     QTest::addColumn<QString>("switches");
@@ -315,6 +318,9 @@ void TestChangesDuringRun::folderSwappedAfterScan_data()
     QTest::newRow("late: written into the folder listed") << "p/f1"
                                                           << "link"
                                                           << "tn late";
+    QTest::newRow("late: the old archive by a link") << "p/f1/a.lzh"
+                                                     << "link"
+                                                     << "add";
 }
 
 void TestChangesDuringRun::folderSwappedAfterScan()
@@ -334,6 +340,14 @@ void TestChangesDuringRun::folderSwappedAfterScan()
     writeFile(sel + "/p/f1/notes.dat", "the user's notes");
     writeFile(sel + "/p/f2/b.TXT", "another file");
     writeFile(secret + "/sel/p/f1/a.TXT", "root's secret");
+    const bool add = switches == QLatin1String("add");
+    for (const QString &root : {sel, secret + "/sel"})
+        if (add)
+            QVERIFY(archiver::runCommandLine(ArchiverKind::Lzh,
+                oneFileLine(ArchiverKind::Lzh, root + "/p/f1/a.lzh", root + "/p/f1", "a.TXT")
+                    .toStdString(),
+                {})
+                        .ok());
     QCOMPARE(::chmod(QFile::encodeName(secret), 0700), 0);
     QCOMPARE(::chmod(QFile::encodeName(secret + "/sel/p/f1/a.TXT"), 0600), 0);
     if (::geteuid() == 0)
@@ -357,11 +371,22 @@ void TestChangesDuringRun::folderSwappedAfterScan()
             QCOMPARE(::lchown(link.constData(), 65534, 65534), 0); // the user's link
     };
     const bool late = switches.contains(QLatin1String("late"));
-    if (late)
+    if (add) {
+        archiver::setBeforeReadingOldArchiveHook(swap);
+        archiver::setSourceReadHook([&](const std::filesystem::path &file, uint64_t) {
+            if (done && file.filename() == "a.TXT")
+                ::rename(QFile::encodeName(victim + ".orig"), QFile::encodeName(victim));
+        });
+    } else if (late) {
         archiver::setAfterGatheringHook(swap);
-    else
+    } else {
         swap();
-    const auto reset = qScopeGuard([] { archiver::setAfterGatheringHook({}); });
+    }
+    const auto reset = qScopeGuard([] {
+        archiver::setAfterGatheringHook({});
+        archiver::setBeforeReadingOldArchiveHook({});
+        archiver::setSourceReadHook({});
+    });
     const auto secretBefore = hashTree(secret);
 
     RunRecorder rec;
@@ -371,6 +396,13 @@ void TestChangesDuringRun::folderSwappedAfterScan()
         rec);
     SHEAF_NO_DIFFERENCES(treeDifferences(secretBefore, hashTree(secret)));
     QCOMPARE(listTree(out), QStringList());
+    if (add) {
+        // Root's archive is never read: the entry stops at the link.
+        QCOMPARE(outcome, ArchiveRunOutcome::Stopped);
+        QCOMPARE(rec.made, QStringList());
+        QCOMPARE(QFileInfo(victim).symLinkTarget(), secret + "/sel/p/f1/a.lzh");
+        return;
+    }
     if (late) {
         // Under way, the run keeps to the folders it opened: the archive
         // went beside the user's file, in the folder listed (renamed since).
