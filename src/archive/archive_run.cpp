@@ -148,8 +148,19 @@ QStringList undoFrom(int k, int limit, const RunContext &run,
                 p.archivePath, QString::fromStdString(platform::errorText(entry.error)));
         else if (made.isNew && !sheaf::archiver::removeMadeArchive(made, reason, folder))
             problems << run_texts::notTakenBack(p.archivePath, QString::fromStdString(reason));
-        if (p.newName != p.oldName && entry.error == 0)
-            renameInFolder(entry.folder, p.newName, p.oldName);
+        if (p.newName == p.oldName)
+            continue;
+        // The file gets its old name back, unless a file of that name
+        // appeared meanwhile: then it keeps the new one, and the user is told.
+        const FolderRenameResult back = entry.error == 0
+            ? renameInFolder(entry.folder, p.newName, p.oldName)
+            : FolderRenameResult {FolderRenameResult::Failed,
+                QString::fromStdString(platform::errorText(entry.error))};
+        if (back.outcome == FolderRenameResult::TargetExists)
+            problems << run_texts::nameNotGivenBack(
+                p.dir + p.newName, p.oldName, run_texts::nameTaken());
+        else if (back.outcome == FolderRenameResult::Failed)
+            problems << run_texts::nameNotGivenBack(p.dir + p.newName, p.oldName, back.reason);
     }
     return problems;
 }

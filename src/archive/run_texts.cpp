@@ -125,6 +125,17 @@ QString notTakenBack(const QString &archivePath, const QString &reason)
         + QStringLiteral(": ") + reason;
 }
 
+QString nameNotGivenBack(const QString &path, const QString &oldName, const QString &reason)
+{
+    return QStringLiteral("元の名前に戻せませんでした: ") + shownName(path) + QStringLiteral(" → ")
+        + shownName(oldName) + QStringLiteral(": ") + reason;
+}
+
+QString nameTaken()
+{
+    return QStringLiteral("同じ名前のファイルが有ります");
+}
+
 QString folderChanged(const QString &path)
 {
     return lines({QStringLiteral("抽出した後にフォルダが移動、削除、または置き換えられました。"),

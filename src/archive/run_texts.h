@@ -36,6 +36,9 @@ QString sameArchiveRefusal(const QString &archivePath, const QString &path);
 QString notOnDisk(const QStringList &archivePaths);
 // An archive made ahead of a failed entry that could not be removed again.
 QString notTakenBack(const QString &archivePath, const QString &reason);
+// A file renamed by a run that stopped, which could not get its old name back.
+QString nameNotGivenBack(const QString &path, const QString &oldName, const QString &reason);
+QString nameTaken(); // another file has that name now
 
 // An entry whose folder is no longer the one the scan listed (moved,
 // removed, or replaced by a link or another folder), or cannot be opened.

@@ -53,6 +53,7 @@ private slots:
     void outputFolderGoneDuringRun();
     void renameTargetAppearsAfterChecks_data();
     void renameTargetAppearsAfterChecks();
+    void rollbackSparesAnotherRunsAdd_data();
     void rollbackSparesAnotherRunsAdd();
     void folderSwappedAfterScan_data();
     void folderSwappedAfterScan();
@@ -238,20 +239,34 @@ void TestChangesDuringRun::renameTargetAppearsAfterChecks()
         QMap<QString, QByteArray> {{folder1 + ".TXT", contents[firstName]}}, tmp.filePath("x")));
 }
 
+void TestChangesDuringRun::rollbackSparesAnotherRunsAdd_data()
+{
+    // What happens beside entry 2 once its archive is made: another run adds
+    // a member to it, or (with the name switch) a new file takes the name
+    // entry 2's file had before the run renamed it.
+    QTest::addColumn<bool>("renamed");
+    QTest::newRow("another run adds to the archive") << false;
+    QTest::newRow("a file takes the renamed file's old name") << true;
+}
+
 void TestChangesDuringRun::rollbackSparesAnotherRunsAdd()
 {
     // Two workers. Entry 2's new archive is made while entry 1 still reads
-    // its file; another run adds a member to that archive, then entry 1
-    // fails. The rollback takes back only what this run made: the archive,
-    // another run's too by now, stays with both members.
+    // its file; then entry 1 fails. The rollback takes back only what this
+    // run made: an archive another run has added to stays with both
+    // members; a file whose old name is taken keeps its new one, and the
+    // failure says so.
     SHEAF_REQUIRE_TOOL("unar");
+    QFETCH(bool, renamed);
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
     writeFile(tmp.filePath("other/extra.TXT"), "another run's member");
     QMap<QString, QByteArray> contents;
     CandidateList list = scannedBatch(data, contents);
-    const QString first = list.fullPath(1), second = out + "/b.lzh";
+    // With the name switch, entry 1's file is read under its folder's name.
+    const QString first = renamed ? data + "/f1/f1.TXT" : list.fullPath(1);
+    const QString second = out + (renamed ? "/f2.lzh" : "/b.lzh");
     const auto reset = qScopeGuard([] {
         archiver::setSourceReadHook({});
         archiver::injectWriteFailureAfter(-1);
@@ -263,18 +278,32 @@ void TestChangesDuringRun::rollbackSparesAnotherRunsAdd()
         failing = true;
         for (int i = 0; i < 6000 && !QFileInfo::exists(second); ++i)
             QThread::msleep(10);
-        const QByteArray line = "a -a1 -r0 \"" + second.toUtf8() + "\" \""
-            + tmp.filePath("other/").toUtf8() + "\" \"extra.TXT\"";
-        const auto added = archiver::runCommandLine(ArchiverKind::Lzh, line.toStdString());
-        QVERIFY2(added.ok(), added.reason.c_str());
+        if (renamed) {
+            writeFile(data + "/f2/b.TXT", "a new file of the old name");
+        } else {
+            const QByteArray line = "a -a1 -r0 \"" + second.toUtf8() + "\" \""
+                + tmp.filePath("other/").toUtf8() + "\" \"extra.TXT\"";
+            const auto added = archiver::runCommandLine(ArchiverKind::Lzh, line.toStdString());
+            QVERIFY2(added.ok(), added.reason.c_str());
+        }
         archiver::injectWriteFailureAfter(0); // entry 1 fails from here on
     });
     ArchiveRunSettings s = runSettings(ArchiverKind::Lzh, out);
     s.threads = 2;
+    s.name = renamed;
     RunRecorder rec;
     QCOMPARE(runArchive(list, s, rec), ArchiveRunOutcome::Stopped);
     QCOMPARE(rec.failures.size(), 1);
     QVERIFY2(rec.failures[0].startsWith(engineFailure()), qPrintable(rec.failures[0]));
+    if (renamed) {
+        QVERIFY2(
+            rec.failures[0].contains("元の名前に戻せませんでした: " + data + "/f2/f2.TXT → b.TXT"),
+            qPrintable(rec.failures[0]));
+        QCOMPARE(listTree(out), QStringList());
+        QCOMPARE(readFile(data + "/f2/f2.TXT"), contents["b.TXT"]);
+        QCOMPARE(readFile(data + "/f2/b.TXT"), QByteArray("a new file of the old name"));
+        return;
+    }
     QCOMPARE(listTree(out), QStringList {"b.lzh"});
     SHEAF_NO_DIFFERENCES(extractAndCompare(second,
         QMap<QString, QByteArray> {
