@@ -17,8 +17,10 @@ QString outputFolderProblem(const QString &given, const QString &folder)
     if (!hasUnicodeForm(folder) || folder.contains(u'"'))
         return QStringLiteral("このフォルダの名前は書庫の作成に使えません: ") + shownName(folder);
     const platform::FileFacts facts = platform::fileFacts(namePath(folder), true);
-    if (facts.error != 0 || !facts.isDirectory)
+    if (facts.error != 0)
         return QStringLiteral("出力フォルダが見つかりません: ") + shownName(folder);
+    if (!facts.isDirectory)
+        return QStringLiteral("出力先はフォルダではありません: ") + shownName(folder);
     if (!platform::mayCreateIn(namePath(folder)))
         return QStringLiteral("出力フォルダに書き込めません: ") + shownName(folder);
     return {};
