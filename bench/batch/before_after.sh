@@ -16,15 +16,7 @@ NOTE=${4:-}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 AFTER=$BUILD/src/cli/sheaf-batch
 [ -x "$BEFORE" ] && [ -x "$AFTER" ] || { echo "before_after.sh: $BEFORE or $AFTER missing" >&2; exit 1; }
-CORPUS=$ROOT/bench/corpus
-if [ ! -d "$CORPUS/small" ]; then
-  for c in "$ROOT/../shared/bench/make-corpus.sh" /work/shared/bench/make-corpus.sh; do
-    [ -f "$c" ] && { bash "$c" "$CORPUS"; break; }
-  done
-fi
-SRC=$CORPUS/small
-count=$(find "$SRC" -type f -name '*.txt' | wc -l)
-find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
+. "$ROOT/bench/small_corpus.sh"
 
 # one BIN WORK MODE: prints "wall cpu" of one batch; MODE "output" makes the
 # archives in WORK/out, "beside" in a copy of the tree in WORK/tree.

@@ -12,15 +12,7 @@ ROUNDS=${2:-3}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 BATCH=$BUILD/src/cli/sheaf-batch
 [ -x "$BATCH" ] || { echo "parallel.sh: build sheaf-batch first" >&2; exit 1; }
-CORPUS=$ROOT/bench/corpus
-if [ ! -d "$CORPUS/small" ]; then
-  for c in "$ROOT/../shared/bench/make-corpus.sh" /work/shared/bench/make-corpus.sh; do
-    [ -f "$c" ] && { bash "$c" "$CORPUS"; break; }
-  done
-fi
-SRC=$CORPUS/small
-count=$(find "$SRC" -type f -name '*.txt' | wc -l)
-find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
+. "$ROOT/bench/small_corpus.sh"
 WORK=/dev/shm/sheaf-bench-parallel.$$
 trap 'rm -rf "$WORK"' EXIT
 

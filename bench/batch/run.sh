@@ -15,19 +15,7 @@ if [ ! -x "$BATCH" ]; then
   exit 1
 fi
 
-CORPUS=$ROOT/bench/corpus
-if [ ! -d "$CORPUS/small" ]; then
-  MAKE=""
-  for c in "$ROOT/../shared/bench/make-corpus.sh" /work/shared/bench/make-corpus.sh; do
-    if [ -f "$c" ]; then MAKE=$c; break; fi
-  done
-  [ -n "$MAKE" ] || { echo "run.sh: make-corpus.sh not found" >&2; exit 1; }
-  bash "$MAKE" "$CORPUS"
-fi
-SRC=$CORPUS/small
-count=$(find "$SRC" -type f -name '*.txt' | wc -l)
-# Warm the page cache so that every run reads the tree from memory.
-find "$SRC" -type f -name '*.txt' -print0 | xargs -0 cat > /dev/null
+. "$ROOT/bench/small_corpus.sh"
 
 zip_loop() {
   find "$SRC" -type f -name '*.txt' -print0 | while IFS= read -r -d '' f; do

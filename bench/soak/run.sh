@@ -18,16 +18,7 @@ if [ ! -x "$SOAK" ]; then
   exit 1
 fi
 
-CORPUS=$ROOT/bench/corpus
-if [ ! -d "$CORPUS/small" ]; then
-  MAKE=""
-  for c in "$ROOT/../shared/bench/make-corpus.sh" /work/shared/bench/make-corpus.sh; do
-    if [ -f "$c" ]; then MAKE=$c; break; fi
-  done
-  [ -n "$MAKE" ] || { echo "run.sh: make-corpus.sh not found" >&2; exit 1; }
-  bash "$MAKE" "$CORPUS"
-fi
-SRC=$CORPUS/small
+. "$ROOT/bench/small_corpus.sh"
 
 echo "soak: $(find "$SRC" -type f -name '*.txt' | wc -l) files, output $OUT, load $(cut -d' ' -f1-3 /proc/loadavg)"
 status=0
