@@ -4,7 +4,8 @@
 // depend on the thread count. Beside the members of several chunks, the
 // archives hold inputs that stress a match finder: runs of one byte,
 // short periods, repeats one byte either side of each window, matches of
-// exactly the longest length, and random data between compressible parts.
+// exactly the longest length, random data between compressible parts, and
+// short members, whose streams end in every way.
 #include "lzh_test_util.h"
 
 #include "support/byte_edits.h"
@@ -171,10 +172,20 @@ void TestLzhChunks::initTestCase()
         {"window-edges.bin", windowEdges()},
         {"random-between-text.bin", randomBetweenText()},
     };
-    for (const auto &[name, bytes] : files) {
-        m_entries.push_back(
-            writeEntry(m_dir.filePath(QStringLiteral("src/") + QLatin1String(name)), name, bytes));
-        m_contents[name] = bytes;
+    auto add = [this](const QString &name, const QByteArray &bytes) {
+        m_entries.push_back(writeEntry(m_dir.filePath(QStringLiteral("src/") + name), name, bytes));
+        m_contents[name.toStdString()] = bytes;
+    };
+    for (const auto &[name, bytes] : files)
+        add(QLatin1String(name), bytes);
+    // Short members: their one block ends the stream as it is or hands its
+    // last token to the trailer block, by its codes and where it ends in a
+    // byte.
+    quint32 x = 61;
+    for (int k = 0; k < 60; ++k) {
+        const qsizetype size = 1 + qsizetype(next(x) % (k < 30 ? 64 : 2000));
+        add(QStringLiteral("short-%1").arg(k),
+            k % 3 == 2 ? randomBytes(size, next(x)) : text(size, next(x)));
     }
 }
 

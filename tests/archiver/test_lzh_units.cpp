@@ -62,6 +62,8 @@ private slots:
     void huffmanLimited();
     void workedExampleBlock();
     void trailerBlock();
+    void lastBlock_data();
+    void lastBlock();
     void headerLayout_data();
     void headerLayout();
     void headerSizeNeverEndsInZeroByte();
@@ -290,6 +292,73 @@ void TestLzhUnits::trailerBlock()
     bits2.put(0, 7);
     writeLzhTrailerBlock(bits2, LzhToken {'A', 0}, LzhEncoder::methodParams(LzhMethod::Lh5));
     QCOMPARE(bits2.bitCount(), uint64_t(7 + 94));
+}
+
+void TestLzhUnits::lastBlock_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QList<int>>("symbols");
+    QTest::addColumn<QList<int>>("distances"); // d: the distance - 1
+    QTest::addColumn<int>("start"); // bits before the block
+    QTest::addColumn<bool>("whole"); // else the trailer takes the last token
+    const int lh5 = int(LzhMethod::Lh5), lh7 = int(LzhMethod::Lh7);
+    const QList<int> ab22 {'A', 'B', 256 + 22 - 3}, ab22d {0, 0, 1};
+    QTest::newRow("worked example: 86 bits, padding after its last code of no bits")
+        << lh5 << ab22 << ab22d << 0 << true;
+    QTest::newRow("worked example 2 bits in: its last code of no bits ends on a byte")
+        << lh5 << ab22 << ab22d << 2 << false;
+    QTest::newRow("one literal: 52 bits") << lh5 << QList<int> {'A'} << QList<int> {0} << 0 << false;
+    QTest::newRow("one match with 9 extra bits: 63 bits")
+        << lh7 << QList<int> {256} << QList<int> {1000} << 0 << false;
+    QTest::newRow("one match with 10 extra bits: 64 bits")
+        << lh7 << QList<int> {256} << QList<int> {2000} << 0 << true;
+    // Literals 'a' to 'l', each half as frequent as the one before: codes of
+    // 1 to 11 bits; the last token is the 1-bit 'a', which leaves too few
+    // bits for a 10-bit peek whatever the padding.
+    QList<int> skewed;
+    for (int i = 0; i < 12; ++i)
+        for (int k = 0; k < (2048 >> i); ++k)
+            skewed.prepend('a' + i);
+    for (int start : {0, 3, 7})
+        QTest::addRow("last code of 1 bit, longest of 11, %d bits in", start)
+            << lh5 << skewed << QList<int>(skewed.size(), 0) << start << false;
+    // The same tokens ending with the 11-bit 'l': read everywhere.
+    QList<int> rareLast = skewed;
+    std::swap(rareLast.first(), rareLast.last());
+    QTest::newRow("last code of 11 bits")
+        << lh5 << rareLast << QList<int>(rareLast.size(), 0) << 0 << true;
+}
+
+void TestLzhUnits::lastBlock()
+{
+    QFETCH(int, method);
+    QFETCH(QList<int>, symbols);
+    QFETCH(QList<int>, distances);
+    QFETCH(int, start);
+    QFETCH(bool, whole);
+    std::vector<LzhToken> tokens;
+    for (qsizetype i = 0; i < symbols.size(); ++i)
+        tokens.push_back({uint16_t(symbols[i]), uint16_t(distances[i])});
+    const LzhMethodParams params = LzhEncoder::methodParams(LzhMethod(method));
+    auto written = [&](auto write) {
+        std::vector<uint8_t> out;
+        LzhBitWriter bits(out);
+        bits.put(0, start);
+        write(bits);
+        bits.padToByte();
+        return bytes(out);
+    };
+    const QByteArray last = written([&](LzhBitWriter &b) { writeLzhLastBlock(b, tokens, params); });
+    const QByteArray expected = written([&](LzhBitWriter &b) {
+        if (whole) {
+            writeLzhBlock(b, tokens, params);
+            return;
+        }
+        if (tokens.size() > 1)
+            writeLzhBlock(b, std::span(tokens).first(tokens.size() - 1), params);
+        writeLzhTrailerBlock(b, tokens.back(), params);
+    });
+    QCOMPARE(last.toHex(), expected.toHex());
 }
 
 void TestLzhUnits::headerLayout_data()

@@ -6,6 +6,7 @@
 #include "archiver/archive_error.h"
 #include "archiver/lzh/lzh_huffman.h"
 
+#include <algorithm>
 #include <string>
 
 namespace sheaf::archiver {
@@ -212,17 +213,12 @@ void LzhSymbolCounts::add(std::span<const LzhToken> tokens)
     this->tokens += uint32_t(n);
 }
 
-void writeLzhBlock(
-    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
-{
-    if (tokens.empty() || tokens.size() > 65535)
-        throw ArchiveError(ErrorCode::Internal,
-            "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
-    const int np = method.positionSymbols;
-    LzhSymbolCounts counts;
-    counts.add(tokens);
-    const BlockPlan plan(counts, np);
+namespace {
 
+void writeBlock(LzhBitWriter &bits, std::span<const LzhToken> tokens, const BlockPlan &plan,
+    const LzhMethodParams &method)
+{
+    const int np = method.positionSymbols;
     bits.put(uint32_t(tokens.size()), 16);
     std::array<uint16_t, kLzhCodeSymbols> cCode {};
     if (plan.cSingle >= 0) {
@@ -268,15 +264,10 @@ void writeLzhBlock(
     }
 }
 
-uint64_t lzhBlockBits(
-    const LzhSymbolCounts &counts, const LzhMethodParams &method, LzhCodeLengths *lengths)
+// The bits a block with these tables takes.
+uint64_t blockBits(const LzhSymbolCounts &counts, const BlockPlan &plan, const LzhMethodParams &method)
 {
     const int np = method.positionSymbols;
-    const BlockPlan plan(counts, np);
-    if (lengths) {
-        lengths->c = plan.cLen;
-        lengths->p = plan.pLen;
-    }
     uint64_t total = plan.tableBits(method.positionCountBits, np);
     for (int c = 0; c < kLzhCodeSymbols; ++c)
         total += uint64_t(counts.c[size_t(c)]) * plan.cLen[size_t(c)];
@@ -284,6 +275,104 @@ uint64_t lzhBlockBits(
         total += uint64_t(counts.p[size_t(p)])
             * uint64_t(plan.pLen[size_t(p)] + (p >= 2 ? p - 1 : 0));
     return total;
+}
+
+// The bits a reader peeks for one code of a table: the longest code, at most
+// 10 bits (unar); none for a table in the single-symbol form.
+int peekBits(const uint8_t *lengths, int n, bool single)
+{
+    int longest = 0;
+    for (int i = 0; !single && i < n; ++i)
+        longest = std::max(longest, int(lengths[i]));
+    return std::min(longest, 10);
+}
+
+// Whether a block ending the stream is read by every reader we know:
+//  - it is at least 64 bits long (libarchive fills a 64-bit buffer at the
+//    start of a block and takes less for the end of the data);
+//  - each code has at least the bits its reader peeks for it between its
+//    start and the end (unar peeks up to 10 bits per code);
+//  - a last field of no bits is followed by padding (jlha writes the
+//    member short when the stream ends on a byte boundary right after a
+//    code of no bits).
+// `start` is where the block starts in the stream: the zero padding to the
+// next byte after it is part of the data that readers read.
+bool endsReadably(
+    std::span<const LzhToken> tokens, const BlockPlan &plan, uint64_t start, uint64_t bits, int np)
+{
+    constexpr uint64_t kMinFinalBits = 64;
+    constexpr int kPeekMost = 10;
+    const auto fieldBits = [&](LzhToken t) {
+        const int p = lzhPositionSymbol(t.d);
+        return uint64_t(plan.pLen[size_t(p)] + (p >= 2 ? p - 1 : 0));
+    };
+    const LzhToken last = tokens.back();
+    const uint64_t pad = (8 - (start + bits) % 8) % 8;
+    if (bits < kMinFinalBits
+        || ((last.c >= 256 ? fieldBits(last) : plan.cLen[last.c]) == 0 && pad == 0))
+        return false;
+    const int cPeek = peekBits(plan.cLen.data(), kLzhCodeSymbols, plan.cSingle >= 0);
+    const int pPeek = peekBits(plan.pLen.data(), np, plan.pSingle >= 0);
+    uint64_t after = pad; // bits from the token looked at to the end
+    for (size_t i = tokens.size(); i-- > 0 && after < kPeekMost;) {
+        const LzhToken t = tokens[i];
+        if (t.c >= 256) {
+            after += fieldBits(t);
+            if (after < uint64_t(pPeek))
+                return false;
+        }
+        after += plan.cLen[t.c];
+        if (after < uint64_t(cPeek))
+            return false;
+    }
+    // The codes before the tokens are T codes, only where every C code has
+    // bits: at least one of those and the P table (8 bits or more) follow
+    // each of them.
+    return true;
+}
+
+} // namespace
+
+void writeLzhBlock(
+    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
+{
+    if (tokens.empty() || tokens.size() > 65535)
+        throw ArchiveError(ErrorCode::Internal,
+            "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
+    LzhSymbolCounts counts;
+    counts.add(tokens);
+    writeBlock(bits, tokens, BlockPlan(counts, method.positionSymbols), method);
+}
+
+void writeLzhLastBlock(
+    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
+{
+    if (tokens.empty() || tokens.size() > 65535)
+        throw ArchiveError(ErrorCode::Internal,
+            "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
+    LzhSymbolCounts counts;
+    counts.add(tokens);
+    const BlockPlan plan(counts, method.positionSymbols);
+    if (endsReadably(tokens, plan, bits.bitCount(), blockBits(counts, plan, method),
+            method.positionSymbols)) {
+        writeBlock(bits, tokens, plan, method);
+    } else {
+        if (tokens.size() > 1)
+            writeLzhBlock(bits, tokens.first(tokens.size() - 1), method);
+        writeLzhTrailerBlock(bits, tokens.back(), method);
+    }
+    bits.padToByte();
+}
+
+uint64_t lzhBlockBits(
+    const LzhSymbolCounts &counts, const LzhMethodParams &method, LzhCodeLengths *lengths)
+{
+    const BlockPlan plan(counts, method.positionSymbols);
+    if (lengths) {
+        lengths->c = plan.cLen;
+        lengths->p = plan.pLen;
+    }
+    return blockBits(counts, plan, method);
 }
 
 void writeLzhTrailerBlock(LzhBitWriter &bits, LzhToken last, const LzhMethodParams &method)

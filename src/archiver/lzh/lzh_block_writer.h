@@ -75,7 +75,16 @@ struct LzhCodeLengths
 uint64_t lzhBlockBits(const LzhSymbolCounts &counts, const LzhMethodParams &method,
     LzhCodeLengths *lengths = nullptr);
 
-// The final block: the stream's last token alone, coded with 0-bit codes
+// Ends a stream with its last block (1..65535 tokens) and zero padding to a
+// byte. The block stays whole when every reader reads its end: it is at
+// least 64 bits long, each code has at least the bits its reader peeks for
+// (10, or the table's longest code if shorter) from its start to the end of
+// the padding, and its last field has bits. Otherwise its last token goes
+// into the trailer block after it.
+void writeLzhLastBlock(
+    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method);
+
+// The trailer block: the stream's last token alone, coded with 0-bit codes
 // after a complete unused T table, and never ending on a byte boundary.
 // This keeps the end of the stream readable by the decoders that look ahead
 // past the last code or that want 64 bits at the start of every block.

@@ -66,7 +66,7 @@ void LzhChunkedStream::encode(LzhEncoder &encoder, Job &job) const
         data += n;
         left -= n;
     }
-    job.bitCount = encoder.finishChunk(job.last, job.lastToken);
+    job.bitCount = encoder.finishChunk(job.last, job.lastBlock);
     job.bits = std::move(encoder.output());
     encoder.output().clear();
     if (m_chunkSeconds)
@@ -158,8 +158,10 @@ void LzhChunkedStream::joinOldest()
     m_output += job->input.size() - job->history;
     m_bits.append(job->bits.data(), job->bitCount);
     if (job->last) {
-        writeLzhTrailerBlock(m_bits, job->lastToken, LzhEncoder::methodParams(m_method));
-        m_bits.padToByte();
+        if (job->lastBlock.empty())
+            m_bits.padToByte();
+        else
+            writeLzhLastBlock(m_bits, job->lastBlock, LzhEncoder::methodParams(m_method));
     }
     m_spare.push_back(std::move(job->input));
 }

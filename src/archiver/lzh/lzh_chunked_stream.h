@@ -4,7 +4,8 @@
 // own, on a worker thread, with the window of input before it as match
 // history, so a match still reaches back a full window across a chunk edge.
 // Each chunk ends on a block boundary; the chunks' bits are joined in order
-// into one stream, and the last one gets the trailer block. Chunks depend on
+// into one stream, and the last chunk's last block, written when they are
+// joined, ends it. Chunks depend on
 // the size alone, so the stream's bytes are the same for any thread count.
 //
 // Memory: a worker holds its encoder; a chunk in flight its input (history
@@ -67,7 +68,7 @@ private:
         bool last = false;
         std::vector<uint8_t> bits;
         uint64_t bitCount = 0;
-        LzhToken lastToken {};
+        std::vector<LzhToken> lastBlock; // the member's, left unwritten by its last chunk
         double seconds = 0; // CPU time of the encoding
         std::exception_ptr error;
         bool done = false;

@@ -1,7 +1,7 @@
-// Glue between the parsers and the block writer. The stream's very last
-// token is always still at hand for the trailer block: the lazy parse's
-// blocks are written only once a token after them exists, the near-optimal
-// parse's last block only when the stream ends.
+// Glue between the parsers and the block writer. The stream's last block
+// is still at hand when the stream ends, for writeLzhLastBlock(): the lazy
+// parse's blocks are written only once a token after them exists, the
+// near-optimal parse's last block only when the stream ends.
 #include "archiver/lzh/lzh_encoder.h"
 
 #include "archiver/lzh/lzh_format.h"
@@ -89,12 +89,7 @@ void LzhEncoder::finish()
     parse(true);
     if (m_tokens.empty())
         return; // an empty member has an empty stream
-    const LzhToken last = m_tokens.back();
-    m_tokens.pop_back();
-    if (!m_tokens.empty())
-        writeLzhBlock(m_bits, m_tokens, m_method);
-    writeLzhTrailerBlock(m_bits, last, m_method);
-    m_bits.padToByte();
+    writeLzhLastBlock(m_bits, m_tokens, m_method);
     m_tokens.clear();
 }
 
@@ -104,14 +99,13 @@ void LzhEncoder::startChunk(const uint8_t *history, size_t size)
     input().appendHistory(history, size);
 }
 
-uint64_t LzhEncoder::finishChunk(bool lastChunk, LzhToken &last)
+uint64_t LzhEncoder::finishChunk(bool lastChunk, std::vector<LzhToken> &lastBlock)
 {
     parse(true);
-    if (lastChunk && !m_tokens.empty()) {
-        last = m_tokens.back();
-        m_tokens.pop_back();
-    }
-    if (!m_tokens.empty())
+    lastBlock.clear();
+    if (lastChunk)
+        lastBlock.swap(m_tokens);
+    else if (!m_tokens.empty())
         writeLzhBlock(m_bits, m_tokens, m_method);
     const uint64_t bits = m_bits.bitCount();
     m_bits.padToByte();

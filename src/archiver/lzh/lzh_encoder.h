@@ -23,8 +23,7 @@ public:
     // Starts a new member.
     void reset();
     void feed(const uint8_t *data, size_t size);
-    // Ends the stream: the last token goes into the trailer block, then zero
-    // padding to a byte.
+    // Ends the stream: its last block (writeLzhLastBlock()).
     void finish();
 
     // A member cut into chunks (LzhChunkedStream) is encoded chunk by chunk,
@@ -32,10 +31,11 @@ public:
     // chunk as match history, feed() the chunk, finishChunk() ends it on a
     // block boundary without padding and returns its length in bits (the
     // last byte of output() is padded with zero bits). The member's last
-    // chunk leaves its last token in `last` for the trailer block, which the
-    // one joining the chunks writes.
+    // chunk leaves its last block unwritten in `lastBlock`: how it ends the
+    // stream depends on where it starts in a byte, which the one joining
+    // the chunks knows.
     void startChunk(const uint8_t *history, size_t size);
-    uint64_t finishChunk(bool lastChunk, LzhToken &last);
+    uint64_t finishChunk(bool lastChunk, std::vector<LzhToken> &lastBlock);
 
     // Compressed bytes produced so far and not yet taken.
     std::vector<uint8_t> &output() { return m_out; }
