@@ -48,6 +48,9 @@ class TestLzhUnits : public QObject
 {
     Q_OBJECT
 
+    void checkHuffmanCode(
+        const std::vector<uint32_t> &counts, uint32_t add, const std::vector<uint8_t> &lengths);
+
 private slots:
     void crc16_data();
     void crc16();
@@ -230,14 +233,36 @@ void TestLzhUnits::huffmanLimited_data()
     for (int i = 0; i < 19; ++i)
         powers << (1u << i);
     QTest::newRow("powers of two") << powers;
+    QList<uint> spread; // sorted by three radix passes
+    for (uint i = 0; i < 300; ++i)
+        spread << (i * 7919u) % 1000u;
+    QTest::newRow("300 symbols, counts to 999") << spread;
 }
 
 void TestLzhUnits::huffmanLimited()
 {
     QFETCH(QList<uint>, freq);
-    std::vector<uint32_t> f(freq.begin(), freq.end());
-    std::vector<uint8_t> lengths(f.size());
-    buildHuffmanLengths(f.data(), int(f.size()), kLzhMaxCodeLength, lengths.data());
+    const std::vector<uint32_t> counts(freq.begin(), freq.end());
+    std::vector<uint8_t> single(counts.size());
+    buildHuffmanLengths(counts.data(), int(counts.size()), kLzhMaxCodeLength, single.data());
+    // The codes built at once for the counts as they are and with 1 and
+    // 1000 added to each used one: the first is the code built alone, each
+    // is a code of its counts.
+    const uint32_t adds[] = {1, 1000};
+    std::vector<std::vector<uint8_t>> sets(3, std::vector<uint8_t>(counts.size()));
+    uint8_t *const out[] = {sets[0].data(), sets[1].data(), sets[2].data()};
+    buildHuffmanLengths(counts.data(), int(counts.size()), kLzhMaxCodeLength, out, adds);
+    QCOMPARE(sets[0], single);
+    for (size_t k = 0; k < sets.size(); ++k)
+        checkHuffmanCode(counts, k == 0 ? 0 : adds[k - 1], sets[k]);
+}
+
+void TestLzhUnits::checkHuffmanCode(
+    const std::vector<uint32_t> &counts, uint32_t add, const std::vector<uint8_t> &lengths)
+{
+    std::vector<uint32_t> f = counts;
+    for (uint32_t &n : f)
+        n += n ? add : 0;
     for (size_t i = 0; i < f.size(); ++i) {
         QVERIFY(lengths[i] <= kLzhMaxCodeLength);
         QCOMPARE(lengths[i] == 0, f[i] == 0);
