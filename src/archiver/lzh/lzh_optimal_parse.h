@@ -11,7 +11,8 @@
 // of its own. So blocks end where the data changes, at a segment's grain.
 // When a block ends (level 9), its first segments, priced with a code far
 // from the block's final one, are parsed again with that code; the result
-// is kept if it is smaller.
+// is kept if it is smaller. A member of one block is parsed again whole, a
+// few times, while it gets smaller.
 //
 // The same guarantees as the lazy parse: no distance before the member's
 // first byte or beyond the window, no match past the last byte.
@@ -64,7 +65,9 @@ private:
         size_t first, size_t count, std::vector<LzhToken> &path, LzhSymbolCounts &counts);
     void priceFrom(const LzhCodeLengths &lengths, const LzhSymbolCounts &counts);
     void priceDefaults(size_t count);
-    void endBlock(std::vector<LzhToken> &out, std::vector<size_t> &blockEnds);
+    // Ends the open block; `wholeMember`: it is the member's only one.
+    void endBlock(
+        std::vector<LzhToken> &out, std::vector<size_t> &blockEnds, bool wholeMember = false);
     void slide();
 
     const LzhMethodParams m_method;
@@ -105,6 +108,7 @@ private:
     uint32_t m_lengthPrice[kLzhMaxMatch + 1] = {};
     uint32_t m_positionPrice[kLzhPSymbols] = {};
     bool m_priced = false; // prices come from an earlier block of this member
+    bool m_blockEnded = false; // a block of this member has ended
 };
 
 } // namespace sheaf::archiver
