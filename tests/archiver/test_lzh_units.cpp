@@ -332,7 +332,8 @@ void TestLzhUnits::lastBlock_data()
         << lh5 << ab22 << ab22d << 0 << true;
     QTest::newRow("worked example 2 bits in: its last code of no bits ends on a byte")
         << lh5 << ab22 << ab22d << 2 << false;
-    QTest::newRow("one literal: 52 bits") << lh5 << QList<int> {'A'} << QList<int> {0} << 0 << false;
+    QTest::newRow("one literal: 52 bits")
+        << lh5 << QList<int> {'A'} << QList<int> {0} << 0 << false;
     QTest::newRow("one match with 9 extra bits: 63 bits")
         << lh7 << QList<int> {256} << QList<int> {1000} << 0 << false;
     QTest::newRow("one match with 10 extra bits: 64 bits")

@@ -271,7 +271,8 @@ void writeBlock(LzhBitWriter &bits, std::span<const LzhToken> tokens, const Bloc
 }
 
 // The bits a block with these tables takes.
-uint64_t blockBits(const LzhSymbolCounts &counts, const BlockPlan &plan, const LzhMethodParams &method)
+uint64_t blockBits(
+    const LzhSymbolCounts &counts, const BlockPlan &plan, const LzhMethodParams &method)
 {
     const int np = method.positionSymbols;
     uint64_t total = plan.tableBits(method.positionCountBits, np);
@@ -368,27 +369,30 @@ bool endsReadably(
     return true;
 }
 
-} // namespace
-
-void writeLzhBlock(
-    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
+// The symbol counts of a block's tokens, of which there must be 1 to 65535.
+LzhSymbolCounts blockCounts(std::span<const LzhToken> tokens)
 {
     if (tokens.empty() || tokens.size() > 65535)
         throw ArchiveError(ErrorCode::Internal,
             "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
     LzhSymbolCounts counts;
     counts.add(tokens);
+    return counts;
+}
+
+} // namespace
+
+void writeLzhBlock(
+    LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
+{
+    const LzhSymbolCounts counts = blockCounts(tokens);
     writeBlock(bits, tokens, bestPlan(counts, method), method);
 }
 
 void writeLzhLastBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method)
 {
-    if (tokens.empty() || tokens.size() > 65535)
-        throw ArchiveError(ErrorCode::Internal,
-            "LZH のブロックの符号数が不正です: " + std::to_string(tokens.size()));
-    LzhSymbolCounts counts;
-    counts.add(tokens);
+    const LzhSymbolCounts counts = blockCounts(tokens);
     const BlockPlan plan = bestPlan(counts, method);
     if (endsReadably(tokens, plan, bits.bitCount(), blockBits(counts, plan, method),
             method.positionSymbols)) {
