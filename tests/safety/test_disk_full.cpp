@@ -163,7 +163,7 @@ void TestDiskFull::writeBackFails()
     const QString data = tmp.filePath("data"), out = tmp.filePath("out");
     QDir().mkpath(out);
     CandidateList list;
-    for (const QString &name : {"a", "b", "c"}) {
+    for (const QString name : {"a", "b", "c"}) {
         writeFile(data + u'/' + name + "/" + name + ".TXT", "older " + name.toUtf8());
         list.append(data + u'/' + name + u'/', name + ".TXT");
     }
@@ -172,7 +172,7 @@ void TestDiskFull::writeBackFails()
         QCOMPARE(
             runArchive(list, runSettings(ArchiverKind::Lzh, out), rec), ArchiveRunOutcome::Done);
     }
-    for (const QString &name : {"a", "b", "c"})
+    for (const QString name : {"a", "b", "c"})
         writeFile(data + u'/' + name + "/" + name + ".TXT", randomBytes(40000, 7) + name.toUtf8());
     RunRecorder rec;
     rec.beforeEntry = [&](int k) {
@@ -198,7 +198,7 @@ void TestDiskFull::writeBackFails()
     QCOMPARE(rec.made, made);
     // What the disk kept is read back as it says: a new archive's bytes, or
     // the older archive where the failing add's rename never came.
-    for (const QString &name : {"a", "b", "c"}) {
+    for (const QString name : {"a", "b", "c"}) {
         const QString archive = out + u'/' + name + ".lzh";
         const bool isNew = made.contains(archive)
             || (name == "b"
