@@ -79,8 +79,8 @@ uint64_t lzhBlockBits(const LzhSymbolCounts &counts, const LzhMethodParams &meth
 // byte. The block stays whole when every reader reads its end: it is at
 // least 64 bits long, each code has at least the bits its reader peeks for
 // (10, or the table's longest code if shorter) from its start to the end of
-// the padding, and its last field has bits. Otherwise its last token goes
-// into the trailer block after it.
+// the padding, and a last code of no bits has padding after it. Otherwise
+// its last token goes into the trailer block after it.
 void writeLzhLastBlock(
     LzhBitWriter &bits, std::span<const LzhToken> tokens, const LzhMethodParams &method);
 

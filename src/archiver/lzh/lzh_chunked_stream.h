@@ -5,8 +5,8 @@
 // history, so a match still reaches back a full window across a chunk edge.
 // Each chunk ends on a block boundary; the chunks' bits are joined in order
 // into one stream, and the last chunk's last block, written when they are
-// joined, ends it. Chunks depend on
-// the size alone, so the stream's bytes are the same for any thread count.
+// joined, ends it. Chunks depend on the size alone, so the stream's bytes
+// are the same for any thread count.
 //
 // Memory: a worker holds its encoder; a chunk in flight its input (history
 // included) and its output. At most two chunks per thread are in flight.
