@@ -121,7 +121,21 @@ MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &for
     const FormatContext context {request, options.cancel, &progress,
         [&] { return commit.makeScratchFolder(); }, options.threads, replaced};
     commit.startWriting();
-    const ArchivedMembers written = format.write(existing, entries, commit.out(), context);
+    const ArchivedMembers written = [&] {
+        try {
+            return format.write(existing, entries, commit.out(), context);
+        } catch (const ArchiveError &e) {
+            // The old archive was read through the held folder's handle; the
+            // reason names it as the user knows it, not by that way in.
+            if (existing.empty() || existing == archive)
+                throw;
+            std::string reason = e.what();
+            const std::string way = existing.string();
+            for (size_t at; (at = reason.find(way)) != std::string::npos;)
+                reason.replace(at, way.size(), archive.string());
+            throw ArchiveError(e.code(), reason);
+        }
+    }();
     progress.finish();
     context.checkCancel();
 
