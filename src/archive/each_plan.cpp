@@ -10,6 +10,7 @@
 #include "base/file.h"
 #include "base/platform.h"
 #include "selection/name_text.h"
+#include "selection/selection_texts.h"
 
 #include <QHash>
 #include <QSet>
@@ -211,7 +212,7 @@ QString openItemFolder(const EachItem &item, File &folder)
     if (folder)
         return {};
     if (folder.error() == EPERM && !link.empty())
-        return each_texts::othersLink(nameFromPath(link));
+        return selection_texts::othersLink(nameFromPath(link));
     if (folder.error() == ENOENT)
         return each_texts::notFound();
     return each_texts::cannotLook(QString::fromStdString(platform::errorText(folder.error())));

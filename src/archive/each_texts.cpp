@@ -62,11 +62,6 @@ QString linkToFolder()
     return QStringLiteral("フォルダへのシンボリックリンクはたどりません");
 }
 
-QString othersLink(const QString &link)
-{
-    return QStringLiteral("他のユーザーのシンボリックリンクはたどりません: ") + shownName(link);
-}
-
 QString archiveIsItself()
 {
     return QStringLiteral("書庫の名前がこの項目自身の名前になります");

@@ -21,7 +21,6 @@ QString socket();
 QString device();
 QString linkToNothing();
 QString linkToFolder();
-QString othersLink(const QString &link); // on the way to the item, named
 QString archiveIsItself();
 QString folderNotWritable(const QString &folder); // names the folder, points to -o
 QString kindChanged();

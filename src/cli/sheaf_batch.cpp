@@ -477,7 +477,8 @@ int run(const QStringList &args)
     if (g_cancel.load())
         return 130;
     if (scan.selectionFolderUnreadable) {
-        QString text = sheaf::selection_texts::unreadableFolderMessage(sheaf::shownName(o.folder));
+        QString text = sheaf::selection_texts::unreadableFolderMessage(
+            sheaf::shownName(o.folder), scan.refusedLink);
         putLine(stderr, QStringLiteral("sheaf-batch: ") + text.replace(u'\r', u' '));
         return 2;
     }

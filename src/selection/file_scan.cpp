@@ -105,8 +105,10 @@ ScanResult FileScan(const QString &folder, int subfolderFlag, const QString &ext
     ScanResult result;
     list.ScanFolder = folder;
     Scan scan(extension, list, progress, disk, result);
-    if (!scan.folder(folder, subfolderFlag))
+    if (!scan.folder(folder, subfolderFlag)) {
         result.selectionFolderUnreadable = true;
+        result.refusedLink = disk.refusedLink();
+    }
     return result;
 }
 

@@ -25,6 +25,7 @@ struct ScanResult
     bool selectionFolderUnreadable = false; // the top folder is missing or cannot be listed
     int skippedFolders = 0; // subfolders that could not be listed
     bool listFull = false; // more files matched than the list holds; the rest were not stored
+    QString refusedLink; // another user's symbolic link on the way to the top folder, not followed
 };
 
 // Appends to `list` every file of `folder` (and of its subfolders when

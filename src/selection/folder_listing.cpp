@@ -40,20 +40,24 @@ bool DiskFolderListing::list(const QString &folder, QVector<FolderEntry> &entrie
     entries.clear();
     // The folder is opened once and listed through its handle, so that its
     // identity is the one of the folder listed.
-    const fs::path path = toPath(folder);
+    std::error_code ec;
+    const fs::path path = fs::absolute(toPath(folder), ec);
+    if (ec)
+        return false;
     File handle;
+    fs::path link;
     if (std::exchange(m_first, false)) {
-        handle = File::openFolder(path);
+        handle = File::openFolderOwnLinks(path, &link);
     } else {
-        const File parent = File::openFolder(path.parent_path());
+        const File parent = File::openFolderOwnLinks(path.parent_path(), &link);
         if (parent)
             handle = File::openFolder(parent, path.filename().native(), File::Links::DontFollow);
     }
+    m_refusedLink = link.empty() ? QString() : fromPath(link);
     const platform::FileFacts facts = handle.facts();
     if (!handle || facts.error != 0)
         return false;
     m_listed = {facts.device, facts.inode};
-    std::error_code ec;
     fs::directory_iterator it(handle.reachingPath(), ec);
     if (ec)
         return false;

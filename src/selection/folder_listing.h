@@ -41,22 +41,29 @@ public:
     // (the one read, even when its path led elsewhere a moment later); zero
     // when unknown.
     virtual FolderId listedFolder() const { return {}; }
+    // The symbolic link of another user that stopped the last list() on its
+    // way to the folder; empty when none did.
+    virtual QString refusedLink() const { return {}; }
 };
 
-// The real disk. The first folder it lists (the selection folder, which the
-// user named) may be reached through a symbolic link; every later one is a
-// subfolder that a listing found as a folder, and is opened without
-// following a link that has taken its place since.
+// The real disk. Every folder is reached from the root folder one name at a
+// time, following only the symbolic links of the user running and of root:
+// another user, who may swap a folder of theirs for a link at any moment,
+// cannot lead the scan (of a run as root, say) to files they may not read.
+// A subfolder that a listing found as a folder is opened without following
+// a link that has taken its place since.
 class DiskFolderListing : public FolderListing
 {
 public:
     bool list(const QString &folder, QVector<FolderEntry> &entries) override;
     EntryKind examine(const QString &path) override;
     FolderId listedFolder() const override { return m_listed; }
+    QString refusedLink() const override { return m_refusedLink; }
 
 private:
     bool m_first = true;
     FolderId m_listed;
+    QString m_refusedLink;
 };
 
 } // namespace sheaf

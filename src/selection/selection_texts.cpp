@@ -2,6 +2,7 @@
 
 #include "selection/candidate_list.h"
 #include "selection/count_format.h"
+#include "selection/name_text.h"
 
 namespace sheaf::selection_texts {
 
@@ -28,9 +29,17 @@ QString runningCount(int fileCount)
     return u'(' + formatCount(fileCount) + u')';
 }
 
-QString unreadableFolderMessage(const QString &folder)
+QString unreadableFolderMessage(const QString &folder, const QString &refusedLink)
 {
+    if (!refusedLink.isEmpty())
+        return QStringLiteral("抽出フォルダを開けません。") + othersLink(refusedLink) + u'\r'
+            + folder;
     return QStringLiteral("抽出フォルダが見つからないか、読み込めません。") + u'\r' + folder;
+}
+
+QString othersLink(const QString &link)
+{
+    return QStringLiteral("他のユーザーのシンボリックリンクはたどりません: ") + shownName(link);
 }
 
 QString listFullMessage()

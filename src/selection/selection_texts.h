@@ -38,8 +38,11 @@ QString finalCount(int fileCount);
 QString runningCount(int fileCount);
 
 // Message box text (two lines joined by a carriage return) when the
-// selection folder does not exist or cannot be listed.
-QString unreadableFolderMessage(const QString &folder);
+// selection folder does not exist or cannot be listed, or another user's
+// symbolic link (`refusedLink`, when given) is on the way to it.
+QString unreadableFolderMessage(const QString &folder, const QString &refusedLink = {});
+// "他のユーザーのシンボリックリンクはたどりません: LINK", the link shown by its name.
+QString othersLink(const QString &link);
 // Message box text when more files matched than the list holds.
 QString listFullMessage();
 

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +46,7 @@ public:
     QSet<QString> unlistable;
     QSet<QString> vanishing;
     QStringList listed;
+    std::function<void(const QString &)> afterListing;
 
     bool list(const QString &folder, QVector<FolderEntry> &out) override
     {
@@ -53,6 +55,8 @@ public:
             return false;
         if (!DiskFolderListing::list(folder, out))
             return false;
+        if (afterListing)
+            afterListing(folder);
         for (FolderEntry &e : out) {
             if (vanishing.contains(folder + u'/' + e.name))
                 e.kind = EntryKind::Unknown; // as a link would come
@@ -253,21 +257,64 @@ private slots:
     void selectionFolderThatCannotBeListed_data()
     {
         QTest::addColumn<QString>("relative");
-        QTest::newRow("missing") << "nowhere";
-        QTest::newRow("a file") << "plain.txt";
+        QTest::addColumn<QString>("refusedLink");
+        QTest::newRow("missing") << "nowhere"
+                                 << "";
+        QTest::newRow("a file") << "plain.txt"
+                                << "";
+        // That user could point it at root's files for a run as root.
+        QTest::newRow("another user's link on the way") << "foreign/sub"
+                                                        << "foreign";
     }
 
     void selectionFolderThatCannotBeListed()
     {
         QFETCH(QString, relative);
-        make({"plain.txt"});
+        QFETCH(QString, refusedLink);
+        make({"plain.txt", "real/sub/a.txt"});
+        if (!refusedLink.isEmpty()) {
+            if (::geteuid() != 0)
+                QSKIP("a link owned by another user needs root to make");
+            const QByteArray link = QFile::encodeName(m_root + u'/' + refusedLink);
+            QCOMPARE(::symlink("real", link.constData()), 0);
+            QCOMPARE(::lchown(link.constData(), 65534, 65534), 0);
+            refusedLink = m_root + u'/' + refusedLink;
+        }
         CandidateList list;
         const ScanResult r = FileScan(m_root + u'/' + relative, 1, ".txt", list);
         QVERIFY(r.selectionFolderUnreadable);
         QCOMPARE(list.FileCount, 0);
-        const QString message = selection_texts::unreadableFolderMessage(m_root + u'/' + relative);
+        QCOMPARE(r.refusedLink, refusedLink);
+        const QString message
+            = selection_texts::unreadableFolderMessage(m_root + u'/' + relative, r.refusedLink);
         QCOMPARE(message.count(u'\r'), 1);
         QVERIFY(message.endsWith(u'\r' + m_root + u'/' + relative));
+        QCOMPARE(message.contains(QStringLiteral("他のユーザーのシンボリックリンクはたどりません: ")
+                     + refusedLink),
+            !refusedLink.isEmpty());
+    }
+
+    // Swapped for another user's link once listed: its subfolders are not
+    // looked for behind the link.
+    void selectionFolderSwappedForALink()
+    {
+        if (::geteuid() != 0)
+            QSKIP("a link owned by another user needs root to make");
+        make({"sel/a.txt", "sel/sub/b.txt", "secret/sub/s.txt"});
+        const QString sel = m_root + QStringLiteral("/sel");
+        RiggedListing disk;
+        disk.afterListing = [&](const QString &folder) {
+            if (folder != sel)
+                return;
+            QVERIFY(QFile::rename(sel, sel + QStringLiteral(".orig")));
+            const QByteArray link = QFile::encodeName(sel);
+            QCOMPARE(::symlink("secret", link.constData()), 0);
+            QCOMPARE(::lchown(link.constData(), 65534, 65534), 0);
+        };
+        CandidateList list;
+        const ScanResult r = FileScan(sel, 1, ".txt", list, nullptr, disk);
+        QCOMPARE(entries(list, sel), QStringList {"~/|a.txt"});
+        QCOMPARE(r.skippedFolders, 1);
     }
 
     // Through the seam, so that it holds when the tests run as root.

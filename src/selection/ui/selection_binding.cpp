@@ -77,8 +77,9 @@ void SelectionBinding::cmdSelect_Click()
     QWidget *window = m_c.grdList->window();
     if (scan.selectionFolderUnreadable) {
         showMessage(window,
-            {selection_texts::messageTitle(), selection_texts::unreadableFolderMessage(folder),
-                QString(), QMessageBox::NoIcon});
+            {selection_texts::messageTitle(),
+                selection_texts::unreadableFolderMessage(folder, scan.refusedLink), QString(),
+                QMessageBox::NoIcon});
     }
     if (scan.listFull) {
         showMessage(window,
