@@ -125,7 +125,7 @@ std::optional<QChar> patternCharacter(const QString &name, bool isFolder)
 
 // Looks at one item and names its archive; returns false when it is left
 // out or refused (the verdict and reason are set).
-bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachSettings &settings)
+bool lookAt(EachItem &item, Folders &folders, const EachSettings &settings)
 {
     const auto verdict = [&item](EachItem::Verdict v, const QString &reason) {
         item.verdict = v;
@@ -144,6 +144,11 @@ bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachS
         return refuse(each_texts::notFound());
     if (item.name.isEmpty())
         return refuse(each_texts::rootFolder());
+    File folder;
+    if (const QString problem = openItemFolder(item, folder); !problem.isEmpty())
+        return refuse(problem);
+    const FileFacts link
+        = folder.factsOf(nameBytes(item.name).toStdString(), File::Links::DontFollow);
     if (link.error != 0)
         return refuse(link.error == ENOENT
                 ? each_texts::notFound()
@@ -158,9 +163,12 @@ bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachS
     item.isLink = link.isLink;
     item.device = link.device;
     item.inode = link.inode;
+    const FileFacts held = folder.facts();
+    item.folderDevice = held.device;
+    item.folderInode = held.inode;
     FileFacts facts = link;
     if (link.isLink) {
-        facts = factsOf(item.path, true);
+        facts = folder.factsOf(nameBytes(item.name).toStdString(), File::Links::Follow);
         if (facts.error != 0)
             return leaveOut(each_texts::linkToNothing());
         if (facts.isDirectory)
@@ -196,6 +204,19 @@ bool lookAt(EachItem &item, const FileFacts &link, Folders &folders, const EachS
 
 } // namespace
 
+QString openItemFolder(const EachItem &item, File &folder)
+{
+    std::filesystem::path link;
+    folder = File::openFolderOwnLinks(namePath(item.dir), &link);
+    if (folder)
+        return {};
+    if (folder.error() == EPERM && !link.empty())
+        return each_texts::othersLink(nameFromPath(link));
+    if (folder.error() == ENOENT)
+        return each_texts::notFound();
+    return each_texts::cannotLook(QString::fromStdString(platform::errorText(folder.error())));
+}
+
 EachPlan planEach(
     const QStringList &paths, const EachSettings &settings, const std::atomic<bool> *cancel)
 {
@@ -205,6 +226,12 @@ EachPlan planEach(
         return cancel && cancel->load();
     };
     Folders folders;
+    if (!settings.outputFolder.isEmpty()) {
+        const QString &out = settings.outputFolder;
+        const FileFacts &output = folders.at(out.endsWith(u'/') ? out : out + u'/').facts;
+        plan.outputDevice = output.device;
+        plan.outputInode = output.inode;
+    }
     std::vector<EachItem> given;
     QSet<QString> seen;
     QHash<QString, int> itemAt; // an item's key -> its index in `given`
@@ -224,8 +251,7 @@ EachPlan planEach(
         if (seen.contains(key))
             continue;
         seen.insert(key);
-        const FileFacts link = item.name.isEmpty() ? FileFacts {} : factsOf(item.path, false);
-        if (lookAt(item, link, folders, settings)) {
+        if (lookAt(item, folders, settings)) {
             // An archive name that is a link is written through: the
             // archive is where the link leads.
             QString archive = item.archivePath;

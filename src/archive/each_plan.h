@@ -50,6 +50,11 @@ struct EachItem
     // turn comes is refused.
     bool isLink = false;
     uint64_t device = 0, inode = 0;
+    // The folder holding it as the plan saw it (links followed): the run
+    // opens it once, checks it is still that folder, and does everything
+    // through that handle, so a folder swapped for a link meanwhile (as
+    // another user may do to a run as root) leads nowhere.
+    uint64_t folderDevice = 0, folderInode = 0;
     // Items 1..waitFor of the run order are done before this one starts.
     int waitFor = 0;
 };
@@ -65,6 +70,8 @@ struct EachPlan
     EachSettings settings; // as given
     std::vector<EachItem> items; // in run order from index 1 (0 unused)
     uint64_t totalBytes = 0; // of the items to archive
+    // The output folder as the plan saw it (when one was given).
+    uint64_t outputDevice = 0, outputInode = 0;
     // Items whose archives would have one path. When there are any, nothing
     // is to be made: the user is told, and offered clashFree.
     QList<EachClash> clashes;
@@ -72,6 +79,12 @@ struct EachPlan
     // its own: whole names, and no output folder when two items share a name.
     EachSettings clashFree;
 };
+
+class File;
+
+// The folder holding `item` (item.dir), opened without following another
+// user's link on the way; an empty text, or why it cannot be.
+QString openItemFolder(const EachItem &item, File &folder);
 
 // Plans the items given on a command line (bytes kept, a relative path taken
 // from the current folder); an item given twice counts once. Looks at the

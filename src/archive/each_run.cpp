@@ -4,6 +4,7 @@
 #include "archive/run_scheduler.h"
 #include "archiver/engine.h"
 #include "archiver/written_archives.h"
+#include "base/file.h"
 #include "base/platform.h"
 #include "base/thread_count.h"
 #include "selection/name_text.h"
@@ -62,11 +63,26 @@ void EachProgress::finished(int k)
 
 namespace {
 
-// The item is what the plan saw: not gone, not swapped for a link or for
-// something else of its name.
-QString changedSincePlanned(const EachItem &item)
+bool isFolder(const File &folder, uint64_t device, uint64_t inode)
 {
-    const platform::FileFacts now = platform::fileFacts(namePath(item.path), false);
+    if (!folder)
+        return false;
+    const platform::FileFacts f = folder.facts();
+    return f.error == 0 && f.device == device && f.inode == inode;
+}
+
+// Opens the item's folder and checks that it and the item are what the plan
+// saw: not gone, not swapped for a link or for something else of its name.
+// Everything done for the item then goes through that handle, never through
+// the path again, which another user may have pointed elsewhere meanwhile.
+QString openAsPlanned(const EachItem &item, File &folder)
+{
+    if (QString problem = openItemFolder(item, folder); !problem.isEmpty())
+        return problem;
+    if (!isFolder(folder, item.folderDevice, item.folderInode))
+        return each_texts::folderChanged(item.dir);
+    const platform::FileFacts now
+        = folder.factsOf(nameBytes(item.name).toStdString(), File::Links::DontFollow);
     if (now.error == ENOENT)
         return each_texts::notFound();
     if (now.error != 0 || now.isLink != item.isLink || now.device != item.device
@@ -93,6 +109,15 @@ EachRunResult runEach(
     std::vector<EachOutcome> outcomes(size_t(count) + 1);
     std::vector<std::string> madePaths(size_t(count) + 1); // new archives' files
     sheaf::archiver::WrittenArchives written;
+    // The output folder is opened once, by the path given, and must be the
+    // folder the plan saw; every archive goes into that folder.
+    File output;
+    QString outputChanged;
+    if (!plan.settings.outputFolder.isEmpty()) {
+        output = File::openFolder(namePath(plan.settings.outputFolder));
+        if (!isFolder(output, plan.outputDevice, plan.outputInode))
+            outputChanged = each_texts::folderChanged(plan.settings.outputFolder);
+    }
     std::vector<RunScheduler::Entry> entries(size_t(count) + 1);
     for (int k = 1; k <= count; ++k) {
         const EachItem &item = plan.items[size_t(k)];
@@ -110,7 +135,8 @@ EachRunResult runEach(
         const EachItem &item = plan.items[size_t(turn.entry)];
         EachOutcome &out = outcomes[size_t(turn.entry)];
         progress.started(turn.entry, item.path, item.bytes);
-        out.reason = changedSincePlanned(item);
+        File folder;
+        out.reason = outputChanged.isEmpty() ? openAsPlanned(item, folder) : outputChanged;
         if (!out.reason.isEmpty()) {
             out.state = EachOutcome::State::Failed;
             progress.finished(turn.entry);
@@ -120,6 +146,8 @@ EachRunResult runEach(
         exec.cancel = turn.cancel;
         exec.writtenArchives = &written;
         exec.threads = turn.threads;
+        exec.baseFolder = &folder;
+        exec.archiveFolder = output ? &output : &folder;
         exec.progress = [&progress, k = turn.entry](uint64_t done, uint64_t total) {
             progress.advanced(k, done, total);
         };

@@ -62,6 +62,11 @@ QString linkToFolder()
     return QStringLiteral("フォルダへのシンボリックリンクはたどりません");
 }
 
+QString othersLink(const QString &link)
+{
+    return QStringLiteral("他のユーザーのシンボリックリンクはたどりません: ") + shownName(link);
+}
+
 QString archiveIsItself()
 {
     return QStringLiteral("書庫の名前がこの項目自身の名前になります");
@@ -76,6 +81,12 @@ QString folderNotWritable(const QString &folder)
 QString kindChanged()
 {
     return QStringLiteral("選ばれた後で別のものに置き換えられました");
+}
+
+QString folderChanged(const QString &folder)
+{
+    return QStringLiteral("調べた後でフォルダが移動、削除、または置き換えられました: ")
+        + shownName(folder);
 }
 
 QString notOnDisk(const QString &systemText)

@@ -21,9 +21,11 @@ QString socket();
 QString device();
 QString linkToNothing();
 QString linkToFolder();
+QString othersLink(const QString &link); // on the way to the item, named
 QString archiveIsItself();
 QString folderNotWritable(const QString &folder); // names the folder, points to -o
 QString kindChanged();
+QString folderChanged(const QString &folder); // names the folder
 QString notOnDisk(const QString &systemText); // a write-back error at the end
 
 // The progress window's title and state line.

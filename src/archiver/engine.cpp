@@ -91,29 +91,6 @@ std::filesystem::path existingArchive(
     return throughFolder ? commit.reachingPath() : archive;
 }
 
-// The old archive is read through the folder held, by a path of the form
-// /proc/self/fd/N that means nothing to the user: a failure names the
-// archive by its own path instead.
-ArchiveError namingTheArchive(const ArchiveError &e, const std::filesystem::path &reading,
-    const std::filesystem::path &archive)
-{
-    const std::string through = reading.string();
-    std::string reason = e.what();
-    if (through.empty() || through == archive.string())
-        return e;
-    for (size_t at = reason.find(through); at != std::string::npos; at = reason.find(through, at)) {
-        const size_t end = at + through.size();
-        // /proc/self/fd/16 is not the start of /proc/self/fd/160.
-        if (end < reason.size() && reason[end] >= '0' && reason[end] <= '9') {
-            at = end;
-            continue;
-        }
-        reason.replace(at, through.size(), archive.string());
-        at += archive.string().size();
-    }
-    return ArchiveError(e.code(), reason);
-}
-
 uint64_t totalSize(const ArchiveEntries &entries)
 {
     uint64_t total = 0;
@@ -148,7 +125,15 @@ MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &for
         try {
             return format.write(existing, entries, commit.out(), context);
         } catch (const ArchiveError &e) {
-            throw namingTheArchive(e, existing, archive);
+            // The old archive was read through the held folder's handle; the
+            // reason names it as the user knows it, not by that way in.
+            if (existing.empty() || existing == archive)
+                throw;
+            std::string reason = e.what();
+            const std::string way = existing.string();
+            for (size_t at; (at = reason.find(way)) != std::string::npos;)
+                reason.replace(at, way.size(), archive.string());
+            throw ArchiveError(e.code(), reason);
         }
     }();
     progress.finish();

@@ -36,6 +36,13 @@ public:
 
     // A folder by its path. Fails (error() set) when it is not a folder.
     static File openFolder(const std::filesystem::path &path);
+    // A folder by its absolute path, reached from the root folder one name
+    // at a time: a symbolic link on the way is followed only when the user
+    // running owns it or root does, so another user cannot lead a run (as
+    // root, say) elsewhere by swapping a folder of theirs for a link. Such a
+    // link fails with EPERM, and `link` (when given) is where it was met.
+    static File openFolderOwnLinks(
+        const std::filesystem::path &path, std::filesystem::path *link = nullptr);
     // The folder `name` (one component) inside `parent`. With DontFollow a
     // symbolic link fails with ELOOP or ENOTDIR.
     static File openFolder(const File &parent, std::string_view name, Links links);

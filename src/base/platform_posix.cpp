@@ -2,12 +2,14 @@
 
 #include "base/file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
@@ -270,6 +272,77 @@ File File::openFolder(const std::filesystem::path &path)
 {
     int fd = retryingOpenAt(AT_FDCWD, path.empty() ? "." : path.c_str(), kFolderFlags);
     return fd >= 0 ? File(fd, 0) : File(-1, errno);
+}
+
+File File::openFolderOwnLinks(const std::filesystem::path &path, std::filesystem::path *link)
+{
+    constexpr int kMaxLinks = 40; // the system's own limit for one path
+    std::deque<std::string> rest; // the names still to go, in order
+    const auto goOn = [&rest](const std::string &text) {
+        std::vector<std::string> names;
+        for (size_t at = 0; at <= text.size();) {
+            const size_t slash = std::min(text.find('/', at), text.size());
+            if (slash > at && text.compare(at, slash - at, ".") != 0)
+                names.push_back(text.substr(at, slash - at));
+            at = slash + 1;
+        }
+        rest.insert(rest.begin(), names.begin(), names.end());
+    };
+    const auto fail = [](int fd, int err) {
+        if (fd >= 0)
+            ::close(fd);
+        return File(-1, err);
+    };
+    constexpr int kStepFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    if (!path.is_absolute())
+        return File(-1, EINVAL);
+    int fd = retryingOpenAt(AT_FDCWD, "/", kStepFlags);
+    std::filesystem::path at("/"); // where the walk is, for the message
+    goOn(path.string());
+    static const uid_t user = ::geteuid();
+    int links = 0;
+    while (fd >= 0 && !rest.empty()) {
+        const std::string name = std::move(rest.front());
+        rest.pop_front();
+        struct stat st;
+        if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(fd, errno);
+        if (!S_ISLNK(st.st_mode)) {
+            // Swapped for a link since: O_NOFOLLOW fails, nothing is followed.
+            const int next = retryingOpenAt(fd, name.c_str(), kStepFlags);
+            const int err = errno;
+            ::close(fd);
+            fd = next;
+            if (fd < 0)
+                return File(-1, err);
+            at = name == ".." ? at.parent_path() : at / name;
+            continue;
+        }
+        if (st.st_uid != user && st.st_uid != 0) {
+            if (link)
+                *link = at / name;
+            return fail(fd, EPERM);
+        }
+        if (++links > kMaxLinks)
+            return fail(fd, ELOOP);
+        std::string text(4096, '\0');
+        const ssize_t n = ::readlinkat(fd, name.c_str(), text.data(), text.size());
+        if (n <= 0 || size_t(n) >= text.size())
+            return fail(fd, n < 0 ? errno : ENAMETOOLONG);
+        text.resize(size_t(n));
+        goOn(text);
+        if (text[0] == '/') {
+            ::close(fd);
+            fd = retryingOpenAt(AT_FDCWD, "/", kStepFlags);
+            at = "/";
+        }
+    }
+    if (fd < 0)
+        return File(-1, errno);
+    const int folder = retryingOpenAt(fd, ".", kFolderFlags);
+    const int err = errno;
+    ::close(fd);
+    return folder >= 0 ? File(folder, 0) : File(-1, err);
 }
 
 File File::openFolder(const File &parent, std::string_view name, Links links)
