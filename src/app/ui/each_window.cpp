@@ -147,6 +147,12 @@ void EachWindow::run(EachSettings settings)
     cmdStop->show();
     cmdStop->setEnabled(true);
     cmdStop->setFocus();
+    // After a clash the list of clashing items goes: the window gives its
+    // room back instead of leaving an empty band above the buttons.
+    if (isVisible()) {
+        layout()->activate();
+        resize(width(), sizeHint().height());
+    }
     m_timer->start(100);
 
     m_worker = std::thread([this, settings] {

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace sheaf::ui {
@@ -30,6 +31,17 @@ protected:
         } else if (event->type() == QEvent::KeyPress) {
             auto *button = qobject_cast<QPushButton *>(watched);
             const auto *key = static_cast<QKeyEvent *>(event);
+            // Alt with a letter is an access key. One that no enabled
+            // control takes (抽出 while the list is filled) reaches the
+            // focused field, which would type the letter: into a folder,
+            // or into the extension, which empties the list.
+            const Qt::KeyboardModifiers held = key->modifiers() & ~Qt::KeypadModifier;
+            const auto *combo = qobject_cast<QComboBox *>(watched);
+            const bool field = qobject_cast<QLineEdit *>(watched) || (combo && combo->isEditable());
+            if (field && held.testFlag(Qt::AltModifier) && !held.testFlag(Qt::ControlModifier)
+                && !key->text().isEmpty()) {
+                return true;
+            }
             if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
                 && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && button->hasFocus()
                 && button->isEnabled() && !qobject_cast<QDialog *>(button->window())) {

@@ -4,7 +4,9 @@
 // for Enter):
 //   - the wheel goes to the focused control: a combo box without focus
 //     ignores it (it would otherwise change its choice under the pointer);
-//   - Enter presses the focused push button, as Space does.
+//   - Enter presses the focused push button, as Space does;
+//   - Alt with a letter never types into a text field (an access key that
+//     no enabled control takes does nothing).
 
 namespace sheaf::ui {
 

@@ -142,8 +142,14 @@ void TestEachWindow::clashStep()
         window.txtReport->toPlainText().contains(d + "/a.zip ← " + d + "/a.txt, " + d + "/a.pdf"));
     QCOMPARE(listTree(d), (QStringList {"a.pdf", "a.txt"}));
     QVERIFY(window.cmdStep->isVisible());
+    const int clashHeight = window.height();
     QTest::mouseClick(window.cmdStep, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window.state(), EachWindow::State::Done, 60000);
+    // No empty band where the list of clashing items stood.
+    QVERIFY2(window.height() < clashHeight
+            && window.cmdClose->geometry().top() - window.barBytes->geometry().bottom()
+                < 2 * window.fontMetrics().lineSpacing(),
+        qPrintable(QString::number(window.height())));
     QCOMPARE(window.lblState->text(), each_texts::summary(2, 0, 0));
     QCOMPARE(extractAndCompare(d + "/a.txt.zip", QMap<QString, QByteArray> {{"a.txt", "text"}},
                  tmp.filePath("check")),

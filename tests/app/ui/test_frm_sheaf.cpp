@@ -258,27 +258,45 @@ private slots:
         QTRY_COMPARE(w->cmbExtent->itemText(0), QStringLiteral(".EXE"));
     }
 
-    // Enter on a focused button presses it, as Space does.
-    void enterPressesTheFocusedButton_data()
+    // Keys on a filled list: Enter on a focused button presses it, as Space
+    // does; the access key of a disabled button (抽出 while the list is
+    // filled) types nothing into the field that has the focus.
+    void keysOnAFilledList_data()
     {
+        QTest::addColumn<QString>("focus");
         QTest::addColumn<int>("key");
-        QTest::newRow("Return") << int(Qt::Key_Return);
-        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
-        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("Return") << "cmdClear" << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+        QTest::newRow("keypad Enter")
+            << "cmdClear" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+        QTest::newRow("Space") << "cmdClear" << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+        QTest::newRow("Alt+S in the folder field")
+            << "txtSelect" << int(Qt::Key_S) << int(Qt::AltModifier) << false;
+        QTest::newRow("Alt+S in the extension field")
+            << "cmbExtent" << int(Qt::Key_S) << int(Qt::AltModifier) << false;
     }
-    void enterPressesTheFocusedButton()
+    void keysOnAFilledList()
     {
+        QFETCH(QString, focus);
         QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, cleared);
         auto w = window();
         select(*w, makeTree(), false);
         QCOMPARE(w->list().FileCount, 2);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->cmdClear->setFocus();
+        w->activateWindow();
+        w->findChild<QWidget *>(focus)->setFocus();
+        const QString folder = w->txtSelect->text();
+        const QString extension = w->cmbExtent->currentText();
         QTest::keyClick(
-            w->cmdClear, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-        QCOMPARE(w->list().FileCount, 0);
-        QVERIFY(w->cmdSelect->isEnabled());
+            QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(w->list().FileCount, cleared ? 0 : 2);
+        QCOMPARE(w->cmdSelect->isEnabled(), cleared);
+        QCOMPARE(w->txtSelect->text(), folder);
+        QCOMPARE(w->cmbExtent->currentText(), extension);
     }
 
     void windowAndPictures()
