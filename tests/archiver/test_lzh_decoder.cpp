@@ -179,6 +179,14 @@ void TestLzhDecoder::craftedStreams_data()
     QTest::newRow("oversubscribed C table")
         << Stream().block(2, 3).put(3, 9).singleP(0).put(0b01, 2).done()
         << QByteArray("\x00\x01", 2) << QStringLiteral("符号表が不正");
+    // Tables that list lengths, all zero, where the block never needs the
+    // table: the P table of literals only, the T table of a single-symbol C.
+    QTest::newRow("P table of no code")
+        << Stream().block(3, 0).singleC('a').put(1, 4).put(0, 3).done() << aaa
+        << QStringLiteral("符号表が不正");
+    QTest::newRow("T table of no code")
+        << Stream().put(3, 16).put(1, 5).put(0, 3).singleC('a').singleP(0).done() << aaa
+        << QStringLiteral("符号表が不正");
     // T symbol 1 is a run of 3 or more zero lengths; the table lists two.
     QTest::newRow("zero run past the C table's count")
         << Stream().block(1, 1).put(2, 9).put(0, 4).singleP(0).done() << QByteArray("a")

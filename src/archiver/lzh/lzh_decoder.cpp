@@ -10,9 +10,10 @@
 //
 // Strictness: the decoder is what our own archives are verified with, so it
 // refuses what the strictest readers refuse: incomplete or oversubscribed
-// code tables, runs past a table's count, references before the start of the
-// file, output past the original size, tokens left over in the last block,
-// bytes after the stream and padding bits that are not zero.
+// code tables (also unused ones with no code), runs past a table's count,
+// references before the start of the file, output past the original size,
+// tokens left over in the last block, bytes after the stream and padding
+// bits that are not zero.
 #include "archiver/lzh/lzh_decoder.h"
 
 #include "archiver/archive_error.h"
@@ -72,12 +73,12 @@ const char *const kPieceHistory
 // the first-code search for the rest. Entries hold symbol << 6 | length, the
 // length in the low bits so that the shift by it needs no extraction (the
 // critical path of the decoding loop is load, shift, load); length kLong
-// sends the search on, kInvalid marks a prefix of no code.
+// sends the search on.
 template<unsigned Bits>
 class HuffmanTable
 {
 public:
-    static constexpr uint16_t kLong = 63, kInvalid = 62;
+    static constexpr uint16_t kLong = 63;
 
     // Only `symbol`, with a code of 0 bits.
     void single(unsigned symbol)
@@ -87,8 +88,10 @@ public:
     }
 
     // From code lengths (0 = unused). False when the lengths do not form a
-    // complete prefix code; a table with no code at all is accepted, and
-    // any attempt to decode with it fails.
+    // complete prefix code, also when they hold no code at all: a table
+    // that lists lengths has codes (a writer with one symbol or none uses
+    // the single-symbol form), and 7-Zip refuses an empty one even where
+    // the block never reads it (libarchive too).
     bool build(const uint8_t *lengths, unsigned n)
     {
         // Four counts in turn: runs of one length (zeros above all) would
@@ -109,10 +112,6 @@ public:
         uint32_t space = 0;
         for (unsigned l = 1; l <= kMaxCodeLength; ++l)
             space += uint32_t(m_count[l]) << (kMaxCodeLength - l);
-        if (space == 0) {
-            std::fill(m_lookup.begin(), m_lookup.end(), uint16_t(kInvalid));
-            return true;
-        }
         if (space != (uint32_t(1) << kMaxCodeLength))
             return false;
         std::array<uint32_t, kMaxCodeLength + 2> next {};
@@ -149,8 +148,6 @@ public:
             in.skip(l);
             return e >> 6;
         }
-        if (l == kInvalid)
-            return -1;
         unsigned length = 0;
         const int symbol = decodeLong(in.buf, length);
         in.skip(length);
