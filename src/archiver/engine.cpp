@@ -73,11 +73,11 @@ std::filesystem::path archiveFile(
     return resolved;
 }
 
-// The old archive to add to, or an empty path when there is none yet. With
-// a folder held for the caller, a path through it: the old archive is read
-// from that folder, never from where the folder's path leads now.
-std::filesystem::path existingArchive(
-    const std::filesystem::path &archive, ArchiveCommit &commit, bool throughFolder)
+// The old archive to add to, or an empty path when there is none yet: a path
+// through the held folder, so the old archive is read from that folder,
+// never from where the folder's path leads now, and however long its own
+// path is.
+std::filesystem::path existingArchive(const std::filesystem::path &archive, ArchiveCommit &commit)
 {
     const platform::FileFacts facts = commit.archiveFacts();
     if (facts.error == ENOENT)
@@ -88,7 +88,7 @@ std::filesystem::path existingArchive(
     if (!facts.isRegular)
         throw ArchiveError(ErrorCode::NotAnArchive,
             "書庫の名前がファイルでないものに使われています: " + archive.string());
-    return throughFolder ? commit.reachingPath() : archive;
+    return commit.reachingPath();
 }
 
 uint64_t totalSize(const ArchiveEntries &entries)
@@ -111,7 +111,7 @@ MadeArchive writeArchive(const ArchiveRequest &request, const ArchiveFormat &for
     ArchiveCommit commit(archive, options.cancel, options.lockWaitMs, isNew, folder);
     if (options.writtenArchives)
         options.writtenArchives->watch(commit.folder());
-    const std::filesystem::path existing = existingArchive(archive, commit, folder != nullptr);
+    const std::filesystem::path existing = existingArchive(archive, commit);
 
     ReadProgress progress(options.progress, totalSize(entries));
     std::set<std::string> replaced;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,70 @@ bool sizeIsReliableOn(long type)
     }
 }
 
+// A path reached in pieces when the system would refuse it whole (PATH_MAX
+// bytes or more, as a folder nested deeper than that has): the folders of
+// its leading pieces are opened one piece after the other, each relative to
+// the last, following links as one look-up of the whole path would, and the
+// rest is looked up relative to the last. A shorter path is used as it is.
+class ReachedPath
+{
+public:
+    explicit ReachedPath(const std::filesystem::path &path)
+    {
+        const std::string &text = path.native();
+        if (text.size() < PATH_MAX) {
+            m_rest = text.empty() ? std::string(".") : text;
+            return;
+        }
+        size_t at = 0;
+        while (text.size() - at >= PATH_MAX) {
+            const size_t cut = text.rfind('/', at + PATH_MAX - 2);
+            if (cut == std::string::npos || cut < at) {
+                fail(ENAMETOOLONG);
+                return;
+            }
+            const std::string piece = text.substr(at, cut + 1 - at);
+            const int next = ::openat(m_folder, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            const int err = errno;
+            if (m_held >= 0)
+                ::close(m_held);
+            m_held = next;
+            m_folder = next;
+            if (next < 0) {
+                fail(err);
+                return;
+            }
+            at = text.find_first_not_of('/', cut);
+            if (at == std::string::npos)
+                at = text.size();
+        }
+        m_rest = at < text.size() ? text.substr(at) : std::string(".");
+    }
+    ~ReachedPath()
+    {
+        if (m_held >= 0)
+            ::close(m_held);
+    }
+    ReachedPath(const ReachedPath &) = delete;
+    ReachedPath &operator=(const ReachedPath &) = delete;
+
+    // False with errno set when a leading piece could not be opened.
+    bool reached() const { return m_folder != -1; }
+    int folder() const { return m_folder; }
+    const char *rest() const { return m_rest.c_str(); }
+
+private:
+    void fail(int err)
+    {
+        m_folder = -1;
+        errno = err;
+    }
+
+    int m_held = -1;
+    int m_folder = AT_FDCWD;
+    std::string m_rest;
+};
+
 FileFacts factsOfStat(const struct stat &st)
 {
     FileFacts facts;
@@ -75,8 +140,10 @@ FileFacts factsOfStat(const struct stat &st)
 FileFacts fileFacts(const std::filesystem::path &path, bool followLinks)
 {
     struct stat st;
-    int rc = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-    if (rc != 0) {
+    const ReachedPath reached(path);
+    if (!reached.reached()
+        || ::fstatat(reached.folder(), reached.rest(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW)
+            != 0) {
         FileFacts facts;
         facts.error = errno;
         return facts;
@@ -107,17 +174,25 @@ bool renameNoReplaceAt(int fromDir, const char *from, int toDir, const char *to)
 
 bool renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)
 {
-    return renameNoReplaceAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
+    const ReachedPath source(from), target(to);
+    if (!source.reached() || !target.reached())
+        return false;
+    return renameNoReplaceAt(source.folder(), source.rest(), target.folder(), target.rest());
 }
 
 bool renameReplace(const std::filesystem::path &from, const std::filesystem::path &to)
 {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    const ReachedPath source(from), target(to);
+    if (!source.reached() || !target.reached())
+        return false;
+    return ::renameat(source.folder(), source.rest(), target.folder(), target.rest()) == 0;
 }
 
 bool mayCreateIn(const std::filesystem::path &folder)
 {
-    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    const ReachedPath reached(folder);
+    return reached.reached()
+        && ::faccessat(reached.folder(), reached.rest(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 std::filesystem::path programFolder()
@@ -270,7 +345,10 @@ void File::close()
 
 File File::openFolder(const std::filesystem::path &path)
 {
-    int fd = retryingOpenAt(AT_FDCWD, path.empty() ? "." : path.c_str(), kFolderFlags);
+    const platform::ReachedPath reached(path);
+    if (!reached.reached())
+        return File(-1, errno);
+    int fd = retryingOpenAt(reached.folder(), reached.rest(), kFolderFlags);
     return fd >= 0 ? File(fd, 0) : File(-1, errno);
 }
 
@@ -358,7 +436,10 @@ File File::openFolder(const File &parent, std::string_view name, Links links)
 File File::openForReading(const std::filesystem::path &path, Links links)
 {
     int flags = kReadFlags | (links == Links::DontFollow ? O_NOFOLLOW : 0);
-    int fd = retryingOpenAt(AT_FDCWD, path.c_str(), flags);
+    const platform::ReachedPath reached(path);
+    if (!reached.reached())
+        return File(-1, errno);
+    int fd = retryingOpenAt(reached.folder(), reached.rest(), flags);
     return fd >= 0 ? File(fd, 0) : File(-1, errno);
 }
 
