@@ -378,19 +378,34 @@ IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &cu
 
 bool IniSave(const QString &path, const Settings &settings)
 {
+    // A symbolic link in the file's place is written through only when it
+    // is the user's own and leads to a file of the user's: a link to
+    // another user's file (or nowhere) would have that file replaced by
+    // ours, or a new one made wherever it points.
+    QString target = path;
+    const platform::FileFacts place = platform::fileFacts(namePath(path), false);
+    if (place.error == 0 && place.isLink) {
+        target = QFileInfo(path).canonicalFilePath();
+        if (!place.ownedByCurrentUser || target.isEmpty()
+            || !platform::fileFacts(namePath(target), false).ownedByCurrentUser)
+            return false;
+    }
     // Something else in the file's place (a named pipe, a link to a device)
     // is left alone: it would be replaced, or written into.
-    const platform::FileFacts target = platform::fileFacts(namePath(path), true);
-    if (target.error == 0 && !target.isRegular)
+    const platform::FileFacts facts = platform::fileFacts(namePath(target), false);
+    if (facts.error == 0 && !facts.isRegular)
         return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    QDir().mkpath(QFileInfo(target).absolutePath());
     // QSaveFile writes a temporary file beside the target and renames it
-    // over the old file only once everything is on disk. A folder that takes
-    // no new file (a read-only program folder with a writable file in it)
-    // has the file written in place.
-    QSaveFile file(path);
+    // over the old file only once everything is on disk. Unbuffered, so that
+    // a write that fails (a full disk) is seen before the rename: buffered,
+    // the failure surfaces only at the commit, which then puts the short
+    // temporary file in place of the old settings. A folder that takes no
+    // new file (a read-only program folder with a writable file in it) has
+    // the file written in place.
+    QSaveFile file(target);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const QByteArray bytes = serializeSettings(settings);
     if (file.write(bytes) != bytes.size()) {

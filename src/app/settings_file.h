@@ -59,7 +59,8 @@ QString settingsPathIn(
 IniLoadResult IniLoad(const QString &path, Settings &settings, const QString &currentDir);
 // Writes through a temporary file and a rename, or in place when the
 // folder takes no new file. False when it failed or something other than a
-// regular file stands at `path`.
+// regular file stands at `path`; a symbolic link there is followed only
+// when it is the user's own and leads to a file of the user's.
 bool IniSave(const QString &path, const Settings &settings);
 
 // Where a window whose frame is `frame` goes so that it lies on a screen:

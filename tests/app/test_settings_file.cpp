@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 
 #include "base/cp932.h"
+#include "support/oracles.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -81,6 +82,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void iniSaveReplacesThroughRename();
+    void iniSaveLeavesInPlace_data();
+    void iniSaveLeavesInPlace();
     void pathChoice();
     void extensionLinesLimited();
     void placeOnScreens_data();
@@ -284,14 +287,12 @@ void TestSettingsFile::iniSaveReplacesThroughRename()
     QCOMPARE(sheaf::test::listTree(dir.path()), QStringList {"kwSheaf.ini"});
     // A configuration folder not yet made is made.
     QVERIFY(IniSave(dir.filePath(QStringLiteral("config/sheaf/kwSheaf.ini")), s));
-    // The file's place taken by a folder: the save fails, the folder stays.
-    QVERIFY(QDir().mkpath(dir.filePath("taken.ini/keep")));
-    QVERIFY(!IniSave(dir.filePath("taken.ini"), s));
-    QVERIFY(QFileInfo(dir.filePath("taken.ini/keep")).isDir());
-    // A named pipe there is not replaced.
-    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe.ini")).constData(), 0600), 0);
-    QVERIFY(!IniSave(dir.filePath("pipe.ini"), s));
-    QVERIFY(!QFileInfo(dir.filePath("pipe.ini")).isFile());
+    // The user's own link to the user's own file: the file is written.
+    QVERIFY(QFile::link(dir.filePath("kwSheaf.ini"), dir.filePath("link.ini")));
+    s.outputFolder = QStringLiteral("/through the link");
+    QVERIFY(IniSave(dir.filePath("link.ini"), s));
+    QCOMPARE(sheaf::test::readFile(dir.filePath("kwSheaf.ini")), serializeSettings(s));
+    QVERIFY(QFileInfo(dir.filePath("link.ini")).isSymLink());
     // A folder that takes no new file, with a writable file in it: written
     // in place. Root is held to the permissions through another fsuid.
     QVERIFY(QDir().mkpath(dir.filePath("ro")));
@@ -308,6 +309,86 @@ void TestSettingsFile::iniSaveReplacesThroughRename()
     chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0755);
     QVERIFY(saved);
     QCOMPARE(sheaf::test::readFile(dir.filePath("ro/kwSheaf.ini")), serializeSettings(s));
+}
+
+// What stands in the file's place and may not be replaced or written
+// into: the save fails, and it stays as it was, with nothing left beside it.
+void TestSettingsFile::iniSaveLeavesInPlace_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a named pipe") << "pipe";
+    QTest::newRow("a link to another user's file") << "link to theirs";
+    QTest::newRow("another user's link to the user's file") << "their link";
+    QTest::newRow("a link that leads nowhere") << "dangling";
+    QTest::newRow("a full disk") << "full";
+}
+
+void TestSettingsFile::iniSaveLeavesInPlace()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kwSheaf.ini"));
+    const QString theirs = dir.filePath(QStringLiteral("theirs/file"));
+    const QByteArray old = cp932("出力フォルダ,/previous\r\n");
+    const auto otherUser = [&](const QString &file) {
+        return lchown(QFile::encodeName(file).constData(), 65534, 65534) == 0;
+    };
+    struct Unmount
+    {
+        QString at;
+        ~Unmount()
+        {
+            if (!at.isEmpty())
+                sheaf::test::runTool("umount", {at});
+        }
+    } unmount;
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path + "/keep"));
+    } else if (kind == QLatin1String("pipe")) {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("link to theirs")) {
+        sheaf::test::writeFile(theirs, old);
+        QVERIFY(QFile::link(theirs, path));
+        if (!otherUser(theirs) || !otherUser(QFileInfo(theirs).path()))
+            QSKIP("only root can make a file of another user here");
+    } else if (kind == QLatin1String("their link")) {
+        sheaf::test::writeFile(dir.filePath("mine"), old);
+        QVERIFY(QFile::link(dir.filePath("mine"), path));
+        if (!otherUser(path))
+            QSKIP("only root can make a link of another user here");
+    } else if (kind == QLatin1String("dangling")) {
+        QVERIFY(QDir().mkpath(QFileInfo(theirs).path()));
+        QVERIFY(QFile::link(theirs, path));
+    } else if (kind == QLatin1String("full")) {
+        // A small tmpfs filled to its last block, the old file on it.
+        if (sheaf::test::runTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir.path()})
+                .exitCode
+            != 0)
+            QSKIP("no tmpfs can be mounted here");
+        unmount.at = dir.path();
+        sheaf::test::writeFile(path, old);
+        QFile fill(dir.filePath("fill"));
+        QVERIFY(fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'f');
+        while (fill.write(block) == block.size()) { }
+    }
+    const QStringList tree = sheaf::test::listTree(dir.path());
+    const auto bytes = [&] {
+        return QList<QByteArray> {sheaf::test::readFile(dir.filePath("mine")),
+            sheaf::test::readFile(theirs),
+            QFileInfo(path).isFile() ? sheaf::test::readFile(path) : QByteArray()};
+    };
+    const QList<QByteArray> before = bytes();
+
+    Settings s;
+    s.outputFolder = QStringLiteral("/new");
+    QVERIFY(!IniSave(path, s));
+    QCOMPARE(sheaf::test::listTree(dir.path()), tree);
+    QCOMPARE(bytes(), before);
+    QCOMPARE(
+        QFileInfo(path).isSymLink(), kind.contains(QLatin1String("link")) || kind == "dangling");
+    QCOMPARE(QFileInfo(path).isDir(), kind == QLatin1String("folder"));
 }
 
 void TestSettingsFile::pathChoice()
