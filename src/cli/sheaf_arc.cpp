@@ -99,7 +99,7 @@ int main(int argc, char **argv)
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    action.sa_flags = SA_RESETHAND | SA_RESTART; // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
     options.cancel = &g_cancel;
 

@@ -53,7 +53,7 @@ void installInterruptHandler()
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     // A second Ctrl-C ends the program at once.
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
 }
 
